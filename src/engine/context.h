@@ -1,0 +1,109 @@
+// The run context: the state of one context and its runs. Hosts allocate it zero-filled with the size
+// that INIT_QUERY returns, so every field must be plain data that is valid when zero until INIT_CONTEXT.
+#pragma once
+#include <cstdint>
+#include "diag/error_state.h"
+#include "engine/script.h"
+#include "engine/tovengine.h"
+#include "exec/structs.h"
+#include "lang/token.h"
+#include "lang/value.h"
+#include "platform/memory.h"
+#include "platform/ui.h"
+
+namespace tov {
+
+constexpr uint32_t VAR_FRAMES = 101;          // frame 0 is the host's table, 1..100 call levels
+constexpr uint16_t FRAME_LINK_NONE = 65535;
+
+struct VarFrame {
+  uint16_t number;
+  uint32_t tableId;        // identity of its table: the table's block id (frame 0: the host handle's low bits)
+  uint32_t sequence;       // nFrameSerial when made
+  uint32_t tick;           // tick count when made
+  uint16_t capacity;
+  uint16_t used;
+  uint16_t link;
+  plat::MemId table;       // frames 1..100: the table's block; frame 0 uses hVarTable
+  VarSlot* slots;          // the table while the frame exists
+};
+
+struct RunContext {
+  RunContextHeader hdr;    // first, so hosts can read a run's outcome
+
+  // --- host interface (spine) ---
+  void* hContext;
+  plat::WindowHandle hwndHost;
+  plat::WindowHandle hwndOwner;
+  void* lpfnHost;                  // HostCallback of the current run
+  const void* lpHostKeywords;      // HostKeywordTable of the current run
+  char szHostName[20];
+  HeapInfo* lpHeapInfo;
+  void* hVarTable;                 // host handle of the global table
+  VarSlot* lpVars;                 // the current frame's table
+  uint16_t nVarCapacity, nVarUsed; // of the current frame's table
+  char* lpHeap;                    // string-heap base
+  uint32_t heapSize;               // committed bytes
+  uint32_t heapEnd;                // offset of the end marker
+  VarFrame aVarFrame[VAR_FRAMES];
+  uint16_t nVarFrame;
+  uint32_t nFrameSerial;
+  char szCurrentFile[260];
+  char szCurDir[2050];
+  char szHostScriptFile[260];      // file name the host gave for its next buffer (INIT_SCRIPT_FILE)
+  uint32_t nIncludeMode;
+  uint32_t nHostNotify;
+  uint32_t bCtrlBreak;
+  uint32_t bReportBreak;
+  uint32_t nBreakFlags;
+  uint32_t nPumpFlags;
+  uint32_t bFastPump;
+  uint32_t nHotkeyDelay;
+  uint32_t bDebugOutput;
+  plat::CursorHandle hcurWait, hcurArrow, hcurRun;
+  plat::MemId hInfoBlock;
+  uint32_t nDdeTimeout;
+  uint32_t bSounds;
+  uint32_t bPrettyDialogs;
+  uint32_t nCodePage;              // code page of ANSI <-> wide conversions of this context
+  uint32_t randomSeed;
+  int32_t windowBottom;            // bottom edge of a default-placed top-level window
+
+  // --- tokenizer ---
+  TokenState tok;
+
+  // --- errors ---
+  uint16_t err;                    // current error or status number, 0 none
+  ErrorState es;
+
+  // --- statement execution ---
+  StructRecord aStruct[STRUCT_STACK_SIZE];
+  uint32_t nStructDepth;
+  uint32_t bInLoop;
+  int32_t nPendingIf;
+  uint16_t nDeferredError;
+  uint32_t nStmtClass;
+  uint32_t bBranch;
+  char* szLine;
+  uint32_t nLineStart;
+  const HeldScript* hRunScript;
+  uint16_t nRunUdf;
+  const HeldScript* curScript;     // the HeldScript of the running RunLoop
+  uint32_t decimals;               // Decimals setting as a signed value
+  Value resultSlot;                // the statement result slot of the context
+
+  // --- user-defined functions ---
+  int32_t nUdfCount;
+  int32_t nUdfBlocks;
+  uint16_t nCurrentUdf;
+  uint32_t bInUdf;
+  uint32_t bInDefinition;
+  uint32_t bDuplicateDef;
+  uint32_t nUdfDepth;
+  uint32_t nCallDepth;
+  uint32_t nTopTarget;
+};
+
+inline bool ctx_failed(const RunContext* ctx) { return ctx->err != 0; }
+
+}  // namespace tov

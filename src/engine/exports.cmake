@@ -1,0 +1,10 @@
+# The Engine's exported entry points. stdcall names carry the size of their arguments in bytes as the
+# 32-bit compiler decorates them; the DLL exports every one under its plain name (--kill-at), and the
+# module-definition file is generated from this list for each Windows build.
+set(TOV_ENGINE_EXPORTS
+  DoDaDllInit@28
+  ProcessDaBatBuffer@20
+  HotKeyCheck@20
+  LoadMyString@20
+  LoadMyStringW@20
+)

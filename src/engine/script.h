@@ -1,0 +1,55 @@
+// A script as the Engine holds it during a run: single-byte text with LF line ends, include files spliced
+// in, and LineMarker lines carrying file names and line numbers.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include "platform/memory.h"
+
+namespace tov {
+
+struct RunContext;
+struct Value;
+
+constexpr uint32_t LINE_BUFFER_BYTES = 2050;     // 2048 characters after the leading blanks, plus NUL
+constexpr uint32_t LINE_MAX_CHARS = 2048;
+constexpr uint32_t INCLUDE_NAME_MAX = 260;
+constexpr int INCLUDE_MAX_LEVEL = 16;
+constexpr uint32_t LABEL_COMPARE_MAX = 256;
+constexpr uint32_t JUMP_OFFSET_LIMIT = 1u << 24;
+
+constexpr uint8_t MARKER_BYTE = 0x0B;            // ";" 0x0B starts a LineMarker
+constexpr uint8_t RESOLVED_GOTO = 0x9F;
+constexpr uint8_t RESOLVED_GOSUB = 0x9E;
+constexpr uint16_t NO_UDF = 65535;
+
+struct HeldScript {
+  char* text;              // NUL-terminated, in the in-memory form
+  uint32_t length;         // offset of the terminating NUL
+  uint16_t udf;            // the user-defined function whose body this is, NO_UDF for a whole script
+  uint32_t bodyOffset;     // for a function body: its offset in the script it was copied from
+  uint32_t firstLine;      // for a function body: line number of its first line
+};
+
+// Six bits per byte, most significant first, each byte OR 0x40 (LineMarker line numbers, jump targets).
+void encode_24(uint8_t* out, uint32_t value);
+uint32_t decode_24(const uint8_t* in);
+
+// Turns host text (as given, NUL-terminated in a block of at least len + 2 bytes) into a HeldScript.
+// Returns the length of the HeldScript text, or 0 after an error (the error has been reported).
+uint32_t PrepareHostBuffer(RunContext* ctx, plat::HostHandle script, HeldScript* out);
+// Loads, prepares and runs a script file; returns the RunLoop result, or 0 after an error.
+int LoadScriptFile(RunContext* ctx, Value* result, const char* path);
+
+int FetchLine(RunContext* ctx, char* line, uint32_t size, const HeldScript* hs, uint32_t* lineStart,
+              uint32_t* pos);
+int SubstituteLine(RunContext* ctx, char* line);
+int FindLabel(RunContext* ctx, const char* label, uint32_t* target, uint32_t stmtLineStart,
+              uint32_t stmtOffset, const HeldScript* hs, bool noRewrite);
+uint32_t LocateLine(RunContext* ctx, const HeldScript* hs, uint32_t offset, char* file, size_t fileSize,
+                    char* lineText, size_t lineTextSize, uint32_t* lineInUdf, int* lineKind);
+// ExpandIncludes on a block; returns the new length (>0), 0 when a file could not be read (its name in
+// failingName), -1 out of memory, -2 nested too deeply.
+int32_t ExpandIncludes(RunContext* ctx, plat::MemId* block, uint32_t length, const char* markerFile,
+                       const char* baseDir, char* failingName, int level);
+
+}  // namespace tov

@@ -1,0 +1,70 @@
+// The Engine's host interface: entry points, initialisation phases and the records a host shares with it.
+// Hosts include this header only; everything else about a run stays inside the Engine.
+#pragma once
+#include <cstdint>
+
+#if defined(_WIN32)
+#define TOV_CALL __stdcall
+#define TOV_EXPORT
+#else
+#define TOV_CALL
+#define TOV_EXPORT __attribute__((visibility("default")))
+#endif
+#define TOV_API extern "C" TOV_EXPORT
+
+namespace tov {
+
+// The interface level a host must give in bits 8-15 of the interface word of INIT_QUERY.
+constexpr uint32_t ENGINE_INTERFACE_LEVEL = 19;
+
+enum InitPhase : int16_t {
+  INIT_QUERY = 0,        // a2: interface word -> size of the run context in bytes (0: incompatible)
+  INIT_CONTEXT = 1,      // text5: host identification -> size of one variable slot
+  INIT_VARIABLES = 2,    // hwnd, a2: variable-table handle, a4: its capacity in slots -> 1
+  INIT_HEAP = 3,         // a2: string-heap base address, a4: committed size, p6: HeapInfo* -> 1
+  INIT_SHUTDOWN = 99,    // p6: host callback -> 1
+  // Host extensions of this Engine (a host that does not use them behaves as before):
+  INIT_HOST_OPTIONS = 20,  // a4: HostOptionFlags -> 1
+  INIT_SCRIPT_FILE = 21,   // text5: file name of the script in the next host buffer ("" clears) -> 1
+  INIT_PARAMETERS = 22,    // a4: count n, p6: array of n NUL-terminated strings -> param0..paramN; 1
+};
+
+enum HostOptionFlags : uint32_t {
+  HOST_CONSOLE_UI = 1,   // message boxes, prompts and error reports use standard input and output
+};
+
+// The host's description of the string heap. The host reserves the address range; the Engine commits it
+// from the base as the heap grows and keeps base and committed size current.
+struct HeapInfo {
+  uint32_t cbSize;              // sizeof(HeapInfo)
+  uint32_t committed;           // bytes committed from the base
+  void* base;                   // base address of the reservation
+  uint64_t reserved;            // bytes reserved; growth stops there (0: unknown, growth tries anyway)
+};
+
+// The first fields of every run context, readable by the host after a run.
+struct RunContextHeader {
+  uint32_t cbSize;              // size of the whole context
+  int32_t nRunResult;           // 1 ran to its end, 0 stopped (Exit, Terminate, cancel, error), -1 Return
+  uint32_t nRunError;           // the error or status number current when the run ended
+  uint32_t bCancel;             // a stop was requested (Ctrl+Break, Cancel)
+  uint32_t nExtendedCode;       // the second number of errors that carry one
+};
+
+// The host's callback for host-defined functions, commands and notifications. id is the host keyword
+// code minus 1000, or a negative notification id.
+using HostCallback = int32_t(TOV_CALL*)(void* owner, void* host_module, uint32_t stamp, int32_t id,
+                                        void* answer, void* service_block, uint32_t* private_word,
+                                        void* args, int32_t argc, void* result);
+
+}  // namespace tov
+
+TOV_API uint32_t TOV_CALL DoDaDllInit(void* hwnd, void* hContext, uintptr_t a2, int16_t phase, uintptr_t a4,
+                                      const char* text5, void* p6);
+TOV_API uint32_t TOV_CALL ProcessDaBatBuffer(void* hwnd, void* hContext, void* hScript, void* lpfnHost,
+                                             void* lpHostKeywords);
+TOV_API uint32_t TOV_CALL HotKeyCheck(void* hContext, void* hwnd, uint32_t message, uint32_t key,
+                                      void* hotkeyTable);
+TOV_API int32_t TOV_CALL LoadMyString(void* context, void* instance, uint32_t id, char* buffer, int32_t size);
+TOV_API int32_t TOV_CALL LoadMyStringW(void* context, void* instance, uint32_t id, char16_t* buffer,
+                                       int32_t size);

@@ -1,0 +1,50 @@
+// Files, paths, directories and the script-file search.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+namespace plat {
+
+constexpr size_t MAX_PATH_CHARS = 260;
+
+using FileHandle = intptr_t;
+constexpr FileHandle INVALID_FILE = -1;
+
+// Opens an existing file for reading, sharing read access with others.
+FileHandle file_open_read(const char* path, uint32_t* system_error);
+bool file_size(FileHandle f, uint64_t* size);
+// Reads up to n bytes; returns the number read, or -1 on failure.
+int64_t file_read(FileHandle f, void* buffer, size_t n);
+void file_close(FileHandle f);
+
+enum class FileCheck { NotFound, Found, InUse };
+// Existence (a file that exists but denies access counts as found); with open_check the file is also
+// opened for reading: a sharing violation means found but in use, any other failure not found.
+FileCheck file_check(const char* path, bool open_check);
+
+bool is_path_separator(char c);
+// True for a name that names its own drive or root: "C:\x", "\\server\x" on Windows, "/x" on POSIX.
+bool path_is_absolute(const char* name);
+// True when the name carries a drive or a directory part.
+bool path_has_directory(const char* name);
+// Length of the directory part including its final separator (0 when there is none).
+size_t path_directory_length(const char* path);
+
+// Makes a name absolute against the current directory. Returns the length, 0 on failure or overflow.
+size_t full_path(const char* name, char* out, size_t out_cap);
+// The file search of scripts and language files: a bare name is looked for along the directories of
+// PATH, then (Windows) by the system's own search order; a name with a directory, or one not found that
+// way, is made absolute against the current directory and found when it exists. Leading blanks are
+// skipped; an empty name is not found. The found full path is written to out.
+FileCheck search_file(const char* name, char* out, size_t out_cap, bool open_check);
+
+size_t current_directory(char* out, size_t out_cap);   // length, 0 on failure
+bool set_current_directory(const char* path);
+
+// Directory of the Engine's own module file, with its final separator.
+size_t engine_module_directory(char* out, size_t out_cap);
+// The per-user application-data folder (Windows: the folder id 26 of the shell, else the Windows
+// directory; POSIX: $XDG_CONFIG_HOME, else ~/.config).
+size_t app_data_directory(char* out, size_t out_cap);
+
+}  // namespace plat

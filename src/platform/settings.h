@@ -1,0 +1,20 @@
+// Settings: the machine-wide settings key and profile (INI) files.
+#pragma once
+#include <cstddef>
+
+namespace plat {
+
+// Reads an integer setting: the registry value named key under HKEY_LOCAL_MACHINE
+// "Software\Marrowgate\Settings\<file base name>\<section>"; a missing key or value gives def.
+// POSIX: the registry store, once it exists; until then the default.
+int settings_get_int(const char* file_name, const char* section, const char* key, int def);
+
+// Reads a value of a profile (INI) file by the Windows profile rules. Returns the length copied
+// (the value is cut to out_cap - 1 bytes and NUL-terminated).
+size_t profile_get_string(const char* file, const char* section, const char* key, const char* def,
+                          char* out, size_t out_cap);
+// The same for the system's own profile (WIN.INI; POSIX: $XDG_CONFIG_HOME/tov/win.ini).
+size_t system_profile_get_string(const char* section, const char* key, const char* def,
+                                 char* out, size_t out_cap);
+
+}  // namespace plat

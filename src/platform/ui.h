@@ -1,0 +1,70 @@
+// User-interface facilities: the message pump, the stop request, waiting, message boxes, keyboard state.
+//
+// On Windows these are the real Win32 services. On POSIX there are no windows: the pump finds no
+// messages, SIGINT stands for Ctrl+Break, and message boxes use the console. The console UI can also be
+// chosen on Windows (set_console_ui).
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+namespace plat {
+
+using WindowHandle = void*;     // HWND on Windows; always null on POSIX
+using CursorHandle = void*;
+
+// --- Message pump and stop request -------------------------------------------------------------------
+
+// Removes one waiting message and dispatches it (through IsDialogMessage of the parent of a tab-stop
+// control first). Returns false when no message was waiting.
+bool pump_one_message();
+// Windows: Control and Break are both down (GetKeyState or GetAsyncKeyState), or Ctrl+C/Ctrl+Break
+// reached the console. POSIX: SIGINT arrived since the last call. The console event is consumed.
+bool ctrl_break_pressed();
+// Catches the console's Ctrl+C and Ctrl+Break (POSIX: SIGINT) so they become a stop request instead of
+// ending the process. Idempotent.
+void install_break_handler();
+// Waits for input messages (or a stop request) for at most ms milliseconds. True when woken by input.
+bool wait_for_input(uint32_t ms);
+
+// --- Keyboard ------------------------------------------------------------------------------------------
+constexpr int VK_CANCEL_KEY = 3;
+constexpr int VK_SHIFT_KEY = 16;
+constexpr int VK_CONTROL_KEY = 17;
+constexpr int VK_MENU_KEY = 18;
+bool key_down(int virtual_key);   // GetKeyState or GetAsyncKeyState reports the key down
+
+// --- Windows -------------------------------------------------------------------------------------------
+WindowHandle focus_window();
+WindowHandle window_parent(WindowHandle w);     // the parent or owner, null when none
+bool is_window(WindowHandle w);
+bool window_enabled(WindowHandle w);
+bool post_command(WindowHandle w, uint32_t command_id);   // WM_COMMAND
+// Registers the Engine's window classes (notification window and dialog boxes). A class that exists
+// already counts as registered.
+bool register_window_classes();
+// Bottom edge of a hidden top-level window created at the system's default position.
+int default_window_bottom();
+CursorHandle wait_cursor();
+CursorHandle arrow_cursor();
+void set_cursor(CursorHandle c);
+void message_beep(int type);
+
+// --- Message boxes -------------------------------------------------------------------------------------
+enum MessageBoxFlags : uint32_t {
+  MB_OK_ONLY = 0x0, MB_OK_CANCEL = 0x1, MB_YES_NO_CANCEL = 0x3, MB_YES_NO = 0x4,
+  MB_ICON_STOP = 0x10, MB_ICON_QUESTION = 0x20, MB_ICON_EXCLAMATION = 0x30, MB_ICON_INFORMATION = 0x40,
+  MB_SYSTEM_MODAL = 0x1000, MB_TASK_MODAL = 0x2000, MB_SET_FOREGROUND = 0x10000,
+};
+enum MessageBoxResult : int { ID_OK = 1, ID_CANCEL = 2, ID_YES = 6, ID_NO = 7 };
+
+// Chooses the console UI (standard input and output) for message boxes, prompts and the error report.
+// Always on for POSIX.
+void set_console_ui(bool on);
+bool console_ui();
+
+// Shows a message box over owner (may be null) and returns the button pressed. In the console UI the box
+// writes "caption: text" (the text alone when the caption is empty) and, for boxes with more than an OK
+// button, reads the answer from standard input (end of input is Cancel).
+int message_box(WindowHandle owner, const char* text, const char* caption, uint32_t flags);
+
+}  // namespace plat
