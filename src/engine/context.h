@@ -6,6 +6,7 @@
 #include "engine/script.h"
 #include "engine/tovengine.h"
 #include "exec/structs.h"
+#include "exec/udf.h"
 #include "lang/token.h"
 #include "lang/value.h"
 #include "platform/memory.h"
@@ -89,10 +90,12 @@ struct RunContext {
   const HeldScript* hRunScript;
   uint16_t nRunUdf;
   const HeldScript* curScript;     // the HeldScript of the running RunLoop
-  uint32_t decimals;               // Decimals setting as a signed value
+  int32_t decimals;                // Decimals setting: -1 initially, -2, -3, or digits
   Value resultSlot;                // the statement result slot of the context
 
   // --- user-defined functions ---
+  plat::MemId aUdfBlock[UDF_BLOCKS];
+  UdfRecord* apUdf[UDF_MAX];       // record pointers (blocks stay locked while the context lives)
   int32_t nUdfCount;
   int32_t nUdfBlocks;
   uint16_t nCurrentUdf;

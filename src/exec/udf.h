@@ -1,0 +1,29 @@
+// User-defined functions and subroutines: the records of the UdfTable.
+#pragma once
+#include <cstdint>
+#include "platform/memory.h"
+
+namespace tov {
+
+constexpr uint32_t UDF_MAX = 512;
+constexpr uint32_t UDF_BLOCK_RECORDS = 16;
+constexpr uint32_t UDF_BLOCKS = UDF_MAX / UDF_BLOCK_RECORDS;
+constexpr uint32_t UDF_MAX_PARAMS = 16;
+constexpr uint32_t UDF_NAME_BYTES = 31;
+
+enum UdfKind : uint32_t { UDF_FUNCTION = 0, UDF_SUBROUTINE = 1 };
+
+struct UdfRecord {
+  uint16_t paramCount;
+  uint16_t nameLength;
+  plat::MemId hBody;            // copy of the body text; 0 while the definition is open
+  uint32_t bodyStart;           // offset in the HeldScript of the first body line
+  uint32_t bodyLength;
+  uint32_t target;              // assignment target of the statement running in it, 0xFFFFFFFF none
+  uint32_t kind;                // UdfKind
+  char name[UDF_NAME_BYTES];
+  char params[UDF_MAX_PARAMS][UDF_NAME_BYTES];
+  char file[260];
+};
+
+}  // namespace tov
