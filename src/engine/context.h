@@ -109,4 +109,9 @@ struct RunContext {
 
 inline bool ctx_failed(const RunContext* ctx) { return ctx->err != 0; }
 
+// The innermost structured block is one whose statements are being skipped.
+inline bool block_is_skipping(const RunContext* ctx) {
+  return ctx->nStructDepth && ctx->aStruct[ctx->nStructDepth - 1].state != 0;
+}
+
 }  // namespace tov

@@ -1,9 +1,39 @@
-// Host entry points (being built).
-#include "engine/context.h"
-TOV_API uint32_t TOV_CALL DoDaDllInit(void*, void*, uintptr_t, int16_t, uintptr_t, const char*, void*) {
-  return sizeof(tov::RunContext);
+// The exported entry points of the Engine: thin wrappers with the hosts' calling convention.
+#include "engine/lifecycle.h"
+#include "engine/tovengine.h"
+#include "resources/strings.h"
+
+namespace {
+void* g_instance = nullptr;
 }
-TOV_API uint32_t TOV_CALL ProcessDaBatBuffer(void*, void*, void*, void*, void*) { return 0; }
-TOV_API uint32_t TOV_CALL HotKeyCheck(void*, void*, uint32_t, uint32_t, void*) { return 0; }
-TOV_API int32_t TOV_CALL LoadMyString(void*, void*, uint32_t, char*, int32_t) { return 0; }
-TOV_API int32_t TOV_CALL LoadMyStringW(void*, void*, uint32_t, char16_t*, int32_t) { return 0; }
+
+#if defined(_WIN32)
+// Stores the instance handle of the Engine's module; true for every reason.
+extern "C" int TOV_CALL DllMain(void* instance, uint32_t, void*) {
+  g_instance = instance;
+  return 1;
+}
+#endif
+
+TOV_API uint32_t TOV_CALL DoDaDllInit(void* hwnd, void* hContext, uintptr_t a2, int16_t phase, uintptr_t a4,
+                                      const char* text5, void* p6) {
+  return tov::engine_init(hwnd, hContext, a2, phase, a4, text5, p6);
+}
+
+TOV_API uint32_t TOV_CALL ProcessDaBatBuffer(void* hwnd, void* hContext, void* hScript, void* lpfnHost,
+                                             void* lpHostKeywords) {
+  return tov::engine_run(hwnd, hContext, hScript, lpfnHost, lpHostKeywords);
+}
+
+TOV_API uint32_t TOV_CALL HotKeyCheck(void* hContext, void* hwnd, uint32_t message, uint32_t key,
+                                      void* hotkeyTable) {
+  return tov::hotkey_check(hContext, hwnd, message, key, hotkeyTable);
+}
+
+TOV_API int32_t TOV_CALL LoadMyString(void* context, void*, uint32_t id, char* buffer, int32_t size) {
+  return tov::load_string(static_cast<tov::RunContext*>(context), id, buffer, size);
+}
+
+TOV_API int32_t TOV_CALL LoadMyStringW(void* context, void*, uint32_t id, char16_t* buffer, int32_t size) {
+  return tov::load_string_w(static_cast<tov::RunContext*>(context), id, buffer, size);
+}

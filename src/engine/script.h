@@ -25,6 +25,7 @@ constexpr uint16_t NO_UDF = 65535;
 struct HeldScript {
   char* text;              // NUL-terminated, in the in-memory form
   uint32_t length;         // offset of the terminating NUL
+  plat::MemId block;       // the block holding text (locked once), 0 when not owned
   uint16_t udf;            // the user-defined function whose body this is, NO_UDF for a whole script
   uint32_t bodyOffset;     // for a function body: its offset in the script it was copied from
   uint32_t firstLine;      // for a function body: line number of its first line
@@ -34,9 +35,11 @@ struct HeldScript {
 void encode_24(uint8_t* out, uint32_t value);
 uint32_t decode_24(const uint8_t* in);
 
-// Turns host text (as given, NUL-terminated in a block of at least len + 2 bytes) into a HeldScript.
-// Returns the length of the HeldScript text, or 0 after an error (the error has been reported).
-uint32_t PrepareHostBuffer(RunContext* ctx, plat::HostHandle script, HeldScript* out);
+// Turns host text (NUL-terminated in its block) into a HeldScript in a block of the Engine's.
+// Returns false when the run cannot start (an #include failure has been reported; an unreadable or
+// unconvertible text is refused without a message).
+bool PrepareHostBuffer(RunContext* ctx, plat::HostHandle script, HeldScript* out);
+void FreeHeldScript(HeldScript* hs);
 // Loads, prepares and runs a script file; returns the RunLoop result, or 0 after an error.
 int LoadScriptFile(RunContext* ctx, Value* result, const char* path);
 

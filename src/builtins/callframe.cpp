@@ -1,0 +1,204 @@
+#include "builtins/callframe.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "builtins/registry.h"
+#include "diag/error_model.h"
+#include "diag/errors.h"
+#include "engine/context.h"
+#include "exec/udf_call.h"
+#include "ext/host_call.h"
+#include "lang/arrays.h"
+#include "lang/eval.h"
+#include "lang/keywords.h"
+#include "lang/tokenizer.h"
+#include "lang/values.h"
+#include "builtins/varfuncs.h"
+#include "platform/system.h"
+
+namespace tov {
+
+namespace {
+
+
+bool is_udf(int id) { return id >= UDFSTART && id < UDFSTART + 999; }
+bool is_host(int id) { return id >= PARENTSTART && id < PARENTSTART + 999; }
+
+void extra_text(RunContext* ctx, const char* format, const char* a, const char* b = "") {
+  char buf[300];
+  std::snprintf(buf, sizeof buf, format, a, b);
+  AddErrorInfo(ctx, buf);
+}
+
+bool holds_wide_text(const ValueCore& v) {
+  if (v.type & VF_WSTRING) return true;
+  // A variant holding a BSTR, directly or by reference.
+  return (v.type & VF_VARIANT) && ((v.variant.vt & 0x0FFF) == 8);
+}
+
+bool wide_call(const ArgBlock& args, int argc, uint64_t signature, bool nt) {
+  for (int n = 1; n <= argc; ++n) {
+    const unsigned type = unsigned(signature >> (4 * (n - 1))) & 15u;
+    if ((type == ARG_TEXT || (nt && type == ARG_TEXT_BOTH)) && holds_wide_text(args.slot[n].c)) return true;
+  }
+  return false;
+}
+
+// Converts argument n by its type; false with the error set.
+bool convert_argument(RunContext* ctx, ValueCore& v, unsigned type, int n, bool wide, bool nt) {
+  const uint16_t before = ctx->err;
+  auto fail = [&](uint16_t number) {
+    if (ctx->err == before) ctx->err = number;
+    return false;
+  };
+  switch (type) {
+    case ARG_STRING: return to_string(ctx, v) || fail(ERR_NOT_STRING);
+    case ARG_FLOAT: return to_float(ctx, v) || fail(ERR_FP_NOT_FLOAT);
+    case ARG_ARRAY: return (v.type & VF_ARRAY) || fail(ERR_NOT_ARRAY);
+    case ARG_VARIANT:
+      if (v.type & VF_VARIANT) return true;
+      return fail(ERR_NOT_VARIANT);
+    case ARG_WSTRING: return to_wstring(ctx, v) || fail(ERR_NOT_UNICODE);
+    case ARG_TEXT:
+    case ARG_TEXT_NT:
+    case ARG_TEXT_BOTH: {
+      const bool as_wide = type == ARG_TEXT ? wide : type == ARG_TEXT_NT ? nt : (wide && nt);
+      if (as_wide) return to_wstring(ctx, v) || fail(ERR_NOT_UNICODE);
+      return to_string(ctx, v) || fail(ERR_NOT_STRING);
+    }
+    case ARG_ANY: return true;
+    default:  // ARG_INT and the unused codes
+      if (to_integer(ctx, v, false) || (to_float(ctx, v) && to_integer(ctx, v, true))) return true;
+      if (ctx->err != before) return false;
+      ctx->err = ERR_NOT_NUMBER;
+      char buf[80];
+      std::snprintf(buf, sizeof buf, "Argument number %d could not be converted", n);
+      AddErrorInfo(ctx, buf);
+      return false;
+  }
+}
+
+void dispatch(RunContext* ctx, int id, Value* result, ArgBlock& args, int argc, bool wide, uint64_t signature) {
+  if (is_udf(id)) {
+    CallUdf(ctx, id, result, &args, argc, nullptr, nullptr, UDF_MODE_EXPRESSION);
+    return;
+  }
+  if (is_host(id) || id >= ADDONSTART) {
+    call_external(ctx, id, result, args, argc, signature);
+    return;
+  }
+  if (BuiltinFn fn = builtin_for(id)) {
+    fn(ctx, result, args, argc, wide);
+    return;
+  }
+  ctx->err = (id == OBJECT_REFERENCE_CODE) ? ERR_NOT_AVAILABLE : ERR_FUNCTION_NOT_DEFINED;
+}
+
+}  // namespace
+
+void release_args(RunContext* ctx, ArgBlock& args, int last) {
+  for (int n = 0; n <= last && n < ARG_SLOTS; ++n) {
+    value_free(ctx, args.slot[n], VFREE_HOLDER);
+    args.slot[n].c.type = 0;
+  }
+}
+
+void CallBuiltin(RunContext* ctx, const char* name, int id, Value* result, ArgBlock& args, bool variadic,
+                 int argc, uint64_t signature) {
+  value_free(ctx, *result);
+  value_init(*result);
+  bool wide = false;
+  if (!variadic && !is_udf(id)) {
+    const bool nt = plat::os_info().nt_family;
+    wide = wide_call(args, argc, signature, nt);
+    for (int n = 1; n <= argc; ++n) {
+      const unsigned type = unsigned(signature >> (4 * (n - 1))) & 15u;
+      if (!convert_argument(ctx, args.slot[n].c, type, n, wide, nt)) return;
+    }
+  }
+  (void)name;
+  dispatch(ctx, id, result, args, argc, wide, signature);
+  if ((result->c.type & (VF_INTEGER | VF_FLOAT)) && (result->c.type & VF_STRING)) {
+    if (result->c.str) VFree(ctx, result->c.str);
+    result->c.str = 0;
+    result->c.type &= ~uint32_t(VF_STRING);
+  }
+  fp_raise(ctx);
+}
+
+void ParseFunctionCall(RunContext* ctx, Value* result) {
+  const int id = ctx->tok.delim_type;
+  KeywordInfo info;
+  if (!keyword_info(ctx, id, &info)) {
+    ctx->err = ERR_ILLEGAL_SYNTAX;
+    return;
+  }
+  if (info.kind == KW_VARFUNC) {
+    call_varfunc(ctx, id, info.name, result);
+    return;
+  }
+  const int required = int(info.value & 0xFF), optional = int((info.value >> 8) & 0xFF);
+  const bool variadic = uint32_t(required) == VARIADIC;
+  const int total = variadic ? 0 : required + optional;
+  if (too_many_args(info.value)) {
+    ctx->err = ERR_TOO_MANY_ARGS_DEFINED;
+    return;
+  }
+  if (id != OBJECT_REFERENCE_CODE) {
+    get_token(ctx);
+    if (ctx->err) return;
+    if (!tok_is(ctx, KW_LPAREN)) {
+      ctx->err = ERR_NO_OPEN_PAREN;
+      extra_text(ctx, "%s %s", info.name, "not followed by open parenthesis");
+      return;
+    }
+  }
+  ArgBlock args;
+  for (Value& v : args.slot) value_init(v), v.c.type = 0;
+  int argc = 0;
+  if (!variadic) {
+    get_token(ctx);
+    if (ctx->err) return;
+    int n = 1;
+    while (n <= total) {
+      if (tok_is(ctx, KW_RPAREN) && n > required) break;
+      if (n > 1) {
+        get_token(ctx);
+        if (ctx->err) break;
+      }
+      Value v;
+      value_init(v);
+      ProcessSubExpression(ctx, &v, false, false);
+      if (ctx->err) {
+        value_free(ctx, v);
+        break;
+      }
+      // The slot takes over the value; an array is held while it sits there.
+      if ((v.c.type & VF_ARRAY) && v.c.str) array_hold(v.c.str);
+      value_move(v, args.slot[n]);
+      if (n < required && !tok_is(ctx, KW_COMMA)) {
+        ctx->err = ERR_ILLEGAL_DELIMITER;
+        AddErrorInfo(ctx, "Function may need more parameters, or a period was used when a comma was expected");
+        break;
+      }
+      ++n;
+    }
+    if (!ctx->err && !tok_is(ctx, KW_RPAREN)) {
+      ctx->err = ERR_WRONG_ARG_COUNT;
+      AddErrorInfo(ctx, "or missing parenthesis");
+    }
+    if (ctx->err) {
+      release_args(ctx, args, total);
+      return;
+    }
+    argc = n - 1;
+  }
+  const uint64_t signature = info.argTypes;
+  CallBuiltin(ctx, info.name, id, result, args, variadic, argc, signature);
+  release_args(ctx, args, total);
+  if (ctx->err) return;
+  get_token(ctx);
+}
+
+}  // namespace tov

@@ -1,0 +1,39 @@
+// The built-in call frame: parsing argument lists, converting arguments by their types, choosing the ANSI
+// or wide form, dispatching by id and normalising the result.
+#pragma once
+#include <cstdint>
+
+#include "lang/keywords.h"
+#include "lang/value.h"
+
+namespace tov {
+
+struct RunContext;
+
+constexpr int ARG_SLOTS = 17;     // slot 0 unused, arguments 1..16
+
+struct ArgBlock {
+  Value slot[ARG_SLOTS];
+};
+
+// The implementation of one built-in: arguments 1..argc converted by the signature, text arguments as
+// wide strings when `wide` is set. Sets the result or ctx->err.
+using BuiltinFn = void (*)(RunContext* ctx, Value* result, ArgBlock& args, int argc, bool wide);
+
+struct BuiltinEntry {
+  int id;
+  BuiltinFn fn;
+};
+
+// Called by the evaluator when the current token names a function (kind 2 or 6, user-defined, host,
+// extender) or an object reference. Leaves the token after the call current.
+void ParseFunctionCall(RunContext* ctx, Value* result);
+
+// Converts, dispatches and normalises one call whose arguments are in the block.
+void CallBuiltin(RunContext* ctx, const char* name, int id, Value* result, ArgBlock& args, bool variadic,
+                 int argc, uint64_t signature);
+
+// Releases argument slots 0..last.
+void release_args(RunContext* ctx, ArgBlock& args, int last);
+
+}  // namespace tov

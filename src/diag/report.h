@@ -1,0 +1,22 @@
+// Reporting errors: the error dialog (or its console form) and what the run does next.
+#pragma once
+#include <cstdint>
+#include "platform/ui.h"
+
+namespace tov {
+
+struct RunContext;
+
+enum Severity : int { SEV_MODERATE = 0, SEV_MINOR = 1, SEV_SEVERE = 13 };
+
+Severity severity_of(uint32_t number);
+
+// Shows the report of error `number` (title id above 99: that message becomes the report title; otherwise
+// the caller has placed the failing line in es.reportTitle). Returns 1 to continue, 0 to end the run.
+int ReportError(RunContext* ctx, plat::WindowHandle owner, uint32_t titleId, uint32_t number, int severity);
+
+// Reports a failure of loading script text at once: for 102 and 217 the title is `name`, the number
+// itself; for the others the title is the message of `number` and the number shown is 111.
+void ReportLoadError(RunContext* ctx, uint32_t number, const char* name);
+
+}  // namespace tov

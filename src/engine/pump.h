@@ -1,0 +1,16 @@
+// Keeping the host responsive: message pumping, the Ctrl+Break check and the message-pumping wait.
+#pragma once
+#include <cstdint>
+
+namespace tov {
+
+struct RunContext;
+
+// Dispatches waiting messages while no stop is requested, checking Ctrl+Break after each; fast yields
+// with zero-length sleeps instead of 20 ms ones.
+void PumpMessages(RunContext* ctx, bool fast = false);
+void CtrlBreakCheck(RunContext* ctx);
+// Waits ms milliseconds while pumping messages; a stop request ends the wait early.
+void Wait(RunContext* ctx, uint32_t ms);
+
+}  // namespace tov

@@ -1,0 +1,171 @@
+// The run loop: fetches each line, handles definitions, substitution and labels, runs the statement through
+// the error dispatch, and keeps the host responsive between statements.
+#include "exec/run.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "diag/dispatch.h"
+#include "diag/errors.h"
+#include "diag/report.h"
+#include "engine/context.h"
+#include "engine/pump.h"
+#include "engine/script.h"
+#include "exec/definitions.h"
+#include "exec/exec.h"
+#include "ext/host_call.h"
+#include "lang/values.h"
+#include "platform/system.h"
+
+namespace tov {
+
+namespace {
+
+constexpr uint32_t NOTIFY_STATEMENT = 2;       // nHostNotify
+constexpr uint32_t BREAK_NOT_REPORTED = 4;     // nBreakFlags
+
+bool is_blank(char c) { return c == ' ' || c == '\t'; }
+
+// The statement of a label line starts after the label and its blanks; none when only a comment follows.
+bool label_statement(const char* line, uint32_t* offset) {
+  const char* p = line;
+  while (*p && !is_blank(*p)) ++p;
+  while (is_blank(*p)) ++p;
+  if (!*p || *p == ';') return false;
+  *offset = uint32_t(p - line);
+  return true;
+}
+
+void notify_statement(RunContext* ctx, const HeldScript* hs, uint32_t lineStart) {
+  char script[24], offset[16], link[8], state[8];
+  std::snprintf(script, sizeof script, "%p", static_cast<const void*>(hs));
+  std::snprintf(offset, sizeof offset, "%u", unsigned(lineStart + hs->bodyOffset));
+  std::snprintf(link, sizeof link, "%u", unsigned(ctx->aVarFrame[ctx->nVarFrame].link));
+  std::snprintf(state, sizeof state, "%u",
+                unsigned(ctx->nStructDepth ? ctx->aStruct[ctx->nStructDepth - 1].state : 0));
+  const uint16_t saved = ctx->err;
+  ctx->err = 0;
+  notify_host(ctx, HOST_NOTIFY_PUMP, ctx->bInUdf ? "3" : "2", script, offset, link, state);
+  const bool terminate = ctx->err == STATUS_TERMINATED;
+  ctx->err = terminate ? uint16_t(STATUS_TERMINATED) : saved;
+}
+
+// The value of a Return stays in the result when the frame just above the stack's top says so.
+bool keep_result(const RunContext* ctx) {
+  if (ctx->nStructDepth >= STRUCT_STACK_SIZE) return false;
+  const StructRecord& above = ctx->aStruct[ctx->nStructDepth];
+  return (above.kind == SK_UDF || above.kind == SK_CALL) && above.aux;
+}
+
+}  // namespace
+
+int RunLoop(RunContext* ctx, Value* result, const HeldScript* hs, uint32_t* lineStart, uint32_t* pos) {
+  char line[LINE_BUFFER_BYTES];
+  char* const saved_line = ctx->szLine;
+  const HeldScript* const saved_script = ctx->curScript;
+  ctx->szLine = line;
+  ctx->curScript = hs;
+  const uint32_t depth_at_entry = ctx->nStructDepth;
+  int r = 1;
+
+  bool have_line = FetchLine(ctx, line, sizeof line, hs, lineStart, pos);
+  while (have_line) {
+    *assignment_target_of_run(ctx) = 0xFFFFFFFFu;
+    if (!line[0] || line[0] == ';') {
+      have_line = FetchLine(ctx, line, sizeof line, hs, lineStart, pos);
+      continue;
+    }
+    if (!ctx->nDeferredError && line[0] == '#') {
+      const int d = handle_definition_line(ctx, line, *lineStart, *pos, hs);
+      if (d < 0) {
+        r = 0;
+        break;
+      }
+      if (d > 0) {
+        have_line = FetchLine(ctx, line, sizeof line, hs, lineStart, pos);
+        continue;
+      }
+    }
+    if (ctx->bInDefinition) {
+      if (ctx->nDeferredError) {
+        ctx->err = ctx->nDeferredError;
+        ctx->nDeferredError = 0;
+        report_statement_error(ctx, line, *lineStart, hs);
+        r = 0;
+        break;
+      }
+      have_line = FetchLine(ctx, line, sizeof line, hs, lineStart, pos);
+      continue;
+    }
+    int substituted = 1;
+    if (!ctx->nDeferredError) {
+      substituted = SubstituteLine(ctx, line);
+      if (!substituted) {
+        if (!block_is_skipping(ctx)) {
+          report_statement_error(ctx, line, *lineStart, hs);
+          r = 0;
+          break;
+        }
+        ctx->err = 0;
+      }
+    }
+    uint32_t offset = 0;
+    if (line[0] == ':' && !label_statement(line, &offset)) {
+      have_line = FetchLine(ctx, line, sizeof line, hs, lineStart, pos);
+      continue;
+    }
+    if (ctx->bDebugOutput && !ctx->es.quietMode) {
+      plat::debugger_output(">>>>>");
+      plat::debugger_output(line);
+      plat::debugger_output("<<<<<\r\n");
+    }
+    ctx->nLineStart = *lineStart;
+    ctx->hRunScript = hs;
+    ctx->nRunUdf = ctx->nCurrentUdf;
+    if (ctx->nHostNotify & NOTIFY_STATEMENT) {
+      notify_statement(ctx, hs, *lineStart);
+      if (ctx->err == STATUS_TERMINATED) {
+        r = 0;
+        break;
+      }
+    }
+    const StatementPlace at{line, offset, pos, *lineStart, hs, substituted == 2};
+    r = run_statement(ctx, result, at);
+    if (!keep_result(ctx)) {
+      value_free(ctx, *result);
+      value_init(*result);
+    }
+    if (r != 1) break;
+    PumpMessages(ctx, ctx->bFastPump != 0);
+    if (ctx->hdr.bCancel) {
+      if (ctx->bCtrlBreak && ctx->bReportBreak && !(ctx->nBreakFlags & BREAK_NOT_REPORTED)) {
+        report_break(ctx, line, *lineStart, hs);
+        ctx->bCtrlBreak = 0;
+      }
+      r = 0;
+      break;
+    }
+    have_line = FetchLine(ctx, line, sizeof line, hs, lineStart, pos);
+  }
+
+  if (ctx->bInDefinition && (r == 1 || ctx->nDeferredError)) {
+    // A definition still open at the end of the text (a deferred long line takes its place).
+    ctx->err = ctx->nDeferredError ? ctx->nDeferredError : uint16_t(ERR_DEFINITION_NOT_CLOSED);
+    ctx->nDeferredError = 0;
+    report_statement_error(ctx, "", *lineStart, hs);
+    ctx->bInDefinition = 0;
+    r = 0;
+  }
+  (void)depth_at_entry;
+  ctx->hdr.nRunResult = r;
+  ctx->hdr.nRunError = ctx->err;
+  ctx->hdr.nExtendedCode = ctx->es.extendedCode;
+  ctx->nLineStart = *lineStart;
+  ctx->hRunScript = hs;
+  ctx->nRunUdf = ctx->nCurrentUdf;
+  ctx->szLine = saved_line;
+  ctx->curScript = saved_script;
+  return r;
+}
+
+}  // namespace tov

@@ -1,0 +1,588 @@
+// Running one statement: commands, structured statements and expression statements.
+#include <cstring>
+
+#include "diag/error_model.h"
+#include "diag/errors.h"
+#include "engine/context.h"
+#include "engine/pump.h"
+#include "engine/script.h"
+#include "exec/exec.h"
+#include "exec/execute.h"
+#include "exec/frames.h"
+#include "ext/host_call.h"
+#include "lang/eval.h"
+#include "lang/keywords.h"
+#include "lang/tokenizer.h"
+#include "lang/values.h"
+#include "lang/vartable.h"
+#include "platform/ui.h"
+
+namespace tov {
+
+namespace {
+
+constexpr uint8_t LOOP_RUNS_MASK = BS_FALSE | BS_OUTER_SKIP | BS_BREAK;
+
+StructRecord* top(RunContext* ctx) { return ctx->nStructDepth ? &ctx->aStruct[ctx->nStructDepth - 1] : nullptr; }
+
+bool is_loop_kind(uint16_t kind) { return kind == SK_FOR || kind == SK_FOREACH || kind == SK_WHILE || kind == SK_SWITCH; }
+
+int fail(RunContext* ctx, uint16_t number) {
+  ctx->err = number;
+  return 0;
+}
+
+// A condition's value as a truth: integers by value; a float that does not convert counts as true.
+bool condition_truth(RunContext* ctx, Value& v, bool* truth) {
+  if (to_integer(ctx, v.c, true)) {
+    *truth = v.c.i != 0;
+    return true;
+  }
+  if (ctx->err) return false;
+  if (v.c.type & VF_FLOAT) {
+    *truth = true;
+    return true;
+  }
+  ctx->err = ERR_NOT_NUMBER;
+  return false;
+}
+
+// Evaluates the expression at the current token (which has been read).
+bool evaluate(RunContext* ctx, Value& v) {
+  ProcessSubExpression(ctx, &v, false, false);
+  return !ctx->err;
+}
+
+// The rest of the statement must be empty.
+bool expect_end(RunContext* ctx) {
+  if (ctx->tok.tok_type == TT_END) return true;
+  ctx->err = ERR_EXPRESSION_CONTINUES;
+  add_hint(ctx, HINT_EXTRA_TOKENS);
+  return false;
+}
+
+// In the skipping state an If reads its condition without evaluating it, passing over what it cannot read.
+void skip_to_then(RunContext* ctx) {
+  for (;;) {
+    get_token(ctx);
+    if (ctx->err) {
+      ctx->err = 0;
+      if (*ctx->tok.prog) ++ctx->tok.prog;
+      continue;
+    }
+    if (ctx->tok.tok_type == TT_END || tok_is(ctx, KW_THEN)) return;
+  }
+}
+
+int then_or_else(RunContext* ctx, Value* result, const StatementPlace& at, bool is_then);
+
+// If cond [Then [statement]]
+int stmt_if(RunContext* ctx, Value* result, const StatementPlace& at) {
+  ctx->nStmtClass = SC_IF;
+  if (block_is_skipping(ctx)) {
+    skip_to_then(ctx);
+    ctx->nPendingIf = 0;
+  } else {
+    get_token(ctx);
+    if (ctx->err) return 0;
+    Value cond;
+    value_init(cond);
+    bool truth = false;
+    const bool ok = evaluate(ctx, cond) && (tok_is(ctx, KW_THEN) || ctx->tok.tok_type == TT_END ||
+                                             (ctx->err = ERR_THEN_MISSING, add_hint(ctx, HINT_THEN_MISSING), false)) &&
+                    condition_truth(ctx, cond, &truth);
+    value_free(ctx, cond);
+    if (!ok) return 0;
+    ctx->nPendingIf = truth ? 1 : 0;
+    ctx->bBranch = truth;
+  }
+  if (ctx->tok.tok_type == TT_END) return 1;
+  return then_or_else(ctx, result, at, true);
+}
+
+// Then / Else: the block form when nothing follows, else the single-line form.
+int then_or_else(RunContext* ctx, Value* result, const StatementPlace& at, bool is_then) {
+  const char* rest = ctx->tok.prog;
+  while (*rest == ' ' || *rest == '\t') ++rest;
+  const bool block = *rest == 0 || *rest == ';';
+  const bool skip = block_is_skipping(ctx);
+  if (block) {
+    if (is_then) {
+      ctx->nStmtClass = SC_IF;
+      if (skip) {
+        ctx->nPendingIf = -1;
+        return push_record(ctx, SK_IF, 0, at.lineStart, BS_OUTER_SKIP) ? 1 : 0;
+      }
+      if (ctx->nPendingIf == -1) return fail(ctx, ERR_NO_IF);
+      const uint8_t state = ctx->nPendingIf == 1 ? BS_RUNNING : BS_FALSE;
+      ctx->nPendingIf = -1;
+      return push_record(ctx, SK_IF, 0, at.lineStart, state) ? 1 : 0;
+    }
+    ctx->nStmtClass = SC_ELSE;
+    ctx->nPendingIf = -1;
+    StructRecord* t = top(ctx);
+    if (!t) return fail(ctx, ERR_END_NO_MATCH);
+    if (t->kind != SK_IF) return fail(ctx, ERR_ELSE_NO_IF);
+    if (t->state == BS_RUNNING || t->state == BS_FALSE) t->state ^= BS_FALSE;
+    t->kind = SK_ELSE;
+    ctx->bBranch = t->state == BS_RUNNING;
+    return 1;
+  }
+  ctx->nStmtClass = SC_THEN_ELSE;
+  if (!skip && ctx->nPendingIf == -1) return fail(ctx, ERR_NO_IF);
+  const bool taken = ctx->nPendingIf == (is_then ? 1 : 0);
+  ctx->bBranch = taken;
+  if (!taken) return 1;
+  StatementPlace inner = at;
+  inner.offset = uint32_t(rest - at.line);
+  return ExecuteStatement(ctx, result, inner);
+}
+
+int stmt_elseif(RunContext* ctx) {
+  ctx->nStmtClass = SC_ELSEIF;
+  ctx->nPendingIf = -1;
+  StructRecord* t = top(ctx);
+  if (!t || t->kind != SK_IF) return fail(ctx, ERR_ELSEIF_NO_IF);
+  if (t->state == BS_RUNNING) {
+    t->state = BS_OUTER_SKIP;  // a branch ran already: everything up to EndIf is skipped
+    return 1;
+  }
+  if (t->state != BS_FALSE) return 1;
+  get_token(ctx);
+  if (ctx->err) return 0;
+  Value cond;
+  value_init(cond);
+  bool truth = false;
+  bool ok = evaluate(ctx, cond);
+  if (ok && !tok_is(ctx, KW_THEN) && ctx->tok.tok_type != TT_END) {
+    ctx->err = ERR_THEN_MISSING;
+    add_hint(ctx, HINT_THEN_MISSING);
+    ok = false;
+  }
+  if (ok && tok_is(ctx, KW_THEN)) {
+    get_token(ctx);
+    ok = !ctx->err && expect_end(ctx);
+  }
+  ok = ok && condition_truth(ctx, cond, &truth);
+  value_free(ctx, cond);
+  if (!ok) return 0;
+  if (truth) top(ctx)->state = BS_RUNNING;
+  ctx->bBranch = truth;
+  return 1;
+}
+
+// Closes the top record when it is one of the two kinds; 3354 on an empty stack, 3357 otherwise.
+StructRecord* closing_record(RunContext* ctx, uint16_t kind1, uint16_t kind2) {
+  StructRecord* t = top(ctx);
+  if (!t) {
+    ctx->err = ERR_END_NO_MATCH;
+    return nullptr;
+  }
+  if (t->kind != kind1 && t->kind != kind2) {
+    ctx->err = ERR_END_MISMATCH;
+    return nullptr;
+  }
+  return t;
+}
+
+int stmt_endif(RunContext* ctx) {
+  ctx->nStmtClass = SC_BLOCK_END;
+  StructRecord* t = closing_record(ctx, SK_IF, SK_ELSE);
+  if (!t) return 0;
+  const uint8_t loop_bits = t->state & (BS_CONTINUE | BS_BREAK);
+  pop_record(ctx, false);
+  if (loop_bits) {
+    StructRecord* outer = top(ctx);
+    if (!outer) return fail(ctx, ERR_BREAK_NOT_IN_LOOP);
+    outer->state |= loop_bits;
+  }
+  return 1;
+}
+
+int stmt_while(RunContext* ctx, const StatementPlace& at) {
+  ctx->nStmtClass = SC_WHILE;
+  if (block_is_skipping(ctx)) return push_record(ctx, SK_WHILE, at.lineStart, at.lineStart, BS_OUTER_SKIP) ? 1 : 0;
+  get_token(ctx);
+  if (ctx->err) return 0;
+  if (ctx->tok.tok_type == TT_END) return fail(ctx, ERR_MISSING_STATEMENT);
+  Value cond;
+  value_init(cond);
+  bool truth = false;
+  const bool ok = evaluate(ctx, cond) && expect_end(ctx) && condition_truth(ctx, cond, &truth);
+  value_free(ctx, cond);
+  if (!ok) return 0;
+  ctx->bBranch = truth;
+  return push_record(ctx, SK_WHILE, at.lineStart, at.lineStart, truth ? BS_RUNNING : BS_FALSE) ? 1 : 0;
+}
+
+int stmt_endwhile(RunContext* ctx, const StatementPlace& at) {
+  ctx->nStmtClass = SC_BLOCK_END;
+  StructRecord* t = closing_record(ctx, SK_WHILE, SK_WHILE);
+  if (!t) return 0;
+  if (!(t->state & LOOP_RUNS_MASK)) *at.pos = t->resume;
+  pop_record(ctx, true);
+  return 1;
+}
+
+bool numeric(const ValueCore& v) { return (v.type & (VF_INTEGER | VF_FLOAT)) != 0; }
+
+// A For counter, limit or step: a number, or text that converts to one.
+bool make_counter(RunContext* ctx, Value& v) {
+  if (numeric(v.c)) return true;
+  if (v.c.type & (VF_STRING | VF_WSTRING)) {
+    const uint16_t before = ctx->err;
+    if (to_integer(ctx, v.c, true) || to_float(ctx, v.c)) return true;
+    ctx->err = before;
+  }
+  ctx->err = ERR_FOR_NOT_NUMBER;
+  return false;
+}
+
+// The "to" part of a For: limit, optional step, the step itself when reached through Next, and the test.
+int for_continuation(RunContext* ctx, bool step_first) {
+  ctx->nStmtClass = SC_FOR;
+  StructRecord* t = top(ctx);
+  if (!t || t->kind != SK_FOR) return fail(ctx, ERR_TO_WITHOUT_FOR);
+  if (t->state & BS_OUTER_SKIP) return 1;
+  const uint16_t var = t->aux;
+  get_token(ctx);
+  if (ctx->err) return 0;
+  Value limit, step, counter;
+  value_init(limit);
+  value_init(step);
+  value_init(counter);
+  step.c.i = 1;
+  bool ok = evaluate(ctx, limit) && make_counter(ctx, limit);
+  if (ok && tok_is(ctx, KW_BY)) {
+    get_token(ctx);
+    ok = !ctx->err && evaluate(ctx, step) && expect_end(ctx) && make_counter(ctx, step);
+  } else if (ok) {
+    ok = expect_end(ctx);
+  }
+  if (ok) {
+    const ValueCore& cv = slot_at(ctx, var)->c;
+    ok = value_read(ctx, cv, counter) && make_counter(ctx, counter);
+  }
+  const bool negative = (step.c.type & VF_INTEGER) ? step.c.i < 0 : step.c.f < 0.0;
+  if (ok && step_first) {
+    Value s;
+    value_init(s);
+    ok = value_copy(ctx, step.c, s.c, 0);
+    if (ok) apply_binary(ctx, KW_PLUS, counter, s);
+    ok = ok && !ctx->err && slot_store(ctx, var, counter.c);
+  }
+  bool runs = false;
+  if (ok) {
+    Value l;
+    value_init(l);
+    l.c = limit.c;
+    value_init(limit);
+    Value c;
+    value_init(c);
+    ok = value_copy(ctx, counter.c, c.c, VCOPY_DUP_STRINGS);
+    if (ok) apply_binary(ctx, negative ? KW_LESS_EQUAL : KW_GREATER_EQUAL, l, c);
+    ok = ok && !ctx->err;
+    runs = ok && l.c.i != 0;
+    value_free(ctx, l);
+    value_free(ctx, c);
+  }
+  value_free(ctx, limit);
+  value_free(ctx, step);
+  value_free(ctx, counter);
+  if (!ok) return 0;
+  top(ctx)->state = runs ? BS_RUNNING : BS_FALSE;
+  ctx->bBranch = runs;
+  return 1;
+}
+
+// Offset in the held script of the "to" part of a For line whose text was changed by substitution:
+// the first whole word "to" outside quotes and outside %names%.
+uint32_t find_to_in_script(const HeldScript* hs, uint32_t lineStart) {
+  const char* text = hs->text;
+  for (uint32_t i = lineStart; i < hs->length && text[i] != '\n'; ++i) {
+    const char c = text[i];
+    if (c == '"' || c == '\'' || c == '`') {
+      while (++i < hs->length && text[i] != c && text[i] != '\n') {}
+      continue;
+    }
+    if ((c == 't' || c == 'T') && (text[i + 1] == 'o' || text[i + 1] == 'O') && i > lineStart &&
+        (text[i - 1] == ' ' || text[i - 1] == '\t') &&
+        (text[i + 2] == ' ' || text[i + 2] == '\t' || text[i + 2] == '%'))
+      return i;
+  }
+  return lineStart;
+}
+
+int stmt_for(RunContext* ctx, const StatementPlace& at) {
+  ctx->nStmtClass = SC_FOR;
+  if (block_is_skipping(ctx)) return push_record(ctx, SK_FOR, 0, at.lineStart, BS_OUTER_SKIP) ? 1 : 0;
+  get_token(ctx);
+  if (ctx->err) return 0;
+  if (ctx->tok.tok_type == TT_END) return fail(ctx, ERR_MISSING_STATEMENT);
+  if (ctx->tok.tok_type != TT_VARIABLE) return fail(ctx, ERR_FOR_SYNTAX);
+  const uint16_t var = ctx->tok.varSlot;
+  get_token(ctx);
+  if (ctx->err) return 0;
+  if (!tok_is(ctx, KW_ASSIGN)) return fail(ctx, ERR_FOR_SYNTAX);
+  get_token(ctx);
+  if (ctx->err) return 0;
+  Value start;
+  value_init(start);
+  bool ok = evaluate(ctx, start) && make_counter(ctx, start) && slot_store(ctx, var, start.c);
+  value_free(ctx, start);
+  if (!ok) return 0;
+  if (!tok_is(ctx, KW_TO)) return fail(ctx, ERR_FOR_SYNTAX);
+  const uint32_t to_at = at.noRewrite ? find_to_in_script(at.script, at.lineStart)
+                                      : at.lineStart + uint32_t(ctx->tok.tokenStart - at.line);
+  if (!push_record(ctx, SK_FOR, to_at, at.lineStart, BS_RUNNING)) return 0;
+  top(ctx)->aux = var;
+  return for_continuation(ctx, false);
+}
+
+int stmt_next(RunContext* ctx, const StatementPlace& at) {
+  ctx->nStmtClass = SC_BLOCK_END;
+  StructRecord* t = closing_record(ctx, SK_FOR, SK_FOREACH);
+  if (!t) return 0;
+  if (t->kind == SK_FOREACH && (t->state & BS_BREAK)) foreach_release(ctx, *t);
+  if (!(t->state & LOOP_RUNS_MASK)) {
+    *at.pos = t->resume;
+    t->state = BS_RUNNING;
+    return 1;
+  }
+  if (t->kind == SK_FOREACH) foreach_release(ctx, *t);
+  pop_record(ctx, true);
+  return 1;
+}
+
+bool switch_value(RunContext* ctx, int32_t* out) {
+  Value v;
+  value_init(v);
+  bool ok = evaluate(ctx, v) && expect_end(ctx);
+  if (ok && (v.c.type & VF_FLOAT) && !(v.c.type & (VF_INTEGER | VF_STRING | VF_WSTRING))) {
+    ctx->err = ERR_SWITCH_INTEGERS;
+    ok = false;
+  }
+  if (ok && !to_integer(ctx, v.c, false)) {
+    if (!ctx->err) ctx->err = ERR_SWITCH_INTEGERS;
+    ok = false;
+  }
+  if (ok) *out = v.c.i;
+  value_free(ctx, v);
+  return ok;
+}
+
+int stmt_switch(RunContext* ctx, const StatementPlace& at) {
+  ctx->nStmtClass = SC_SWITCH;
+  if (block_is_skipping(ctx)) return push_record(ctx, SK_SWITCH, 0, at.lineStart, BS_OUTER_SKIP) ? 1 : 0;
+  get_token(ctx);
+  if (ctx->err) return 0;
+  int32_t value;
+  if (!switch_value(ctx, &value)) return 0;
+  if (!push_record(ctx, SK_SWITCH, uint32_t(value) >> 16, at.lineStart, BS_FALSE)) return 0;
+  top(ctx)->aux = uint16_t(uint32_t(value) & 0xFFFF);
+  return 1;
+}
+
+int stmt_case(RunContext* ctx) {
+  ctx->nStmtClass = SC_CASE;
+  StructRecord* t = top(ctx);
+  if (!t || t->kind != SK_SWITCH) return fail(ctx, ERR_CASE_NO_SWITCH);
+  if (t->state != BS_FALSE && t->state != BS_CONTINUE) return 1;
+  get_token(ctx);
+  if (ctx->err) return 0;
+  int32_t value;
+  if (!switch_value(ctx, &value)) return 0;
+  const uint32_t wanted = t->resume << 16 | t->aux;
+  const bool match = uint32_t(value) == wanted;
+  if (match) t->state = BS_RUNNING;
+  ctx->bBranch = match;
+  return 1;
+}
+
+int stmt_endswitch(RunContext* ctx) {
+  ctx->nStmtClass = SC_BLOCK_END;
+  if (!closing_record(ctx, SK_SWITCH, SK_SWITCH)) return 0;
+  pop_record(ctx, true);
+  return 1;
+}
+
+int stmt_break_continue(RunContext* ctx, bool is_break) {
+  ctx->nStmtClass = is_break ? SC_BREAK : SC_CONTINUE;
+  ctx->bBranch = 0;
+  if (block_is_skipping(ctx)) return 1;
+  if (!ctx->bInLoop) return fail(ctx, is_break ? ERR_BREAK_NOT_IN_STRUCT : ERR_CONTINUE_NOT_IN_STRUCT);
+  top(ctx)->state |= is_break ? BS_BREAK : BS_CONTINUE;
+  ctx->bBranch = 1;
+  return 1;
+}
+
+int stmt_end(RunContext* ctx, const StatementPlace& at) {
+  get_token(ctx);
+  if (ctx->err) return 0;
+  if (ctx->tok.tok_type == TT_DELIMITER) {
+    switch (ctx->tok.delim_type) {
+      case KW_FOR: return stmt_next(ctx, at);
+      case KW_IF: return stmt_endif(ctx);
+      case KW_SELECT:
+      case KW_SWITCH: return stmt_endswitch(ctx);
+      case KW_WHILE: return stmt_endwhile(ctx, at);
+      default: break;
+    }
+  }
+  return fail(ctx, ERR_END_UNIDENTIFIED);
+}
+
+int structure_statement(RunContext* ctx, Value* result, const StatementPlace& at, int code) {
+  // Every structure statement forgets a pending single-line If, except those that use it.
+  if (code != KW_IF && code != KW_THEN && code != KW_ELSE && code != KW_GOSUB) ctx->nPendingIf = -1;
+  switch (code) {
+    case KW_IF: return stmt_if(ctx, result, at);
+    case KW_THEN: return then_or_else(ctx, result, at, true);
+    case KW_ELSE: return then_or_else(ctx, result, at, false);
+    case KW_ELSEIF: return stmt_elseif(ctx);
+    case KW_ENDIF: return stmt_endif(ctx);
+    case KW_WHILE: return stmt_while(ctx, at);
+    case KW_ENDWHILE: return stmt_endwhile(ctx, at);
+    case KW_FOR: return stmt_for(ctx, at);
+    case KW_TO:
+      if (block_is_skipping(ctx)) return 1;
+      return for_continuation(ctx, true);
+    case KW_NEXT:
+    case KW_ENDFOR: return stmt_next(ctx, at);
+    case KW_FOREACH: return stmt_foreach(ctx, at);
+    case KW_SWITCH:
+    case KW_SELECT: return stmt_switch(ctx, at);
+    case KW_CASE: return stmt_case(ctx);
+    case KW_ENDSWITCH:
+    case KW_ENDSELECT: return stmt_endswitch(ctx);
+    case KW_BREAK: return stmt_break_continue(ctx, true);
+    case KW_CONTINUE: return stmt_break_continue(ctx, false);
+    case KW_END: return stmt_end(ctx, at);
+    case KW_GOSUB: return stmt_gosub(ctx, at);
+    case KW_RETURN: return stmt_return(ctx, result);
+    default: return fail(ctx, ERR_COMMAND_NOT_DEFINED);
+  }
+}
+
+int cmd_goto(RunContext* ctx, const StatementPlace& at) {
+  ctx->nPendingIf = -1;
+  for (uint32_t i = ctx->nStructDepth; i-- > 0;) {
+    const uint16_t kind = ctx->aStruct[i].kind;
+    if (kind == SK_UDF) break;
+    if (kind == SK_FOREACH) return fail(ctx, ERR_GOTO_IN_FOREACH);
+  }
+  const uint32_t offset = uint32_t(ctx->tok.tokenStart - at.line);
+  get_string_token(ctx);
+  if (ctx->err) return 0;
+  if (ctx->tok.tok_type == TT_END) return fail(ctx, ERR_MISSING_STATEMENT);
+  if (ctx->tok.tok_type != TT_STRING) return fail(ctx, ERR_LABEL_NOT_SPECIFIED);
+  uint32_t target;
+  if (!FindLabel(ctx, ctx->tok.text, &target, at.lineStart, offset, at.script, at.noRewrite)) return 0;
+  *at.pos = target;
+  return 1;
+}
+
+int command(RunContext* ctx, Value* result, const StatementPlace& at, int code) {
+  if (block_is_skipping(ctx)) {
+    ctx->nStmtClass = SC_SKIPPED;
+    return 1;
+  }
+  ctx->nStmtClass = SC_EXPRESSION;
+  switch (code) {
+    case KW_BEEP:
+      plat::message_beep(-1);
+      plat::message_beep(0);
+      return 1;
+    case KW_EXECUTE: return cmd_execute(ctx, result, at);
+    case KW_EXIT:
+      ctx->nPendingIf = -1;
+      return fail(ctx, STATUS_EXIT);
+    case KW_GOTO: return cmd_goto(ctx, at);
+    case KW_YIELD:
+      PumpMessages(ctx);
+      return 1;
+    default:
+      if (code >= PARENTSTART && code < PARENTSTART + HOST_KEYWORDS_MAX) {
+        call_host_command(ctx, code, result);
+        return ctx->err ? 0 : 1;
+      }
+      return fail(ctx, ERR_COMMAND_NOT_DEFINED);
+  }
+}
+
+}  // namespace
+
+bool push_record(RunContext* ctx, uint16_t kind, uint32_t resume, uint32_t lineStart, uint8_t state) {
+  if (ctx->nStructDepth >= STRUCT_STACK_SIZE) {
+    ctx->err = ERR_NESTING_TOO_COMPLEX;
+    return false;
+  }
+  StructRecord& r = ctx->aStruct[ctx->nStructDepth++];
+  r = StructRecord{};
+  r.kind = kind;
+  r.resume = resume;
+  r.lineStart = lineStart;
+  r.script = ctx->curScript;
+  r.udf = ctx->nCurrentUdf;
+  r.inUdf = uint16_t(ctx->bInUdf);
+  r.state = state;
+  if (is_loop_kind(kind)) {
+    r.savedInLoop = uint8_t(ctx->bInLoop);
+    ctx->bInLoop = 1;
+  }
+  return true;
+}
+
+void pop_record(RunContext* ctx, bool restore_loop) {
+  if (!ctx->nStructDepth) return;
+  StructRecord& r = ctx->aStruct[--ctx->nStructDepth];
+  if (restore_loop) ctx->bInLoop = r.savedInLoop;
+  r = StructRecord{};
+}
+
+int ExecuteStatement(RunContext* ctx, Value* result, const StatementPlace& at) {
+  char* stmt = at.line + at.offset;
+  const uint8_t first = uint8_t(stmt[0]);
+  if (first == RESOLVED_GOTO || first == RESOLVED_GOSUB) {
+    if (block_is_skipping(ctx)) {
+      ctx->nStmtClass = SC_SKIPPED;
+      return 1;
+    }
+    if (first == RESOLVED_GOSUB && !open_gosub_frame(ctx, *at.pos)) return 0;
+    *at.pos = decode_24(reinterpret_cast<const uint8_t*>(stmt + 1));
+    return 1;
+  }
+  bool through_pointer = false;
+  ctx->lpVars[0].name[0] = 0;
+  if (*stmt == '*') {
+    through_pointer = true;
+    ++stmt;
+  }
+  ctx->tok.prog = stmt;
+  ctx->tok.derefPending = through_pointer;
+  get_token(ctx);
+  if (ctx->err) {
+    if (!block_is_skipping(ctx)) return 0;
+    ctx->err = 0;
+    ctx->nStmtClass = SC_SKIPPED;
+    return 1;
+  }
+  if (ctx->tok.tok_type == TT_END) return fail(ctx, ERR_MISSING_STATEMENT);
+  if (ctx->tok.tok_type == TT_DELIMITER && !through_pointer) {
+    const int code = ctx->tok.delim_type;
+    const uint32_t kind = keyword_kind(ctx, code);
+    if (kind == KW_COMMAND) return command(ctx, result, at, code);
+    if (kind == KW_STRUCTURE) return structure_statement(ctx, result, at, code);
+  }
+  if (block_is_skipping(ctx)) {
+    ctx->nStmtClass = SC_SKIPPED;
+    return 1;
+  }
+  ctx->nStmtClass = SC_EXPRESSION;
+  ProcessSubExpression(ctx, result, true, through_pointer);
+  if (ctx->err) return 0;
+  if (!expect_end(ctx)) return 0;
+  return 1;
+}
+
+}  // namespace tov

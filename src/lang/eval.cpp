@@ -1,0 +1,823 @@
+#include "lang/eval.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "builtins/callframe.h"
+#include "diag/error_model.h"
+#include "diag/errors.h"
+#include "engine/context.h"
+#include "lang/arrays.h"
+#include "lang/keywords.h"
+#include "lang/tokenizer.h"
+#include "lang/values.h"
+#include "lang/vartable.h"
+#include "platform/text.h"
+#include "platform/ui.h"
+#include "resources/strings.h"
+
+namespace tov {
+
+namespace {
+
+constexpr size_t LONG_NUMBER_CHARS = 9;    // longer numeric strings compare digit by digit
+constexpr double FLOAT_LIMIT = 1e300;
+constexpr double FLOAT_TINY = 1e-300;
+constexpr uint32_t NO_TARGET = 0xFFFFFFFFu;
+
+void level1(RunContext* ctx, Value& v);
+
+bool is_delim(const RunContext* ctx) { return ctx->tok.tok_type == TT_DELIMITER; }
+
+// --- numeric operands ---------------------------------------------------------------------------------
+
+// Makes an operand numeric: integers and floats stay; strings, wide strings and variants become integers
+// when they can, floats otherwise. False (3057) for anything else.
+bool make_numeric(RunContext* ctx, ValueCore& v) {
+  if (v.type & (VF_INTEGER | VF_FLOAT)) return true;
+  if (v.type & (VF_STRING | VF_WSTRING | VF_VARIANT)) {
+    const uint16_t before = ctx->err;
+    if (to_integer(ctx, v, true) || to_float(ctx, v)) return true;
+    if (ctx->err == before) ctx->err = ERR_NOT_NUMBER;
+    return false;
+  }
+  ctx->err = ERR_NOT_NUMBER;
+  return false;
+}
+
+// Drops every representation but the numeric one and forgets where the value came from.
+void keep_number(RunContext* ctx, Value& v, bool as_float) {
+  const double f = v.c.f;
+  const int32_t i = v.c.i;
+  value_free(ctx, v);
+  value_init(v);
+  if (as_float) {
+    v.c.f = f;
+    v.c.type = VF_FLOAT;
+  } else {
+    v.c.i = i;
+    v.c.type = VF_INTEGER;
+  }
+}
+
+int32_t wrap_add(int32_t a, int32_t b) { return int32_t(uint32_t(a) + uint32_t(b)); }
+int32_t wrap_sub(int32_t a, int32_t b) { return int32_t(uint32_t(a) - uint32_t(b)); }
+int32_t wrap_mul(int32_t a, int32_t b) { return int32_t(uint32_t(a) * uint32_t(b)); }
+
+int32_t int_power(int32_t base, int32_t exponent) {
+  uint32_t result = 1, b = uint32_t(base);
+  for (uint32_t e = uint32_t(exponent); e; e >>= 1) {
+    if (e & 1) result *= b;
+    b *= b;
+  }
+  return int32_t(result);
+}
+
+bool int_operation(RunContext* ctx, int op, int32_t a, int32_t b, int32_t* r) {
+  switch (op) {
+    case KW_PLUS: *r = wrap_add(a, b); return true;
+    case KW_MINUS: *r = wrap_sub(a, b); return true;
+    case KW_MULTIPLY: *r = wrap_mul(a, b); return true;
+    case KW_DIVIDE:
+    case KW_MOD:
+      if (b == 0) {
+        ctx->err = ERR_DIVIDE_BY_ZERO;
+        return false;
+      }
+      // The smallest integer divided by -1 wraps instead of trapping.
+      if (b == -1) *r = op == KW_DIVIDE ? wrap_sub(0, a) : 0;
+      else *r = op == KW_DIVIDE ? a / b : a % b;
+      return true;
+    case KW_POWER:
+      if (b < 0) {
+        ctx->err = ERR_FP_FACT_ARGS;
+        return false;
+      }
+      *r = int_power(a, b);
+      return true;
+    case KW_BIT_AND: *r = a & b; return true;
+    case KW_BIT_OR: *r = a | b; return true;
+    case KW_BIT_XOR: *r = a ^ b; return true;
+    case KW_SHIFT_LEFT: *r = int32_t(uint32_t(a) << (b & 31)); return true;
+    case KW_SHIFT_RIGHT: *r = a >> (b & 31); return true;
+    case KW_LOGICAL_AND: *r = (a != 0 && b != 0); return true;
+    case KW_LOGICAL_OR: *r = (a != 0 || b != 0); return true;
+    default: ctx->err = ERR_ILLEGAL_SYNTAX; return false;
+  }
+}
+
+// Float operations; the result of "&&" and "||" is an integer (*is_int).
+bool float_operation(RunContext* ctx, int op, double a, double b, double* r, bool* is_int) {
+  *is_int = false;
+  switch (op) {
+    case KW_PLUS: *r = a + b; break;
+    case KW_MINUS: *r = a - b; break;
+    case KW_MULTIPLY: *r = a * b; break;
+    case KW_DIVIDE:
+      if (b == 0.0) {
+        ctx->err = ERR_DIVIDE_BY_ZERO;
+        return false;
+      }
+      *r = a / b;
+      break;
+    case KW_MOD:
+      if (b == 0.0) {
+        ctx->err = ERR_DIVIDE_BY_ZERO;
+        return false;
+      }
+      *r = a - b * std::trunc(a / b);
+      break;
+    case KW_POWER:
+      fp_begin();
+      *r = fp_end(std::pow(a, b));
+      break;
+    case KW_LOGICAL_AND: *r = (a != 0.0 && b != 0.0); *is_int = true; return true;
+    case KW_LOGICAL_OR: *r = (a != 0.0 || b != 0.0); *is_int = true; return true;
+    default: ctx->err = ERR_BINARY_OP_TYPE; return false;
+  }
+  if (std::fabs(*r) > FLOAT_LIMIT) {
+    ctx->err = ERR_FP_OVERFLOW;
+    return false;
+  }
+  if (std::fabs(*r) < FLOAT_TINY) *r = 0.0;
+  return true;
+}
+
+// --- comparison ---------------------------------------------------------------------------------------
+
+enum class Operand { Integer, Float, Text, Other };
+
+Operand classify(const ValueCore& v) {
+  if (v.type & VF_INTEGER) return Operand::Integer;
+  if (v.type & VF_FLOAT) return Operand::Float;
+  if (v.type & (VF_STRING | VF_WSTRING)) return Operand::Text;
+  return Operand::Other;
+}
+
+size_t text_length(RunContext* ctx, const ValueCore& v) {
+  return (v.type & VF_STRING) ? std::strlen(str_at(ctx, v.str)) : wstr_len(wstr_at(ctx, v.wstr));
+}
+
+// Decimal texts compared as numbers of any length.
+int compare_long_numbers(const char* a, const char* b) {
+  auto normalise = [](const char*& s, bool& negative, size_t& digits) -> bool {
+    while (*s == ' ') ++s;
+    negative = false;
+    while (*s == '+' || *s == '-') {
+      if (*s == '-') negative = !negative;
+      ++s;
+    }
+    while (*s == '0' && s[1] >= '0' && s[1] <= '9') ++s;
+    digits = 0;
+    while (s[digits] >= '0' && s[digits] <= '9') ++digits;
+    return s[digits] == ' ';
+  };
+  bool na, nb;
+  size_t da, db;
+  if (normalise(a, na, da) | normalise(b, nb, db)) {
+    plat::message_box(plat::focus_window(), "Trailing spaces in numeric string", "TOV Internal Error",
+                      plat::MB_OK_ONLY);
+    return 0;
+  }
+  const bool zero_a = da == 1 && a[0] == '0', zero_b = db == 1 && b[0] == '0';
+  if (zero_a && zero_b) return 0;
+  if (zero_a) na = false;
+  if (zero_b) nb = false;
+  if (na != nb) return na ? -1 : 1;
+  int r = da != db ? (da < db ? -1 : 1) : 0;
+  for (size_t i = 0; !r && i < da; ++i) r = a[i] < b[i] ? -1 : a[i] > b[i] ? 1 : 0;
+  return na ? -r : r;
+}
+
+enum class Mode { Integer, Float, Text, LongNumber };
+
+// Decides the comparison mode; the operands gain the representations the mode uses.
+Mode choose_mode(RunContext* ctx, ValueCore& l, ValueCore& r, Operand cl, Operand cr) {
+  if (cl == Operand::Integer && cr == Operand::Integer) return Mode::Integer;
+  if (cl != Operand::Text && cr != Operand::Text) return Mode::Float;
+  if (cl == Operand::Text && cr == Operand::Text) {
+    if (to_integer(ctx, l, false) && to_integer(ctx, r, false))
+      return (text_length(ctx, l) > LONG_NUMBER_CHARS || text_length(ctx, r) > LONG_NUMBER_CHARS) ? Mode::LongNumber
+                                                                                                : Mode::Integer;
+    if (to_float(ctx, l) && to_float(ctx, r)) return Mode::Float;
+    return Mode::Text;
+  }
+  // One number, one text.
+  ValueCore& text = cl == Operand::Text ? l : r;
+  const Operand number = cl == Operand::Text ? cr : cl;
+  if (number == Operand::Integer) {
+    if (to_integer(ctx, text, false)) return text_length(ctx, text) > LONG_NUMBER_CHARS ? Mode::LongNumber : Mode::Integer;
+    if (to_float(ctx, text)) return Mode::Float;
+    return Mode::Text;
+  }
+  return to_float(ctx, text) ? Mode::Float : Mode::Text;
+}
+
+// Text of an operand for the long-number mode (numbers in decimal).
+bool number_text(RunContext* ctx, ValueCore& v, char* buf, const char** out) {
+  if (v.type & (VF_STRING | VF_WSTRING)) {
+    if (!to_string(ctx, v)) return false;
+    *out = str_at(ctx, v.str);
+  } else {
+    std::snprintf(buf, 16, "%d", int(v.i));
+    *out = buf;
+  }
+  return true;
+}
+
+int sign(double d) { return d < 0 ? -1 : d > 0 ? 1 : 0; }
+
+}  // namespace
+
+int compare_values(RunContext* ctx, const ValueCore& left_in, const ValueCore& right_in, bool equality,
+                   bool ignore_case) {
+  ValueCore l = left_in, r = right_in;
+  // Conversions made here add representations to copies; their strings are freed below.
+  const uint32_t own_l = l.type, own_r = r.type;
+  const Operand cl = classify(l), cr = classify(r);
+  if (cl == Operand::Other || cr == Operand::Other) {
+    ctx->err = ERR_NOT_NUMBER;
+    return 0;
+  }
+  const uint16_t before = ctx->err;
+  Mode mode = choose_mode(ctx, l, r, cl, cr);
+  ctx->err = before;
+  int result = 0;
+  switch (mode) {
+    case Mode::Integer: result = l.i < r.i ? -1 : l.i > r.i ? 1 : 0; break;
+    case Mode::Float:
+      if (!equality) {
+        result = sign(l.f - r.f);
+      } else {
+        char a[FLOAT_TEXT_BYTES], b[FLOAT_TEXT_BYTES];
+        if (float_to_text(ctx, l.f, a) && float_to_text(ctx, r.f, b)) result = std::strcmp(a, b) ? 2 : 0;
+      }
+      break;
+    case Mode::LongNumber: {
+      char ba[16], bb[16];
+      const char *ta = nullptr, *tb = nullptr;
+      if (number_text(ctx, l, ba, &ta) && number_text(ctx, r, bb, &tb)) result = compare_long_numbers(ta, tb);
+      break;
+    }
+    case Mode::Text:
+      if ((l.type & VF_WSTRING) || (r.type & VF_WSTRING)) {
+        if (to_wstring(ctx, l) && to_wstring(ctx, r))
+          result = plat::compare_wide(wstr_at(ctx, l.wstr), wstr_at(ctx, r.wstr), ignore_case);
+      } else if (to_string(ctx, l) && to_string(ctx, r)) {
+        result = plat::compare_ansi(str_at(ctx, l.str), str_at(ctx, r.str), ignore_case);
+      }
+      break;
+  }
+  // Free the strings the comparison added.
+  if ((l.type & VF_STRING) && !(own_l & VF_STRING)) VFree(ctx, l.str);
+  if ((l.type & VF_WSTRING) && !(own_l & VF_WSTRING)) VFree(ctx, l.wstr);
+  if ((r.type & VF_STRING) && !(own_r & VF_STRING)) VFree(ctx, r.str);
+  if ((r.type & VF_WSTRING) && !(own_r & VF_WSTRING)) VFree(ctx, r.wstr);
+  return result;
+}
+
+namespace {
+
+bool relation_holds(int op, int r) {
+  switch (op) {
+    case KW_EQUAL: return r == 0;
+    case KW_NOT_EQUAL:
+    case KW_NOT_EQUAL_ALT: return r != 0;
+    case KW_LESS: return r == -1;
+    case KW_LESS_EQUAL: return r == -1 || r == 0;
+    case KW_GREATER: return r == 1;
+    case KW_GREATER_EQUAL: return r == 1 || r == 0;
+    default: return false;
+  }
+}
+
+bool is_relational(int op) {
+  return op == KW_EQUAL || op == KW_NOT_EQUAL || op == KW_NOT_EQUAL_ALT || op == KW_LESS || op == KW_LESS_EQUAL || op == KW_GREATER || op == KW_GREATER_EQUAL;
+}
+
+}  // namespace
+
+void apply_binary(RunContext* ctx, int op, Value& left, Value& right) {
+  if (is_relational(op)) {
+    const bool equality = op == KW_EQUAL || op == KW_NOT_EQUAL || op == KW_NOT_EQUAL_ALT;
+    int r = compare_values(ctx, left.c, right.c, equality, false);
+    if (ctx->err) return;
+    value_free(ctx, left);
+    value_free(ctx, right);
+    value_init(left);
+    left.c.i = relation_holds(op, r) ? 1 : 0;
+    return;
+  }
+  if (!make_numeric(ctx, left.c) || !make_numeric(ctx, right.c)) return;
+  const bool as_float = !(left.c.type & VF_INTEGER) || !(right.c.type & VF_INTEGER);
+  if (!as_float) {
+    int32_t r;
+    if (!int_operation(ctx, op, left.c.i, right.c.i, &r)) return;
+    keep_number(ctx, left, false);
+    left.c.i = r;
+    return;
+  }
+  if (op == KW_BIT_AND || op == KW_BIT_OR || op == KW_BIT_XOR || op == KW_SHIFT_LEFT || op == KW_SHIFT_RIGHT) {
+    ctx->err = ERR_BINARY_OP_TYPE;
+    return;
+  }
+  if (!to_float(ctx, left.c) || !to_float(ctx, right.c)) {
+    ctx->err = ERR_NOT_NUMBER;
+    return;
+  }
+  fp_clear();
+  double r;
+  bool is_int;
+  if (!float_operation(ctx, op, left.c.f, right.c.f, &r, &is_int)) {
+    fp_clear();
+    return;
+  }
+  if (fp_raise(ctx)) return;
+  keep_number(ctx, left, !is_int);
+  if (is_int) left.c.i = int32_t(r);
+  else left.c.f = r;
+}
+
+namespace {
+
+// --- concatenation --------------------------------------------------------------------------------------
+
+void concatenate(RunContext* ctx, Value& left, Value& right) {
+  const bool wide = ((left.c.type | right.c.type) & (VF_WSTRING | VF_VARIANT)) != 0;
+  const uint16_t before = ctx->err;
+  bool ok = wide ? (to_wstring(ctx, left.c) && to_wstring(ctx, right.c))
+                 : (to_string(ctx, left.c) && to_string(ctx, right.c));
+  if (!ok) {
+    if (ctx->err == before) ctx->err = ERR_NOT_STRING;
+    return;
+  }
+  if (wide) {
+    const size_t la = wstr_len(wstr_at(ctx, left.c.wstr)), lb = wstr_len(wstr_at(ctx, right.c.wstr));
+    uint32_t off = la + lb < 0x7FFFFFF0u ? VMalloc(ctx, uint32_t((la + lb + 1) * sizeof(wchar))) : 0;
+    if (!off) {
+      ctx->err = ERR_OUT_OF_STRINGS;
+      return;
+    }
+    wchar* w = wstr_at(ctx, off);
+    std::memcpy(w, wstr_at(ctx, left.c.wstr), la * sizeof(wchar));
+    std::memcpy(w + la, wstr_at(ctx, right.c.wstr), (lb + 1) * sizeof(wchar));
+    value_free(ctx, left);
+    value_init(left);
+    left.c.wstr = off;
+    left.c.type = VF_WSTRING;
+  } else {
+    const size_t la = std::strlen(str_at(ctx, left.c.str)), lb = std::strlen(str_at(ctx, right.c.str));
+    uint32_t off = la + lb < 0xFFFFFFF0u ? VMalloc(ctx, uint32_t(la + lb + 1)) : 0;
+    if (!off) {
+      ctx->err = ERR_OUT_OF_STRINGS;
+      return;
+    }
+    char* s = str_at(ctx, off);
+    std::memcpy(s, str_at(ctx, left.c.str), la);
+    std::memcpy(s + la, str_at(ctx, right.c.str), lb + 1);
+    value_free(ctx, left);
+    value_init(left);
+    left.c.str = off;
+    left.c.type = VF_STRING;
+  }
+}
+
+// --- primaries ----------------------------------------------------------------------------------------
+
+void read_variable_operand(RunContext* ctx, Value& v) {
+  const uint16_t slot = ctx->tok.varSlot;
+  const VarSlot* s = slot_at(ctx, slot);
+  if (!value_has_value(s->c)) {
+    find_var(ctx, ctx->tok.text, 1);
+    return;
+  }
+  get_token(ctx);
+  if (ctx->err) return;
+  if ((s->c.type & VF_ARRAY) && tok_is(ctx, KW_LBRACKET)) {
+    const uint32_t id = s->c.str;
+    if (!id) {
+      ctx->err = ERR_ARR_ACCESS;
+      return;
+    }
+    int32_t subs[ARRAY_MAX_DIMS] = {};
+    if (!array_read_subscripts(ctx, id, subs)) return;
+    ValueCore* e = array_element_at(ctx, id, subs);
+    if (!e) return;
+    if (!e->type) {
+      ctx->err = ERR_ARR_UNINIT_ELEMENT;
+      return;
+    }
+    if (!value_read(ctx, *e, v)) return;
+    v.originSlot = ORIGIN_ELEMENT;
+    v.originElement = uint32_t(e - array_elements(array_header(id))) + 1;
+    get_token(ctx);
+    return;
+  }
+  if (!value_read(ctx, s->c, v)) return;
+  v.originSlot = slot;
+  v.originFrame = ctx->nVarFrame;
+}
+
+void primary(RunContext* ctx, Value& v) {
+  TokenState& t = ctx->tok;
+  switch (t.tok_type) {
+    case TT_INTEGER: {
+      uint32_t n = 0;
+      for (const char* p = t.text; *p; ++p) n = n * 10u + uint32_t(*p - '0');
+      v.c.i = int32_t(n);
+      v.c.type = VF_INTEGER;
+      get_token(ctx);
+      return;
+    }
+    case TT_FLOAT: {
+      double f = 0;
+      if (!parse_float_text(t.text, &f)) {
+        ctx->err = ERR_FP_OVERFLOW;
+        return;
+      }
+      v.c.f = f;
+      v.c.type = VF_FLOAT;
+      get_token(ctx);
+      return;
+    }
+    case TT_STRING:
+      if (!(v.c.str = str_new(ctx, t.text, std::strlen(t.text)))) return;
+      v.c.type = VF_STRING;
+      get_token(ctx);
+      return;
+    case TT_VARIABLE:
+      read_variable_operand(ctx, v);
+      return;
+    case TT_DELIMITER: break;
+    default: ctx->err = ERR_ILLEGAL_SYNTAX; return;
+  }
+  const int code = t.delim_type;
+  if (code == KW_LPAREN) {
+    get_token(ctx);
+    if (ctx->err) return;
+    ProcessSubExpression(ctx, &v, false, false);
+    if (ctx->err) return;
+    if (!tok_is(ctx, KW_RPAREN)) {
+      ctx->err = ERR_UNBALANCED_PARENS;
+      return;
+    }
+    get_token(ctx);
+    return;
+  }
+  const uint32_t kind = keyword_kind(ctx, code);
+  if (kind & KW_NOT_AVAILABLE_BIT) {
+    ctx->err = ERR_NOT_AVAILABLE;
+    return;
+  }
+  if (kind == KW_CONSTANT) {
+    if (constant_value(ctx, code, v)) get_token(ctx);
+    return;
+  }
+  if (kind == KW_FUNCTION || kind == KW_VARFUNC || code == OBJECT_REFERENCE_CODE) {
+    ParseFunctionCall(ctx, &v);
+    return;
+  }
+  ctx->err = ERR_ILLEGAL_SYNTAX;
+}
+
+// --- unary operators ----------------------------------------------------------------------------------
+
+bool is_unary(const RunContext* ctx) {
+  if (ctx->tok.tok_type != TT_DELIMITER) return false;
+  switch (ctx->tok.delim_type) {
+    case KW_NOT: case KW_BIT_AND: case KW_MULTIPLY: case KW_PLUS: case KW_MINUS: case KW_BIT_NOT: return true;
+    default: return false;
+  }
+}
+
+void address_of(RunContext* ctx, Value& v) {
+  if (v.originSlot >= ORIGIN_ELEMENT || v.originFrame != ctx->nVarFrame) {
+    ctx->err = ERR_ADDRESS_OF;
+    return;
+  }
+  char pointer[POINTER_MAX + 1];
+  char name[VARNAME_BYTES];
+  std::strcpy(name, slot_at(ctx, v.originSlot)->name);
+  make_pointer(ctx, ctx->nVarFrame, name, pointer);
+  value_free(ctx, v);
+  value_init(v);
+  if ((v.c.str = str_new(ctx, pointer, std::strlen(pointer)))) v.c.type = VF_STRING;
+}
+
+// Reads the variable a pointer names, in its own frame: its value, or with "[" after it an element.
+void dereference(RunContext* ctx, Value& v) {
+  if (!(v.c.type & (VF_STRING | VF_WSTRING)) || !to_string(ctx, v.c)) {
+    if (!ctx->err) ctx->err = ERR_NOT_POINTER;
+    return;
+  }
+  char text[POINTER_MAX + 2];
+  const char* s = str_at(ctx, v.c.str);
+  if (std::strlen(s) > POINTER_MAX) {
+    ctx->err = ERR_NOT_POINTER;
+    return;
+  }
+  std::strcpy(text, s);
+  value_free(ctx, v);
+  value_init(v);
+  const uint16_t home = ctx->nVarFrame;
+  uint16_t frame;
+  const uint16_t slot = pointer_target(ctx, text, &frame);
+  if (slot != SLOT_NONE) {
+    const ValueCore& target = slot_at(ctx, slot)->c;
+    if (tok_is(ctx, KW_LBRACKET)) {
+      if (!(target.type & VF_ARRAY) || !target.str) {
+        ctx->err = ERR_NOT_ARRAY;
+      } else if (ValueCore* e = array_element_address(ctx, target.str)) {
+        if (!e->type) ctx->err = ERR_ARR_UNINIT_ELEMENT;
+        else if (value_read(ctx, *e, v)) get_token(ctx);
+      }
+    } else if (!value_has_value(target)) {
+      ctx->err = ERR_POINTER_UNINIT;
+    } else {
+      value_read(ctx, target, v);
+    }
+  }
+  if (ctx->nVarFrame != home && !frame_switch(ctx, home) && !ctx->err) ctx->err = ERR_POINTER_TABLE;
+}
+
+void unary(RunContext* ctx, Value& v) {
+  if (!is_unary(ctx)) {
+    primary(ctx, v);
+    return;
+  }
+  const int op = ctx->tok.delim_type;
+  get_token(ctx);
+  if (ctx->err) return;
+  unary(ctx, v);
+  if (ctx->err) return;
+  switch (op) {
+    case KW_BIT_AND: address_of(ctx, v); return;
+    case KW_MULTIPLY: dereference(ctx, v); return;
+    default: break;
+  }
+  if (!make_numeric(ctx, v.c)) return;
+  if (v.c.type & VF_INTEGER) {
+    int32_t i = v.c.i;
+    if (op == KW_NOT) i = i == 0;
+    else if (op == KW_MINUS) i = wrap_sub(0, i);
+    else if (op == KW_BIT_NOT) i = ~i;
+    keep_number(ctx, v, false);
+    v.c.i = i;
+  } else {
+    double f = v.c.f;
+    if (op == KW_BIT_NOT) {
+      ctx->err = ERR_UNARY_OP_TYPE;
+      return;
+    }
+    if (op == KW_NOT) {
+      keep_number(ctx, v, false);
+      v.c.i = f == 0.0;
+      return;
+    }
+    if (op == KW_MINUS) f = -f;
+    keep_number(ctx, v, true);
+    v.c.f = f;
+  }
+}
+
+// --- binary levels --------------------------------------------------------------------------------------
+
+using Level = void (*)(RunContext*, Value&);
+
+template <Level Next, typename IsOp, typename Apply>
+void binary_level(RunContext* ctx, Value& v, IsOp is_op, Apply apply) {
+  Next(ctx, v);
+  while (!ctx->err && is_delim(ctx) && is_op(ctx->tok.delim_type)) {
+    const int op = ctx->tok.delim_type;
+    get_token(ctx);
+    if (ctx->err) return;
+    Value r;
+    value_init(r);
+    Next(ctx, r);
+    if (!ctx->err) apply(ctx, op, v, r);
+    value_free(ctx, r);
+  }
+}
+
+void apply_arith(RunContext* ctx, int op, Value& l, Value& r) { apply_binary(ctx, op, l, r); }
+void apply_concat(RunContext* ctx, int, Value& l, Value& r) { concatenate(ctx, l, r); }
+
+void level8(RunContext* ctx, Value& v) {
+  binary_level<unary>(ctx, v, [](int op) { return op == KW_POWER; }, apply_arith);
+}
+void level7(RunContext* ctx, Value& v) {
+  binary_level<level8>(ctx, v, [](int op) { return op == KW_MULTIPLY || op == KW_DIVIDE || op == KW_MOD; }, apply_arith);
+}
+void level6(RunContext* ctx, Value& v) {
+  binary_level<level7>(ctx, v, [](int op) { return op == KW_PLUS || op == KW_MINUS; }, apply_arith);
+}
+void level5(RunContext* ctx, Value& v) {
+  binary_level<level6>(ctx, v, [](int op) { return op == KW_SHIFT_LEFT || op == KW_SHIFT_RIGHT; }, apply_arith);
+}
+void level4(RunContext* ctx, Value& v) {
+  binary_level<level5>(ctx, v, [](int op) { return op == KW_COLON; }, apply_concat);
+}
+void level3(RunContext* ctx, Value& v) {
+  level4(ctx, v);
+  while (!ctx->err && is_delim(ctx)) {
+    const int op = ctx->tok.delim_type;
+    if (op == KW_ASSIGN) {
+      ctx->err = ERR_ASSIGNMENT_NOT_LEGAL;
+      AddErrorInfo(ctx, "To compare two values, use == instead");
+      return;
+    }
+    if (!is_relational(op)) return;
+    get_token(ctx);
+    if (ctx->err) return;
+    Value r;
+    value_init(r);
+    level4(ctx, r);
+    if (!ctx->err) apply_binary(ctx, op, v, r);
+    value_free(ctx, r);
+  }
+}
+void level2(RunContext* ctx, Value& v) {
+  binary_level<level3>(ctx, v, [](int op) { return op == KW_BIT_AND || op == KW_BIT_OR || op == KW_BIT_XOR; }, apply_arith);
+}
+void level1(RunContext* ctx, Value& v) {
+  binary_level<level2>(ctx, v, [](int op) { return op == KW_LOGICAL_AND || op == KW_LOGICAL_OR; }, apply_arith);
+}
+
+// --- assignment ---------------------------------------------------------------------------------------
+
+// The text at p (after blanks) is a bracketed subscript list followed by a single "=".
+bool element_assignment_follows(const char* p) {
+  while (*p == ' ' || *p == '\t') ++p;
+  if (*p != '[') return false;
+  int depth = 0;
+  for (; *p; ++p) {
+    if (*p == '"' || *p == '\'' || *p == '`') {
+      const char q = *p++;
+      while (*p && *p != q) ++p;
+      if (!*p) return false;
+      continue;
+    }
+    if (*p == '[') ++depth;
+    else if (*p == ']' && --depth == 0) break;
+  }
+  if (!*p) return false;
+  ++p;
+  while (*p == ' ' || *p == '\t') ++p;
+  return p[0] == '=' && p[1] != '=';
+}
+
+uint32_t* assignment_target(RunContext* ctx) {
+  if (ctx->nCurrentUdf != NO_UDF && ctx->apUdf[ctx->nCurrentUdf]) return &ctx->apUdf[ctx->nCurrentUdf]->target;
+  return &ctx->nTopTarget;
+}
+
+struct Target {
+  uint16_t frame;
+  uint16_t slot;
+  bool element;
+  int32_t subs[ARRAY_MAX_DIMS];
+};
+
+bool store(RunContext* ctx, const Target& tg, const Value& v) {
+  const uint16_t home = ctx->nVarFrame;
+  if (tg.frame != home && !frame_switch(ctx, tg.frame)) {
+    ctx->err = ERR_POINTER_ACCESS;
+    return false;
+  }
+  bool ok;
+  if (tg.element) {
+    const ValueCore& holder = slot_at(ctx, tg.slot)->c;
+    ValueCore* e = nullptr;
+    if (v.c.type & VF_ARRAY) ctx->err = ERR_EMBEDDED_ARRAY;
+    else if (!(holder.type & VF_ARRAY) || !holder.str) ctx->err = ERR_ARR_ACCESS;
+    else e = array_element_at(ctx, holder.str, tg.subs);
+    ValueCore copy{};
+    ok = e && value_copy(ctx, v.c, copy, VCOPY_DUP_STRINGS | VCOPY_DUP_VARIANT);
+    if (ok) {
+      value_free(ctx, *e, VFREE_HOLDER);
+      *e = copy;
+    }
+  } else {
+    ok = slot_store(ctx, tg.slot, v.c);
+  }
+  if (tg.frame != home && !frame_switch(ctx, home)) {
+    ctx->err = ERR_POINTER_TABLE;
+    return false;
+  }
+  return ok;
+}
+
+// Recognises the target of an assignment. Returns false (with the token stream restored) when the
+// expression is not an assignment.
+bool read_target(RunContext* ctx, bool ptr_target, Target* tg) {
+  TokenState& t = ctx->tok;
+  const char* start = t.tokenStart;
+  *tg = Target{ctx->nVarFrame, t.varSlot, false, {}};
+  if (ptr_target) {
+    // The name after "*" came through the reserved slot; the pointer variable must exist already.
+    char name[VARNAME_BYTES];
+    std::strcpy(name, t.text);
+    get_token(ctx);
+    if (ctx->err) return false;
+    if (!tok_is(ctx, KW_ASSIGN)) {
+      // Not an assignment: the statement is evaluated whole, with its "*".
+      const char* star = start;
+      while (star > ctx->szLine && *star != '*') --star;
+      t.prog = star;
+      return false;
+    }
+    uint16_t ps = slot_lookup(ctx, name);
+    const ValueCore* pv = ps == SLOT_NONE ? nullptr : &slot_at(ctx, ps)->c;
+    if (!pv || !(pv->type & VF_STRING)) {
+      ctx->err = ERR_NOT_POINTER;
+      return true;
+    }
+    char text[POINTER_MAX + 2];
+    const char* s = str_at(ctx, pv->str);
+    if (std::strlen(s) > POINTER_MAX) {
+      ctx->err = ERR_NOT_POINTER;
+      return true;
+    }
+    std::strcpy(text, s);
+    char target_name[VARNAME_BYTES];
+    if (!parse_pointer(ctx, text, &tg->frame, target_name)) return true;
+    const uint16_t home = ctx->nVarFrame;
+    if (tg->frame != home && !frame_switch(ctx, tg->frame)) {
+      ctx->err = ERR_POINTER_ACCESS;
+      return true;
+    }
+    tg->slot = slot_find_or_create(ctx, target_name, false);
+    if (tg->frame != home && !frame_switch(ctx, home) && !ctx->err) ctx->err = ERR_POINTER_TABLE;
+    return true;
+  }
+  const VarSlot* s = slot_at(ctx, tg->slot);
+  if ((s->c.type & VF_ARRAY) && element_assignment_follows(t.prog)) {
+    get_token(ctx);
+    if (ctx->err) return true;
+    if (!s->c.str) {
+      ctx->err = ERR_ARR_ACCESS;
+      return true;
+    }
+    if (!array_read_subscripts(ctx, s->c.str, tg->subs)) return true;
+    tg->element = true;
+    get_token(ctx);
+    return true;
+  }
+  get_token(ctx);
+  if (ctx->err) return true;
+  if (tok_is(ctx, KW_ASSIGN)) return true;
+  t.prog = start;
+  return false;
+}
+
+}  // namespace
+
+void ProcessSubExpression(RunContext* ctx, Value* result, bool allow_assign, bool ptr_target) {
+  value_free(ctx, *result);
+  value_init(*result);
+  if (allow_assign && ctx->tok.tok_type == TT_VARIABLE) {
+    Target tg;
+    if (read_target(ctx, ptr_target, &tg)) {
+      if (ctx->err) return;
+      uint32_t* target = assignment_target(ctx);
+      *target = uint32_t(tg.frame) << 16 | tg.slot;
+      get_token(ctx);
+      if (!ctx->err) level1(ctx, *result);
+      if (!ctx->err && ctx->tok.tok_type != TT_END) {
+        ctx->err = ERR_EXPRESSION_CONTINUES;
+        add_hint(ctx, HINT_EXTRA_TOKENS);
+      }
+      if (!ctx->err) store(ctx, tg, *result);
+      *assignment_target(ctx) = NO_TARGET;
+      return;
+    }
+    if (ctx->err) return;
+    get_token(ctx);
+    if (ctx->err) return;
+  }
+  level1(ctx, *result);
+}
+
+bool constant_value(RunContext* ctx, int code, Value& out) {
+  KeywordInfo info;
+  if (!keyword_info(ctx, code, &info)) {
+    ctx->err = ERR_ILLEGAL_SYNTAX;
+    return false;
+  }
+  const uint32_t value = info.value;
+  value_init(out);
+  if ((value >> 8) == 0xF0F0F0u) {
+    out.c.f = keyword_float_constant(value);
+    out.c.type = VF_FLOAT;
+  } else if ((value >> 8) == 0xFFF0F0u) {
+    const char* s = keyword_string_constant(value);
+    if (!(out.c.str = str_new(ctx, s, std::strlen(s)))) return false;
+    out.c.type = VF_STRING;
+  } else {
+    out.c.i = int32_t(value);
+    out.c.type = VF_INTEGER;
+  }
+  return true;
+}
+
+}  // namespace tov

@@ -1,0 +1,315 @@
+#include "lang/vartable.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "diag/error_model.h"
+#include "diag/errors.h"
+#include "lang/arrays.h"
+#include "lang/values.h"
+#include "platform/text.h"
+#include "resources/strings.h"
+
+namespace tov {
+
+namespace {
+
+constexpr char POINTER_PREFIX[] = "#VAR$PTR#";
+constexpr size_t POINTER_PREFIX_LEN = 9;
+constexpr size_t POINTER_NAME_AT = 37;     // the name follows the prefix and the frame identity
+
+bool name_equals(const VarSlot& s, const char* name) { return std::strcmp(s.name, name) == 0; }
+
+void clear_slot(VarSlot& s) {
+  std::memset(&s, 0, sizeof s);
+}
+
+}  // namespace
+
+void init_reserved_slot(VarSlot* slot) {
+  clear_slot(*slot);
+  slot->c.i = -1;
+  slot->c.type = VF_UNINIT;
+}
+
+uint16_t slot_lookup(RunContext* ctx, const char* name) {
+  const VarSlot* slots = ctx->lpVars;
+  for (uint16_t i = 0; i < ctx->nVarUsed; ++i)
+    if (slots[i].c.type && name_equals(slots[i], name)) return i;
+  return SLOT_NONE;
+}
+
+uint16_t slot_find_or_create(RunContext* ctx, const char* name, bool as_integer) {
+  VarSlot* slots = ctx->lpVars;
+  uint16_t free_slot = SLOT_NONE;
+  for (uint16_t i = 0; i < ctx->nVarUsed; ++i) {
+    if (!slots[i].c.type) free_slot = i;
+    else if (name_equals(slots[i], name)) return i;
+  }
+  uint16_t slot = free_slot;
+  if (slot == SLOT_NONE) {
+    if (ctx->nVarUsed >= ctx->nVarCapacity) {
+      ctx->err = ERR_OUT_OF_VARIABLES;
+      return SLOT_NONE;
+    }
+    slot = ctx->nVarUsed++;
+  }
+  VarSlot& s = slots[slot];
+  clear_slot(s);
+  std::strncpy(s.name, name, VARNAME_BYTES - 1);
+  s.c.i = -1;
+  s.c.type = as_integer ? VF_INTEGER : VF_UNINIT;
+  return slot;
+}
+
+void slot_drop(RunContext* ctx, uint16_t slot) {
+  VarSlot& s = ctx->lpVars[slot];
+  value_free(ctx, s.c, VFREE_HOLDER);
+  clear_slot(s);
+  if (slot + 1 == ctx->nVarUsed) --ctx->nVarUsed;
+}
+
+bool slot_store(RunContext* ctx, uint16_t slot, const ValueCore& v) {
+  VarSlot& s = ctx->lpVars[slot];
+  if ((v.type & VF_ARRAY) && (s.c.type & VF_ARRAY) && v.str == s.c.str) return true;
+  ValueCore copy{};
+  if (!value_copy(ctx, v, copy, VCOPY_DUP_STRINGS | VCOPY_DUP_VARIANT | VCOPY_LOCK_ARRAY)) return false;
+  // The old value goes only after the new one is safely copied (it may be the source's own array).
+  VarSlot& target = ctx->lpVars[slot];
+  value_free(ctx, target.c, VFREE_HOLDER);
+  target.c = copy;
+  return true;
+}
+
+uint16_t find_var(RunContext* ctx, const char* name, uint32_t report) {
+  uint16_t slot = slot_lookup(ctx, name);
+  if (slot == SLOT_NONE) {
+    ctx->err = ERR_UNDEFINED_VARIABLE;
+    return SLOT_NONE;
+  }
+  if (!value_has_value(ctx->lpVars[slot].c)) {
+    ctx->err = ERR_UNINITIALIZED;
+    if (report && !block_is_skipping(ctx)) {
+      char head[128], info[256];
+      load_string(ctx, 880, head, sizeof head);
+      std::snprintf(info, sizeof info, "%s\n\n    %s", head, name);
+      AddErrorInfo(ctx, info);
+    }
+    return SLOT_NONE;
+  }
+  return slot;
+}
+
+void fold_name(const char* name, char* out) {
+  uint8_t folded[VARNAME_BYTES] = {};
+  size_t top = 0;
+  if (*name) {
+    folded[0] = uint8_t(plat::lower_ascii(*name));
+    top = 1;
+    size_t pos = 1;
+    for (const char* p = name + 1; *p; ++p) {
+      folded[pos] = uint8_t(folded[pos] + uint8_t(plat::lower_ascii(*p)));
+      if (pos + 1 > top) top = pos + 1;
+      pos = pos == VARNAMESIZE - 1 ? 5 : pos + 1;
+    }
+  }
+  std::memcpy(out, folded, top);
+  out[top] = 0;
+}
+
+bool set_variable_by_name(RunContext* ctx, const char* name, const void* value, uint32_t type) {
+  char folded[VARNAME_BYTES];
+  fold_name(name, folded);
+  ValueCore v{};
+  switch (type) {
+    case VF_INTEGER:
+      v.i = *static_cast<const int32_t*>(value);
+      v.type = VF_INTEGER;
+      break;
+    case VF_STRING: {
+      const char* s = value ? static_cast<const char*>(value) : "";
+      if (!(v.str = str_new(ctx, s, std::strlen(s)))) return false;
+      v.type = VF_STRING;
+      break;
+    }
+    case VF_WSTRING: {
+      const auto* w = value ? static_cast<const wchar*>(value) : u"";
+      if (!(v.wstr = wstr_new(ctx, w, wstr_len(w)))) return false;
+      v.type = VF_WSTRING;
+      break;
+    }
+    case VF_ARRAY:
+      v.str = *static_cast<const uint32_t*>(value);
+      v.type = VF_ARRAY;
+      break;
+    default: return false;
+  }
+  uint16_t slot = slot_find_or_create(ctx, folded, false);
+  bool ok = slot != SLOT_NONE && slot_store(ctx, slot, v);
+  if (type != VF_ARRAY) value_free(ctx, v);
+  return ok;
+}
+
+bool set_script_parameters(RunContext* ctx, const char* const* args, size_t count) {
+  uint16_t p0 = slot_lookup(ctx, "param0");
+  if (p0 != SLOT_NONE && (ctx->lpVars[p0].c.type & VF_INTEGER)) {
+    for (int32_t i = 1; i <= ctx->lpVars[p0].c.i; ++i) {
+      char name[16];
+      std::snprintf(name, sizeof name, "param%d", int(i));
+      uint16_t s = slot_lookup(ctx, name);
+      if (s != SLOT_NONE) slot_drop(ctx, s);
+    }
+  }
+  for (size_t i = 0; i < count; ++i) {
+    char name[24];
+    std::snprintf(name, sizeof name, "param%u", unsigned(i + 1));
+    if (!set_variable_by_name(ctx, name, args[i], VF_STRING)) return false;
+  }
+  int32_t n = int32_t(count);
+  return set_variable_by_name(ctx, "param0", &n, VF_INTEGER);
+}
+
+void release_all_variables(RunContext* ctx) {
+  for (uint16_t i = 0; i < ctx->nVarUsed; ++i) {
+    VarSlot& s = ctx->lpVars[i];
+    if ((s.c.type & VF_ARRAY) && s.c.str) array_release(ctx, s.c.str, true);
+    s.c.str = (s.c.type & VF_ARRAY) ? 0 : s.c.str;
+    if (s.c.type & VF_VARIANT) {
+      s.c.variant = VariantData{};
+      s.c.type &= ~uint32_t(VF_VARIANT);
+    }
+  }
+}
+
+long variable_value_as_text(RunContext* ctx, const char* name, char* out, size_t out_cap) {
+  char folded[VARNAME_BYTES];
+  // A subscript list may follow the name; only the name is folded.
+  const char* bracket = std::strchr(name, '[');
+  char bare[256];
+  size_t blen = bracket ? size_t(bracket - name) : std::strlen(name);
+  if (blen >= sizeof bare) return -1;
+  std::memcpy(bare, name, blen);
+  bare[blen] = 0;
+  fold_name(bare, folded);
+  uint16_t slot = slot_lookup(ctx, folded);
+  if (slot == SLOT_NONE) return -1;
+  const ValueCore* v = &ctx->lpVars[slot].c;
+  ValueCore element{};
+  if ((v->type & VF_ARRAY) && bracket) {
+    const char* close = std::strrchr(bracket, ']');
+    if (!close || close[1] || size_t(close - bracket - 1) > 40) return -1;
+    int32_t subs[ARRAY_MAX_DIMS] = {};
+    if (!parse_subscript_text(ctx, v->str, bracket, subs)) return -1;
+    const ValueCore* e = array_element_at(ctx, v->str, subs);
+    if (!e) {
+      ctx->err = 0;
+      return -1;
+    }
+    element = *e;
+    v = &element;
+  }
+  const char* text = nullptr;
+  char buf[FLOAT_TEXT_BYTES];
+  Value tmp;
+  value_init(tmp);
+  if (v->type & VF_ARRAY) {
+    text = "<array>";
+  } else if (v->type & VF_STRING) {
+    text = str_at(ctx, v->str);
+  } else if (v->type & (VF_WSTRING | VF_INTEGER | VF_FLOAT)) {
+    if (v->type & VF_WSTRING) {
+      tmp.c.wstr = v->wstr;
+      tmp.c.type = VF_WSTRING;
+      const uint16_t saved = ctx->err;
+      bool ok = to_string(ctx, tmp.c);
+      ctx->err = saved;
+      if (!ok) return -1;
+      text = str_at(ctx, tmp.c.str);
+      tmp.c.wstr = 0;
+      tmp.c.type = VF_STRING;
+    } else if (v->type & VF_INTEGER) {
+      std::snprintf(buf, sizeof buf, "%d", int(v->i));
+      text = buf;
+    } else {
+      const uint16_t saved = ctx->err;
+      bool ok = float_to_text(ctx, v->f, buf);
+      ctx->err = saved;
+      if (!ok) return -1;
+      text = buf;
+    }
+  } else {
+    return -1;
+  }
+  size_t len = std::strlen(text);
+  if (out_cap) {
+    size_t n = len < out_cap - 1 ? len : out_cap - 1;
+    std::memcpy(out, text, n);
+    out[n] = 0;
+  }
+  value_free(ctx, tmp);
+  return long(len);
+}
+
+// --- frames -------------------------------------------------------------------------------------------
+
+bool frame_switch(RunContext* ctx, uint16_t n) {
+  if (n >= VAR_FRAMES || !ctx->aVarFrame[n].slots) return false;
+  VarFrame& cur = ctx->aVarFrame[ctx->nVarFrame];
+  cur.used = ctx->nVarUsed;
+  VarFrame& f = ctx->aVarFrame[n];
+  ctx->nVarFrame = n;
+  ctx->lpVars = f.slots;
+  ctx->nVarCapacity = f.capacity;
+  ctx->nVarUsed = f.used;
+  return true;
+}
+
+// --- pointers -----------------------------------------------------------------------------------------
+
+void make_pointer(RunContext* ctx, uint16_t frame, const char* name, char* out) {
+  const VarFrame& f = ctx->aVarFrame[frame];
+  std::snprintf(out, POINTER_MAX + 1, "%s%04X%08lX%08lX%08lX%s", POINTER_PREFIX, unsigned(frame),
+                static_cast<unsigned long>(f.tableId), static_cast<unsigned long>(f.sequence),
+                static_cast<unsigned long>(f.tick), name);
+}
+
+bool parse_pointer(RunContext* ctx, const char* text, uint16_t* frame, char* name) {
+  size_t len = std::strlen(text);
+  if (len < POINTER_MIN || len > POINTER_MAX || std::strncmp(text, POINTER_PREFIX, POINTER_PREFIX_LEN) != 0) {
+    ctx->err = ERR_NOT_POINTER;
+    return false;
+  }
+  unsigned f = 0;
+  unsigned long table = 0, seq = 0, tick = 0;
+  char fields[POINTER_NAME_AT - POINTER_PREFIX_LEN + 1];
+  std::memcpy(fields, text + POINTER_PREFIX_LEN, sizeof fields - 1);
+  fields[sizeof fields - 1] = 0;
+  if (std::sscanf(fields, "%4X%8lX%8lX%8lX", &f, &table, &seq, &tick) != 4 || f >= VAR_FRAMES) {
+    ctx->err = ERR_INVALID_POINTER;
+    return false;
+  }
+  const VarFrame& vf = ctx->aVarFrame[f];
+  if (!vf.slots || vf.tableId != table || vf.sequence != seq || vf.tick != tick) {
+    ctx->err = ERR_INVALID_POINTER;
+    return false;
+  }
+  *frame = uint16_t(f);
+  size_t n = 0;
+  for (const char* p = text + POINTER_NAME_AT; *p && n < VARNAMESIZE; ++p) name[n++] = plat::lower_ascii(*p);
+  name[n] = 0;
+  return true;
+}
+
+uint16_t pointer_target(RunContext* ctx, const char* text, uint16_t* frame) {
+  char name[VARNAME_BYTES];
+  if (!parse_pointer(ctx, text, frame, name)) return SLOT_NONE;
+  if (*frame != ctx->nVarFrame && !frame_switch(ctx, *frame)) {
+    ctx->err = ERR_POINTER_ACCESS;
+    return SLOT_NONE;
+  }
+  uint16_t slot = slot_lookup(ctx, name);
+  if (slot == SLOT_NONE) ctx->err = ERR_POINTER_UNINIT;
+  return slot;
+}
+
+}  // namespace tov
