@@ -12,7 +12,7 @@
 #include "engine/pump.h"
 #include "engine/script.h"
 #include "exec/run.h"
-#include "exec/udf_table.h"
+#include "exec/definitions.h"
 #include "lang/heap.h"
 #include "lang/values.h"
 #include "lang/vartable.h"

@@ -7,7 +7,6 @@
 #include "engine/pump.h"
 #include "engine/script.h"
 #include "exec/exec.h"
-#include "exec/execute.h"
 #include "exec/frames.h"
 #include "ext/host_call.h"
 #include "lang/eval.h"
@@ -459,7 +458,7 @@ int structure_statement(RunContext* ctx, Value* result, const StatementPlace& at
     case KW_CONTINUE: return stmt_break_continue(ctx, false);
     case KW_END: return stmt_end(ctx, at);
     case KW_GOSUB: return stmt_gosub(ctx, at);
-    case KW_RETURN: return stmt_return(ctx, result);
+    case KW_RETURN: return stmt_return(ctx, result, at);
     default: return fail(ctx, ERR_COMMAND_NOT_DEFINED);
   }
 }

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "builtins/callframe.h"
+#include "diag/dispatch.h"
 #include "diag/error_model.h"
 #include "diag/errors.h"
 #include "engine/context.h"
@@ -23,7 +24,6 @@ namespace {
 constexpr size_t LONG_NUMBER_CHARS = 9;    // longer numeric strings compare digit by digit
 constexpr double FLOAT_LIMIT = 1e300;
 constexpr double FLOAT_TINY = 1e-300;
-constexpr uint32_t NO_TARGET = 0xFFFFFFFFu;
 
 void level1(RunContext* ctx, Value& v);
 
@@ -666,11 +666,6 @@ bool element_assignment_follows(const char* p) {
   return p[0] == '=' && p[1] != '=';
 }
 
-uint32_t* assignment_target(RunContext* ctx) {
-  if (ctx->nCurrentUdf != NO_UDF && ctx->apUdf[ctx->nCurrentUdf]) return &ctx->apUdf[ctx->nCurrentUdf]->target;
-  return &ctx->nTopTarget;
-}
-
 struct Target {
   uint16_t frame;
   uint16_t slot;
@@ -779,7 +774,7 @@ void ProcessSubExpression(RunContext* ctx, Value* result, bool allow_assign, boo
     Target tg;
     if (read_target(ctx, ptr_target, &tg)) {
       if (ctx->err) return;
-      uint32_t* target = assignment_target(ctx);
+      uint32_t* target = assignment_target_of_run(ctx);
       *target = uint32_t(tg.frame) << 16 | tg.slot;
       get_token(ctx);
       if (!ctx->err) level1(ctx, *result);
@@ -788,7 +783,6 @@ void ProcessSubExpression(RunContext* ctx, Value* result, bool allow_assign, boo
         add_hint(ctx, HINT_EXTRA_TOKENS);
       }
       if (!ctx->err) store(ctx, tg, *result);
-      *assignment_target(ctx) = NO_TARGET;
       return;
     }
     if (ctx->err) return;

@@ -18,6 +18,9 @@ bool file_size(FileHandle f, uint64_t* size);
 int64_t file_read(FileHandle f, void* buffer, size_t n);
 void file_close(FileHandle f);
 
+// Appends bytes to a file opened for writing without sharing, creating it when it is missing.
+bool file_append(const char* path, const void* data, size_t n);
+
 enum class FileCheck { NotFound, Found, InUse };
 // Existence of a file, not a directory (a file that exists but denies access counts as found); with
 // open_check the file is also

@@ -14,6 +14,12 @@ uint32_t tick_count();          // milliseconds, wrapping at 2^32
 void sleep_ms(uint32_t ms);     // 0 yields the rest of the time slice
 uint32_t unix_time();           // seconds since 1970
 
+struct LocalTime {
+  int year, month, day, hour, minute, second, millisecond;
+  int weekday;                  // 0 Sunday .. 6 Saturday
+};
+LocalTime local_time();
+
 struct OsInfo {
   bool nt_family;               // the NT platform (always on Windows builds and POSIX)
   bool nt5_or_later;

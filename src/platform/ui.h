@@ -39,6 +39,8 @@ WindowHandle window_parent(WindowHandle w);     // the parent or owner, null whe
 bool is_window(WindowHandle w);
 bool window_enabled(WindowHandle w);
 bool post_command(WindowHandle w, uint32_t command_id);   // WM_COMMAND
+// The window's caption; "" for no window.
+size_t window_text(WindowHandle w, char* out, size_t out_cap);
 // Registers the Engine's window classes (notification window and dialog boxes). A class that exists
 // already counts as registered.
 bool register_window_classes();
@@ -48,6 +50,10 @@ CursorHandle wait_cursor();
 CursorHandle arrow_cursor();
 void set_cursor(CursorHandle c);
 void message_beep(int type);
+// Plays a sound event of the system ("SystemHand", "SystemAsterisk" ...); nothing where there are none.
+void play_system_sound(const char* event);
+// Opens a web page in the user's browser.
+bool open_url(const char* url);
 
 // --- Message boxes -------------------------------------------------------------------------------------
 enum MessageBoxFlags : uint32_t {
@@ -68,6 +74,35 @@ bool console_ui();
 // For OK and Cancel any line is OK; for Yes/No boxes a line starting (after blanks) with y or Y is Yes,
 // n or N is No, anything else Cancel.
 int message_box(WindowHandle owner, const char* text, const char* caption, uint32_t flags);
+
+// --- The error dialog ------------------------------------------------------------------------------------
+enum ErrorDialogButton : int { ERROR_CONTINUE = 1, ERROR_EXIT = 2, ERROR_SUPPORT = 140 };
+
+struct ErrorDialogData {
+  bool withContinue;            // Continue and Exit; otherwise one button that ends the run
+  const char* caption;          // caption of the host's main window
+  const char* scriptFile;       // the main script's file name
+  const char* location;         // "FILE:LINE" of the failing statement ("FILE" when the line is unknown)
+  uint32_t number;              // the error number
+  const char* messageText;      // the message of the number
+  const char* reportMessage;    // "NNNN:  message"
+  const char* lineInfo;         // "On line 12 of x.tov", "Near line 3", "In x.tov" or ""
+  const char* routineInfo;      // "In x.tov", "In Routine \"name\"" or ""
+  const char* failingLine;      // text of the failing line
+  const char* versionText;      // the host's caption and the Engine's version
+  const char* moreInfo;         // additional information, "" when there is none
+  const char* okLabel;          // label of the single button
+  const char* supportUrl;       // the support button's page, nullptr when it is not offered
+  const char* const* traceback; // lines of the traceback (structure stack), oldest first
+  size_t tracebackLines;
+  bool inRoutine;               // the run is inside a function, subroutine or called script
+};
+
+// Shows the error dialog and returns the button pressed. The console form writes the report to standard
+// error: "FILE:LINE: error NNNN: MESSAGE", the failing line, the line information, the additional
+// information and the traceback; for Continue and Exit it asks on a terminal and takes Continue without one.
+int show_error_dialog(WindowHandle owner, const ErrorDialogData& data);
+int console_error_dialog(const ErrorDialogData& data);
 
 // --- Console primitives of prompts -----------------------------------------------------------------------
 // Standard input may be a terminal, a pipe or a file; it is read a byte at a time, never beyond the line.

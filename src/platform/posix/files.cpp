@@ -190,3 +190,31 @@ size_t app_data_directory(char* out, size_t out_cap) {
 }
 
 }  // namespace plat
+
+namespace plat {
+
+bool file_append(const char* path, const void* data, size_t n) {
+  const int fd = ::open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+  if (fd < 0) return false;
+  // An advisory lock keeps two writers from mixing their records.
+  struct flock lock = {};
+  lock.l_type = F_WRLCK;
+  lock.l_whence = SEEK_SET;
+  ::fcntl(fd, F_SETLKW, &lock);
+  const char* p = static_cast<const char*>(data);
+  bool ok = true;
+  while (n) {
+    const ssize_t w = ::write(fd, p, n);
+    if (w < 0) {
+      if (errno == EINTR) continue;
+      ok = false;
+      break;
+    }
+    p += w;
+    n -= size_t(w);
+  }
+  ::close(fd);
+  return ok;
+}
+
+}  // namespace plat

@@ -107,3 +107,16 @@ void debugger_output(const char* text) {
 }
 
 }  // namespace plat
+
+namespace plat {
+
+LocalTime local_time() {
+  struct timespec ts;
+  clock_gettime(CLOCK_REALTIME, &ts);
+  struct tm tm;
+  localtime_r(&ts.tv_sec, &tm);
+  return LocalTime{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec,
+                   int(ts.tv_nsec / 1000000), tm.tm_wday};
+}
+
+}  // namespace plat

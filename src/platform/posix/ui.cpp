@@ -1,5 +1,7 @@
 // The user interface on POSIX: no windows; SIGINT is the stop request; the console UI always.
 #include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <signal.h>
 #include <termios.h>
 #include <unistd.h>
@@ -9,6 +11,8 @@
 #include "platform/hooks.h"
 #include "platform/system.h"
 #include "platform/ui.h"
+
+extern char** environ;
 
 namespace plat {
 namespace {
@@ -80,12 +84,28 @@ WindowHandle window_parent(WindowHandle) { return nullptr; }
 bool is_window(WindowHandle) { return false; }
 bool window_enabled(WindowHandle) { return false; }
 bool post_command(WindowHandle, uint32_t) { return false; }
+size_t window_text(WindowHandle, char* out, size_t out_cap) {
+  if (out_cap) out[0] = 0;
+  return 0;
+}
 bool register_window_classes() { return true; }
 int default_window_bottom() { return 0; }
 CursorHandle wait_cursor() { return nullptr; }
 CursorHandle arrow_cursor() { return nullptr; }
 void set_cursor(CursorHandle) {}
-void message_beep(int) {}
+void message_beep(int) {
+  // A terminal bell stands for the system beep.
+  if (isatty(STDERR_FILENO)) (void)!::write(STDERR_FILENO, "\a", 1);
+}
+void play_system_sound(const char*) {}
+bool open_url(const char* url) {
+  const char* argv[] = {"xdg-open", url, nullptr};
+  pid_t pid;
+  if (posix_spawnp(&pid, "xdg-open", nullptr, nullptr, const_cast<char* const*>(argv), environ) != 0) return false;
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
 
 void set_console_ui(bool) {}
 bool console_ui() { return true; }
@@ -144,4 +164,8 @@ void console_write_raw(const char* text, size_t n) {
 }
 
 }  // namespace os
+}  // namespace plat
+
+namespace plat {
+int show_error_dialog(WindowHandle, const ErrorDialogData& data) { return console_error_dialog(data); }
 }  // namespace plat

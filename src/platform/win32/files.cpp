@@ -122,3 +122,25 @@ size_t app_data_directory(char* out, size_t out_cap) {
 }
 
 }  // namespace plat
+
+namespace plat {
+
+bool file_append(const char* path, const void* data, size_t n) {
+  HANDLE h = CreateFileA(path, FILE_APPEND_DATA, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  const char* p = static_cast<const char*>(data);
+  bool ok = true;
+  while (n) {
+    DWORD chunk = n > 0x40000000u ? 0x40000000u : DWORD(n), written = 0;
+    if (!WriteFile(h, p, chunk, &written, nullptr) || !written) {
+      ok = false;
+      break;
+    }
+    p += written;
+    n -= written;
+  }
+  CloseHandle(h);
+  return ok;
+}
+
+}  // namespace plat

@@ -79,3 +79,14 @@ const OsInfo& os_info() {
 void debugger_output(const char* text) { OutputDebugStringA(text); }
 
 }  // namespace plat
+
+namespace plat {
+
+LocalTime local_time() {
+  SYSTEMTIME st;
+  GetLocalTime(&st);
+  return LocalTime{st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond, st.wMilliseconds,
+                   st.wDayOfWeek};
+}
+
+}  // namespace plat

@@ -1,6 +1,8 @@
 // The user interface on Windows: the message pump, the stop request, windows and message boxes, and
 // the console hooks of the console UI.
 #include <windows.h>
+#include <mmsystem.h>
+#include <shellapi.h>
 #include <atomic>
 #include <mutex>
 #include "platform/hooks.h"
@@ -145,6 +147,10 @@ CursorHandle wait_cursor() { return LoadCursorA(nullptr, IDC_WAIT); }
 CursorHandle arrow_cursor() { return LoadCursorA(nullptr, IDC_ARROW); }
 void set_cursor(CursorHandle c) { SetCursor(static_cast<HCURSOR>(c)); }
 void message_beep(int type) { MessageBeep(static_cast<UINT>(type)); }
+void play_system_sound(const char* event) { PlaySoundA(event, nullptr, SND_ALIAS | SND_ASYNC | SND_NODEFAULT); }
+bool open_url(const char* url) {
+  return reinterpret_cast<INT_PTR>(ShellExecuteA(nullptr, "open", url, nullptr, nullptr, SW_SHOWNORMAL)) > 32;
+}
 
 void set_console_ui(bool on) { g_console_ui = on; }
 bool console_ui() { return g_console_ui; }
@@ -226,4 +232,18 @@ void console_write_raw(const char* text, size_t n) {
 }
 
 }  // namespace os
+}  // namespace plat
+
+namespace plat {
+int show_error_dialog(WindowHandle, const ErrorDialogData& data) { return console_error_dialog(data); }
+}  // namespace plat
+
+namespace plat {
+size_t window_text(WindowHandle w, char* out, size_t out_cap) {
+  if (!out_cap) return 0;
+  out[0] = 0;
+  if (!w || !IsWindow(static_cast<HWND>(w))) return 0;
+  int n = GetWindowTextA(static_cast<HWND>(w), out, int(out_cap > 0x7FFFFFFF ? 0x7FFFFFFF : out_cap));
+  return n > 0 ? size_t(n) : 0;
+}
 }  // namespace plat

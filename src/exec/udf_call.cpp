@@ -1,0 +1,396 @@
+// Calls of user-defined functions and subroutines, and of script files (the Call built-in).
+#include "exec/udf_call.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "builtins/callframe.h"
+#include "diag/errors.h"
+#include "engine/context.h"
+#include "engine/script.h"
+#include "exec/exec.h"
+#include "exec/run.h"
+#include "ext/host_call.h"
+#include "lang/keywords.h"
+#include "lang/values.h"
+#include "lang/vartable.h"
+#include "platform/files.h"
+#include "platform/system.h"
+#include "platform/text.h"
+
+namespace tov {
+
+namespace {
+
+constexpr uint32_t NOTIFY_CALL = 4, NOTIFY_FILE = 8;   // nHostNotify
+
+// What a call saves of its caller and restores on the way back.
+struct CallerState {
+  char* szLine;
+  const char* prog;
+  const char* tokenStart;
+  uint8_t tokType, prevType;
+  int16_t delimType, prevDelim;
+  uint16_t curUdfNumber;
+  uint32_t lineStart;
+  const HeldScript* runScript;
+  uint16_t runUdf;
+  char file[sizeof RunContext::szCurrentFile];
+  uint16_t currentUdf;
+  int32_t errorHandlerMode, cancelHandlerMode;
+  char errorHandlerFunc[31], cancelHandlerFunc[31];
+  int32_t pendingIf;
+  uint32_t inUdf;
+
+  void save(const RunContext* ctx) {
+    szLine = ctx->szLine;
+    prog = ctx->tok.prog;
+    tokenStart = ctx->tok.tokenStart;
+    tokType = ctx->tok.tok_type;
+    prevType = ctx->tok.prevType;
+    delimType = ctx->tok.delim_type;
+    prevDelim = ctx->tok.prevDelim;
+    curUdfNumber = ctx->tok.curUdfNumber;
+    lineStart = ctx->nLineStart;
+    runScript = ctx->hRunScript;
+    runUdf = ctx->nRunUdf;
+    std::memcpy(file, ctx->szCurrentFile, sizeof file);
+    currentUdf = ctx->nCurrentUdf;
+    errorHandlerMode = ctx->es.errorHandlerMode;
+    cancelHandlerMode = ctx->es.cancelHandlerMode;
+    std::memcpy(errorHandlerFunc, ctx->es.errorHandlerFunc, sizeof errorHandlerFunc);
+    std::memcpy(cancelHandlerFunc, ctx->es.cancelHandlerFunc, sizeof cancelHandlerFunc);
+    pendingIf = ctx->nPendingIf;
+    inUdf = ctx->bInUdf;
+  }
+  void restore(RunContext* ctx) const {
+    ctx->szLine = szLine;
+    ctx->tok.prog = prog;
+    ctx->tok.tokenStart = tokenStart;
+    ctx->tok.tok_type = tokType;
+    ctx->tok.prevType = prevType;
+    ctx->tok.delim_type = delimType;
+    ctx->tok.prevDelim = prevDelim;
+    ctx->tok.curUdfNumber = curUdfNumber;
+    ctx->nLineStart = lineStart;
+    ctx->hRunScript = runScript;
+    ctx->nRunUdf = runUdf;
+    std::memcpy(ctx->szCurrentFile, file, sizeof file);
+    ctx->nCurrentUdf = currentUdf;
+    ctx->es.errorHandlerMode = errorHandlerMode;
+    ctx->es.cancelHandlerMode = cancelHandlerMode;
+    std::memcpy(ctx->es.errorHandlerFunc, errorHandlerFunc, sizeof errorHandlerFunc);
+    std::memcpy(ctx->es.cancelHandlerFunc, cancelHandlerFunc, sizeof cancelHandlerFunc);
+    ctx->nPendingIf = pendingIf;
+    ctx->bInUdf = inUdf;
+  }
+};
+
+// Called code starts without the caller's handlers; a cancel jumps to CANCEL inside it when there is one.
+void enter_called_code(RunContext* ctx) {
+  ctx->es.errorHandlerMode = HANDLER_OFF;
+  ctx->es.cancelHandlerMode = HANDLER_CALLED_CODE;
+  ctx->es.errorHandlerFunc[0] = ctx->es.cancelHandlerFunc[0] = 0;
+}
+
+bool same_file(const char* a, const char* b) {
+  for (; *a && *b; ++a, ++b)
+    if (plat::lower_ascii(*a) != plat::lower_ascii(*b)) return false;
+  return *a == *b;
+}
+
+void notify_file(RunContext* ctx, const char* file, int code) {
+  if (!(ctx->nHostNotify & NOTIFY_FILE)) return;
+  char c[8];
+  std::snprintf(c, sizeof c, "%d", code);
+  const uint16_t saved = ctx->err;
+  notify_host(ctx, HOST_NOTIFY_FILE, file, c);
+  ctx->err = saved;
+}
+
+void notify_call(RunContext* ctx, const char* file, int code) {
+  if (!(ctx->nHostNotify & NOTIFY_CALL)) return;
+  char depth[16], c[8];
+  std::snprintf(depth, sizeof depth, "%u", unsigned(ctx->nCallDepth));
+  std::snprintf(c, sizeof c, "%d", code);
+  const uint16_t saved = ctx->err;
+  notify_host(ctx, HOST_NOTIFY_CALL, file, depth, c);
+  ctx->err = saved;
+}
+
+// A new variable table for a function call: the first free frame, with the current table's capacity.
+int open_frame(RunContext* ctx) {
+  for (uint16_t n = 1; n < VAR_FRAMES; ++n) {
+    VarFrame& f = ctx->aVarFrame[n];
+    if (f.slots) continue;
+    const uint16_t capacity = ctx->nVarCapacity;
+    plat::MemId table = plat::mem_alloc(size_t(capacity) * sizeof(VarSlot), true);
+    auto* slots = table ? static_cast<VarSlot*>(plat::mem_lock(table)) : nullptr;
+    if (!slots) {
+      if (table) plat::mem_free(table);
+      return -1;
+    }
+    f = VarFrame{n, table, ctx->nFrameSerial++, plat::tick_count(), capacity, 0, FRAME_LINK_NONE, table, slots};
+    return n;
+  }
+  return -1;
+}
+
+void close_frame(RunContext* ctx, uint16_t n) {
+  VarFrame& f = ctx->aVarFrame[n];
+  if (f.table) plat::mem_free(f.table);
+  f = VarFrame{n};
+}
+
+// Frees every variable of the current (function) table.
+void free_locals(RunContext* ctx) {
+  for (uint16_t i = 0; i < ctx->nVarUsed; ++i) value_free(ctx, ctx->lpVars[i].c, VFREE_HOLDER);
+  ctx->nVarUsed = 0;
+}
+
+}  // namespace
+
+int find_udf(RunContext* ctx, const char* name) {
+  char lower[UDF_NAME_BYTES];
+  const size_t n = std::strlen(name);
+  if (!n || n >= sizeof lower) return -1;
+  plat::lower_ansi(name, n, lower, sizeof lower);
+  for (int32_t i = 0; i < ctx->nUdfCount; ++i)
+    if (ctx->apUdf[i] && std::strcmp(ctx->apUdf[i]->name, lower) == 0) return i;
+  return -1;
+}
+
+int CallUdf(RunContext* ctx, int code, Value* result, ArgBlock* args, int argc, NativeHandler native, void* data,
+            uint32_t mode) {
+  const int index = code - UDFSTART;
+  UdfRecord* rec = (index >= 0 && index < ctx->nUdfCount) ? ctx->apUdf[index] : nullptr;
+  if (!rec || !rec->hBody) {
+    ctx->err = ERR_UDF_PROCESSING;
+    return 0;
+  }
+  CallerState caller;
+  caller.save(ctx);
+  const uint32_t depth = ctx->nStructDepth;
+  const uint16_t home_frame = ctx->nVarFrame;
+  const bool function = rec->kind == UDF_FUNCTION;
+  ++ctx->nUdfDepth;
+
+  auto unwind = [&](bool frame_opened, int frame) {
+    if (frame_opened) {
+      if (ctx->nVarFrame != home_frame) {
+        free_locals(ctx);
+        frame_switch(ctx, home_frame);
+      }
+      close_frame(ctx, uint16_t(frame));
+    }
+    caller.restore(ctx);
+    ctx->nStructDepth = depth;
+    --ctx->nUdfDepth;
+  };
+
+  const uint32_t saved_in_loop = ctx->bInLoop;
+  if (!push_record(ctx, SK_UDF, mode, mode == UDF_MODE_EXPRESSION ? ctx->nLineStart : 0, BS_RUNNING)) {
+    unwind(false, 0);
+    return 0;
+  }
+  StructRecord& frame_rec = ctx->aStruct[depth];
+  if (mode != UDF_MODE_EXPRESSION) {
+    frame_rec.script = nullptr;
+    frame_rec.udf = NO_UDF;
+    frame_rec.inUdf = 0;
+  } else {
+    frame_rec.script = ctx->hRunScript;
+    frame_rec.udf = ctx->nRunUdf;
+  }
+  frame_rec.savedInLoop = uint8_t(saved_in_loop);
+  ctx->bInLoop = 0;
+
+  int frame = -1;
+  if (function && (frame = open_frame(ctx)) < 0) {
+    ctx->err = ERR_UDF_MEMORY;
+    unwind(false, 0);
+    return 0;
+  }
+  const bool file_changed = !same_file(ctx->szCurrentFile, rec->file);
+  std::memcpy(ctx->szCurrentFile, rec->file, sizeof ctx->szCurrentFile);
+  if (file_changed) notify_file(ctx, rec->file, 1);
+  ctx->nCurrentUdf = uint16_t(index);
+  ctx->tok.curUdfNumber = uint16_t(index);
+  enter_called_code(ctx);
+  ctx->bInUdf = 1;
+  ctx->nStmtClass = SC_UDF_CALL;
+  if (function) {
+    if (!frame_switch(ctx, uint16_t(frame))) {
+      ctx->err = ERR_UDF_LOCK;
+      unwind(true, frame);
+      return 0;
+    }
+    init_reserved_slot(&ctx->lpVars[0]);
+    ctx->nVarUsed = 1;
+  }
+
+  int run = 1;
+  if (native) {
+    native(ctx, result, data);
+  } else {
+    for (int i = 1; i <= rec->paramCount && !ctx->err; ++i) {
+      char name[VARNAME_BYTES];
+      plat::lower_ansi(rec->params[i - 1], std::strlen(rec->params[i - 1]), name, sizeof name);
+      const uint16_t slot = slot_find_or_create(ctx, name, false);
+      if (slot != SLOT_NONE && i <= argc) slot_store(ctx, slot, args->slot[i].c);
+    }
+    if (!ctx->err) {
+      HeldScript body{};
+      body.text = static_cast<char*>(plat::mem_address(rec->hBody));
+      body.length = rec->bodyLength;
+      body.udf = uint16_t(index);
+      body.bodyOffset = rec->bodyStart;
+      uint32_t line_start = 0, pos = 0;
+      run = RunLoop(ctx, result, &body, &line_start, &pos);
+    }
+  }
+  const uint16_t error = ctx->err;
+  const bool returned = ctx->aStruct[depth].aux != 0;
+  if (function && ctx->nVarFrame != home_frame) {
+    free_locals(ctx);
+    if (!frame_switch(ctx, home_frame) && !ctx->err) ctx->err = ERR_UDF_LOCK;
+  }
+  if (function) close_frame(ctx, uint16_t(frame));
+  if (result->originFrame == frame) {
+    result->originSlot = ORIGIN_NONE;
+    result->originFrame = ORIGIN_NONE;
+  }
+  if (!returned) set_integer(ctx, result->c, 0);
+  ctx->bInLoop = ctx->aStruct[depth].savedInLoop;
+  for (uint32_t j = depth; j < STRUCT_STACK_SIZE && j < depth + 1; ++j) ctx->aStruct[j] = StructRecord{};
+  caller.restore(ctx);
+  ctx->nStructDepth = depth;
+  --ctx->nUdfDepth;
+  if (!run && error && error != STATUS_EXIT && error != STATUS_CANCEL) {
+    ctx->es.extendedCode = error;
+    ctx->err = STATUS_UDF_FAILED;
+  }
+  if (file_changed) notify_file(ctx, ctx->szCurrentFile, ctx->err ? -1 : 0);
+  return ctx->err ? 0 : 1;
+}
+
+int32_t CallUdfByName(RunContext* ctx, const char* name, const int32_t values[5]) {
+  if (!name || !((*name >= 'a' && *name <= 'z') || (*name >= 'A' && *name <= 'Z'))) return -1;
+  const int udf = find_udf(ctx, name);
+  if (udf < 0 || ctx->apUdf[udf]->paramCount != 5) return -1;
+  ArgBlock args;
+  for (Value& v : args.slot) value_init(v);
+  for (int i = 0; i < 5; ++i) args.slot[i + 1].c.i = values[i];
+  Value result;
+  value_init(result);
+  CallUdf(ctx, UDFSTART + udf, &result, &args, 5, nullptr, nullptr, UDF_MODE_DIALOG);
+  const int32_t r = (result.c.type & VF_INTEGER) && !ctx->err ? result.c.i : -1;
+  value_free(ctx, result);
+  return r;
+}
+
+namespace {
+
+template <typename Ch>
+int split_params(RunContext* ctx, const Ch* s, bool wide) {
+  uint16_t p0 = slot_lookup(ctx, "param0");
+  if (p0 != SLOT_NONE && (slot_at(ctx, p0)->c.type & VF_INTEGER)) {
+    const int32_t n = slot_at(ctx, p0)->c.i;
+    for (int32_t i = 1; i <= n; ++i) {
+      char name[16];
+      std::snprintf(name, sizeof name, "param%d", int(i));
+      const uint16_t slot = slot_lookup(ctx, name);
+      if (slot != SLOT_NONE) slot_drop(ctx, slot);
+    }
+  }
+  int32_t count = 0;
+  set_variable_by_name(ctx, "param0", &count, VF_INTEGER);
+  std::basic_string<Ch> value;
+  auto is_blank = [](Ch c) { return c == Ch(' ') || c == Ch('\t'); };
+  while (is_blank(*s)) ++s;
+  while (*s && !ctx->err) {
+    value.clear();
+    while (*s && !is_blank(*s)) {
+      if (*s == Ch('"') || *s == Ch('\'') || *s == Ch('`')) {
+        const Ch quote = *s++;
+        while (*s) {
+          if (*s == quote) {
+            if (s[1] != quote) {
+              ++s;
+              break;
+            }
+            ++s;
+          }
+          value += *s++;
+        }
+      } else {
+        value += *s++;
+      }
+    }
+    char name[16];
+    std::snprintf(name, sizeof name, "param%d", int(++count));
+    set_variable_by_name(ctx, name, value.c_str(), wide ? VF_WSTRING : VF_STRING);
+    while (is_blank(*s)) ++s;
+  }
+  set_variable_by_name(ctx, "param0", &count, VF_INTEGER);
+  return count;
+}
+
+}  // namespace
+
+int SetParams(RunContext* ctx, const char* params) { return split_params(ctx, params ? params : "", false); }
+int SetParamsW(RunContext* ctx, const char16_t* params) { return split_params(ctx, params ? params : u"", true); }
+
+void CallScript(RunContext* ctx, Value* result, ArgBlock& args, int argc, bool wide) {
+  CallerState caller;
+  caller.save(ctx);
+  ++ctx->nCallDepth;
+  const ValueCore& p = args.slot[2].c;
+  if (argc >= 2 && (p.type & VF_WSTRING)) SetParamsW(ctx, wstr_at(ctx, p.wstr));
+  else SetParams(ctx, argc >= 2 && (p.type & VF_STRING) ? str_at(ctx, p.str) : "");
+  // The file name may have arrived wide.
+  ValueCore name = args.slot[1].c;
+  const uint32_t own = name.type;
+  char path[plat::MAX_PATH_CHARS + 1];
+  bool found = !ctx->err && to_string(ctx, name) &&
+               plat::search_file(str_at(ctx, name.str), path, sizeof path, false) != plat::FileCheck::NotFound;
+  if ((name.type & VF_STRING) && !(own & VF_STRING)) VFree(ctx, name.str);
+  (void)wide;
+  const uint32_t depth = ctx->nStructDepth;
+  if (!found) {
+    if (!ctx->err) ctx->err = ERR_CALL_NOT_FOUND;
+  } else if (push_record(ctx, SK_CALL, 0, ctx->nLineStart, BS_RUNNING)) {
+    StructRecord& frame_rec = ctx->aStruct[depth];
+    frame_rec.script = ctx->hRunScript;
+    frame_rec.udf = ctx->nRunUdf;
+    frame_rec.savedInLoop = uint8_t(ctx->bInLoop);
+    ctx->bInLoop = 0;
+    std::strcpy(ctx->szCurrentFile, path);
+    notify_file(ctx, path, 1);
+    notify_call(ctx, path, 1);
+    enter_called_code(ctx);
+    ctx->bInUdf = 0;
+    ctx->nStmtClass = SC_SCRIPT_CALL;
+    const int run = LoadScriptFile(ctx, result, path);
+    const uint16_t error = ctx->err;
+    if (!ctx->aStruct[depth].aux) set_integer(ctx, result->c, 0);
+    ctx->bInLoop = ctx->aStruct[depth].savedInLoop;
+    ctx->aStruct[depth] = StructRecord{};
+    ctx->nStructDepth = depth;
+    caller.restore(ctx);
+    if (!run && error && error != STATUS_CANCEL) {
+      ctx->es.extendedCode = error;
+      ctx->err = STATUS_REPORTED_IN_CALL;
+    } else {
+      ctx->err = error == STATUS_CANCEL ? error : 0;
+    }
+    notify_file(ctx, ctx->szCurrentFile, ctx->err ? -1 : 0);
+    notify_call(ctx, path, ctx->err ? -1 : 0);
+    --ctx->nCallDepth;
+    return;
+  }
+  caller.restore(ctx);
+  --ctx->nCallDepth;
+}
+
+}  // namespace tov

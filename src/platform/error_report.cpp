@@ -1,0 +1,56 @@
+// The console form of the error dialog: the report goes to standard error.
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "platform/hooks.h"
+#include "platform/ui.h"
+
+namespace plat {
+
+namespace {
+
+void append_indented(std::string& out, const char* text) {
+  // CR LF becomes LF; every line of the text is indented so the report's own lines stand out.
+  out += "    ";
+  for (const char* p = text; *p; ++p) {
+    if (*p == '\r' && p[1] == '\n') continue;
+    out += *p;
+    if (*p == '\n' && p[1]) out += "    ";
+  }
+  out += '\n';
+}
+
+}  // namespace
+
+int console_error_dialog(const ErrorDialogData& d) {
+  std::string out;
+  char head[64];
+  std::snprintf(head, sizeof head, ": error %u: ", unsigned(d.number));
+  out += d.location && *d.location ? d.location : "-";
+  out += head;
+  out += d.messageText ? d.messageText : "";
+  out += '\n';
+  if (d.failingLine && *d.failingLine) append_indented(out, d.failingLine);
+  if (d.lineInfo && *d.lineInfo) out += std::string(d.lineInfo) + "\n";
+  if (d.routineInfo && *d.routineInfo) out += std::string(d.routineInfo) + "\n";
+  if (d.moreInfo && *d.moreInfo) append_indented(out, d.moreInfo);
+  if (d.inRoutine && d.tracebackLines) {
+    out += "Traceback:\n";
+    for (size_t i = 0; i < d.tracebackLines; ++i) out += std::string(d.traceback[i]) + "\n";
+  }
+  std::fflush(stdout);
+  std::fputs(out.c_str(), stderr);
+  std::fflush(stderr);
+  if (!d.withContinue) return ERROR_CONTINUE;
+  if (!os::stdin_is_terminal()) return ERROR_CONTINUE;
+  std::fputs("Continue? [Y/n] ", stderr);
+  std::fflush(stderr);
+  char answer[16];
+  if (!console_read_line(answer, sizeof answer, true)) return ERROR_EXIT;
+  const char* a = answer;
+  while (*a == ' ' || *a == '\t') ++a;
+  return (*a == 'n' || *a == 'N') ? ERROR_EXIT : ERROR_CONTINUE;
+}
+
+}  // namespace plat
