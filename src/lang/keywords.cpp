@@ -295,8 +295,8 @@ inline bool matches_folded(const char* name, uint32_t len, const Probe& p) {
 
 inline uint32_t clamp_length(uint32_t len, uint32_t max) { return len < max ? len : max; }
 
-// Skips "[...]" with nested brackets and quoted strings; the position after the closing bracket,
-// or null when the line ends first.
+}  // namespace
+
 const char* skip_subscripts(const char* p) {
   int depth = 0;
   while (*p) {
@@ -314,6 +314,8 @@ const char* skip_subscripts(const char* p) {
   }
   return nullptr;
 }
+
+namespace {
 
 // `name.` and `name[...].` name an object member (code 26) whatever the name is; the subscripted form
 // only when the variable holds an array.

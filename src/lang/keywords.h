@@ -148,6 +148,10 @@ bool keyword_info(const RunContext* ctx, int code, KeywordInfo* out);
 // (the match must then end the word) and clear at an operator character (the longest symbol wins).
 bool keyword_lookup(RunContext* ctx, bool wholeWord);
 
+// Given p at "[", the position after the matching "]" (brackets nest; brackets inside strings in any
+// of the three quote characters do not count), or null when the line ends first.
+const char* skip_subscripts(const char* p);
+
 // --- The first-character index ------------------------------------------------------------------------
 
 enum class QuickLookStatus { NotInitialized, Okay, Damaged };
