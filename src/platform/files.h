@@ -10,7 +10,8 @@ constexpr size_t MAX_PATH_CHARS = 260;
 using FileHandle = intptr_t;
 constexpr FileHandle INVALID_FILE = -1;
 
-// Opens an existing file for reading, sharing read access with others.
+// Opens an existing file for reading, sharing read access with others. A directory is refused.
+// system_error (may be null) receives the Windows error number of a failure (2 not found, 5 denied).
 FileHandle file_open_read(const char* path, uint32_t* system_error);
 bool file_size(FileHandle f, uint64_t* size);
 // Reads up to n bytes; returns the number read, or -1 on failure.
@@ -18,7 +19,8 @@ int64_t file_read(FileHandle f, void* buffer, size_t n);
 void file_close(FileHandle f);
 
 enum class FileCheck { NotFound, Found, InUse };
-// Existence (a file that exists but denies access counts as found); with open_check the file is also
+// Existence of a file, not a directory (a file that exists but denies access counts as found); with
+// open_check the file is also
 // opened for reading: a sharing violation means found but in use, any other failure not found.
 FileCheck file_check(const char* path, bool open_check);
 
@@ -35,7 +37,7 @@ size_t full_path(const char* name, char* out, size_t out_cap);
 // The file search of scripts and language files: a bare name is looked for along the directories of
 // PATH, then (Windows) by the system's own search order; a name with a directory, or one not found that
 // way, is made absolute against the current directory and found when it exists. Leading blanks are
-// skipped; an empty name is not found. The found full path is written to out.
+// skipped; an empty name is not found. The found full path is written to out (empty when not found).
 FileCheck search_file(const char* name, char* out, size_t out_cap, bool open_check);
 
 size_t current_directory(char* out, size_t out_cap);   // length, 0 on failure

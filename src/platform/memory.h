@@ -26,14 +26,14 @@ bool mem_valid(MemId id);
 using HostHandle = void*;
 
 HostHandle host_alloc(size_t size);             // zero-filled; nullptr on failure
-HostHandle host_realloc(HostHandle h, size_t size);
-void* host_lock(HostHandle h);                  // nullptr for an empty handle
+HostHandle host_realloc(HostHandle h, size_t size);   // keeps the handle (returned); nullptr on failure
+void* host_lock(HostHandle h);                  // nullptr for an empty or unknown handle
 bool host_unlock(HostHandle h);
 size_t host_size(HostHandle h);
 void host_free(HostHandle h);
 
 // Address space: reserved once, then committed from its base as it grows (the string heap never moves).
-void* vm_reserve(size_t bytes);
+void* vm_reserve(size_t bytes);                 // nullptr on failure
 bool vm_commit(void* base, size_t bytes, uint32_t* system_error);  // system_error 8: not enough memory
 void vm_release(void* base, size_t reserved_bytes);
 size_t vm_page_size();

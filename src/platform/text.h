@@ -25,7 +25,9 @@ size_t char_size(const char* p, size_t bytes_left, uint32_t code_page = CP_DEFAU
 
 // Conversions. Lengths are in units of the source; -1 means NUL-terminated (the terminator is then
 // converted too). They return the number of units written, or 0 on failure (including a result that
-// does not fit). With out == nullptr they return the size needed.
+// does not fit). With out == nullptr they return the size needed. A malformed UTF-8 sequence becomes
+// U+FFFD and a lone surrogate becomes U+FFFD in UTF-8. POSIX knows the code pages 65001 (also for 0, 1
+// and 3), 1252 and 28591; a character that the target page lacks becomes "?".
 int ansi_to_wide(const char* src, int src_len, wchar* out, int out_cap, uint32_t code_page = CP_DEFAULT);
 int wide_to_ansi(const wchar* src, int src_len, char* out, int out_cap, uint32_t code_page = CP_DEFAULT);
 
@@ -37,7 +39,8 @@ bool is_alpha_w(wchar c);
 bool is_alnum_w(wchar c);
 
 // Locale-aware case mapping. The result may differ in length from the source in UTF-8; the output is
-// NUL-terminated and the result is its length, or the size needed (without the NUL) when out is too small.
+// NUL-terminated and the result is its length, or the size needed (without the NUL) when out is too small
+// (a result >= out_cap; out is then empty). out may be src.
 size_t upper_ansi(const char* src, size_t len, char* out, size_t out_cap);
 size_t lower_ansi(const char* src, size_t len, char* out, size_t out_cap);
 void upper_wide(wchar* s, size_t len);  // in place: UTF-16 case mapping keeps the length here
@@ -45,7 +48,11 @@ void lower_wide(wchar* s, size_t len);
 char upper_ascii(char c);
 char lower_ascii(char c);
 
-// Locale-aware comparison of NUL-terminated strings: -1, 0 or 1.
+// Locale-aware comparison of NUL-terminated strings: -1, 0 or 1. Windows uses the system's word sort.
+// POSIX uses a fixed rule, whatever the user's locale: the code points mapped to lower case decide
+// first (so "a" < "B" < "c"); between texts equal that way, the first differing character decides, a
+// lower-case letter before any other ("a" < "A"), else the smaller code point. A malformed UTF-8 byte
+// sorts as a character of its own between U+D7FF and U+E000.
 int compare_ansi(const char* a, const char* b, bool ignore_case);
 int compare_wide(const wchar* a, const wchar* b, bool ignore_case);
 

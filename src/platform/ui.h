@@ -65,6 +65,21 @@ bool console_ui();
 // Shows a message box over owner (may be null) and returns the button pressed. In the console UI the box
 // writes "caption: text" (the text alone when the caption is empty) and, for boxes with more than an OK
 // button, reads the answer from standard input (end of input is Cancel).
+// For OK and Cancel any line is OK; for Yes/No boxes a line starting (after blanks) with y or Y is Yes,
+// n or N is No, anything else Cancel.
 int message_box(WindowHandle owner, const char* text, const char* caption, uint32_t flags);
+
+// --- Console primitives of prompts -----------------------------------------------------------------------
+// Standard input may be a terminal, a pipe or a file; it is read a byte at a time, never beyond the line.
+
+// Reads one line without its line end (LF or CR LF). A longer line is cut to cap - 1 bytes but read to
+// its end. With echo false a terminal does not show what is typed. False at the end of input or on a
+// stop request (Ctrl+C), which is consumed: the caller takes it as Cancel.
+bool console_read_line(char* out, size_t cap, bool echo);
+// Waits up to ms milliseconds; on a terminal a key press (which is consumed) ends the wait and gives
+// true. Without a terminal it only waits. A stop request ends the wait early and stays pending.
+bool console_wait_key(uint32_t ms);
+// Writes text to standard output exactly as given (LF stays LF) and flushes it.
+void console_write(const char* text);
 
 }  // namespace plat

@@ -1,0 +1,182 @@
+// Settings on POSIX: profile files are read by the Windows profile rules.
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+#include "platform/files.h"
+#include "platform/settings.h"
+#include "platform/text.h"
+
+namespace plat {
+namespace {
+
+bool read_whole_file(const char* path, std::string* text) {
+  const FileHandle f = file_open_read(path, nullptr);
+  if (f == INVALID_FILE) return false;
+  uint64_t size = 0;
+  bool ok = file_size(f, &size) && size < (1u << 30);
+  if (ok) {
+    text->resize(static_cast<size_t>(size));
+    const int64_t got = file_read(f, text->data(), text->size());
+    ok = got >= 0;
+    if (ok) text->resize(static_cast<size_t>(got));
+  }
+  file_close(f);
+  return ok;
+}
+
+// Profile files may be UTF-8 with a byte-order mark or UTF-16 (little-endian, with its mark).
+std::string ansi_text_of(std::string raw) {
+  if (raw.size() >= 3 && raw.compare(0, 3, "\xEF\xBB\xBF") == 0) return raw.substr(3);
+  if (raw.size() >= 2 && raw[0] == '\xFF' && raw[1] == '\xFE') {
+    std::u16string wide((raw.size() - 2) / 2, u'\0');
+    for (size_t i = 0; i < wide.size(); ++i)
+      wide[i] = static_cast<char16_t>(static_cast<unsigned char>(raw[2 + 2 * i]) |
+                                      static_cast<unsigned char>(raw[3 + 2 * i]) << 8);
+    if (wide.empty()) return std::string();
+    const int length = wide_to_ansi(wide.data(), static_cast<int>(wide.size()), nullptr, 0);
+    std::string text(static_cast<size_t>(length), '\0');
+    wide_to_ansi(wide.data(), static_cast<int>(wide.size()), text.data(), length);
+    return text;
+  }
+  return raw;
+}
+
+std::string_view trim(std::string_view s) {
+  const size_t first = s.find_first_not_of(" \t");
+  if (first == std::string_view::npos) return {};
+  return s.substr(first, s.find_last_not_of(" \t") - first + 1);
+}
+
+bool same_name(std::string_view a, const char* b) { return compare_ansi(std::string(a).c_str(), b, true) == 0; }
+
+struct Entry {
+  std::string_view section;
+  std::string_view key;     // empty for a section line
+  std::string_view value;
+  bool is_section;
+};
+
+// The meaningful lines of a profile text: section headers and "key=value" lines.
+std::vector<Entry> parse_profile(std::string_view text) {
+  std::vector<Entry> entries;
+  std::string_view section;
+  bool in_section = false;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string_view::npos) end = text.size();
+    std::string_view line = text.substr(start, end - start);
+    start = end + 1;
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    line = trim(line);
+    if (line.empty() || line[0] == ';') continue;
+    if (line[0] == '[') {
+      const size_t close = line.rfind(']');
+      section = trim(line.substr(1, close == std::string_view::npos || close == 0 ? line.size() - 1 : close - 1));
+      in_section = true;
+      entries.push_back({section, {}, {}, true});
+      continue;
+    }
+    if (!in_section) continue;   // lines before the first section belong to none
+    const size_t equals = line.find('=');
+    std::string_view key = trim(line.substr(0, equals));
+    std::string_view value = equals == std::string_view::npos ? std::string_view() : trim(line.substr(equals + 1));
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
+      value = value.substr(1, value.size() - 2);
+    entries.push_back({section, key, value, false});
+  }
+  return entries;
+}
+
+size_t copy_value(std::string_view value, char* out, size_t out_cap) {
+  if (out_cap == 0) return 0;
+  const size_t n = std::min(value.size(), out_cap - 1);
+  std::memcpy(out, value.data(), n);
+  out[n] = 0;
+  return n;
+}
+
+// A list of names, each ending with NUL, the whole ending with a second NUL. One that does not fit is
+// cut, still ends with two NULs, and the result is then out_cap - 2.
+size_t copy_list(const std::vector<std::string_view>& names, char* out, size_t out_cap) {
+  std::string list;
+  for (std::string_view name : names) {
+    list.append(name);
+    list += '\0';
+  }
+  if (out_cap == 0) return 0;
+  if (list.size() + 1 <= out_cap) {
+    std::memcpy(out, list.data(), list.size());
+    out[list.size()] = 0;
+    return list.size();
+  }
+  if (out_cap < 2) {
+    out[0] = 0;
+    return 0;
+  }
+  std::memcpy(out, list.data(), out_cap - 2);
+  out[out_cap - 2] = 0;
+  out[out_cap - 1] = 0;
+  return out_cap - 2;
+}
+
+void add_unique(std::vector<std::string_view>* names, std::string_view name) {
+  for (std::string_view known : *names)
+    if (same_name(known, std::string(name).c_str())) return;
+  names->push_back(name);
+}
+
+size_t read_profile(const char* file, const char* section, const char* key, const char* def, char* out,
+                    size_t out_cap) {
+  // The default loses its trailing blanks, as the system's profile reader does.
+  std::string_view fallback = def ? def : "";
+  fallback = fallback.substr(0, fallback.find_last_not_of(" \t") + 1);
+  std::string text;
+  const bool have_file = file && *file && read_whole_file(file, &text);
+  if (have_file) text = ansi_text_of(std::move(text));
+  const std::vector<Entry> entries = have_file ? parse_profile(text) : std::vector<Entry>();
+
+  if (!section) {
+    std::vector<std::string_view> names;
+    for (const Entry& e : entries)
+      if (e.is_section) add_unique(&names, e.section);
+    return copy_list(names, out, out_cap);
+  }
+  // Only the first section of the name counts; a later one of the same name is not read.
+  auto first = std::find_if(entries.begin(), entries.end(),
+                            [&](const Entry& e) { return e.is_section && same_name(e.section, section); });
+  std::vector<std::string_view> keys;
+  if (first != entries.end()) {
+    for (auto it = first + 1; it != entries.end() && !it->is_section; ++it) {
+      if (!key) add_unique(&keys, it->key);
+      else if (same_name(it->key, key)) return copy_value(it->value, out, out_cap);
+    }
+  }
+  if (!key) return copy_list(keys, out, out_cap);
+  return copy_value(fallback, out, out_cap);
+}
+
+}  // namespace
+
+int settings_get_int(const char*, const char*, const char*, int def) {
+  // The settings live in the registry store, which this build reads once that store exists; until
+  // then every setting has its default.
+  return def;
+}
+
+size_t profile_get_string(const char* file, const char* section, const char* key, const char* def, char* out,
+                          size_t out_cap) {
+  return read_profile(file, section, key, def, out, out_cap);
+}
+
+size_t system_profile_get_string(const char* section, const char* key, const char* def, char* out,
+                                 size_t out_cap) {
+  char path[MAX_PATH_CHARS * 4];
+  const size_t n = app_data_directory(path, sizeof path);
+  std::string file = n ? std::string(path, n) + "/tov/win.ini" : std::string();
+  return read_profile(file.c_str(), section, key, def, out, out_cap);
+}
+
+}  // namespace plat

@@ -1,0 +1,109 @@
+// Environment, time, system identity and debugger output on POSIX.
+#include <sched.h>
+#include <sys/utsname.h>
+#include <time.h>
+#include <unistd.h>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <string>
+#include "platform/system.h"
+#include "platform/text.h"
+
+namespace plat {
+namespace {
+
+// Names that start with "=" (the per-drive directories of Windows, "=C:") cannot live in a POSIX
+// environment; the process keeps them here so they read back as they were set.
+std::mutex g_hidden_mutex;
+std::map<std::string, std::string>& hidden_variables() {
+  static std::map<std::string, std::string> variables;
+  return variables;
+}
+
+int copy_value(const char* value, char* out, size_t out_cap) {
+  const size_t length = std::strlen(value);
+  if (out && out_cap) {
+    const size_t n = length < out_cap ? length : out_cap - 1;
+    std::memcpy(out, value, n);
+    out[n] = 0;
+  }
+  return static_cast<int>(length);
+}
+
+}  // namespace
+
+int env_get(const char* name, char* out, size_t out_cap) {
+  if (out && out_cap) out[0] = 0;
+  if (!name || !*name) return -1;
+  if (name[0] == '=') {
+    std::lock_guard<std::mutex> guard(g_hidden_mutex);
+    auto it = hidden_variables().find(name);
+    return it == hidden_variables().end() ? -1 : copy_value(it->second.c_str(), out, out_cap);
+  }
+  const char* value = std::getenv(name);
+  return value ? copy_value(value, out, out_cap) : -1;
+}
+
+bool env_set(const char* name, const char* value) {
+  if (!name || !*name || std::strchr(name + 1, '=')) return false;
+  if (name[0] == '=') {
+    std::lock_guard<std::mutex> guard(g_hidden_mutex);
+    if (value) hidden_variables()[name] = value;
+    else hidden_variables().erase(name);
+    return true;
+  }
+  return value ? setenv(name, value, 1) == 0 : unsetenv(name) == 0;
+}
+
+uint32_t tick_count() {
+  timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<uint32_t>(static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u);
+}
+
+void sleep_ms(uint32_t ms) {
+  if (ms == 0) {
+    sched_yield();
+    return;
+  }
+  timespec ts{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
+  while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
+  }
+}
+
+uint32_t unix_time() { return static_cast<uint32_t>(time(nullptr)); }
+
+const OsInfo& os_info() {
+  // The Engine runs as on a current NT system; the version numbers are the kernel's.
+  static const OsInfo info = [] {
+    OsInfo i{};
+    i.nt_family = i.nt5_or_later = i.nt6_or_later = true;
+    i.dbcs = dbcs_enabled();
+    utsname u;
+    if (uname(&u) == 0) {
+      char* p = u.release;
+      i.major = static_cast<uint32_t>(std::strtoul(p, &p, 10));
+      if (*p == '.') i.minor = static_cast<uint32_t>(std::strtoul(p + 1, &p, 10));
+      if (*p == '.') i.build = static_cast<uint32_t>(std::strtoul(p + 1, &p, 10));
+      i.windows_64bit = std::strstr(u.machine, "64") != nullptr;
+    }
+    return i;
+  }();
+  return info;
+}
+
+void debugger_output(const char* text) {
+  if (!std::getenv("TOV_DEBUG_OUTPUT")) return;
+  size_t left = std::strlen(text);
+  while (left) {
+    const ssize_t n = write(STDERR_FILENO, text, left);
+    if (n <= 0) break;
+    text += n;
+    left -= static_cast<size_t>(n);
+  }
+}
+
+}  // namespace plat

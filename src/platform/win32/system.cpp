@@ -1,0 +1,81 @@
+// Environment, time, system identity and debugger output on Windows.
+#include <windows.h>
+#include <cstring>
+#include <ctime>
+#include <string>
+#include "platform/system.h"
+
+namespace plat {
+
+int env_get(const char* name, char* out, size_t out_cap) {
+  if (out && out_cap) out[0] = 0;
+  if (!name || !*name) return -1;
+  // A value too long for the caller is read whole and then cut; the loop covers a value that grows
+  // between the two reads.
+  std::string value(out_cap > 1 ? 0 : 1, '\0');
+  for (;;) {
+    char* buffer = value.empty() ? out : value.data();
+    const DWORD cap = static_cast<DWORD>(value.empty() ? out_cap : value.size());
+    SetLastError(NO_ERROR);
+    const DWORD n = GetEnvironmentVariableA(name, buffer, cap);
+    if (n == 0) return GetLastError() == ERROR_ENVVAR_NOT_FOUND ? -1 : 0;
+    if (n < cap) {
+      if (buffer != out && out && out_cap) {
+        const size_t copied = n < out_cap ? n : out_cap - 1;
+        std::memcpy(out, buffer, copied);
+        out[copied] = 0;
+      }
+      return static_cast<int>(n);
+    }
+    value.assign(n, '\0');
+  }
+}
+
+bool env_set(const char* name, const char* value) { return SetEnvironmentVariableA(name, value) != 0; }
+
+uint32_t tick_count() { return GetTickCount(); }
+void sleep_ms(uint32_t ms) { Sleep(ms); }
+uint32_t unix_time() { return static_cast<uint32_t>(std::time(nullptr)); }
+
+const OsInfo& os_info() {
+  static const OsInfo info = [] {
+    OsInfo i{};
+    RTL_OSVERSIONINFOW version{};
+    version.dwOSVersionInfoSize = sizeof version;
+    // RtlGetVersion tells the true version; GetVersionEx may report an older one to old programs.
+    using RtlGetVersionFn = LONG(WINAPI*)(RTL_OSVERSIONINFOW*);
+    auto rtl_get_version = reinterpret_cast<RtlGetVersionFn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "RtlGetVersion")));
+    if (!rtl_get_version || rtl_get_version(&version) != 0) {
+      OSVERSIONINFOA old{};
+      old.dwOSVersionInfoSize = sizeof old;
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+      GetVersionExA(&old);
+#pragma GCC diagnostic pop
+      version.dwMajorVersion = old.dwMajorVersion;
+      version.dwMinorVersion = old.dwMinorVersion;
+      version.dwBuildNumber = old.dwBuildNumber;
+      version.dwPlatformId = old.dwPlatformId;
+    }
+    i.nt_family = version.dwPlatformId == VER_PLATFORM_WIN32_NT;
+    i.major = version.dwMajorVersion;
+    i.minor = version.dwMinorVersion;
+    i.build = version.dwBuildNumber & 0xFFFF;
+    i.nt5_or_later = i.nt_family && i.major >= 5;
+    i.nt6_or_later = i.nt_family && i.major >= 6;
+#ifdef _WIN64
+    i.windows_64bit = true;
+#else
+    BOOL wow64 = FALSE;
+    i.windows_64bit = IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
+#endif
+    i.dbcs = GetSystemMetrics(SM_DBCSENABLED) != 0;
+    return i;
+  }();
+  return info;
+}
+
+void debugger_output(const char* text) { OutputDebugStringA(text); }
+
+}  // namespace plat
