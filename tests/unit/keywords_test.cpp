@@ -11,6 +11,7 @@
 #include "engine/context.h"
 #include "ext/extenders.h"
 #include "lang/keywords.h"
+#include "platform/ui.h"
 
 namespace tov {
 namespace {
@@ -497,6 +498,8 @@ TEST_F(KeywordLookup, HostKeywordsOnlyForWholeWords) {
 }
 
 TEST_F(KeywordLookup, BucketBoundDiagnostic) {
+  const bool wasConsole = plat::console_ui();
+  plat::set_console_ui(true);   // boxes become lines on standard output
   ctx_->nDiagMode = 12;
   testing::internal::CaptureStdout();
   EXPECT_EQ(lookup("abs(1)", true), KW_ABS);
@@ -507,6 +510,7 @@ TEST_F(KeywordLookup, BucketBoundDiagnostic) {
   testing::internal::CaptureStdout();
   lookup("abs(1)", true);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  plat::set_console_ui(wasConsole);
 }
 
 // --- Read access by code ---------------------------------------------------------------------------------
