@@ -72,6 +72,7 @@ struct RunContext {
 
   // --- tokenizer ---
   TokenState tok;
+  uint32_t nDiagMode;              // 12: every keyword lookup first shows its bucket bounds
 
   // --- errors ---
   uint16_t err;                    // current error or status number, 0 none
