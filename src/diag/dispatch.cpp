@@ -12,6 +12,7 @@
 #include "lang/arrays.h"
 #include "lang/values.h"
 #include "lang/vartable.h"
+#include "platform/files.h"
 #include "platform/text.h"
 #include "resources/strings.h"
 

@@ -4,6 +4,8 @@
 #include <cstring>
 
 #include "engine/context.h"
+#include "engine/settings.h"
+#include "platform/files.h"
 #include "platform/settings.h"
 #include "resources/strings.h"
 
@@ -72,7 +74,8 @@ void error_info_free(RunContext* ctx) {
 void ReportApiError(RunContext* ctx, uint32_t code, const char* api, bool show) {
   char value[300];
   std::snprintf(value, sizeof value, "%ld (%s)", long(code), api);
-  plat::settings_file_write(ctx_settings_file(), "KQZRT52M", "LastError", value);
+  char file[plat::MAX_PATH_CHARS];
+  if (settings_file_path(file, sizeof file)) plat::profile_write_string(file, "KQZRT52M", "LastError", value);
   if (show) {
     char note[300];
     std::snprintf(note, sizeof note, "%s error:\n\n    %ld", api, long(code));

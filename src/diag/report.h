@@ -15,6 +15,11 @@ Severity severity_of(uint32_t number);
 // the caller has placed the failing line in es.reportTitle). Returns 1 to continue, 0 to end the run.
 int ReportError(RunContext* ctx, plat::WindowHandle owner, uint32_t titleId, uint32_t number, int severity);
 
+// Shows the report (dialog, console report or quiet log) for the report title and message already set.
+// Returns the button: plat::ERROR_CONTINUE, ERROR_EXIT or ERROR_SUPPORT.
+int show_report(RunContext* ctx, plat::WindowHandle owner, bool with_continue, uint32_t number,
+                const char* message_text);
+
 // Reports a failure of loading script text at once: for 102 and 217 the title is `name`, the number
 // itself; for the others the title is the message of `number` and the number shown is 111.
 void ReportLoadError(RunContext* ctx, uint32_t number, const char* name);

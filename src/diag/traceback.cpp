@@ -6,6 +6,7 @@
 #include "engine/context.h"
 #include "engine/script.h"
 #include "lang/keywords.h"
+#include "platform/files.h"
 
 namespace tov {
 

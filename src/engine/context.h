@@ -93,6 +93,10 @@ struct RunContext {
   const HeldScript* curScript;     // the HeldScript of the running RunLoop
   int32_t decimals;                // Decimals setting: -1 initially, -2, -3, or digits
   Value resultSlot;                // the statement result slot of the context
+  char szButtonOk[64];             // texts of ButtonNames, used by the next box that has the button
+  char szButtonCancel[64];
+  char16_t wszButtonOk[64];
+  char16_t wszButtonCancel[64];
 
   // --- user-defined functions ---
   plat::MemId aUdfBlock[UDF_BLOCKS];

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "builtins/callframe.h"
 #include "diag/errors.h"

@@ -27,6 +27,15 @@ struct ExtValue {
 };
 #pragma pack(pop)
 
+struct Value;
+struct ArgBlock;
+
+// Calls a host-defined function (codes 1000..1998) or an extender function with the typed arguments of
+// the call; the result arrives through the answer routine.
+void call_external(RunContext* ctx, int code, Value* result, ArgBlock& args, int argc, uint64_t signature);
+// Runs a host command (a host keyword of the command kind) with five empty string arguments.
+void call_host_command(RunContext* ctx, int code, Value* result);
+
 // Calls the host's callback with a notification and up to five texts (passed as five string records).
 // Returns the callback's result, or 0 when the run has no callback.
 int32_t notify_host(RunContext* ctx, int32_t id, const char* t1, const char* t2 = nullptr,

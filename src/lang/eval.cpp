@@ -1,6 +1,7 @@
 #include "lang/eval.h"
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 #include "builtins/callframe.h"

@@ -141,6 +141,21 @@ struct KeywordInfo {
 // required count and no optional arguments.
 bool keyword_info(const RunContext* ctx, int code, KeywordInfo* out);
 
+// Kind of a code, and the length of its name (what putting a delimiter back moves over); ~0u and 0 for a
+// code that names nothing.
+inline uint32_t keyword_kind(const RunContext* ctx, int code) {
+  if (code >= 0 && code < int(NKEYTOKENS)) return g_keywordTable[code].kind;
+  KeywordInfo info;
+  return keyword_info(ctx, code, &info) ? info.kind : ~0u;
+}
+inline uint16_t keyword_name_length(const RunContext* ctx, int code) {
+  if (code >= 0 && code < int(NKEYTOKENS)) return g_keywordTable[code].nameLength;
+  KeywordInfo info;
+  return keyword_info(ctx, code, &info) ? info.nameLength : 0;
+}
+// A kind word with this bit names a function this product does not offer.
+constexpr uint32_t KW_NOT_AVAILABLE_BIT = 0x2000;
+
 // --- Lookup -----------------------------------------------------------------------------------------
 
 // Does the text at ctx->tok.prog begin with a known name? On success the code goes to

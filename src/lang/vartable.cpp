@@ -313,3 +313,31 @@ uint16_t pointer_target(RunContext* ctx, const char* text, uint16_t* frame) {
 }
 
 }  // namespace tov
+
+namespace tov {
+
+bool variable_names_array(RunContext* ctx, const char* name, size_t len) {
+  if (!ctx->lpVars || len > VARNAMESIZE) return false;
+  char lower[VARNAME_BYTES * 2];
+  const size_t n = plat::lower_ansi(name, len, lower, sizeof lower);
+  if (n > VARNAMESIZE) return false;
+  const uint16_t slot = slot_lookup(ctx, lower);
+  if (slot == SLOT_NONE) return false;
+  const ValueCore& v = slot_at(ctx, slot)->c;
+  if (v.type & VF_ARRAY) return true;
+  if ((v.type & VF_VARIANT) && (v.variant.vt & 0x2000)) return true;
+  if (!(v.type & VF_STRING)) return false;
+  const char* text = str_at(ctx, v.str);
+  if (std::strlen(text) > POINTER_MAX) return false;
+  char pointer[POINTER_MAX + 1];
+  std::strcpy(pointer, text);
+  const uint16_t saved = ctx->err, home = ctx->nVarFrame;
+  uint16_t frame;
+  const uint16_t target = pointer_target(ctx, pointer, &frame);
+  const bool is_array = target != SLOT_NONE && (slot_at(ctx, target)->c.type & VF_ARRAY);
+  if (ctx->nVarFrame != home) frame_switch(ctx, home);
+  ctx->err = saved;
+  return is_array;
+}
+
+}  // namespace tov

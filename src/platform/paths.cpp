@@ -86,4 +86,6 @@ FileCheck search_file(const char* name, char* out, size_t out_cap, bool open_che
   return FileCheck::NotFound;
 }
 
+char path_separator() { return os::path_separator(); }
+
 }  // namespace plat

@@ -19,6 +19,11 @@ int settings_get_int(const char* file_name, const char* section, const char* key
 // with ";" are comments; only the first section of a name is read, and its first key of a name.
 size_t profile_get_string(const char* file, const char* section, const char* key, const char* def,
                           char* out, size_t out_cap);
+// Writes a value of a profile file by the Windows profile rules: the key's line is replaced, or added at
+// the end of its section (the section is added at the end of the file when it is missing; the file is
+// created when needed). A null value removes the key, a null key the whole section.
+bool profile_write_string(const char* file, const char* section, const char* key, const char* value);
+
 // The same for the system's own profile (WIN.INI; POSIX: $XDG_CONFIG_HOME/tov/win.ini).
 size_t system_profile_get_string(const char* section, const char* key, const char* def,
                                  char* out, size_t out_cap);

@@ -1,9 +1,11 @@
 // The message loader: texts from the string table or from the language file chosen by the user's settings.
 #include "resources/strings.h"
+
 #include <cstdio>
 #include <cstring>
 #include <mutex>
 #include "engine/context.h"
+#include "engine/settings.h"
 #include "platform/files.h"
 #include "platform/settings.h"
 #include "platform/text.h"
@@ -11,12 +13,6 @@
 
 namespace tov {
 namespace {
-
-#if defined(_WIN32)
-constexpr char kSep = '\\';
-#else
-constexpr char kSep = '/';
-#endif
 
 constexpr char kNoValue[] = "XXX";     // the default that stands for "not set" in both files
 constexpr size_t kCodeChars = 20;      // a language code has at most 20 characters
@@ -43,20 +39,11 @@ bool append(char* out, size_t cap, size_t& len, const char* text) {
   return true;
 }
 
-bool append_separator(char* out, size_t cap, size_t& len) {
-  if (len > 0 && plat::is_path_separator(out[len - 1])) return true;
-  const char sep[2] = {kSep, '\0'};
-  return append(out, cap, len, sep);
-}
-
 // The language code: "Language" of section MAIN in ZRKQUILL.INI of the settings folder, else the
 // system profile's sLanguage of section INTL.
 void read_language_code(char (&code)[kCodeChars + 1]) {
   char ini[plat::MAX_PATH_CHARS];
-  size_t len = plat::app_data_directory(ini, sizeof ini);
-  bool ok = len > 0 && append_separator(ini, sizeof ini, len) && append(ini, sizeof ini, len, "Tarnwell") &&
-            append_separator(ini, sizeof ini, len) && append(ini, sizeof ini, len, "Settings") &&
-            append_separator(ini, sizeof ini, len) && append(ini, sizeof ini, len, "ZRKQUILL.INI");
+  const bool ok = settings_file_path(ini, sizeof ini) > 0;
   if (ok)
     plat::profile_get_string(ini, "MAIN", "Language", kNoValue, code, sizeof code);
   else

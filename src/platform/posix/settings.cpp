@@ -1,5 +1,6 @@
 // Settings on POSIX: profile files are read by the Windows profile rules.
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -177,6 +178,96 @@ size_t system_profile_get_string(const char* section, const char* key, const cha
   const size_t n = app_data_directory(path, sizeof path);
   std::string file = n ? std::string(path, n) + "/tov/win.ini" : std::string();
   return read_profile(file.c_str(), section, key, def, out, out_cap);
+}
+
+}  // namespace plat
+
+namespace plat {
+
+namespace {
+
+bool write_whole_file(const std::string& path, const std::string& text) {
+  // Written beside the file and renamed over it, so a reader never sees half a file.
+  const std::string temp = path + ".tmp~";
+  FILE* f = std::fopen(temp.c_str(), "wb");
+  if (!f) return false;
+  const bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+  if (std::fclose(f) != 0 || !ok || std::rename(temp.c_str(), path.c_str()) != 0) {
+    std::remove(temp.c_str());
+    return false;
+  }
+  return true;
+}
+
+// The section a raw line opens, or an empty view when the line opens none.
+std::string_view section_of_line(std::string_view line) {
+  line = trim(line);
+  if (line.empty() || line[0] != '[') return {};
+  const size_t close = line.rfind(']');
+  return trim(line.substr(1, close == std::string_view::npos || close == 0 ? line.size() - 1 : close - 1));
+}
+
+std::string_view key_of_line(std::string_view line) {
+  line = trim(line);
+  if (line.empty() || line[0] == ';' || line[0] == '[') return {};
+  return trim(line.substr(0, line.find('=')));
+}
+
+}  // namespace
+
+bool profile_write_string(const char* file, const char* section, const char* key, const char* value) {
+  if (!file || !*file || !section) return false;
+  std::string text;
+  if (file_check(file, false) != FileCheck::NotFound && !read_whole_file(file, &text)) return false;
+  text = ansi_text_of(std::move(text));
+  std::vector<std::string_view> lines;
+  for (size_t start = 0; start < text.size();) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string_view line(text.data() + start, end - start);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    lines.push_back(line);
+    start = end + 1;
+  }
+  const std::string entry = key && value ? std::string(key) + "=" + value : std::string();
+  std::vector<std::string> out;
+  bool in_target = false, section_seen = false, done = false;
+  size_t insert_at = 0;   // after the last non-empty line of the target section
+  for (std::string_view line : lines) {
+    const std::string_view sec = section_of_line(line);
+    if (!sec.empty() || (!trim(line).empty() && trim(line)[0] == '[')) {
+      in_target = !section_seen && same_name(sec, section);
+      if (in_target) section_seen = true;
+      if (in_target && !key) continue;   // the section's header goes with it
+      out.emplace_back(line);
+      if (in_target) insert_at = out.size();
+      continue;
+    }
+    if (in_target) {
+      if (!key) continue;
+      if (!done && same_name(key_of_line(line), key)) {
+        done = true;
+        if (value) out.push_back(entry);
+        insert_at = out.size();
+        continue;
+      }
+      out.emplace_back(line);
+      if (!trim(line).empty()) insert_at = out.size();
+      continue;
+    }
+    out.emplace_back(line);
+  }
+  if (key && value && !done) {
+    if (section_seen) {
+      out.insert(out.begin() + static_cast<std::ptrdiff_t>(insert_at), entry);
+    } else {
+      out.push_back(std::string("[") + section + "]");
+      out.push_back(entry);
+    }
+  }
+  std::string result;
+  for (const std::string& l : out) result += l + "\r\n";
+  return write_whole_file(file, result);
 }
 
 }  // namespace plat

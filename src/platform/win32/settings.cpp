@@ -42,3 +42,11 @@ size_t system_profile_get_string(const char* section, const char* key, const cha
 }
 
 }  // namespace plat
+
+namespace plat {
+
+bool profile_write_string(const char* file, const char* section, const char* key, const char* value) {
+  return WritePrivateProfileStringA(section, key, value, file) != 0;
+}
+
+}  // namespace plat

@@ -1,0 +1,33 @@
+#include "builtins/registry.h"
+
+#include <mutex>
+
+#include "lang/keywords.h"
+
+namespace tov {
+
+// The families' tables.
+extern const BuiltinFamily kPointerBuiltins;
+
+namespace {
+
+const BuiltinFamily* const kFamilies[] = {
+    &kPointerBuiltins,
+};
+
+BuiltinFn g_table[NKEYTOKENS];
+std::once_flag g_once;
+
+void build() {
+  for (const BuiltinFamily* family : kFamilies)
+    for (size_t i = 0; i < family->count; ++i) g_table[family->entries[i].id] = family->entries[i].fn;
+}
+
+}  // namespace
+
+BuiltinFn builtin_for(int id) {
+  std::call_once(g_once, build);
+  return (id >= 0 && id < int(NKEYTOKENS)) ? g_table[id] : nullptr;
+}
+
+}  // namespace tov
