@@ -5,6 +5,7 @@
 #include <sstream>
 #include <string>
 #include <vector>
+#include "case_report.h"
 #include "host/command_line.h"
 #include "platform/process.h"
 
@@ -102,14 +103,12 @@ class TovProgram : public ::testing::Test {
     std::ifstream in(p, std::ios::binary);
     std::ostringstream s;
     s << in.rdbuf();
-    std::string r = s.str(), lf;
-    for (size_t i = 0; i < r.size(); ++i)
-      if (!(r[i] == '\r' && i + 1 < r.size() && r[i + 1] == '\n')) lf += r[i];
-    return lf;
+    return scripttest::crlf_to_lf(s.str());
   }
 
+  // Always with the console UI, so that on Windows no dialog waits for a click.
   int run(std::vector<const char*> args, const char* stdin_path = nullptr) {
-    args.insert(args.begin(), TOV_RUNNER_PATH);
+    args.insert(args.begin(), {TOV_RUNNER_PATH, "--console"});
     args.push_back(nullptr);
     const std::string o = (dir / "stdout").string(), e = (dir / "stderr").string(), cwd = dir.string();
     const int code = plat::run_captured(args.data(), cwd.c_str(), stdin_path, o.c_str(), e.c_str(), 30000);
@@ -147,4 +146,22 @@ TEST_F(TovProgram, UnreadableScriptsAreNamedWithTheReason) {
   // After "--" an option-like name is a script name.
   EXPECT_EQ(run({"--", "--version"}), 2);
   EXPECT_EQ(err.rfind("tov: cannot open script '--version': ", 0), 0u) << err;
+}
+
+TEST_F(TovProgram, ADirectoryIsNoScript) {
+  fs::create_directory(dir / "folder.tov");
+  EXPECT_EQ(run({"folder.tov"}), 2);
+  EXPECT_EQ(err.rfind("tov: cannot ", 0), 0u) << err;
+  EXPECT_NE(err.find("script 'folder.tov': "), std::string::npos) << err;
+}
+
+TEST_F(TovProgram, ScriptFromStandardInput) {
+  const std::string input = (dir / "script.in").string();
+  std::ofstream(input, std::ios::binary) << "; nothing but a comment\r\n";
+  EXPECT_EQ(run({"-", "an argument"}, input.c_str()), 0) << err;
+  EXPECT_EQ(out, "");
+
+  std::ofstream(input, std::ios::binary) << "#include \"no-such-file.tov\"\n";
+  EXPECT_EQ(run({"-"}, input.c_str()), 2);
+  EXPECT_NE(err.find("tov: script '(standard input)' could not be started\n"), std::string::npos) << err;
 }
