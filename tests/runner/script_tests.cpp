@@ -85,22 +85,33 @@ struct Runner {
     return scripttest::compare(expect, outcome);
   }
 
-  void run_folder(const fs::path& dir) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir))
-      if (entry.is_regular_file() && entry.path().extension() == ".tov") names.push_back(entry.path().stem().string());
-    std::sort(names.begin(), names.end());
-    const std::string label = dir.filename().empty() ? dir.parent_path().filename().string() : dir.filename().string();
-    for (const auto& name : names) {
-      const std::string failure = run_case(dir, name);
-      if (failure.empty()) {
-        ++passed;
-      } else {
-        ++failed;
-        std::printf("FAIL %s/%s: %s\n", label.c_str(), name.c_str(), failure.c_str());
-        std::fflush(stdout);
-      }
+  void report(const std::string& label, const std::string& name, const std::string& failure) {
+    if (failure.empty()) {
+      ++passed;
+      return;
     }
+    ++failed;
+    std::printf("FAIL %s/%s: %s\n", label.c_str(), name.c_str(), failure.c_str());
+    std::fflush(stdout);
+  }
+
+  void run_folder(const fs::path& dir) {
+    std::vector<std::string> names, parts;   // parts: the other files of cases, to find misnamed ones
+    for (const auto& entry : fs::directory_iterator(dir)) {
+      const fs::path& p = entry.path();
+      if (entry.is_regular_file() && p.extension() == ".tov") names.push_back(p.stem().string());
+      else if (p.extension() == ".out" || p.extension() == ".code" || p.extension() == ".err" ||
+               p.extension() == ".in" || p.extension() == ".files")
+        parts.push_back(p.filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    std::sort(parts.begin(), parts.end());
+    const std::string label = dir.filename().empty() ? dir.parent_path().filename().string() : dir.filename().string();
+    for (const auto& part : parts) {
+      const std::string name = fs::path(part).stem().string();
+      if (!std::binary_search(names.begin(), names.end(), name)) report(label, name, part + " has no " + name + ".tov");
+    }
+    for (const auto& name : names) report(label, name, run_case(dir, name));
   }
 };
 
