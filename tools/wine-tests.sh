@@ -3,15 +3,16 @@
 # tests/scripts and tests/windows through tov.exe with the console UI. Everything runs inside one virtual
 # X display, in a fresh Wine prefix that is removed afterwards.
 #
-#   tools/wine-tests.sh BUILD-DIR        (from the repository root, e.g. tools/wine-tests.sh build/win64)
+#   tools/wine-tests.sh BUILD-DIR        (e.g. tools/wine-tests.sh build/win64)
 set -euo pipefail
 
-build=${1:?usage: tools/wine-tests.sh BUILD-DIR}
+build=$(cd "${1:?usage: tools/wine-tests.sh BUILD-DIR}" && pwd)
+cd "$(dirname "$0")/.."
 wine=/usr/lib/wine/wine64
 
 # Start again inside a virtual display large enough for the dialogs that GUI tests will show.
 if [[ -z ${TOV_WINE_SESSION:-} ]]; then
-  exec xvfb-run -a -s "-screen 0 1280x1024x24" env TOV_WINE_SESSION=1 "$0" "$@"
+  exec xvfb-run -a -s "-screen 0 1280x1024x24" env TOV_WINE_SESSION=1 tools/wine-tests.sh "$build"
 fi
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/tov-wine.XXXXXX")
