@@ -1,0 +1,167 @@
+// The tov runner: its command line, the exit status it derives from a run, and the program itself.
+#include <gtest/gtest.h>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+#include "case_report.h"
+#include "host/command_line.h"
+#include "platform/process.h"
+
+namespace fs = std::filesystem;
+using tovhost::CommandLine;
+using tovhost::parse_command_line;
+
+namespace {
+
+CommandLine parse(std::vector<const char*> args) {
+  args.insert(args.begin(), "tov");
+  return parse_command_line(int(args.size()), args.data());
+}
+
+}  // namespace
+
+TEST(TovCommandLine, ScriptAndItsArgumentsAreSeparatedFromOptions) {
+  const CommandLine cl = parse({"--console", "job.tov", "--help", "-", "x y"});
+  ASSERT_EQ(cl.action, CommandLine::Run);
+  EXPECT_TRUE(cl.console);
+  EXPECT_EQ(cl.script, "job.tov");
+  EXPECT_EQ(cl.first_arg, 3);   // "--help", "-" and "x y" are the script's parameters
+}
+
+TEST(TovCommandLine, DashIsStandardInputAndDoubleDashEndsOptions) {
+  CommandLine cl = parse({"-"});
+  ASSERT_EQ(cl.action, CommandLine::Run);
+  EXPECT_EQ(cl.script, "-");
+  EXPECT_EQ(cl.first_arg, 2);
+
+  cl = parse({"--", "--version", "a"});
+  ASSERT_EQ(cl.action, CommandLine::Run);
+  EXPECT_EQ(cl.script, "--version");
+  EXPECT_EQ(cl.first_arg, 3);
+  EXPECT_FALSE(cl.console);
+}
+
+TEST(TovCommandLine, HelpAndVersionWinOverAScript) {
+  EXPECT_EQ(parse({"--help"}).action, CommandLine::Help);
+  EXPECT_EQ(parse({"--console", "--version", "job.tov"}).action, CommandLine::Version);
+}
+
+TEST(TovCommandLine, UsageErrors) {
+  CommandLine cl = parse({});
+  EXPECT_EQ(cl.action, CommandLine::UsageError);
+  EXPECT_EQ(cl.error, "no script given");
+
+  cl = parse({"--console", "--"});
+  EXPECT_EQ(cl.action, CommandLine::UsageError);
+
+  cl = parse({"-v", "job.tov"});
+  EXPECT_EQ(cl.action, CommandLine::UsageError);
+  EXPECT_EQ(cl.error, "unknown option '-v'");
+}
+
+TEST(TovExitStatus, FollowsHowTheRunEnded) {
+  auto status = [](int32_t result, uint32_t error, uint32_t cancel) {
+    tov::RunContextHeader h{};
+    h.nRunResult = result;
+    h.nRunError = error;
+    h.bCancel = cancel;
+    return tovhost::exit_status(h);
+  };
+  EXPECT_EQ(status(1, 0, 0), 0);          // end of text
+  EXPECT_EQ(status(-1, 0, 0), 0);         // top-level Return
+  EXPECT_EQ(status(0, 9000, 0), 0);       // Exit
+  EXPECT_EQ(status(0, 9012, 0), 0);       // Terminate
+  EXPECT_EQ(status(0, 3033, 0), 1);       // a reported error
+  EXPECT_EQ(status(0, 9013, 0), 1);       // an error reported inside a called script
+  EXPECT_EQ(status(0, 0, 0), 1);          // stopped without a reason is no success
+  EXPECT_EQ(status(0, 9999, 0), 130);     // Cancel in a prompt
+  EXPECT_EQ(status(0, 0, 1), 130);        // Ctrl+C
+  EXPECT_EQ(status(0, 9000, 1), 130);     // a stop request wins over how the script ended
+}
+
+// The program itself, started as a user would start it.
+class TovProgram : public ::testing::Test {
+ protected:
+  fs::path dir;
+  std::string out, err;
+
+  void SetUp() override {
+    dir = fs::temp_directory_path() /
+          ("tov-runner-test-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
+           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+  }
+  void TearDown() override {
+    std::error_code ec;
+    fs::remove_all(dir, ec);
+  }
+
+  static std::string slurp(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return scripttest::crlf_to_lf(s.str());
+  }
+
+  // Always with the console UI, so that on Windows no dialog waits for a click.
+  int run(std::vector<const char*> args, const char* stdin_path = nullptr) {
+    args.insert(args.begin(), {TOV_RUNNER_PATH, "--console"});
+    args.push_back(nullptr);
+    const std::string o = (dir / "stdout").string(), e = (dir / "stderr").string(), cwd = dir.string();
+    const int code = plat::run_captured(args.data(), cwd.c_str(), stdin_path, o.c_str(), e.c_str(), 30000);
+    out = slurp(o);
+    err = slurp(e);
+    return code;
+  }
+};
+
+TEST_F(TovProgram, VersionAndHelp) {
+  EXPECT_EQ(run({"--version"}), 0);
+  EXPECT_EQ(out, "tov " TOV_VERSION_STRING "\n");
+  EXPECT_EQ(err, "");
+
+  EXPECT_EQ(run({"--help"}), 0);
+  EXPECT_EQ(out.rfind("Usage: tov [OPTIONS] SCRIPT [ARG...]\n", 0), 0u) << out;
+  EXPECT_NE(out.find("--console"), std::string::npos);
+}
+
+TEST_F(TovProgram, UsageErrorsExitWithTwo) {
+  EXPECT_EQ(run({}), 2);
+  EXPECT_EQ(out, "");
+  EXPECT_EQ(err, "tov: no script given\nTry 'tov --help' for more information.\n");
+
+  EXPECT_EQ(run({"--frobnicate", "x.tov"}), 2);
+  EXPECT_EQ(err.rfind("tov: unknown option '--frobnicate'\n", 0), 0u) << err;
+}
+
+TEST_F(TovProgram, UnreadableScriptsAreNamedWithTheReason) {
+  EXPECT_EQ(run({"missing.tov"}), 2);
+  EXPECT_EQ(out, "");
+  EXPECT_EQ(err.rfind("tov: cannot open script 'missing.tov': ", 0), 0u) << err;
+  EXPECT_GT(err.size(), std::string("tov: cannot open script 'missing.tov': \n").size()) << "no reason given";
+
+  // After "--" an option-like name is a script name.
+  EXPECT_EQ(run({"--", "--version"}), 2);
+  EXPECT_EQ(err.rfind("tov: cannot open script '--version': ", 0), 0u) << err;
+}
+
+TEST_F(TovProgram, ADirectoryIsNoScript) {
+  fs::create_directory(dir / "folder.tov");
+  EXPECT_EQ(run({"folder.tov"}), 2);
+  EXPECT_EQ(err.rfind("tov: cannot ", 0), 0u) << err;
+  EXPECT_NE(err.find("script 'folder.tov': "), std::string::npos) << err;
+}
+
+TEST_F(TovProgram, ScriptFromStandardInput) {
+  const std::string input = (dir / "script.in").string();
+  std::ofstream(input, std::ios::binary) << "; nothing but a comment\r\n";
+  EXPECT_EQ(run({"-", "an argument"}, input.c_str()), 0) << err;
+  EXPECT_EQ(out, "");
+
+  std::ofstream(input, std::ios::binary) << "#include \"no-such-file.tov\"\n";
+  EXPECT_EQ(run({"-"}, input.c_str()), 2);
+  EXPECT_NE(err.find("tov: script '(standard input)' could not be started\n"), std::string::npos) << err;
+}
