@@ -7,12 +7,18 @@
 namespace tov {
 
 // The families' tables.
+extern const BuiltinFamily kArrayBuiltins;
+extern const BuiltinFamily kErrorBuiltins;
+extern const BuiltinFamily kIntControlBuiltins;
+extern const BuiltinFamily kMessageBoxBuiltins;
 extern const BuiltinFamily kPointerBuiltins;
+extern const BuiltinFamily kScriptCallBuiltins;
 
 namespace {
 
 const BuiltinFamily* const kFamilies[] = {
-    &kPointerBuiltins,
+    &kArrayBuiltins, &kErrorBuiltins, &kIntControlBuiltins, &kMessageBoxBuiltins, &kPointerBuiltins,
+    &kScriptCallBuiltins,
 };
 
 BuiltinFn g_table[NKEYTOKENS];

@@ -3,16 +3,9 @@
 #include "engine/tovengine.h"
 #include "resources/strings.h"
 
-namespace {
-void* g_instance = nullptr;
-}
-
 #if defined(_WIN32)
-// Stores the instance handle of the Engine's module; true for every reason.
-extern "C" int TOV_CALL DllMain(void* instance, uint32_t, void*) {
-  g_instance = instance;
-  return 1;
-}
+// The platform layer finds the Engine's module by address; the entry point only confirms every reason.
+extern "C" int TOV_CALL DllMain(void*, uint32_t, void*) { return 1; }
 #endif
 
 TOV_API uint32_t TOV_CALL DoDaDllInit(void* hwnd, void* hContext, uintptr_t a2, int16_t phase, uintptr_t a4,

@@ -236,6 +236,7 @@ uint32_t engine_run(void* hwnd, void* hContext, void* hScript, void* lpfnHost, v
   if (!ctx) return 0;
   ctx->hwndHost = hwnd;
   std::strcpy(ctx->szCurrentFile, ctx->szHostScriptFile);
+  ctx->hRunScript = nullptr;
 
   HeldScript hs;
   if (!PrepareHostBuffer(ctx, hScript, &hs)) return 0;
@@ -260,6 +261,9 @@ uint32_t engine_run(void* hwnd, void* hContext, void* hScript, void* lpfnHost, v
   ctx->bDuplicateDef = 0;
   ctx->bFastPump = 0;
   ctx->bReportBreak = 1;
+  ctx->szButtonOk[0] = ctx->szButtonCancel[0] = 0;
+  ctx->wszButtonOk[0] = ctx->wszButtonCancel[0] = 0;
+  ctx->hRunScript = nullptr;
   error_state_new_run(ctx);
   ctx->lpfnHost = lpfnHost;
   ctx->lpHostKeywords = lpHostKeywords;
@@ -275,6 +279,7 @@ uint32_t engine_run(void* hwnd, void* hContext, void* hScript, void* lpfnHost, v
   RunLoop(ctx, &ctx->resultSlot, &hs, &line_start, &pos);
 
   value_free(ctx, ctx->resultSlot);
+  ctx->hRunScript = nullptr;
   ctx->hcurRun = ctx->hcurArrow;
   Wait(ctx, 20);
   PumpMessages(ctx);

@@ -6,6 +6,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace plat {
 
@@ -74,6 +75,22 @@ bool console_ui();
 // For OK and Cancel any line is OK; for Yes/No boxes a line starting (after blanks) with y or Y is Yes,
 // n or N is No, anything else Cancel.
 int message_box(WindowHandle owner, const char* text, const char* caption, uint32_t flags);
+
+// --- Boxes and prompts of the script's user (wide texts) -----------------------------------------------
+// A message box; ok_label and cancel_label (nullptr or "" for the usual ones) rename its buttons.
+int message_box_w(WindowHandle owner, const char16_t* text, const char16_t* caption, uint32_t flags,
+                  const char16_t* ok_label, const char16_t* cancel_label);
+// Shows text in a window without buttons for ms milliseconds (at most 3600 s); a key press or a click
+// closes it early. True when the user closed it. The console writes "title: text" and waits for a key.
+bool display_text(WindowHandle owner, const char16_t* title, const char16_t* text, uint32_t ms);
+// A one-line prompt with OK and Cancel (masked for a password); false on Cancel. The console writes
+// "title: prompt" and reads a line: an empty line gives the default, the end of input is Cancel.
+bool ask_line(WindowHandle owner, const char16_t* title, const char16_t* prompt, const char16_t* def,
+              bool password, const char16_t* ok_label, const char16_t* cancel_label, std::u16string* out);
+int console_message_box_w(const char16_t* text, const char16_t* caption, uint32_t flags);
+bool console_display_text(const char16_t* title, const char16_t* text, uint32_t ms);
+bool console_ask_line(const char16_t* title, const char16_t* prompt, const char16_t* def, bool password,
+                      std::u16string* out);
 
 // --- The error dialog ------------------------------------------------------------------------------------
 enum ErrorDialogButton : int { ERROR_CONTINUE = 1, ERROR_EXIT = 2, ERROR_SUPPORT = 140 };

@@ -169,3 +169,17 @@ void console_write_raw(const char* text, size_t n) {
 namespace plat {
 int show_error_dialog(WindowHandle, const ErrorDialogData& data) { return console_error_dialog(data); }
 }  // namespace plat
+
+namespace plat {
+int message_box_w(WindowHandle, const char16_t* text, const char16_t* caption, uint32_t flags, const char16_t*,
+                  const char16_t*) {
+  return console_message_box_w(text, caption, flags);
+}
+bool display_text(WindowHandle, const char16_t* title, const char16_t* text, uint32_t ms) {
+  return console_display_text(title, text, ms);
+}
+bool ask_line(WindowHandle, const char16_t* title, const char16_t* prompt, const char16_t* def, bool password,
+              const char16_t*, const char16_t*, std::u16string* out) {
+  return console_ask_line(title, prompt, def, password, out);
+}
+}  // namespace plat

@@ -247,3 +247,19 @@ size_t window_text(WindowHandle w, char* out, size_t out_cap) {
   return n > 0 ? size_t(n) : 0;
 }
 }  // namespace plat
+
+namespace plat {
+int message_box_w(WindowHandle owner, const char16_t* text, const char16_t* caption, uint32_t flags,
+                  const char16_t*, const char16_t*) {
+  if (g_console_ui) return console_message_box_w(text, caption, flags);
+  return MessageBoxW(static_cast<HWND>(owner), reinterpret_cast<const wchar_t*>(text),
+                     reinterpret_cast<const wchar_t*>(caption), flags);
+}
+bool display_text(WindowHandle, const char16_t* title, const char16_t* text, uint32_t ms) {
+  return console_display_text(title, text, ms);
+}
+bool ask_line(WindowHandle, const char16_t* title, const char16_t* prompt, const char16_t* def, bool password,
+              const char16_t*, const char16_t*, std::u16string* out) {
+  return console_ask_line(title, prompt, def, password, out);
+}
+}  // namespace plat
