@@ -66,7 +66,7 @@ void bi_errorevent(RunContext* ctx, Value* result, ArgBlock& a, int, bool) {
   const int button = show_report(ctx, ctx->hwndOwner, !ends, number, ctx->es.userErrorText);
   error_info_free(ctx);
   ctx->err = STATUS_USER_ERROR_REPORTED;
-  if (!ends && button != plat::ERROR_EXIT && button != plat::ERROR_SUPPORT) ctx->es.continueFlag = 1;
+  if (!ends && button != plat::ERRBOX_EXIT && button != plat::ERRBOX_SUPPORT) ctx->es.continueFlag = 1;
 }
 
 // --- IntControl requests ------------------------------------------------------------------------------

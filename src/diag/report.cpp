@@ -78,7 +78,7 @@ int show_report(RunContext* ctx, plat::WindowHandle owner, bool with_continue, u
                 const char* message_text) {
   if (ctx->es.quietMode) {
     write_quiet_log(ctx, ctx->es.reportMessage, ctx->es.reportTitle);
-    return plat::ERROR_EXIT;
+    return plat::ERRBOX_EXIT;
   }
   if (ctx->bSounds) plat::play_system_sound("SystemHand");
   const Location loc = locate_failure(ctx);
@@ -138,7 +138,7 @@ int show_report(RunContext* ctx, plat::WindowHandle owner, bool with_continue, u
   d.tracebackLines = line_ptrs.size();
   d.inRoutine = in_routine;
   const int button = plat::show_error_dialog(owner, d);
-  if (button == plat::ERROR_SUPPORT && d.supportUrl) plat::open_url(d.supportUrl);
+  if (button == plat::ERRBOX_SUPPORT && d.supportUrl) plat::open_url(d.supportUrl);
   return button;
 }
 
@@ -151,7 +151,7 @@ int ReportError(RunContext* ctx, plat::WindowHandle owner, uint32_t titleId, uin
   std::snprintf(ctx->es.reportMessage, sizeof ctx->es.reportMessage, "%u:  %s", unsigned(number), text);
   const bool ends = ctx->es.errorMode == EM_CANCEL || severity == SEV_SEVERE;
   const int button = show_report(ctx, owner, !ends, number, text);
-  if (ends || button == plat::ERROR_EXIT || button == plat::ERROR_SUPPORT) return 0;
+  if (ends || button == plat::ERRBOX_EXIT || button == plat::ERRBOX_SUPPORT) return 0;
   ctx->err = 0;
   return 1;
 }

@@ -16,7 +16,7 @@ Severity severity_of(uint32_t number);
 int ReportError(RunContext* ctx, plat::WindowHandle owner, uint32_t titleId, uint32_t number, int severity);
 
 // Shows the report (dialog, console report or quiet log) for the report title and message already set.
-// Returns the button: plat::ERROR_CONTINUE, ERROR_EXIT or ERROR_SUPPORT.
+// Returns the button: plat::ERRBOX_CONTINUE, ERRBOX_EXIT or ERRBOX_SUPPORT.
 int show_report(RunContext* ctx, plat::WindowHandle owner, bool with_continue, uint32_t number,
                 const char* message_text);
 

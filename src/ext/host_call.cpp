@@ -136,7 +136,7 @@ void extender_failure(RunContext* ctx, int32_t status) {
   const uint16_t number = ctx->err;
   const int button = show_report(ctx, ctx->hwndOwner, !ends, number, ctx->es.extenderErrorText);
   ctx->err = STATUS_EXTENDER_REPORTED;
-  if (!ends && button != plat::ERROR_EXIT && button != plat::ERROR_SUPPORT) ctx->es.continueFlag = 1;
+  if (!ends && button != plat::ERRBOX_EXIT && button != plat::ERRBOX_SUPPORT) ctx->es.continueFlag = 1;
 }
 
 void call_external(RunContext* ctx, int code, Value* result, ArgBlock& args, int argc, uint64_t) {

@@ -42,15 +42,15 @@ int console_error_dialog(const ErrorDialogData& d) {
   std::fflush(stdout);
   std::fputs(out.c_str(), stderr);
   std::fflush(stderr);
-  if (!d.withContinue) return ERROR_CONTINUE;
-  if (!os::stdin_is_terminal()) return ERROR_CONTINUE;
+  if (!d.withContinue) return ERRBOX_CONTINUE;
+  if (!os::stdin_is_terminal()) return ERRBOX_CONTINUE;
   std::fputs("Continue? [Y/n] ", stderr);
   std::fflush(stderr);
   char answer[16];
-  if (!console_read_line(answer, sizeof answer, true)) return ERROR_EXIT;
+  if (!console_read_line(answer, sizeof answer, true)) return ERRBOX_EXIT;
   const char* a = answer;
   while (*a == ' ' || *a == '\t') ++a;
-  return (*a == 'n' || *a == 'N') ? ERROR_EXIT : ERROR_CONTINUE;
+  return (*a == 'n' || *a == 'N') ? ERRBOX_EXIT : ERRBOX_CONTINUE;
 }
 
 }  // namespace plat

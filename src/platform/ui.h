@@ -93,7 +93,7 @@ bool console_ask_line(const char16_t* title, const char16_t* prompt, const char1
                       std::u16string* out);
 
 // --- The error dialog ------------------------------------------------------------------------------------
-enum ErrorDialogButton : int { ERROR_CONTINUE = 1, ERROR_EXIT = 2, ERROR_SUPPORT = 140 };
+enum ErrorDialogButton : int { ERRBOX_CONTINUE = 1, ERRBOX_EXIT = 2, ERRBOX_SUPPORT = 140 };
 
 struct ErrorDialogData {
   bool withContinue;            // Continue and Exit; otherwise one button that ends the run
