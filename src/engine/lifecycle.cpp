@@ -245,6 +245,7 @@ uint32_t engine_run(void* hwnd, void* hContext, void* hScript, void* lpfnHost, v
     FreeHeldScript(&hs);
     return 0;
   }
+  ctx->aVarFrame[0].slots = ctx->lpVars;
 
   // The per-run state starts afresh; variables, functions and handles carry over.
   ctx->hdr.bCancel = 0;
@@ -286,6 +287,7 @@ uint32_t engine_run(void* hwnd, void* hContext, void* hScript, void* lpfnHost, v
   plat::set_cursor(ctx->hcurRun);
   plat::host_unlock(ctx->hVarTable);
   ctx->lpVars = nullptr;
+  ctx->aVarFrame[0].slots = nullptr;
   FreeHeldScript(&hs);
   return 1;
 }

@@ -794,6 +794,11 @@ void ProcessSubExpression(RunContext* ctx, Value* result, bool allow_assign, boo
         ctx->err = ERR_EXPRESSION_CONTINUES;
         add_hint(ctx, HINT_EXTRA_TOKENS);
       }
+      if (ctx->err && handle_assignment_error(ctx, result)) {
+        // The handler's value is assigned and the statement ends with the handled status.
+        if (store(ctx, tg, *result)) ctx->err = STATUS_ASSIGNMENT_HANDLED;
+        return;
+      }
       if (!ctx->err) store(ctx, tg, *result);
       return;
     }
