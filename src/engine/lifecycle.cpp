@@ -71,6 +71,8 @@ char g_menu_words[2][64];
 
 void process_setup() {
   plat::os_info();
+  // Ctrl+C and Ctrl+Break of a console become the run's stop request instead of ending the process.
+  plat::install_break_handler();
   load_string(nullptr, 730, g_menu_words[0], sizeof g_menu_words[0]);
   load_string(nullptr, 731, g_menu_words[1], sizeof g_menu_words[1]);
   g_classes_registered = plat::register_window_classes();
