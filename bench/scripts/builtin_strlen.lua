@@ -1,5 +1,5 @@
 -- Calls string.len in a loop.
-local n = 150000
+local n = 600000
 local s = "hello, world"
 local total = 0
 for i = 1, n do

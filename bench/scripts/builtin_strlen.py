@@ -1,5 +1,5 @@
 # Calls the len built-in in a loop.
-n = 150000
+n = 600000
 s = "hello, world"
 total = 0
 for i in range(1, n + 1):

@@ -1,5 +1,5 @@
 # Calls string length in a loop.
-set n 150000
+set n 600000
 set s "hello, world"
 set total 0
 for {set i 1} {$i <= $n} {incr i} {

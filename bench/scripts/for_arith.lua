@@ -1,5 +1,5 @@
 -- Integer arithmetic in a for loop: a running total kept below a prime.
-local n = 150000
+local n = 700000
 local total = 0
 for i = 1, n do
   total = (total + i * 7 + 3) % 1000003

@@ -1,5 +1,5 @@
 -- Sorts the loop counter into four tallies with an if/elseif chain.
-local n = 60000
+local n = 300000
 local a, b, c, d = 0, 0, 0, 0
 for i = 1, n do
   local m = i % 4

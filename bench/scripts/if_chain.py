@@ -1,5 +1,5 @@
 # Sorts the loop counter into four tallies with an if/elif chain.
-n = 60000
+n = 300000
 a = 0
 b = 0
 c = 0

@@ -1,5 +1,5 @@
 # Sorts the loop counter into four tallies with an if/elseif chain.
-set n 60000
+set n 300000
 set a 0
 set b 0
 set c 0

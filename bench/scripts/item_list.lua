@@ -1,6 +1,6 @@
 -- Builds a 2,000-item list item by item, then reads every item back; several rounds.
 -- Items are kept as text, as in a delimited list.
-local rounds = 40
+local rounds = 20
 local size = 2000
 local count, total
 for r = 1, rounds do

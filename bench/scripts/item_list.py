@@ -1,6 +1,6 @@
 # Builds a 2,000-item list item by item, then reads every item back; several rounds.
 # Items are kept as text, as in a delimited list.
-rounds = 40
+rounds = 20
 size = 2000
 for r in range(1, rounds + 1):
     items = []

@@ -1,5 +1,5 @@
 # Builds a 2,000-item list item by item, then reads every item back; several rounds.
-set rounds 40
+set rounds 20
 set size 2000
 for {set r 1} {$r <= $rounds} {incr r} {
     set items {}

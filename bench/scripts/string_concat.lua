@@ -1,5 +1,5 @@
 -- Builds a string by appending to it, piece by piece, many times over.
-local rounds = 1500
+local rounds = 7500
 local pieces = 100
 local s
 for r = 1, rounds do

@@ -1,5 +1,5 @@
 # Builds a string by appending to it, piece by piece, many times over.
-rounds = 1500
+rounds = 7500
 pieces = 100
 for r in range(1, rounds + 1):
     s = ""

@@ -1,5 +1,5 @@
 # Builds a string by appending to it, piece by piece, many times over.
-set rounds 1500
+set rounds 7500
 set pieces 100
 for {set r 1} {$r <= $rounds} {incr r} {
     set s ""

@@ -1,5 +1,5 @@
 -- Sorts the loop counter into five tallies; Lua's form of a switch is an if/elseif chain.
-local n = 50000
+local n = 250000
 local a, b, c, d, e = 0, 0, 0, 0, 0
 for i = 1, n do
   local m = i % 5

@@ -1,5 +1,5 @@
 # Sorts the loop counter into five tallies; Python's plain form of a switch is an if/elif chain.
-n = 50000
+n = 250000
 a = 0
 b = 0
 c = 0

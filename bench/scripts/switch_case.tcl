@@ -1,5 +1,5 @@
 # Sorts the loop counter into five tallies with a switch.
-set n 50000
+set n 250000
 set a 0
 set b 0
 set c 0

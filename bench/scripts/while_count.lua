@@ -1,5 +1,5 @@
 -- Counts to n with a while loop.
-local n = 200000
+local n = 1000000
 local i = 0
 while i < n do
   i = i + 1

@@ -1,5 +1,5 @@
 # Counts to n with a while loop.
-n = 200000
+n = 1000000
 i = 0
 while i < n:
     i = i + 1
