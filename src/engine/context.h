@@ -27,6 +27,8 @@ struct VarFrame {
   uint16_t link;
   plat::MemId table;       // frames 1..100: the table's block; frame 0 uses hVarTable
   VarSlot* slots;          // the table while the frame exists
+  plat::MemId spare;       // a zero-filled table kept from the frame's last use, for the next call
+  uint16_t spareCapacity;
 };
 
 struct RunContext {

@@ -12,6 +12,7 @@
 #include "engine/pump.h"
 #include "engine/script.h"
 #include "exec/run.h"
+#include "exec/udf_call.h"
 #include "exec/definitions.h"
 #include "lang/heap.h"
 #include "lang/values.h"
@@ -186,6 +187,7 @@ uint32_t shutdown(RunContext* ctx, void* callback) {
     ctx->lpVars = nullptr;
   }
   release_udf_table(ctx);
+  release_frames(ctx);
   if (ctx->hInfoBlock) {
     plat::mem_free(ctx->hInfoBlock);
     ctx->hInfoBlock = 0;

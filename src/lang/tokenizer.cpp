@@ -21,10 +21,36 @@ bool is_digit(char c) { return c >= '0' && c <= '9'; }
 bool is_quote(char c) { return c == '"' || c == '\'' || c == '`'; }
 bool ends_line(char c) { return c == 0 || c == ';'; }
 
-// Letters and digits by the system's test, and '_' and '@'.
-bool is_name_char(const char* p) { return *p == '_' || *p == '@' || plat::is_alnum(p); }
+bool is_ascii_letter(unsigned char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
-size_t char_len(const char* p) { return plat::char_size(p, 4); }
+// Letters and digits by the system's test, and '_' and '@'. Plain ASCII is decided here, quickly.
+bool is_name_char(const char* p) {
+  const unsigned char c = static_cast<unsigned char>(*p);
+  if (c < 128) return is_ascii_letter(c) || is_digit(char(c)) || c == '_' || c == '@';
+  return plat::is_alnum(p);
+}
+
+bool starts_name(const char* p) {
+  const unsigned char c = static_cast<unsigned char>(*p);
+  if (c < 128) return is_ascii_letter(c) || c == '_' || c == '@';
+  return plat::is_alpha(p);
+}
+
+size_t char_len(const char* p) { return static_cast<unsigned char>(*p) < 128 ? 1 : plat::char_size(p, 4); }
+
+// Lower-cases a name; plain ASCII without the locale's help.
+size_t lower_name(const char* raw, size_t n, char* out, size_t cap) {
+  size_t i = 0;
+  for (; i < n && static_cast<unsigned char>(raw[i]) < 128; ++i) {
+    const char c = raw[i];
+    out[i] = (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
+  }
+  if (i == n) {
+    out[n] = 0;
+    return n;
+  }
+  return plat::lower_ansi(raw, n, out, cap);
+}
 
 bool read_number(RunContext* ctx) {
   TokenState& t = ctx->tok;
@@ -97,7 +123,7 @@ bool read_variable(RunContext* ctx, bool address_of_pending) {
   }
   t.prog = p;
   char lower[VARNAMESIZE + 8];
-  size_t ln = plat::lower_ansi(raw, n, lower, sizeof lower);
+  size_t ln = lower_name(raw, n, lower, sizeof lower);
   if (ln >= sizeof lower || ln > limit) {
     ctx->err = ERR_VARNAME_TOO_LONG;
     return false;
@@ -178,7 +204,7 @@ void get_token(RunContext* ctx) {
     t.text[0] = 0;
   } else if (is_digit(*p) || *p == '.') {
     read_number(ctx);
-  } else if (*p == '@' || *p == '_' || plat::is_alpha(p)) {
+  } else if (starts_name(p)) {
     if (keyword_lookup(ctx, true)) {
       if (t.delim_type == OBJECT_REFERENCE_CODE) {
         // An object reference: the whole dotted name.
