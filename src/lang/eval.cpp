@@ -782,7 +782,12 @@ void ProcessSubExpression(RunContext* ctx, Value* result, bool allow_assign, boo
       *target = uint32_t(tg.frame) << 16 | tg.slot;
       get_token(ctx);
       if (!ctx->err) level1(ctx, *result);
-      if (!ctx->err && ctx->tok.tok_type != TT_END) {
+      if (ctx->err) {
+        // A handler function may supply the value instead.
+        if (assignment_handler(ctx, result) && store(ctx, tg, *result)) ctx->err = STATUS_ASSIGNMENT_HANDLED;
+        return;
+      }
+      if (ctx->tok.tok_type != TT_END) {
         ctx->err = ERR_EXPRESSION_CONTINUES;
         add_hint(ctx, HINT_EXTRA_TOKENS);
       }
