@@ -92,7 +92,7 @@ int report_pending(RunContext* ctx, const StatementPlace& at) {
 
 int handle_cancel(RunContext* ctx, const StatementPlace& at) {
   const int32_t mode = ctx->es.cancelHandlerMode;
-  if (mode == HANDLER_UDF && !ctx->es.handlerTried) {
+  if (mode == HANDLER_UDF) {
     fill_error_variables(ctx, STATUS_CANCEL, true, false);
     ctx->err = 0;
     const HandlerOutcome o = call_handler_function(ctx, ctx->es.cancelHandlerFunc, true);
@@ -114,7 +114,7 @@ int handle_error(RunContext* ctx, const StatementPlace& at) {
   const uint16_t number = ctx->err;
   const int32_t mode = ctx->es.errorHandlerMode;
   ctx->es.handlerFilledVars = 0;
-  if (mode == HANDLER_UDF && !ctx->es.handlerTried) {
+  if (mode == HANDLER_UDF) {
     ctx->es.lastError = number;
     fill_error_variables(ctx, number, false, false);
     ctx->err = 0;
@@ -209,41 +209,36 @@ void fill_error_variables(RunContext* ctx, uint32_t number, bool cancel, bool si
   ctx->err = saved;
 }
 
-bool assignment_handler(RunContext* ctx, Value* value) {
+bool handle_assignment_error(RunContext* ctx, Value* value) {
   const uint16_t number = ctx->err;
   const bool cancel = number == STATUS_CANCEL;
-  if (cancel ? ctx->es.cancelHandlerMode != HANDLER_UDF
-             : number >= STATUS_EXIT || ctx->es.errorHandlerMode != HANDLER_UDF)
-    return false;
+  if (!cancel && (number == 0 || number >= STATUS_EXIT)) return false;
+  if ((cancel ? ctx->es.cancelHandlerMode : ctx->es.errorHandlerMode) != HANDLER_UDF) return false;
   if (!cancel) ctx->es.lastError = number;
   fill_error_variables(ctx, number, cancel, false);
   ctx->err = 0;
   const HandlerOutcome o =
       call_handler_function(ctx, cancel ? ctx->es.cancelHandlerFunc : ctx->es.errorHandlerFunc, cancel);
-  if (o != HandlerOutcome::Handled) {
-    if (o == HandlerOutcome::NotHandled) {
-      ctx->err = number;
-      ctx->es.handlerTried = 1;   // the dispatch reports it without asking the handler again
-    }
+  if (o == HandlerOutcome::Failed) return false;
+  if (o == HandlerOutcome::NotHandled) {
+    ctx->err = number;
     return false;
   }
+  // The value assigned is what the handler left in element 11 of the array it was given.
   value_free(ctx, *value);
   value_init(*value);
   const uint16_t slot = slot_lookup(ctx, "qzerrorarray");
-  const ValueCore* array = slot == SLOT_NONE ? nullptr : &slot_at(ctx, slot)->c;
-  const int32_t last = int32_t(ERROR_ARRAY_SIZE - 1);
-  const ValueCore* element = array && (array->type & VF_ARRAY) ? array_element_at(ctx, array->str, &last) : nullptr;
-  if (!element || !value_copy(ctx, *element, value->c, VCOPY_DUP_STRINGS)) {
-    if (!ctx->err) ctx->err = number;
-    return false;
-  }
+  const ValueCore* holder = slot == SLOT_NONE ? nullptr : &slot_at(ctx, slot)->c;
+  int32_t eleven[ARRAY_MAX_DIMS] = {11};
+  const ValueCore* e = holder && (holder->type & VF_ARRAY) ? array_element_at(ctx, holder->str, eleven) : nullptr;
+  if (e && e->type && !value_read(ctx, *e, *value)) return false;
+  ctx->err = 0;
   ctx->es.extendedCode = number;
   return true;
 }
 
 int run_statement(RunContext* ctx, Value* result, const StatementPlace& at) {
   ctx->err = 0;
-  ctx->es.handlerTried = 0;
   int r;
   if (ctx->nDeferredError) {
     ctx->err = ctx->nDeferredError;

@@ -71,6 +71,8 @@ char g_menu_words[2][64];
 
 void process_setup() {
   plat::os_info();
+  // Ctrl+C and Ctrl+Break of a console become the run's stop request instead of ending the process.
+  plat::install_break_handler();
   load_string(nullptr, 730, g_menu_words[0], sizeof g_menu_words[0]);
   load_string(nullptr, 731, g_menu_words[1], sizeof g_menu_words[1]);
   g_classes_registered = plat::register_window_classes();
@@ -245,8 +247,6 @@ uint32_t engine_run(void* hwnd, void* hContext, void* hScript, void* lpfnHost, v
     FreeHeldScript(&hs);
     return 0;
   }
-  // Frame 0 is the host's table: function calls switch back to it while it is locked for this run.
-  ctx->nVarFrame = 0;
   ctx->aVarFrame[0].slots = ctx->lpVars;
 
   // The per-run state starts afresh; variables, functions and handles carry over.
