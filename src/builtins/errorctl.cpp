@@ -64,7 +64,8 @@ void bi_errorevent(RunContext* ctx, Value* result, ArgBlock& a, int, bool) {
   std::snprintf(ctx->es.reportTitle, sizeof ctx->es.reportTitle, "%s", ctx->es.userErrorText);
   ctx->es.lastError = number;
   const bool ends = ctx->es.errorMode == EM_CANCEL || severity == -3;
-  const int button = show_report(ctx, ctx->hwndOwner, !ends, number, ctx->es.userErrorText);
+  // The box shows the report message, so the user's code is seen with the text.
+  const int button = show_report(ctx, ctx->hwndOwner, !ends, number, ctx->es.reportMessage);
   error_info_free(ctx);
   ctx->err = STATUS_USER_ERROR_REPORTED;
   if (!ends && button != plat::ERRBOX_EXIT && button != plat::ERRBOX_SUPPORT) ctx->es.continueFlag = 1;

@@ -92,7 +92,7 @@ int report_pending(RunContext* ctx, const StatementPlace& at) {
 
 int handle_cancel(RunContext* ctx, const StatementPlace& at) {
   const int32_t mode = ctx->es.cancelHandlerMode;
-  if (mode == HANDLER_UDF) {
+  if (mode == HANDLER_UDF && !ctx->es.handlerTried) {
     fill_error_variables(ctx, STATUS_CANCEL, true, false);
     ctx->err = 0;
     const HandlerOutcome o = call_handler_function(ctx, ctx->es.cancelHandlerFunc, true);
@@ -114,7 +114,7 @@ int handle_error(RunContext* ctx, const StatementPlace& at) {
   const uint16_t number = ctx->err;
   const int32_t mode = ctx->es.errorHandlerMode;
   ctx->es.handlerFilledVars = 0;
-  if (mode == HANDLER_UDF) {
+  if (mode == HANDLER_UDF && !ctx->es.handlerTried) {
     ctx->es.lastError = number;
     fill_error_variables(ctx, number, false, false);
     ctx->err = 0;
@@ -222,6 +222,7 @@ bool handle_assignment_error(RunContext* ctx, Value* value) {
   if (o == HandlerOutcome::Failed) return false;
   if (o == HandlerOutcome::NotHandled) {
     ctx->err = number;
+    ctx->es.handlerTried = 1;   // the dispatch reports it without asking the handler a second time
     return false;
   }
   // The value assigned is what the handler left in element 11 of the array it was given.
@@ -239,6 +240,7 @@ bool handle_assignment_error(RunContext* ctx, Value* value) {
 
 int run_statement(RunContext* ctx, Value* result, const StatementPlace& at) {
   ctx->err = 0;
+  ctx->es.handlerTried = 0;
   int r;
   if (ctx->nDeferredError) {
     ctx->err = ctx->nDeferredError;
