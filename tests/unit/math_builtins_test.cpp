@@ -1,0 +1,218 @@
+// Math built-ins called through the evaluator: float edge cases, the pending math error, Random's
+// distribution, the variadic argument lists and the number tests.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+
+#include "test_context.h"
+
+namespace tov {
+namespace {
+
+using test::TestContext;
+
+double float_of(TestContext& t, const char* expr) {
+  Value v = t.eval(expr);
+  EXPECT_EQ(t.err(), 0) << expr;
+  EXPECT_EQ(v.c.type, uint32_t(VF_FLOAT)) << expr;
+  const double f = v.c.f;
+  value_free(t.ctx(), v);
+  return f;
+}
+
+int32_t integer_of(TestContext& t, const char* expr) {
+  Value v = t.eval(expr);
+  EXPECT_EQ(t.err(), 0) << expr;
+  EXPECT_EQ(v.c.type, uint32_t(VF_INTEGER)) << expr;
+  value_free(t.ctx(), v);
+  return v.c.i;
+}
+
+uint16_t error_of(TestContext& t, const char* expr) {
+  Value v = t.eval(expr);
+  value_free(t.ctx(), v);
+  return t.err();
+}
+
+TEST(MathBuiltins, PendingErrorIsRaisedOnceAndCleared) {
+  TestContext t;
+  EXPECT_EQ(error_of(t, "sqrt(-1)"), 1341);
+  EXPECT_EQ(fp_pending(), 0);
+  EXPECT_EQ(t.text_of("sqrt(4)"), "2.0");
+  EXPECT_EQ(error_of(t, "loge(0)"), 1344);
+  EXPECT_EQ(error_of(t, "1 + log10(-0.0)"), 1344);  // -0.0 is a zero, not a negative number
+  EXPECT_EQ(error_of(t, "exp(709.8)"), 1342);
+  EXPECT_EQ(t.text_of("exp(709.7)"), "1.65498403e+308");
+}
+
+TEST(MathBuiltins, TrigonometryLosesSignificanceFromTwoToThe55) {
+  TestContext t;
+  EXPECT_EQ(error_of(t, "sin(36028797018963968.0)"), 1345);
+  EXPECT_EQ(error_of(t, "tan(-36028797018963968.0)"), 1345);
+  EXPECT_EQ(error_of(t, "cos(36028797018963964.0)"), 0);
+  EXPECT_EQ(error_of(t, "sinh(36028797018963968.0)"), 1342);  // not a periodic function
+}
+
+TEST(MathBuiltins, IntTruncatesWithinTheIntegerRange) {
+  TestContext t;
+  EXPECT_EQ(integer_of(t, "int(2147483647.99)"), 2147483647);
+  EXPECT_EQ(integer_of(t, "int(-2147483648.99)"), INT32_MIN);
+  EXPECT_EQ(integer_of(t, "int(-0.5)"), 0);
+  EXPECT_EQ(integer_of(t, "int(\"-7.9\")"), -7);
+  EXPECT_EQ(error_of(t, "int(2147483648.0)"), 1342);
+  EXPECT_EQ(error_of(t, "int(-2147483649.0)"), 1342);
+  EXPECT_EQ(error_of(t, "int(1e300)"), 1342);
+  EXPECT_EQ(integer_of(t, "abs(-2147483647)"), 2147483647);
+  EXPECT_EQ(error_of(t, "abs(-2147483647 - 1)"), 1342);
+}
+
+TEST(MathBuiltins, ResultsAreNeverNegativeZero) {
+  TestContext t;
+  EXPECT_FALSE(std::signbit(float_of(t, "ceiling(-0.5)")));
+  EXPECT_FALSE(std::signbit(float_of(t, "sin(-0.0)")));
+  EXPECT_FALSE(std::signbit(float_of(t, "average(-0.0, -0.0)")));
+  t->decimals = 2;
+  EXPECT_EQ(t.text_of("ceiling(-0.25)"), "0.00");
+}
+
+TEST(MathBuiltins, AverageIsExactWhereTheArgumentsAllow) {
+  TestContext t;
+  // A sum in doubles gives 0.20000000000000004.
+  EXPECT_EQ(float_of(t, "average(0.1, 0.2, 0.3)"), 0.2);
+  EXPECT_EQ(float_of(t, "average(2147483647, 2147483647, 2147483647, 2147483647)"), 2147483647.0);
+  EXPECT_EQ(float_of(t, "average(1e308, 1e308, -1e308)"), 1e308 / 3);
+  EXPECT_EQ(float_of(t, "average(-2147483647 - 1, 2147483647)"), -0.5);
+  EXPECT_EQ(float_of(t, "average(1, \"2.5\")"), 1.75);
+}
+
+TEST(MathBuiltins, MinAndMaxKeepIntegersUnlessAFloatTakesPart) {
+  TestContext t;
+  EXPECT_EQ(integer_of(t, "min(3, -2147483647 - 1, 2147483647)"), INT32_MIN);
+  EXPECT_EQ(integer_of(t, "max(3, -2147483647 - 1, 2147483647)"), INT32_MAX);
+  EXPECT_EQ(float_of(t, "max(5, 1.5)"), 5.0);
+  EXPECT_EQ(float_of(t, "min(\"1e2\", 200)"), 100.0);
+  EXPECT_EQ(integer_of(t, "max(\" 7\", \"+-3\")"), 7);
+}
+
+TEST(MathBuiltins, VariadicArgumentListsEndAtTheirOwnParenthesis) {
+  TestContext t;
+  EXPECT_EQ(t.text_of("abs(min(-3, 2)) * 10"), "30");
+  EXPECT_EQ(t.text_of("max((1 + 2), min(8, (9)), 4) : \"|\""), "8|");
+  EXPECT_EQ(t.text_of("max(1, max(2, max(3, 4)), 0)"), "4");
+  EXPECT_EQ(error_of(t, "max(1, 2"), 3066);
+  EXPECT_EQ(error_of(t, "max(1, )"), 3061);
+  EXPECT_EQ(error_of(t, "max x"), 3067);
+}
+
+TEST(MathBuiltins, NonNumericArgumentsOfMinMaxAverage) {
+  TestContext t;
+  EXPECT_EQ(error_of(t, "average(1, \"1.5x\")"), 3057);
+  EXPECT_EQ(error_of(t, "max(\"\")"), 3057);
+  t.eval("a = arrdimension(2)", true);
+  ASSERT_EQ(t.err(), 0);
+  EXPECT_EQ(error_of(t, "min(1, a)"), 3057);
+  // Nothing is left behind in the heap by the values read before the failure: repeating the call does
+  // not make the heap grow.
+  EXPECT_EQ(error_of(t, "max(\"12\", \"abc\" : \"def\")"), 3057);
+  const uint32_t end = t->heapEnd;
+  for (int i = 0; i < 200; ++i) EXPECT_EQ(error_of(t, "max(\"12\", \"abc\" : \"def\")"), 3057);
+  EXPECT_EQ(t->heapEnd, end);
+}
+
+TEST(MathBuiltins, NumberTests) {
+  TestContext t;
+  struct Case {
+    const char* arg;
+    int isint, isfloat, isnumber;
+  };
+  const Case cases[] = {
+      {"5", 1, 0, 1},
+      {"5.0", 0, 1, 1},
+      {"\"2147483647\"", 1, 0, 1},
+      {"\"-2147483648\"", 1, 0, 1},
+      {"\"2147483648\"", 0, 1, 1},     // out of range: a number, but no 32-bit integer
+      {"\"-2147483649\"", 0, 1, 1},
+      {"\"0002147483647\"", 1, 0, 1},
+      {"\"  +-12\"", 1, 0, 1},         // the forms the integer conversion accepts
+      {"\"12 \"", 0, 0, 0},
+      {"\"1e5\"", 0, 1, 1},
+      {"\".5\"", 0, 1, 1},
+      {"\"1e999\"", 0, 0, 0},          // overflows
+      {"\"abc\"", 0, 0, 0},
+      {"\"\"", 0, 0, 0},
+      {"\"1d5\"", 0, 0, 0},
+      {"chrstringtounicode(\"42\")", 1, 0, 1},
+      {"chrstringtounicode(\"4.2\")", 0, 1, 1},
+  };
+  for (const Case& c : cases) {
+    const std::string arg = c.arg;
+    EXPECT_EQ(integer_of(t, ("isint(" + arg + ")").c_str()), c.isint) << arg;
+    EXPECT_EQ(integer_of(t, ("isfloat(" + arg + ")").c_str()), c.isfloat) << arg;
+    EXPECT_EQ(integer_of(t, ("isnumber(" + arg + ")").c_str()), c.isnumber) << arg;
+  }
+  t.eval("a = arrdimension(2)", true);
+  EXPECT_EQ(integer_of(t, "isnumber(a)"), 0);
+}
+
+TEST(MathBuiltins, RandomIsReproducibleFromItsStateAndStaysInRange) {
+  TestContext t;
+  t->randomState = 12345;
+  std::string first;
+  for (int i = 0; i < 20; ++i) first += t.text_of("random(1000)") + ",";
+  t->randomState = 12345;
+  std::string second;
+  for (int i = 0; i < 20; ++i) second += t.text_of("random(1000)") + ",";
+  EXPECT_EQ(first, second);
+  t->randomState = 12346;
+  std::string other;
+  for (int i = 0; i < 20; ++i) other += t.text_of("random(1000)") + ",";
+  EXPECT_NE(first, other);
+  for (int i = 0; i < 200; ++i) {
+    const int32_t r = integer_of(t, "random(2147483647)");
+    EXPECT_GE(r, 0);
+  }
+  EXPECT_EQ(integer_of(t, "random(0)"), 0);
+  EXPECT_EQ(error_of(t, "random(-1)"), 1781);
+}
+
+TEST(MathBuiltins, RandomIsUniform) {
+  TestContext t;
+  t->randomState = 7;
+  // Every value of a small range, in even shares (chi-square with 9 degrees of freedom).
+  int counts[10] = {};
+  const int draws = 20000;
+  for (int i = 0; i < draws; ++i) {
+    const int32_t r = integer_of(t, "random(9)");
+    ASSERT_GE(r, 0);
+    ASSERT_LE(r, 9);
+    ++counts[r];
+  }
+  double chi = 0;
+  for (int c : counts) chi += (c - draws / 10.0) * (c - draws / 10.0) / (draws / 10.0);
+  EXPECT_LT(chi, 30.0);
+  // A range that does not divide 2^32: a plain remainder would give the lowest 2^30 values 3/4 of the draws
+  // instead of 2/3.
+  int low = 0;
+  const int big_draws = 20000;
+  for (int i = 0; i < big_draws; ++i)
+    if (integer_of(t, "random(1610612735)") < (1 << 30)) ++low;
+  EXPECT_NEAR(double(low) / big_draws, 2.0 / 3.0, 0.02);
+}
+
+TEST(MathBuiltins, DecimalsBoundsAndWidestText) {
+  TestContext t;
+  EXPECT_EQ(integer_of(t, "decimals(400)"), -1);
+  EXPECT_EQ(t.text_of("1/3.0").size(), 402u);
+  EXPECT_EQ(t.text_of("-1e300").size(), 1u + 1 + 1 + 400 + 5);
+  EXPECT_EQ(t.text_of("-1e-300").size(), 1u + 1 + 1 + 400);
+  EXPECT_EQ(error_of(t, "decimals(401)"), 1780);
+  EXPECT_EQ(t->decimals, 400);
+  EXPECT_EQ(integer_of(t, "decimals(-3)"), 400);
+  EXPECT_EQ(error_of(t, "decimals(-4)"), 1780);
+  EXPECT_EQ(integer_of(t, "decimals(\"0\")"), -3);
+  EXPECT_EQ(t.text_of("2.5"), "3");
+}
+
+}  // namespace
+}  // namespace tov
