@@ -7,19 +7,13 @@
 #include "builtins/hex.h"
 #include "platform/system.h"
 #include "platform/text.h"
-#include "test_context.h"
+#include "builtin_eval.h"
 
 namespace tov {
 namespace {
 
+using test::integer_of;
 using test::TestContext;
-
-int32_t integer_of(TestContext& t, const char* expr) {
-  Value v = t.eval(expr);
-  EXPECT_EQ(t.err(), 0) << expr;
-  value_free(t.ctx(), v);
-  return v.c.i;
-}
 
 TEST(HexText, BytesAndUnits) {
   EXPECT_EQ(hex_of_bytes("\x01\x7F\x80\xFF", 4), "017F80FF");

@@ -5,35 +5,15 @@
 #include <cmath>
 #include <string>
 
-#include "test_context.h"
+#include "builtin_eval.h"
 
 namespace tov {
 namespace {
 
+using test::error_of;
+using test::float_of;
+using test::integer_of;
 using test::TestContext;
-
-double float_of(TestContext& t, const char* expr) {
-  Value v = t.eval(expr);
-  EXPECT_EQ(t.err(), 0) << expr;
-  EXPECT_EQ(v.c.type, uint32_t(VF_FLOAT)) << expr;
-  const double f = v.c.f;
-  value_free(t.ctx(), v);
-  return f;
-}
-
-int32_t integer_of(TestContext& t, const char* expr) {
-  Value v = t.eval(expr);
-  EXPECT_EQ(t.err(), 0) << expr;
-  EXPECT_EQ(v.c.type, uint32_t(VF_INTEGER)) << expr;
-  value_free(t.ctx(), v);
-  return v.c.i;
-}
-
-uint16_t error_of(TestContext& t, const char* expr) {
-  Value v = t.eval(expr);
-  value_free(t.ctx(), v);
-  return t.err();
-}
 
 TEST(MathBuiltins, PendingErrorIsRaisedOnceAndCleared) {
   TestContext t;
