@@ -43,8 +43,11 @@ double library(F fn, double x) {
   return fp_end(fn(x));
 }
 
-double f_acos(double x) { return std::fabs(x) > 1.0 ? pending(ERR_FP_DOMAIN) : library([](double v) { return std::acos(v); }, x); }
-double f_asin(double x) { return std::fabs(x) > 1.0 ? pending(ERR_FP_DOMAIN) : library([](double v) { return std::asin(v); }, x); }
+double inverse_trig(double (*fn)(double), double x) {
+  return std::fabs(x) > 1.0 ? pending(ERR_FP_DOMAIN) : library(fn, x);
+}
+double f_acos(double x) { return inverse_trig([](double v) { return std::acos(v); }, x); }
+double f_asin(double x) { return inverse_trig([](double v) { return std::asin(v); }, x); }
 double f_atan(double x) { return library([](double v) { return std::atan(v); }, x); }
 double f_ceiling(double x) { return std::ceil(x); }
 double f_floor(double x) { return std::floor(x); }

@@ -249,7 +249,8 @@ void bi_keytoggleget(RunContext* ctx, Value* result, ArgBlock& a, int, bool) {
 void ic_break_flags(RunContext* ctx, Value* result, const char* const p[4]) {
   const int32_t previous = int32_t(ctx->nBreakFlags & BREAK_FLAGS_SCRIPT);
   const int32_t wanted = intcontrol_number(p[0]);
-  if (wanted >= 0) ctx->nBreakFlags = (ctx->nBreakFlags & ~BREAK_FLAGS_SCRIPT) | (uint32_t(wanted) & BREAK_FLAGS_SCRIPT);
+  if (wanted >= 0)
+    ctx->nBreakFlags = (ctx->nBreakFlags & ~BREAK_FLAGS_SCRIPT) | (uint32_t(wanted) & BREAK_FLAGS_SCRIPT);
   intcontrol_result(ctx, result, previous);
 }
 

@@ -23,7 +23,8 @@ TEST(HexText, BytesAndUnits) {
   EXPECT_EQ(bytes, "\x01\x7F\x80\xFF");
   EXPECT_TRUE(bytes_of_hex("", &bytes));
   EXPECT_EQ(bytes, "");
-  for (const char* bad : {"1", "0G", "G0", "0100", "00", " 01", "01 ", "0x01"}) EXPECT_FALSE(bytes_of_hex(bad, &bytes)) << bad;
+  for (const char* bad : {"1", "0G", "G0", "0100", "00", " 01", "01 ", "0x01"})
+    EXPECT_FALSE(bytes_of_hex(bad, &bytes)) << bad;
   std::u16string units;
   EXPECT_TRUE(units_of_hex("41002d4e", &units));
   EXPECT_EQ(units, u"\x0041\x4E2D");
