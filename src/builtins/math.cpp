@@ -73,12 +73,9 @@ double f_log10(double x) { return logarithm([](double v) { return std::log10(v);
 double f_loge(double x) { return logarithm([](double v) { return std::log(v); }, x); }
 double f_sqrt(double x) { return x < 0.0 ? pending(ERR_FP_DOMAIN) : library([](double v) { return std::sqrt(v); }, x); }
 
-// A negative zero would print as "-0.00" with some Decimals settings; results are plain zeros.
-void float_result(RunContext* ctx, Value* result, double x) { set_float(ctx, result->c, x == 0.0 ? 0.0 : x); }
-
 template <double (*F)(double)>
 void bi_float_function(RunContext* ctx, Value* result, ArgBlock& a, int, bool) {
-  float_result(ctx, result, F(arg_float(a, 1)));
+  set_float(ctx, result->c, F(arg_float(a, 1)));
 }
 
 // --- integers -------------------------------------------------------------------------------------------
@@ -175,8 +172,8 @@ void fold_arguments(RunContext* ctx, Value* result, Fold how) {
     get_token(ctx);
     if (ctx->err) return;
   }
-  if (how == Fold::Average) float_result(ctx, result, double((float_sum + (long double)integer_sum) / n));
-  else if (any_float) float_result(ctx, result, best);
+  if (how == Fold::Average) set_float(ctx, result->c, double((float_sum + (long double)integer_sum) / n));
+  else if (any_float) set_float(ctx, result->c, best);
   else set_integer(ctx, result->c, int32_t(best));
 }
 
