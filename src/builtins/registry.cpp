@@ -8,17 +8,20 @@ namespace tov {
 
 // The families' tables.
 extern const BuiltinFamily kArrayBuiltins;
+extern const BuiltinFamily kCharBuiltins;
 extern const BuiltinFamily kErrorBuiltins;
 extern const BuiltinFamily kIntControlBuiltins;
+extern const BuiltinFamily kMathBuiltins;
 extern const BuiltinFamily kMessageBoxBuiltins;
 extern const BuiltinFamily kPointerBuiltins;
 extern const BuiltinFamily kScriptCallBuiltins;
+extern const BuiltinFamily kSystemBuiltins;
 
 namespace {
 
 const BuiltinFamily* const kFamilies[] = {
-    &kArrayBuiltins, &kErrorBuiltins, &kIntControlBuiltins, &kMessageBoxBuiltins, &kPointerBuiltins,
-    &kScriptCallBuiltins,
+    &kArrayBuiltins, &kCharBuiltins, &kErrorBuiltins, &kIntControlBuiltins, &kMathBuiltins, &kMessageBoxBuiltins,
+    &kPointerBuiltins, &kScriptCallBuiltins, &kSystemBuiltins,
 };
 
 BuiltinFn g_table[NKEYTOKENS];

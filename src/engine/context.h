@@ -71,6 +71,9 @@ struct RunContext {
   uint32_t bPrettyDialogs;
   uint32_t nCodePage;              // code page of ANSI <-> wide conversions of this context
   uint32_t randomSeed;
+  uint64_t randomState;            // the Random built-in's generator, seeded from randomSeed
+  uint32_t bIgnoreInput;           // IgnoreInput blocked the user's input; unblocked when the run ends
+  uint32_t bExclusive;             // Exclusive raised the thread's priority; put back when the run ends
   int32_t windowBottom;            // bottom edge of a default-placed top-level window
 
   // --- tokenizer ---

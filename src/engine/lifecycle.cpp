@@ -93,6 +93,13 @@ void bounded_copy(char* dst, const char* src, size_t max) {
   dst[n] = 0;
 }
 
+// A script must not leave the user's input blocked or the host's thread at a raised priority.
+void end_run_settings(RunContext* ctx) {
+  if (ctx->bIgnoreInput) plat::block_input(false, nullptr);
+  if (ctx->bExclusive) plat::thread_priority_raise(false);
+  ctx->bIgnoreInput = ctx->bExclusive = 0;
+}
+
 void seed_random(RunContext* ctx) {
   uint32_t seed;
   do {
@@ -100,6 +107,7 @@ void seed_random(RunContext* ctx) {
     seed = tick ? plat::unix_time() % tick : plat::unix_time();
   } while (seed == 1);
   ctx->randomSeed = seed;
+  ctx->randomState = seed;
 }
 
 uint32_t init_context(RunContext* ctx, const char* host_name) {
@@ -192,6 +200,7 @@ uint32_t shutdown(RunContext* ctx, void* callback) {
     plat::mem_free(ctx->hInfoBlock);
     ctx->hInfoBlock = 0;
   }
+  end_run_settings(ctx);
   for (int i = 0; i < 5; ++i) PumpMessages(ctx);
   return 1;
 }
@@ -284,6 +293,7 @@ uint32_t engine_run(void* hwnd, void* hContext, void* hScript, void* lpfnHost, v
   RunLoop(ctx, &ctx->resultSlot, &hs, &line_start, &pos);
 
   value_free(ctx, ctx->resultSlot);
+  end_run_settings(ctx);
   ctx->hRunScript = nullptr;
   ctx->hcurRun = ctx->hcurArrow;
   Wait(ctx, 20);

@@ -14,6 +14,10 @@ constexpr uint32_t CP_DEFAULT = 0;      // the system's ANSI code page
 constexpr uint32_t CP_UTF8_PAGE = 65001;
 
 uint32_t ansi_code_page();              // the code page that CP_DEFAULT stands for
+uint32_t oem_code_page();               // the system's OEM (console) code page
+// True for CP_DEFAULT and for every real code page number that the conversions below handle here; the
+// pseudo pages 1, 2 and 3 (OEM, Macintosh, thread) are not accepted.
+bool code_page_supported(uint32_t code_page);
 bool dbcs_enabled();                    // the ANSI code page has multi-byte characters
 bool is_lead_byte(uint8_t c, uint32_t code_page = CP_DEFAULT);
 

@@ -170,6 +170,11 @@ int checked_count(size_t n) { return n > INT_MAX ? 0 : static_cast<int>(n); }
 }  // namespace
 
 uint32_t ansi_code_page() { return CP_UTF8_PAGE; }
+uint32_t oem_code_page() { return CP_UTF8_PAGE; }
+
+bool code_page_supported(uint32_t code_page) {
+  return code_page == CP_DEFAULT || (code_page > 3 && page_of(code_page) != Page::Unsupported);
+}
 bool dbcs_enabled() { return true; }   // UTF-8 characters take several bytes
 
 bool is_lead_byte(uint8_t c, uint32_t code_page) {

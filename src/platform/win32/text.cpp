@@ -37,6 +37,11 @@ size_t map_case_ansi(const char* src, size_t len, char* out, size_t out_cap, DWO
 }  // namespace
 
 uint32_t ansi_code_page() { return GetACP(); }
+uint32_t oem_code_page() { return GetOEMCP(); }
+
+bool code_page_supported(uint32_t code_page) {
+  return code_page == CP_DEFAULT || (code_page > 3 && IsValidCodePage(code_page));
+}
 
 bool dbcs_enabled() {
   CPINFO info;

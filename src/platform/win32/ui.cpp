@@ -78,6 +78,14 @@ bool wait_for_input(uint32_t ms) {
 }
 
 bool key_down(int virtual_key) { return down(virtual_key); }
+bool key_toggled(int virtual_key) { return (GetKeyState(virtual_key) & 1) != 0; }
+
+bool block_input(bool on, uint32_t* error) {
+  if (error) *error = 0;
+  if (BlockInput(on ? TRUE : FALSE)) return true;
+  if (error) *error = GetLastError();
+  return false;
+}
 
 WindowHandle focus_window() {
   HWND w = GetFocus();
