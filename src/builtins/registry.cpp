@@ -13,12 +13,16 @@ extern const BuiltinFamily kIntControlBuiltins;
 extern const BuiltinFamily kMessageBoxBuiltins;
 extern const BuiltinFamily kPointerBuiltins;
 extern const BuiltinFamily kScriptCallBuiltins;
+extern const BuiltinFamily kStringBuiltins;
+extern const BuiltinFamily kStringCharBuiltins;
+extern const BuiltinFamily kStringFixBuiltins;
+extern const BuiltinFamily kStringWildBuiltins;
 
 namespace {
 
 const BuiltinFamily* const kFamilies[] = {
     &kArrayBuiltins, &kErrorBuiltins, &kIntControlBuiltins, &kMessageBoxBuiltins, &kPointerBuiltins,
-    &kScriptCallBuiltins,
+    &kScriptCallBuiltins, &kStringBuiltins, &kStringCharBuiltins, &kStringFixBuiltins, &kStringWildBuiltins,
 };
 
 BuiltinFn g_table[NKEYTOKENS];
