@@ -19,7 +19,10 @@ namespace tov::strtext {
 struct Ansi {
   using Unit = char;
   uint32_t codePage;
-  size_t char_units(const char* p, size_t left) const { return plat::char_size(p, left, codePage); }
+  // A byte below 0x80 is a character of its own in every ANSI code page: no lead byte is that low.
+  size_t char_units(const char* p, size_t left) const {
+    return left && uint8_t(*p) < 0x80 ? 1 : plat::char_size(p, left, codePage);
+  }
 };
 
 struct Wide {
