@@ -16,12 +16,23 @@ uint32_t pack(const char* p, size_t n) {
   return key;
 }
 
-// A heap block for units of unit_size bytes plus the terminator; 0 with 3096 when there is no room.
-uint32_t alloc_units(RunContext* ctx, uint64_t units, size_t unit_size) {
-  const uint64_t bytes = (units + 1) * unit_size;
+// A new result string of units characters of type U (its terminator written); nullptr with 3096 when the
+// heap has no room.
+template <class U>
+U* new_text(RunContext* ctx, Value* result, uint64_t units) {
+  constexpr bool wide = sizeof(U) == sizeof(wchar);
+  const uint64_t bytes = (units + 1) * sizeof(U);
   const uint32_t off = bytes < 0xFFFFFFF0u ? VMalloc(ctx, uint32_t(bytes)) : 0;
-  if (!off) ctx->err = ERR_OUT_OF_STRINGS;
-  return off;
+  if (!off) {
+    ctx->err = ERR_OUT_OF_STRINGS;
+    return nullptr;
+  }
+  value_free(ctx, result->c);
+  (wide ? result->c.wstr : result->c.str) = off;
+  result->c.type = wide ? VF_WSTRING : VF_STRING;
+  U* p = reinterpret_cast<U*>(str_at(ctx, off));
+  p[units] = 0;
+  return p;
 }
 
 }  // namespace
@@ -73,25 +84,11 @@ size_t Finder::find(const uint32_t* keys, size_t n, size_t from) const {
 }
 
 char* new_result(RunContext* ctx, Value* result, uint64_t units, const Ansi&) {
-  const uint32_t off = alloc_units(ctx, units, 1);
-  if (!off) return nullptr;
-  value_free(ctx, result->c);
-  result->c.str = off;
-  result->c.type = VF_STRING;
-  char* p = str_at(ctx, off);
-  p[units] = 0;
-  return p;
+  return new_text<char>(ctx, result, units);
 }
 
 wchar* new_result(RunContext* ctx, Value* result, uint64_t units, const Wide&) {
-  const uint32_t off = alloc_units(ctx, units, sizeof(wchar));
-  if (!off) return nullptr;
-  value_free(ctx, result->c);
-  result->c.wstr = off;
-  result->c.type = VF_WSTRING;
-  wchar* p = wstr_at(ctx, off);
-  p[units] = 0;
-  return p;
+  return new_text<wchar>(ctx, result, units);
 }
 
 }  // namespace tov::strtext
