@@ -6,7 +6,7 @@
 
 namespace tov {
 
-// The families' tables.
+// The families' tables, one line each.
 extern const BuiltinFamily kArrayBuiltins;
 extern const BuiltinFamily kCharBuiltins;
 extern const BuiltinFamily kErrorBuiltins;
@@ -15,13 +15,28 @@ extern const BuiltinFamily kMathBuiltins;
 extern const BuiltinFamily kMessageBoxBuiltins;
 extern const BuiltinFamily kPointerBuiltins;
 extern const BuiltinFamily kScriptCallBuiltins;
+extern const BuiltinFamily kStringBuiltins;
+extern const BuiltinFamily kStringCharBuiltins;
+extern const BuiltinFamily kStringFixBuiltins;
+extern const BuiltinFamily kStringWildBuiltins;
 extern const BuiltinFamily kSystemBuiltins;
 
 namespace {
 
 const BuiltinFamily* const kFamilies[] = {
-    &kArrayBuiltins, &kCharBuiltins, &kErrorBuiltins, &kIntControlBuiltins, &kMathBuiltins, &kMessageBoxBuiltins,
-    &kPointerBuiltins, &kScriptCallBuiltins, &kSystemBuiltins,
+    &kArrayBuiltins,
+    &kCharBuiltins,
+    &kErrorBuiltins,
+    &kIntControlBuiltins,
+    &kMathBuiltins,
+    &kMessageBoxBuiltins,
+    &kPointerBuiltins,
+    &kScriptCallBuiltins,
+    &kStringBuiltins,
+    &kStringCharBuiltins,
+    &kStringFixBuiltins,
+    &kStringWildBuiltins,
+    &kSystemBuiltins,
 };
 
 BuiltinFn g_table[NKEYTOKENS];

@@ -42,6 +42,20 @@ bool is_alnum(const char* p);
 bool is_alpha_w(wchar c);
 bool is_alnum_w(wchar c);
 
+// The classes of one character (a Unicode code point), as a set of these bits.
+enum CharClass : uint32_t {
+  CC_UPPER = 0x1,      // upper-case letter
+  CC_LOWER = 0x2,      // lower-case letter
+  CC_DIGIT = 0x4,      // decimal digit
+  CC_SPACE = 0x8,      // white space: blank, line and page breaks
+  CC_PUNCT = 0x10,     // punctuation and symbols
+  CC_CONTROL = 0x20,   // control character
+  CC_BLANK = 0x40,     // horizontal space: blank and tab
+  CC_XDIGIT = 0x80,    // hexadecimal digit
+  CC_ALPHA = 0x100,    // letter
+};
+uint32_t char_classes(uint32_t code_point);
+
 // Locale-aware case mapping. The result may differ in length from the source in UTF-8; the output is
 // NUL-terminated and the result is its length, or the size needed (without the NUL) when out is too small
 // (a result >= out_cap; out is then empty). out may be src.
