@@ -8,8 +8,10 @@ namespace tov {
 
 // The families' tables.
 extern const BuiltinFamily kArrayBuiltins;
+extern const BuiltinFamily kArrayTextBuiltins;
 extern const BuiltinFamily kErrorBuiltins;
 extern const BuiltinFamily kIntControlBuiltins;
+extern const BuiltinFamily kItemListBuiltins;
 extern const BuiltinFamily kMessageBoxBuiltins;
 extern const BuiltinFamily kPointerBuiltins;
 extern const BuiltinFamily kScriptCallBuiltins;
@@ -17,8 +19,8 @@ extern const BuiltinFamily kScriptCallBuiltins;
 namespace {
 
 const BuiltinFamily* const kFamilies[] = {
-    &kArrayBuiltins, &kErrorBuiltins, &kIntControlBuiltins, &kMessageBoxBuiltins, &kPointerBuiltins,
-    &kScriptCallBuiltins,
+    &kArrayBuiltins,     &kArrayTextBuiltins, &kErrorBuiltins,      &kIntControlBuiltins,
+    &kItemListBuiltins,  &kMessageBoxBuiltins, &kPointerBuiltins,  &kScriptCallBuiltins,
 };
 
 BuiltinFn g_table[NKEYTOKENS];
