@@ -1,4 +1,5 @@
-// Error control of scripts: ErrorMode, LastError, ErrorEvent and the error requests of IntControl.
+// Error and run control of scripts: ErrorMode, LastError, ErrorEvent, Terminate and the error requests of
+// IntControl.
 #include <cstdio>
 #include <cstring>
 
@@ -69,6 +70,19 @@ void bi_errorevent(RunContext* ctx, Value* result, ArgBlock& a, int, bool) {
   if (!ends && button != plat::ERRBOX_EXIT && button != plat::ERRBOX_SUPPORT) ctx->es.continueFlag = 1;
 }
 
+// Terminate(condition, title, message): a true condition ends the run after showing the message, if any.
+void bi_terminate(RunContext* ctx, Value* result, ArgBlock& a, int, bool) {
+  if (!arg_int(a, 1)) {
+    set_integer(ctx, result->c, 0);
+    return;
+  }
+  const std::u16string title = arg_wide(ctx, a, 2), text = arg_wide(ctx, a, 3);
+  if (!text.empty())
+    plat::message_box_w(ctx->hwndHost, text.c_str(), title.c_str(), plat::MB_OK_ONLY | plat::MB_SET_FOREGROUND,
+                        nullptr, nullptr);
+  ctx->err = STATUS_TERMINATED;
+}
+
 // --- IntControl requests ------------------------------------------------------------------------------
 
 void ic_quiet(RunContext* ctx, Value* result, const char* const p[4]) {
@@ -118,6 +132,7 @@ const BuiltinEntry kEntries[] = {
     {KW_ERRORMODE, bi_errormode},
     {KW_LASTERROR, bi_lasterror},
     {KW_ERROREVENT, bi_errorevent},
+    {KW_TERMINATE, bi_terminate},
 };
 
 const IntControlEntry kRequests[] = {

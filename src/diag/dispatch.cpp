@@ -209,6 +209,34 @@ void fill_error_variables(RunContext* ctx, uint32_t number, bool cancel, bool si
   ctx->err = saved;
 }
 
+bool handle_assignment_error(RunContext* ctx, Value* value) {
+  const uint16_t number = ctx->err;
+  const bool cancel = number == STATUS_CANCEL;
+  if (!cancel && (number == 0 || number >= STATUS_EXIT)) return false;
+  if ((cancel ? ctx->es.cancelHandlerMode : ctx->es.errorHandlerMode) != HANDLER_UDF) return false;
+  if (!cancel) ctx->es.lastError = number;
+  fill_error_variables(ctx, number, cancel, false);
+  ctx->err = 0;
+  const HandlerOutcome o =
+      call_handler_function(ctx, cancel ? ctx->es.cancelHandlerFunc : ctx->es.errorHandlerFunc, cancel);
+  if (o == HandlerOutcome::Failed) return false;
+  if (o == HandlerOutcome::NotHandled) {
+    ctx->err = number;
+    return false;
+  }
+  // The value assigned is what the handler left in element 11 of the array it was given.
+  value_free(ctx, *value);
+  value_init(*value);
+  const uint16_t slot = slot_lookup(ctx, "qzerrorarray");
+  const ValueCore* holder = slot == SLOT_NONE ? nullptr : &slot_at(ctx, slot)->c;
+  int32_t eleven[ARRAY_MAX_DIMS] = {11};
+  const ValueCore* e = holder && (holder->type & VF_ARRAY) ? array_element_at(ctx, holder->str, eleven) : nullptr;
+  if (e && e->type && !value_read(ctx, *e, *value)) return false;
+  ctx->err = 0;
+  ctx->es.extendedCode = number;
+  return true;
+}
+
 int run_statement(RunContext* ctx, Value* result, const StatementPlace& at) {
   ctx->err = 0;
   int r;

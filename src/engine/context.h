@@ -59,6 +59,7 @@ struct RunContext {
   uint32_t nBreakFlags;
   uint32_t nPumpFlags;
   uint32_t bFastPump;
+  uint32_t nLastPumpTick;          // tick of the last pump that asked the system
   uint32_t nHotkeyDelay;
   uint32_t bDebugOutput;
   plat::CursorHandle hcurWait, hcurArrow, hcurRun;

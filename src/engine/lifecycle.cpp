@@ -71,6 +71,8 @@ char g_menu_words[2][64];
 
 void process_setup() {
   plat::os_info();
+  // Ctrl+C and Ctrl+Break of a console become the run's stop request instead of ending the process.
+  plat::install_break_handler();
   load_string(nullptr, 730, g_menu_words[0], sizeof g_menu_words[0]);
   load_string(nullptr, 731, g_menu_words[1], sizeof g_menu_words[1]);
   g_classes_registered = plat::register_window_classes();
@@ -245,6 +247,7 @@ uint32_t engine_run(void* hwnd, void* hContext, void* hScript, void* lpfnHost, v
     FreeHeldScript(&hs);
     return 0;
   }
+  ctx->aVarFrame[0].slots = ctx->lpVars;
 
   // The per-run state starts afresh; variables, functions and handles carry over.
   ctx->hdr.bCancel = 0;
@@ -286,6 +289,7 @@ uint32_t engine_run(void* hwnd, void* hContext, void* hScript, void* lpfnHost, v
   plat::set_cursor(ctx->hcurRun);
   plat::host_unlock(ctx->hVarTable);
   ctx->lpVars = nullptr;
+  ctx->aVarFrame[0].slots = nullptr;
   FreeHeldScript(&hs);
   return 1;
 }

@@ -30,6 +30,10 @@ struct OsInfo {
 };
 const OsInfo& os_info();
 
+// True when less than margin bytes of the calling thread's stack are left below the caller's frame, so
+// deeply nested work can stop with an error before the stack runs out.
+bool stack_exhausted(size_t margin);
+
 // Text for the system debugger (OutputDebugString on Windows; standard error on POSIX when the
 // environment variable TOV_DEBUG_OUTPUT is set, else nothing).
 void debugger_output(const char* text);

@@ -376,6 +376,7 @@ constexpr MessageEntry kMessages[] = {
   {3089, "FileWrite: File not open for writing"},
   {3096, "Memory allocation failure.  Out of memory for strings"},
   {3097, "Memory allocation failure.  Out of memory for variables"},
+  {3099, "Expression too complex (nested too deeply)"},
   {3101, "Misuse of %substitution% (>2048 characters)"},
   {3102, "Drop: Can only drop variables"},
   {3104, "Dialog Box: Window Creation Failed"},

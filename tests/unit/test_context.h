@@ -10,6 +10,7 @@
 #include "lang/eval.h"
 #include "lang/tokenizer.h"
 #include "lang/values.h"
+#include "lang/variables.h"
 #include "platform/memory.h"
 
 namespace tov::test {
@@ -70,6 +71,28 @@ class TestContext {
     return s;
   }
   uint16_t err() const { return ctx_->err; }
+
+  // Runs script text through the host entry of the Engine, as a host would; returns ProcessDaBatBuffer's
+  // result. The context's outcome stays readable (hdr.nRunResult, hdr.nRunError) and variables too.
+  uint32_t run(const char* script, void* host_callback = nullptr, const void* host_keywords = nullptr) {
+    const size_t n = std::strlen(script);
+    plat::HostHandle block = plat::host_alloc(n + 2);
+    std::memcpy(plat::host_lock(block), script, n);
+    plat::host_unlock(block);
+    plat::host_unlock(table_);
+    plat::host_unlock(handle_);
+    const uint32_t r = engine_run(nullptr, handle_, block, host_callback, const_cast<void*>(host_keywords));
+    plat::host_free(block);
+    ctx_ = static_cast<RunContext*>(plat::host_lock(handle_));
+    ctx_->lpVars = static_cast<VarSlot*>(plat::host_lock(table_));
+    ctx_->aVarFrame[0].slots = ctx_->lpVars;
+    return r;
+  }
+  // The text of a variable's value ("" when it has none).
+  std::string var_text(const char* name) {
+    char buf[4096];
+    return variable_value_as_text(ctx_, name, buf, sizeof buf) >= 0 ? std::string(buf) : std::string();
+  }
 
  private:
   size_t reserve_;

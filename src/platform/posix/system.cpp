@@ -120,3 +120,26 @@ LocalTime local_time() {
 }
 
 }  // namespace plat
+
+#include <pthread.h>
+
+namespace plat {
+
+bool stack_exhausted(size_t margin) {
+  // The lowest address of this thread's stack, found once per thread.
+  thread_local uintptr_t low = [] {
+    pthread_attr_t attr;
+    void* addr = nullptr;
+    size_t size = 0;
+    if (pthread_getattr_np(pthread_self(), &attr) == 0) {
+      pthread_attr_getstack(&attr, &addr, &size);
+      pthread_attr_destroy(&attr);
+    }
+    return reinterpret_cast<uintptr_t>(addr);
+  }();
+  const char here = 0;
+  const uintptr_t sp = reinterpret_cast<uintptr_t>(&here);
+  return low && sp < low + margin;
+}
+
+}  // namespace plat

@@ -90,3 +90,21 @@ LocalTime local_time() {
 }
 
 }  // namespace plat
+
+namespace plat {
+
+bool stack_exhausted(size_t margin) {
+  // The reservation that holds this thread's stack starts at its lowest address; found once per thread.
+  thread_local uintptr_t low = [] {
+    MEMORY_BASIC_INFORMATION mbi = {};
+    const char probe = 0;
+    VirtualQuery(&probe, &mbi, sizeof mbi);
+    return reinterpret_cast<uintptr_t>(mbi.AllocationBase);
+  }();
+  const char here = 0;
+  const uintptr_t sp = reinterpret_cast<uintptr_t>(&here);
+  // Guard pages at the bottom of the reservation are not usable either.
+  return low && sp < low + margin + 64 * 1024;
+}
+
+}  // namespace plat
