@@ -250,6 +250,9 @@ int compare_values(RunContext* ctx, const ValueCore& left_in, const ValueCore& r
   switch (mode) {
     case Mode::Integer: result = l.i < r.i ? -1 : l.i > r.i ? 1 : 0; break;
     case Mode::Float:
+      // An integer operand has no float form yet (1.5 < 10).
+      to_float(ctx, l);
+      to_float(ctx, r);
       if (!equality) {
         result = sign(l.f - r.f);
       } else {
