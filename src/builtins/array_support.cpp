@@ -36,24 +36,6 @@ void next_subscripts(const ArrayHeader* h, int32_t* subs) {
   }
 }
 
-bool set_element_text(RunContext* ctx, ValueCore& e, const char* s, size_t n) {
-  const uint32_t off = str_new(ctx, s, n);
-  if (!off) return false;
-  value_free(ctx, e);
-  e.str = off;
-  e.type = VF_STRING;
-  return true;
-}
-
-bool set_element_text(RunContext* ctx, ValueCore& e, const char16_t* s, size_t n) {
-  const uint32_t off = wstr_new(ctx, s, n);
-  if (!off) return false;
-  value_free(ctx, e);
-  e.wstr = off;
-  e.type = VF_WSTRING;
-  return true;
-}
-
 ElementText::ElementText(RunContext* ctx, const ValueCore& e, bool wide) : ctx_(ctx), wide_(wide) {
   // A shallow copy gains the missing form; only a string made here is freed here.
   ValueCore t = e;

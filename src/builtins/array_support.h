@@ -21,10 +21,6 @@ bool element_number(const ArrayHeader* h, const int32_t* subs, uint32_t* number)
 // Steps five subscripts to the next element in row-major order.
 void next_subscripts(const ArrayHeader* h, int32_t* subs);
 
-// Makes an element a string of n units (3096 when the string heap is exhausted).
-bool set_element_text(RunContext* ctx, ValueCore& e, const char* s, size_t n);
-bool set_element_text(RunContext* ctx, ValueCore& e, const char16_t* s, size_t n);
-
 // The text of an element in ANSI or wide form: its own string, or one converted for this holder and freed
 // with it (numbers as the language writes them, strings converted with the run's code page). ok() is false,
 // with 3056 (ANSI) or 3820 (wide) set, for a value that has no text, and with 3096 when the string heap is

@@ -46,7 +46,7 @@ void array_of_pieces(RunContext* ctx, Value* result, uint32_t count, Next next, 
   ValueCore* e = array_elements(array_header(result->c.str));
   for (uint32_t i = 0; i < count; ++i) {
     const TextSpan<C> piece = next();
-    if (!set_element_text(ctx, e[i], piece.p, piece.n)) {
+    if (!set_text(ctx, e[i], piece.p, piece.n)) {
       value_free(ctx, *result);
       value_init(*result);
       return;
@@ -307,7 +307,7 @@ void bi_arrayfilegetcsv(RunContext* ctx, Value* result, ArgBlock& a, int argc, b
     for (uint32_t col = 0; more && !ctx->err; ++col) {
       size_t len = 0;
       csv_read_field(q, rec.p + rec.n, d, keep_blanks, field.data(), &len, &more);
-      set_element_text(ctx, e[size_t(row) * uint32_t(width) + col], field.data(), len);
+      set_text(ctx, e[size_t(row) * uint32_t(width) + col], field.data(), len);
     }
   }
   if (ctx->err) {

@@ -46,11 +46,10 @@ void either_form(RunContext* ctx, Value* result, ArgBlock& a, int argc, bool wid
   (wide ? Wide : Ansi)(ctx, result, a, argc);
 }
 
-// Sets a string result of the text's form (3096 when the string heap is exhausted).
-inline bool set_text(RunContext* ctx, Value* result, const char* s, size_t n) { return set_string(ctx, result->c, s, n); }
-inline bool set_text(RunContext* ctx, Value* result, const char16_t* s, size_t n) {
-  return set_wstring(ctx, result->c, s, n);
-}
+// Makes a value (a result or an element) a string of the text's form (3096 when the string heap is
+// exhausted).
+inline bool set_text(RunContext* ctx, ValueCore& v, const char* s, size_t n) { return set_string(ctx, v, s, n); }
+inline bool set_text(RunContext* ctx, ValueCore& v, const char16_t* s, size_t n) { return set_wstring(ctx, v, s, n); }
 
 // One character used as a delimiter: up to four units of ANSI text, one unit of wide text.
 template <class C>

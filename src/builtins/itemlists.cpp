@@ -96,7 +96,7 @@ void item_extract(RunContext* ctx, Value* result, ArgBlock& a, int) {
   if (index == LAST_ITEM) index = count_items(list, d);
   TextSpan<C> item{list.p, 0};
   if (!item_at(list, d, index, &item)) item.n = 0;
-  set_text(ctx, result, item.p, item.n);
+  set_text(ctx, result->c, item.p, item.n);
 }
 
 template <class C>
@@ -251,7 +251,7 @@ void item_extract_csv(RunContext* ctx, Value* result, ArgBlock& a, int argc) {
       return;
     }
   }
-  set_text(ctx, result, out, found ? len : 0);
+  set_text(ctx, result->c, out, found ? len : 0);
 }
 
 const BuiltinEntry kEntries[] = {
