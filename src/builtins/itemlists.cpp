@@ -1,5 +1,6 @@
 // Item lists: strings whose items are separated by a one-character delimiter, and comma-separated lines.
 // Every function has an ANSI form and a wide form; the call chooses.
+#include <cstdint>
 #include <initializer_list>
 
 #include "builtins/args.h"
@@ -176,7 +177,8 @@ void item_sort(RunContext* ctx, Value* result, ArgBlock& a, int) {
   const size_t count = size_t(count_items(list, d));
   const size_t text_bytes = ((list.n + 1) * sizeof(C) + 3) & ~size_t(3);
   MemBuf work;
-  if (!work.reserve(text_bytes + 3 * count * sizeof(uint32_t))) {
+  if (count > (SIZE_MAX - text_bytes) / (3 * sizeof(uint32_t)) ||
+      !work.reserve(text_bytes + 3 * count * sizeof(uint32_t))) {
     ctx->err = ERR_OUT_OF_STRINGS;
     return;
   }
