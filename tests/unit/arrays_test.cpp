@@ -224,18 +224,3 @@ TEST(ArrayWide, WideElementsAreWrittenInTheAnsiCodePage) {
   EXPECT_EQ(t.text_of("r[0] == w"), "1");
   std::remove(path.c_str());
 }
-
-// The comparison that sorting uses orders integers and floats by value.
-TEST(ArraySort, IntegersAgainstFloats) {
-  TestContext t;
-  EXPECT_EQ(t.text_of("1.5 < 10"), "1");
-  EXPECT_EQ(t.text_of("10 > 1.5"), "1");
-  EXPECT_EQ(t.text_of("2 == 2.0"), "1");
-  EXPECT_EQ(t.text_of("5 < \"7.5\""), "1");
-  run(t, "n = ArrDimension(3)");
-  run(t, "n[0] = 10");
-  run(t, "n[1] = 1.5");
-  run(t, "n[2] = 2");
-  run(t, "ArraySort(n)");
-  EXPECT_EQ(t.text_of("n[0] : \" \" : n[1] : \" \" : n[2]"), "1.5 2 10");
-}
