@@ -8,9 +8,11 @@ namespace tov {
 
 // The families' tables, one line each.
 extern const BuiltinFamily kArrayBuiltins;
+extern const BuiltinFamily kArrayTextBuiltins;
 extern const BuiltinFamily kCharBuiltins;
 extern const BuiltinFamily kErrorBuiltins;
 extern const BuiltinFamily kIntControlBuiltins;
+extern const BuiltinFamily kItemListBuiltins;
 extern const BuiltinFamily kMathBuiltins;
 extern const BuiltinFamily kMessageBoxBuiltins;
 extern const BuiltinFamily kPointerBuiltins;
@@ -25,9 +27,11 @@ namespace {
 
 const BuiltinFamily* const kFamilies[] = {
     &kArrayBuiltins,
+    &kArrayTextBuiltins,
     &kCharBuiltins,
     &kErrorBuiltins,
     &kIntControlBuiltins,
+    &kItemListBuiltins,
     &kMathBuiltins,
     &kMessageBoxBuiltins,
     &kPointerBuiltins,
