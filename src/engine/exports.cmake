@@ -7,4 +7,6 @@ set(TOV_ENGINE_EXPORTS
   HotKeyCheck@20
   LoadMyString@20
   LoadMyStringW@20
+  ErrorMsgProc@16
+  StackInfoProc@16
 )
