@@ -217,9 +217,25 @@ class GuiRun {
 
 std::string test_name() { return ::testing::UnitTest::GetInstance()->current_test_info()->name(); }
 
+// Without a display (Wine outside a virtual X server) no window can be shown at all.
+bool windows_can_be_shown() {
+  HWND w = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+  if (!w) return false;
+  DestroyWindow(w);
+  return true;
+}
+
+class WinGui : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    static const bool usable = windows_can_be_shown();
+    if (!usable) GTEST_SKIP() << "no display to show windows on";
+  }
+};
+
 }  // namespace
 
-TEST(WinMessageBoxes, MessageIsAnsweredWithEnter) {
+TEST_F(WinGui, MessageIsAnsweredWithEnter) {
   GuiRun run(test_name(), "Message(\"Hello box\", \"Some text\")\nMessage(\"Second box\", \"after\")\n");
   ASSERT_TRUE(run.started());
   run.answer_box(L"Hello box", L"Some text");
@@ -227,7 +243,7 @@ TEST(WinMessageBoxes, MessageIsAnsweredWithEnter) {
   EXPECT_EQ(run.status(), 0);
 }
 
-TEST(WinMessageBoxes, ButtonNamesRenameTheButtonsOfOneBoxAndCancelStopsTheRun) {
+TEST_F(WinGui, ButtonNamesRenameOneBoxAndCancelStopsTheRun) {
   GuiRun run(test_name(),
              "ButtonNames(\"Go &on\", \"&Stop here\")\n"
              "Pause(\"First pause\", \"renamed\")\n"
@@ -247,7 +263,7 @@ TEST(WinMessageBoxes, ButtonNamesRenameTheButtonsOfOneBoxAndCancelStopsTheRun) {
   EXPECT_EQ(run.status(), 130);
 }
 
-TEST(WinMessageBoxes, AskYesNoReportsTheButton) {
+TEST_F(WinGui, AskYesNoReportsTheButton) {
   GuiRun run(test_name(),
              "ButtonNames(\"&Sure\", \"\")\n"
              "a = AskYesNo(\"First question\", \"Yes?\")\n"
@@ -265,7 +281,7 @@ TEST(WinMessageBoxes, AskYesNoReportsTheButton) {
   EXPECT_EQ(run.status(), 0);
 }
 
-TEST(WinErrorDialog, ContinueOrExitUnderNotify) {
+TEST_F(WinGui, ErrorDialogContinueOrExitUnderNotify) {
   const std::string script =
       "IntControl(50, 0, \"\", 0, 0)\n"
       "ErrorMode(@NOTIFY)\n"
@@ -301,7 +317,7 @@ TEST(WinErrorDialog, ContinueOrExitUnderNotify) {
   }
 }
 
-TEST(WinErrorDialog, SevereErrorShowsOneButtonMoreInfoAndTraceback) {
+TEST_F(WinGui, SevereErrorDialogHasOneButtonMoreInfoAndTraceback) {
   const std::string name = test_name();
   GuiRun run(name,
              "#DefineFunction convert(v)\n"
@@ -357,7 +373,7 @@ TEST(WinErrorDialog, SevereErrorShowsOneButtonMoreInfoAndTraceback) {
   EXPECT_EQ(run.status(), 1);
 }
 
-TEST(WinPrompts, AskLineAndAskPasswordTakeWhatIsTyped) {
+TEST_F(WinGui, AskLineAndAskPasswordTakeWhatIsTyped) {
   GuiRun run(test_name(),
              "a = AskLine(\"Asking\", \"Your name?\", \"default text\")\n"
              "Message(\"Got\", a)\n"
@@ -387,7 +403,7 @@ TEST(WinPrompts, AskLineAndAskPasswordTakeWhatIsTyped) {
   EXPECT_EQ(run.status(), 0);
 }
 
-TEST(WinPrompts, AskLineCancelStopsTheRun) {
+TEST_F(WinGui, AskLineCancelStopsTheRun) {
   GuiRun run(test_name(),
              "ButtonNames(\"&Send\", \"&Drop\")\n"
              "a = AskLine(\"Asking\", \"Anything?\", \"\")\n"
@@ -401,7 +417,7 @@ TEST(WinPrompts, AskLineCancelStopsTheRun) {
   EXPECT_EQ(run.status(), 130);
 }
 
-TEST(WinDisplay, ClosesByItselfAfterItsTime) {
+TEST_F(WinGui, DisplayClosesByItselfAfterItsTime) {
   GuiRun run(test_name(),
              "r = Display(2, \"Notice\", \"This notice closes by itself after two seconds.\")\n"
              "Message(\"Display result\", r)\n");
@@ -418,7 +434,7 @@ TEST(WinDisplay, ClosesByItselfAfterItsTime) {
   EXPECT_EQ(run.status(), 0);
 }
 
-TEST(WinDisplay, AKeyOrAClickClosesItEarly) {
+TEST_F(WinGui, DisplayClosesEarlyOnAKeyOrAClick) {
   GuiRun run(test_name(),
              "a = Display(60, \"Key notice\", \"Press a key\")\n"
              "b = Display(60, \"Click notice\", \"Click me\")\n"
@@ -445,7 +461,7 @@ TEST(WinDisplay, AKeyOrAClickClosesItEarly) {
   EXPECT_EQ(run.status(), 0);
 }
 
-TEST(WinDisplay, CtrlBreakEndsItAndTheRun) {
+TEST_F(WinGui, CtrlBreakEndsDisplayAndTheRun) {
   GuiRun run(test_name(),
              "r = Display(60, \"Stoppable\", \"Ctrl+Break ends the run\")\n"
              "Message(\"Not reached\", r)\n");
