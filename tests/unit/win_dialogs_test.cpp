@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/ui.h"
 #include "resources/dialog_ids.h"
 
 namespace fs = std::filesystem;
@@ -88,6 +89,15 @@ void type_text(HWND w, const std::wstring& text) {
   send_keys(keys);
 }
 
+bool gone(HWND w, DWORD timeout_ms = 5000) {
+  const auto until = Clock::now() + std::chrono::milliseconds(timeout_ms);
+  while (IsWindow(w) && IsWindowVisible(w)) {
+    if (Clock::now() >= until) return false;
+    std::this_thread::sleep_for(10ms);
+  }
+  return true;
+}
+
 bool is_centred(HWND w) {
   RECT r{};
   GetWindowRect(w, &r);
@@ -101,6 +111,34 @@ HWND focus_in(HWND w) {
   GUITHREADINFO info{};
   info.cbSize = sizeof info;
   return GetGUIThreadInfo(GetWindowThreadProcessId(w, nullptr), &info) ? info.hwndFocus : nullptr;
+}
+
+struct WindowSearch {
+  DWORD pid;
+  const std::wstring* title;
+  HWND found;
+};
+
+BOOL CALLBACK match_window(HWND w, LPARAM p) {
+  auto* s = reinterpret_cast<WindowSearch*>(p);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(w, &pid);
+  if (pid != s->pid || !IsWindowVisible(w) || text_of(w) != *s->title) return TRUE;
+  s->found = w;
+  return FALSE;
+}
+
+// A visible top-level window of the process with exactly this title; null when none comes in time or
+// the process (when given) has ended.
+HWND wait_window(DWORD pid, HANDLE process, const std::wstring& title, DWORD timeout_ms) {
+  const auto until = Clock::now() + std::chrono::milliseconds(timeout_ms);
+  for (;;) {
+    WindowSearch s{pid, &title, nullptr};
+    EnumWindows(match_window, reinterpret_cast<LPARAM>(&s));
+    if (s.found) return s.found;
+    if (Clock::now() >= until || (process && WaitForSingleObject(process, 0) == WAIT_OBJECT_0)) return nullptr;
+    std::this_thread::sleep_for(20ms);
+  }
 }
 
 // One run of tov, without the console UI, on a script given as text.
@@ -145,14 +183,8 @@ class GuiRun {
 
   bool started() const { return started_; }
 
-  // A visible top-level window of the run with exactly this title; null when none comes in time.
   HWND window(const std::wstring& title, DWORD timeout_ms = WINDOW_WAIT_MS) const {
-    const auto until = Clock::now() + std::chrono::milliseconds(timeout_ms);
-    for (;;) {
-      if (HWND w = find(title)) return w;
-      if (Clock::now() >= until || WaitForSingleObject(process_.hProcess, 0) == WAIT_OBJECT_0) return nullptr;
-      std::this_thread::sleep_for(20ms);
-    }
+    return wait_window(process_.dwProcessId, process_.hProcess, title, timeout_ms);
   }
 
   // Answers a message box: checks its text and types Enter.
@@ -164,14 +196,6 @@ class GuiRun {
     EXPECT_TRUE(gone(box)) << "the box titled '" << narrow(title) << "' stayed open";
   }
 
-  static bool gone(HWND w, DWORD timeout_ms = 5000) {
-    const auto until = Clock::now() + std::chrono::milliseconds(timeout_ms);
-    while (IsWindow(w) && IsWindowVisible(w)) {
-      if (Clock::now() >= until) return false;
-      std::this_thread::sleep_for(10ms);
-    }
-    return true;
-  }
 
   // The exit status; -1 when the run has not ended in time.
   int status(DWORD timeout_ms = 15000) const {
@@ -189,27 +213,6 @@ class GuiRun {
   }
 
  private:
-  struct Search {
-    DWORD pid;
-    const std::wstring* title;
-    HWND found;
-  };
-
-  static BOOL CALLBACK match(HWND w, LPARAM p) {
-    auto* s = reinterpret_cast<Search*>(p);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(w, &pid);
-    if (pid != s->pid || !IsWindowVisible(w) || text_of(w) != *s->title) return TRUE;
-    s->found = w;
-    return FALSE;
-  }
-
-  HWND find(const std::wstring& title) const {
-    Search s{process_.dwProcessId, &title, nullptr};
-    EnumWindows(match, reinterpret_cast<LPARAM>(&s));
-    return s.found;
-  }
-
   fs::path dir_;
   PROCESS_INFORMATION process_{};
   bool started_ = false;
@@ -305,6 +308,9 @@ TEST_F(WinGui, ErrorDialogContinueOrExitUnderNotify) {
     type_key(box, VK_RETURN);
     run.answer_box(L"Went on", L"yes");
     EXPECT_EQ(run.status(), 0);
+    // The dialog took the place of the console report.
+    EXPECT_EQ(run.output("stderr"), "");
+    EXPECT_EQ(run.output("stdout"), "");
   }
   {
     GuiRun run(test_name(), script);
@@ -366,11 +372,62 @@ TEST_F(WinGui, SevereErrorDialogHasOneButtonMoreInfoAndTraceback) {
   EXPECT_EQ(lines[2], "  1 <udf>               6 x = convert(\"abc\")" + std::string(15, ' ') + name + ".tov");
   EXPECT_EQ(lines[3], "  2 <error>             2 return Display(v, \"never\", \"s... " + name + ".tov");
   type_key(trace, VK_RETURN);
-  EXPECT_TRUE(GuiRun::gone(trace));
+  EXPECT_TRUE(gone(trace));
   ASSERT_TRUE(IsWindowVisible(box));
 
   type_key(box, VK_RETURN);
   EXPECT_EQ(run.status(), 1);
+}
+
+// A host shows the dialog itself with the template and the procedure that the Engine's DLL exports.
+TEST_F(WinGui, HostsCanShowTheErrorDialogThroughTheExportedProcedure) {
+  const fs::path dll = fs::path(TOV_RUNNER_PATH).parent_path() / "tovengine.dll";
+  HMODULE engine = LoadLibraryW(dll.wstring().c_str());
+  ASSERT_TRUE(engine) << dll.string();
+  auto procedure = [&](const char* name) {
+    return reinterpret_cast<DLGPROC>(reinterpret_cast<void*>(GetProcAddress(engine, name)));
+  };
+  const DLGPROC error_proc = procedure("ErrorMsgProc");
+  ASSERT_TRUE(error_proc);
+  ASSERT_TRUE(procedure("StackInfoProc"));
+
+  const char* traceback[] = {"heading", "", "  1 <error>   3 x"};
+  plat::ErrorDialogData d{};
+  d.withContinue = true;
+  d.caption = "Host program";
+  d.scriptFile = "C:\\jobs\\job.tov";
+  d.reportMessage = "2669:  Moderate user-defined error";
+  d.lineInfo = "On line 3 of C:\\jobs\\job.tov";
+  d.routineInfo = "";
+  d.failingLine = "first part\nsecond part";
+  d.versionText = "Host program\nTOV Version: 1";
+  d.moreInfo = "more to tell";
+  d.okLabel = "&Ok";
+  d.traceback = traceback;
+  d.tracebackLines = 3;
+  INT_PTR result = 0;
+  std::thread shown([&] { result = DialogBoxParamA(engine, "ERRORMSGB", nullptr, error_proc, LPARAM(&d)); });
+  HWND box = wait_window(GetCurrentProcessId(), nullptr, L"Error:  Host program", WINDOW_WAIT_MS);
+  if (box) {
+    // Short names are shown as they are; the edit field breaks lines at CR LF.
+    EXPECT_EQ(narrow(item_text(box, IDC_ERR_SCRIPT)), "C:\\jobs\\job.tov");
+    EXPECT_EQ(narrow(item_text(box, IDC_ERR_LINE_INFO)), "On line 3 of C:\\jobs\\job.tov");
+    EXPECT_EQ(narrow(item_text(box, IDC_ERR_FAILING_LINE)), "first part\r\nsecond part");
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(box, IDC_ERR_MORE_INFO)));
+    press(box, IDC_ERR_TRACEBACK);
+    HWND trace = wait_window(GetCurrentProcessId(), nullptr, L"Traceback", WINDOW_WAIT_MS);
+    EXPECT_TRUE(trace);
+    if (trace) {
+      EXPECT_EQ(SendDlgItemMessageW(trace, IDC_TRACE_LIST, LB_GETCOUNT, 0, 0), 3);
+      press(trace, IDOK);
+      EXPECT_TRUE(gone(trace));
+    }
+    press(box, IDCANCEL);
+  }
+  shown.join();
+  ASSERT_TRUE(box);
+  EXPECT_EQ(result, plat::ERRBOX_EXIT);
+  FreeLibrary(engine);
 }
 
 TEST_F(WinGui, AskLineAndAskPasswordTakeWhatIsTyped) {
@@ -426,7 +483,7 @@ TEST_F(WinGui, DisplayClosesByItselfAfterItsTime) {
   ASSERT_TRUE(w);
   const auto seen = Clock::now();
   EXPECT_TRUE(is_centred(w));
-  EXPECT_TRUE(GuiRun::gone(w, 6000));
+  EXPECT_TRUE(gone(w, 6000));
   const auto shown = Clock::now() - seen;
   EXPECT_GT(shown, 1200ms);
   EXPECT_LT(shown, 4000ms);
@@ -443,7 +500,7 @@ TEST_F(WinGui, DisplayClosesEarlyOnAKeyOrAClick) {
   HWND w = run.window(L"Key notice");
   ASSERT_TRUE(w);
   type_key(w, VK_SPACE);
-  EXPECT_TRUE(GuiRun::gone(w, 2000));
+  EXPECT_TRUE(gone(w, 2000));
 
   w = run.window(L"Click notice");
   ASSERT_TRUE(w);
@@ -456,7 +513,7 @@ TEST_F(WinGui, DisplayClosesEarlyOnAKeyOrAClick) {
   click[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
   click[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
   SendInput(2, click, sizeof(INPUT));
-  EXPECT_TRUE(GuiRun::gone(w, 2000));
+  EXPECT_TRUE(gone(w, 2000));
   run.answer_box(L"Display results", L"11");
   EXPECT_EQ(run.status(), 0);
 }
@@ -470,7 +527,7 @@ TEST_F(WinGui, CtrlBreakEndsDisplayAndTheRun) {
   ASSERT_TRUE(w);
   ASSERT_TRUE(bring_to_front(w));
   send_keys({key(VK_CONTROL, false), key(VK_CANCEL, false), key(VK_CANCEL, true), key(VK_CONTROL, true)});
-  EXPECT_TRUE(GuiRun::gone(w, 2000));
+  EXPECT_TRUE(gone(w, 2000));
   // The stop is reported before the run ends.
   HWND box = run.window(L"Error:  ");
   ASSERT_TRUE(box);
