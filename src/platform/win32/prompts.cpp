@@ -14,7 +14,6 @@ namespace {
 
 const wchar_t* wide(const char16_t* s) { return reinterpret_cast<const wchar_t*>(s); }
 bool has_text(const char16_t* s) { return s && *s; }
-bool down(int key) { return GetKeyState(key) < 0 || GetAsyncKeyState(key) < 0; }
 // Shift, Ctrl and Alt alone are no key press: Ctrl+Break must reach the stop check as a whole.
 bool is_modifier(WPARAM key) { return key == VK_SHIFT || key == VK_CONTROL || key == VK_MENU; }
 
@@ -78,7 +77,7 @@ void arm_display_timer(HWND w, DisplayState& s) {
 // The window closes once less than 2 ms remain, but not while Alt or the left mouse button is held.
 void try_close_display(HWND w, DisplayState& s) {
   if (s.remaining >= 2) return;
-  if (down(VK_MENU) || down(VK_LBUTTON)) {
+  if (key_down(VK_MENU) || key_down(VK_LBUTTON)) {
     SetTimer(w, DISPLAY_TIMER, DISPLAY_CLOSE_RETRY_MS, nullptr);
     return;
   }
