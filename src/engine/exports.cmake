@@ -17,4 +17,6 @@ set(TOV_ENGINE_EXPORTS
   MyVariantStrToNum@8
   ProcessSubExpression@20
   CreateMyArray@36
+  ErrorMsgProc@16
+  StackInfoProc@16
 )
