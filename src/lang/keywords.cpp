@@ -95,14 +95,7 @@ constexpr KeywordEntry g_keywordTable[NKEYTOKENS] = {
 #define KW_FN(id, text, required, optional, types) function(id, text, required, optional, types),
 #define KW_RESERVED_RECORD(id, text) record(id, text, KW_RESERVED, 0),
 #include "lang/keywords.inc"
-#undef KW_SYMBOL
-#undef KW_CONST
-#undef KW_FLOAT
-#undef KW_STRING
-#undef KW_WORD
-#undef KW_NAMEFN
-#undef KW_FN
-#undef KW_RESERVED_RECORD
+#include "lang/keywords_end.inc"
 };
 
 namespace {
@@ -147,14 +140,7 @@ constexpr ConstantLists collect_constants() {
 #define KW_FLOAT(id, text, number, value) addFloat(number, value);
 #define KW_STRING(id, text, number, value) addString(number, value);
 #include "lang/keywords.inc"
-#undef KW_SYMBOL
-#undef KW_CONST
-#undef KW_FLOAT
-#undef KW_STRING
-#undef KW_WORD
-#undef KW_NAMEFN
-#undef KW_FN
-#undef KW_RESERVED_RECORD
+#include "lang/keywords_end.inc"
   return lists;
 }
 

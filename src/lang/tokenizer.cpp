@@ -38,6 +38,16 @@ bool starts_name(const char* p) {
 
 size_t char_len(const char* p) { return static_cast<unsigned char>(*p) < 128 ? 1 : plat::char_size(p, 4); }
 
+// Appends the whole character at p to out (holding n bytes) when it fits within max bytes, advancing p.
+bool take_char(char* out, size_t& n, const char*& p, size_t max) {
+  const size_t cs = char_len(p);
+  if (n + cs > max) return false;
+  std::memcpy(out + n, p, cs);
+  n += cs;
+  p += cs;
+  return true;
+}
+
 // Lower-cases a name; plain ASCII without the locale's help.
 size_t lower_name(const char* raw, size_t n, char* out, size_t cap) {
   size_t i = 0;
@@ -112,14 +122,10 @@ bool read_variable(RunContext* ctx, bool address_of_pending) {
   char raw[VARNAMESIZE + 8];
   size_t n = 0;
   while (*p && (is_name_char(p) || *p == '.')) {
-    size_t cs = char_len(p);
-    if (n + cs > limit) {
+    if (!take_char(raw, n, p, limit)) {
       ctx->err = ERR_VARNAME_TOO_LONG;
       return false;
     }
-    std::memcpy(raw + n, p, cs);
-    n += cs;
-    p += cs;
   }
   t.prog = p;
   char lower[VARNAMESIZE + 8];
@@ -163,11 +169,7 @@ bool read_string_literal(RunContext* ctx) {
       p += 2;
       continue;
     }
-    size_t cs = char_len(p);
-    if (cs > 1 && n + cs > STRING_LITERAL_MAX) break;
-    std::memcpy(t.text + n, p, cs);
-    n += cs;
-    p += cs;
+    if (!take_char(t.text, n, p, STRING_LITERAL_MAX)) break;
   }
   t.text[n] = 0;
   t.prog = p;
@@ -211,12 +213,7 @@ void get_token(RunContext* ctx) {
         size_t n = 0;
         const char* q = p;
         if (*q == '@') t.text[n++] = *q++;
-        while (n < TOKEN_TEXT_MAX && *q && (is_name_char(q) || *q == '.') && *q != '@') {
-          size_t cs = char_len(q);
-          if (n + cs > TOKEN_TEXT_MAX) break;
-          std::memcpy(t.text + n, q, cs);
-          n += cs;
-          q += cs;
+        while (*q && (is_name_char(q) || *q == '.') && *q != '@' && take_char(t.text, n, q, TOKEN_TEXT_MAX)) {
         }
         t.text[n] = 0;
         t.prog = q;
@@ -258,14 +255,10 @@ void get_string_token(RunContext* ctx) {
   }
   size_t n = 0;
   while (*p && is_name_char(p)) {
-    size_t cs = char_len(p);
-    if (n + cs > STRING_LITERAL_MAX) {
+    if (!take_char(t.text, n, p, STRING_LITERAL_MAX)) {
       ctx->err = ERR_STRING_TOO_LONG;
       return;
     }
-    std::memcpy(t.text + n, p, cs);
-    n += cs;
-    p += cs;
   }
   t.text[n] = 0;
   t.prog = p;
