@@ -28,7 +28,7 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 root=$(dirname "$here")
 scripts=$here/scripts
 
-benchmarks=(startup while_count for_arith string_concat if_chain switch_case builtin_strlen builtin_abs
+benchmarks=(startup while_count for_arith expression string_concat if_chain switch_case builtin_strlen builtin_abs
             fib_recursive item_list)
 long_run=20   # seconds: a run this long is measured once
 
