@@ -247,6 +247,9 @@ int compare_values(RunContext* ctx, const ValueCore& left_in, const ValueCore& r
   switch (mode) {
     case Mode::Integer: result = l.i < r.i ? -1 : l.i > r.i ? 1 : 0; break;
     case Mode::Float:
+      // An integer operand gains its float representation here (copies: nothing is allocated).
+      to_float(ctx, l);
+      to_float(ctx, r);
       if (!equality) {
         result = sign(l.f - r.f);
       } else {
