@@ -58,7 +58,15 @@ bool read_name(RunContext* ctx, NamedVar* nv, bool create, bool address_of = fal
   ctx->tok.addressOfPending = address_of;
   get_token(ctx);
   if (ctx->err) return false;
-  if (ctx->tok.tok_type != TT_VARIABLE) return true;
+  if (ctx->tok.tok_type != TT_VARIABLE) {
+    // Any other argument (a number, a string, an expression) is read whole so the list can go on.
+    if (tok_is(ctx, KW_RPAREN) || tok_is(ctx, KW_COMMA)) return true;
+    Value skipped;
+    value_init(skipped);
+    ProcessSubExpression(ctx, &skipped, false, false);
+    value_free(ctx, skipped);
+    return !ctx->err;
+  }
   nv->isVariable = true;
   std::strcpy(nv->name, ctx->tok.text);
   if (!through_pointer) {
