@@ -7,7 +7,9 @@
 #include "engine/context.h"
 #include "engine/lifecycle.h"
 #include "engine/tovengine.h"
+#include "diag/error_model.h"
 #include "lang/eval.h"
+#include "lang/heap.h"
 #include "lang/tokenizer.h"
 #include "lang/values.h"
 #include "platform/memory.h"
@@ -52,6 +54,8 @@ class TestContext {
   Value eval(const char* text, bool allow_assign = false) {
     std::strncpy(line_, text, sizeof line_ - 1);
     ctx_->err = 0;
+    error_info_free(ctx_);
+    ctx_->nTopTarget = 0xFFFFFFFFu;   // as at the start of every statement: no assignment target yet
     ctx_->szLine = line_;
     ctx_->tok.prog = line_;
     ctx_->tok.tok_type = TT_END;
@@ -61,6 +65,12 @@ class TestContext {
     if (!ctx_->err) ProcessSubExpression(ctx_, &v, allow_assign, false);
     return v;
   }
+  // Runs an assignment statement (or any expression) and frees its value; the error stays in err().
+  void assign(const char* text) {
+    Value v = eval(text, true);
+    value_free(ctx_, v);
+  }
+  void assign(const std::string& text) { assign(text.c_str()); }
   // The value of an expression as text ("" after an error), freeing the value.
   std::string text_of(const char* expr) {
     Value v = eval(expr);
@@ -70,6 +80,32 @@ class TestContext {
     return s;
   }
   uint16_t err() const { return ctx_->err; }
+
+  // The context's handle, for the host entry points.
+  plat::HostHandle handle() const { return handle_; }
+
+  // Runs script text as a host buffer, the way ProcessDaBatBuffer does, under the name file; returns the
+  // entry point's result. The variables stay for eval() afterwards; nRunResult and nRunError tell how the
+  // run ended. The text may hold NUL bytes (UTF-16 texts).
+  uint32_t run(const std::string& text, const char* file = "") {
+    plat::HostHandle script = plat::host_alloc(text.size() + 2);
+    std::memcpy(plat::host_lock(script), text.data(), text.size());
+    plat::host_unlock(script);
+    engine_init(nullptr, handle_, 0, INIT_SCRIPT_FILE, 0, file, nullptr);
+    // The entry point leaves the variable table unlocked: it stays locked by this context, in place.
+    VarSlot* vars = ctx_->lpVars;
+    const uint32_t r = engine_run(nullptr, handle_, script, nullptr, nullptr);
+    ctx_->lpVars = vars;
+    ctx_->aVarFrame[0].slots = vars;
+    plat::host_free(script);
+    return r;
+  }
+
+  // Bytes of the string heap in use now.
+  uint32_t heap_used() const {
+    HeapStats stats{};
+    return heap_check(ctx_, &stats) ? stats.usedBytes : UINT32_MAX;
+  }
 
  private:
   size_t reserve_;
