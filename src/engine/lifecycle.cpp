@@ -245,6 +245,9 @@ uint32_t engine_run(void* hwnd, void* hContext, void* hScript, void* lpfnHost, v
     FreeHeldScript(&hs);
     return 0;
   }
+  // Frame 0 is the host's table: calls switch back to it and pointers to its variables name it.
+  ctx->nVarFrame = 0;
+  ctx->aVarFrame[0].slots = ctx->lpVars;
 
   // The per-run state starts afresh; variables, functions and handles carry over.
   ctx->hdr.bCancel = 0;
@@ -286,6 +289,7 @@ uint32_t engine_run(void* hwnd, void* hContext, void* hScript, void* lpfnHost, v
   plat::set_cursor(ctx->hcurRun);
   plat::host_unlock(ctx->hVarTable);
   ctx->lpVars = nullptr;
+  ctx->aVarFrame[0].slots = nullptr;
   FreeHeldScript(&hs);
   return 1;
 }
