@@ -145,22 +145,25 @@ void do_type_query(RunContext* ctx, int id, Value* result) {
   if (!read_name(ctx, &nv, true)) return;
   int32_t answer = -1;
   if (nv.isVariable && nv.valid) {
+    // The variable is read in its frame; subscripts after it are read in the current one.
+    ValueCore v{};
     in_frame(ctx, nv.frame, [&] {
-      const ValueCore* v = nv.slot == SLOT_NONE ? nullptr : &slot_at(ctx, nv.slot)->c;
-      if (!v || !value_has_value(*v)) {
-        answer = 0;
-        return;
-      }
-      if ((v->type & VF_ARRAY) && tok_is(ctx, KW_LBRACKET)) {
-        const ValueCore* e = v->str ? array_element_address(ctx, v->str) : nullptr;
-        if (!e) return;
-        answer = int32_t(e->type & 0xFFFF);
-        get_token(ctx);
-        return;
-      }
-      answer = id == KW_ISDEFINED ? 1 : int32_t(v->type & 0xFFFF);
+      if (nv.slot != SLOT_NONE) v = slot_at(ctx, nv.slot)->c;
     });
     if (ctx->err) return;
+    if (!value_has_value(v)) {
+      answer = 0;
+    } else if ((v.type & VF_ARRAY) && tok_is(ctx, KW_LBRACKET)) {
+      const ValueCore* e = v.str ? array_element_address(ctx, v.str) : nullptr;
+      if (!e) {
+        if (!ctx->err) ctx->err = ERR_ARR_ACCESS;
+        return;
+      }
+      answer = int32_t(e->type & 0xFFFF);
+      get_token(ctx);
+    } else {
+      answer = id == KW_ISDEFINED ? 1 : int32_t(v.type & 0xFFFF);
+    }
     if (id == KW_ISDEFINED && answer > 0) answer = 1;
   }
   if (!expect_close_paren(ctx)) return;
