@@ -94,6 +94,8 @@ class TestContext {
     engine_init(nullptr, handle_, 0, INIT_SCRIPT_FILE, 0, file, nullptr);
     // The entry point leaves the variable table unlocked: it stays locked by this context, in place.
     VarSlot* vars = ctx_->lpVars;
+    ctx_->lpVars = nullptr;
+    ctx_->aVarFrame[0].slots = nullptr;
     const uint32_t r = engine_run(nullptr, handle_, script, nullptr, nullptr);
     ctx_->lpVars = vars;
     ctx_->aVarFrame[0].slots = vars;
