@@ -9,6 +9,7 @@
 
 #include "engine/script.h"
 #include "lang/vartable.h"
+#include "platform/ui.h"
 #include "test_context.h"
 
 using namespace tov;
@@ -19,7 +20,7 @@ constexpr size_t MAX_LINES = 32;
 
 test::TestContext& context() {
   static test::TestContext* t = [] {
-    engine_init(nullptr, nullptr, 0, INIT_HOST_OPTIONS, HOST_CONSOLE_UI, nullptr, nullptr);
+    plat::set_console_ui(true);
     return new test::TestContext(4096, size_t(256) << 20);
   }();
   return *t;

@@ -12,6 +12,8 @@
 #include "diag/errors.h"
 #include "engine/script.h"
 #include "platform/system.h"
+#include "platform/text.h"
+#include "platform/ui.h"
 #include "test_context.h"
 
 using tov::test::TestContext;
@@ -85,7 +87,13 @@ std::string utf16(const std::u16string& s, bool big_endian) {
   return out;
 }
 
-void console_ui() { engine_init(nullptr, nullptr, 0, INIT_HOST_OPTIONS, HOST_CONSOLE_UI, nullptr, nullptr); }
+// Wide text in the run's ANSI code page (UTF-8 on Linux, the system's code page on Windows).
+std::string ansi(RunContext* ctx, const std::u16string& w) {
+  char out[256];
+  const int n = plat::wide_to_ansi(w.data(), int(w.size()), out, sizeof out, ctx->nCodePage);
+  return std::string(out, n > 0 ? size_t(n) : 0);
+}
+
 
 }  // namespace
 
@@ -97,7 +105,7 @@ TEST(ScriptText, ByteOrderMarksSelectLittleAndBigEndianText) {
     ASSERT_TRUE(p.ok);
     const auto lines = all_lines(t.ctx(), p.hs);
     ASSERT_GE(lines.size(), 3u);   // the marker line, then the two lines
-    EXPECT_EQ(lines[1], "x = \"\xC3\xA9t\xC3\xA9\" ") << (big ? "big-endian" : "little-endian");
+    EXPECT_EQ(lines[1], ansi(t.ctx(), u"x = \"\u00e9t\u00e9\" ")) << (big ? "big-endian" : "little-endian");
     EXPECT_EQ(lines[2], "y = 2 ");
   }
   // A mark and nothing else converts to nothing: the text is refused.
@@ -172,7 +180,7 @@ TEST(ScriptText, LongLinesAndTheDeferredError) {
 
 TEST(ScriptText, OverlongLineFailsWhenReachedNotAtLoad) {
   TestContext t;
-  console_ui();
+  plat::set_console_ui(true);   // boxes and error reports become console lines
   const std::string script = "reached = 1\n" + std::string(2049, '1') + "\nafter = 1\n";
   testing::internal::CaptureStderr();
   EXPECT_EQ(t.run(script), 1u);
@@ -194,7 +202,7 @@ TEST(ScriptText, EmptyScriptThroughTheEntryPoints) {
 }
 
 TEST(ScriptText, InterfaceLevelOfTheHost) {
-  console_ui();
+  plat::set_console_ui(true);   // boxes and error reports become console lines
   const uint32_t size = DoDaDllInit(nullptr, nullptr, 0x1300, INIT_QUERY, 0, nullptr, nullptr);
   EXPECT_GE(size, sizeof(RunContextHeader));
   testing::internal::CaptureStdout();
@@ -235,7 +243,7 @@ TEST(Includes, NestingLimit) {
 
   // A sixteenth level fails with 218.
   dir.write("inc15.tov", "depth15 = 1\n#include \"inc16.tov\"\n");
-  console_ui();
+  plat::set_console_ui(true);   // boxes and error reports become console lines
   testing::internal::CaptureStderr();
   Prepared deep(t.ctx(), "#include \"inc1.tov\"\n", dir.file("main.tov"));
   const std::string report = testing::internal::GetCapturedStderr();
@@ -246,7 +254,7 @@ TEST(Includes, NestingLimit) {
 TEST(Includes, MissingFileIsReportedByName) {
   TestContext t;
   TempDir dir;
-  console_ui();
+  plat::set_console_ui(true);   // boxes and error reports become console lines
   testing::internal::CaptureStderr();
   Prepared p(t.ctx(), "a = 1\n#include 'no_such_file.tov'\n", dir.file("main.tov"));
   const std::string report = testing::internal::GetCapturedStderr();
@@ -309,7 +317,7 @@ TEST(Includes, MarkersGiveEachFileItsOwnLineNumbers) {
 TEST(Includes, ErrorInIncludedFileNamesThatFile) {
   TestContext t;
   TempDir dir;
-  console_ui();
+  plat::set_console_ui(true);   // boxes and error reports become console lines
   dir.write("bad.tov", "ok = 1\nx = 1 +\n");
   testing::internal::CaptureStderr();
   t.run("a = 1\n#include \"bad.tov\"\n", dir.file("main.tov").c_str());
@@ -353,7 +361,7 @@ TEST(Labels, FindLabelSkipsFunctionBodiesAndRewritesTheJump) {
 
 TEST(Labels, ResolvedJumpsRunAgainWithoutSearching) {
   TestContext t;
-  console_ui();
+  plat::set_console_ui(true);   // boxes and error reports become console lines
   t.run(
       "n = 0\n"
       "subs = 0\n"

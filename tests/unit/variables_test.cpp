@@ -7,6 +7,7 @@
 #include "diag/errors.h"
 #include "lang/variables.h"
 #include "lang/vartable.h"
+#include "platform/ui.h"
 #include "test_context.h"
 
 using tov::test::TestContext;
@@ -14,11 +15,10 @@ using namespace tov;
 
 namespace {
 
-void console_ui() { engine_init(nullptr, nullptr, 0, INIT_HOST_OPTIONS, HOST_CONSOLE_UI, nullptr, nullptr); }
 
 // Runs a script whose error (if any) is expected; the report goes to the captured stderr.
 std::string run_quietly(TestContext& t, const std::string& script) {
-  console_ui();
+  plat::set_console_ui(true);   // boxes and error reports become console lines
   testing::internal::CaptureStderr();
   t.run(script, "test.tov");
   return testing::internal::GetCapturedStderr();
@@ -62,7 +62,7 @@ TEST(Pointers, AddressOfAndDereference) {
 
 TEST(Pointers, WritingThroughAPointer) {
   TestContext t;
-  console_ui();
+  plat::set_console_ui(true);   // boxes and error reports become console lines
   t.run("x = 1\np = &x\n*p = x + 41\ns = \"abc\"\nq = &s\n*q = *q : \"def\"\n");
   EXPECT_EQ(t->hdr.nRunError, 0u);
   EXPECT_EQ(t.text_of("x"), "42");
@@ -77,7 +77,7 @@ TEST(Pointers, WritingThroughAPointer) {
 
 TEST(Pointers, FramesOfFunctionCalls) {
   TestContext t;
-  console_ui();
+  plat::set_console_ui(true);   // boxes and error reports become console lines
   const std::string defs =
       "#DefineFunction make(a)\n"
       "local = a * 2\n"
@@ -126,7 +126,7 @@ TEST(Pointers, FramesOfFunctionCalls) {
 
 TEST(Pointers, GlobalAndPersistentVariables) {
   TestContext t;
-  console_ui();
+  plat::set_console_ui(true);   // boxes and error reports become console lines
   t.run(
       "pg = ptrglobaldefine(g1)\n"
       "g1 = 10\n"
