@@ -129,6 +129,12 @@ bool float_operation(RunContext* ctx, int op, double a, double b, double* r, boo
       *r = a - b * std::trunc(a / b);
       break;
     case KW_POWER:
+      // Zero to a negative power is a singularity whatever the platform's library reports for it.
+      if (a == 0.0 && b < 0.0) {
+        fp_set(ERR_FP_SINGULARITY);
+        *r = 1.0;
+        break;
+      }
       fp_begin();
       *r = fp_end(std::pow(a, b));
       break;
