@@ -14,10 +14,6 @@ using namespace tov;
 
 namespace {
 
-uint16_t error_of(TestContext& t, const char* expr) {
-  t.text_of(expr);
-  return t.err();
-}
 
 uint32_t array_of(TestContext& t, const char* name) {
   const uint16_t slot = slot_lookup(t.ctx(), name);
@@ -50,12 +46,12 @@ TEST(Arrays, CreationLimits) {
   EXPECT_EQ(t.err(), ERR_ARR_ZERO_DIM);
   EXPECT_EQ(v.c.type, uint32_t(VF_INTEGER));   // the result is untouched on failure
   t->err = 0;
-  EXPECT_EQ(error_of(t, "arrdimension(3, 0, 2)"), ERR_ARR_ZERO_DIM);
-  EXPECT_EQ(error_of(t, "arrdimension(-1)"), ERR_ARR_INVALID_DIM);
-  EXPECT_EQ(error_of(t, "arrdimension(100000, 100000)"), ERR_ARR_TOO_LARGE);
-  EXPECT_EQ(error_of(t, "arrdimension(2147483647, 2147483647, 2147483647, 2147483647, 2147483647)"),
+  EXPECT_EQ(t.error_of("arrdimension(3, 0, 2)"), ERR_ARR_ZERO_DIM);
+  EXPECT_EQ(t.error_of("arrdimension(-1)"), ERR_ARR_INVALID_DIM);
+  EXPECT_EQ(t.error_of("arrdimension(100000, 100000)"), ERR_ARR_TOO_LARGE);
+  EXPECT_EQ(t.error_of("arrdimension(2147483647, 2147483647, 2147483647, 2147483647, 2147483647)"),
             ERR_ARR_TOO_LARGE);
-  EXPECT_EQ(error_of(t, "arrdimension(90909090)"), ERR_ARR_TOO_LARGE);   // 90909090 * 44 + 40 >= 4e9
+  EXPECT_EQ(t.error_of("arrdimension(90909090)"), ERR_ARR_TOO_LARGE);   // 90909090 * 44 + 40 >= 4e9
   EXPECT_EQ(t.text_of("arrinfo(arrdimension(2, 3, 4, 5, 6), 6)"), "720");
 }
 
@@ -66,7 +62,7 @@ TEST(Arrays, EmptyArray) {
   EXPECT_EQ(t.text_of("arrinfo(a, 0)"), "0");
   EXPECT_EQ(t.text_of("arrinfo(a, 6)"), "0");
   EXPECT_EQ(t.text_of("arrinfo(a, -1)"), "1");
-  EXPECT_EQ(error_of(t, "a[0]"), ERR_ARR_EMPTY);
+  EXPECT_EQ(t.error_of("a[0]"), ERR_ARR_EMPTY);
   t.assign("a[0] = 1");
   EXPECT_EQ(t.err(), ERR_ARR_EMPTY);
 }
@@ -83,23 +79,23 @@ TEST(Arrays, SubscriptsAndTheirErrors) {
   EXPECT_EQ(t.text_of("a[ (0 + 1) , 4 - 2 ]"), "last");
   EXPECT_EQ(t.text_of("a[\"1\", \"2\"]"), "last");     // numeric strings are subscripts
   EXPECT_EQ(t.text_of("a[1.4, 2.4]"), "last");          // floats are rounded
-  EXPECT_EQ(error_of(t, "a[2, 0]"), ERR_ARR_OUT_OF_BOUNDS);
-  EXPECT_EQ(error_of(t, "a[-1, 0]"), ERR_ARR_OUT_OF_BOUNDS);
-  EXPECT_EQ(error_of(t, "a[0, 3]"), ERR_ARR_OUT_OF_BOUNDS);
-  EXPECT_EQ(error_of(t, "a[1.6, 0]"), ERR_ARR_OUT_OF_BOUNDS);
-  EXPECT_EQ(error_of(t, "a[1]"), ERR_ARR_WRONG_DIMS);
-  EXPECT_EQ(error_of(t, "a[1, 2, 0]"), ERR_ARR_SYNTAX);
-  EXPECT_EQ(error_of(t, "a[1; 2]"), ERR_ARR_SYNTAX);
-  EXPECT_EQ(error_of(t, "a[\"x\", 0]"), ERR_ARR_NOT_NUMERIC);
-  EXPECT_EQ(error_of(t, "a[0, 0]"), ERR_ARR_UNINIT_ELEMENT);
+  EXPECT_EQ(t.error_of("a[2, 0]"), ERR_ARR_OUT_OF_BOUNDS);
+  EXPECT_EQ(t.error_of("a[-1, 0]"), ERR_ARR_OUT_OF_BOUNDS);
+  EXPECT_EQ(t.error_of("a[0, 3]"), ERR_ARR_OUT_OF_BOUNDS);
+  EXPECT_EQ(t.error_of("a[1.6, 0]"), ERR_ARR_OUT_OF_BOUNDS);
+  EXPECT_EQ(t.error_of("a[1]"), ERR_ARR_WRONG_DIMS);
+  EXPECT_EQ(t.error_of("a[1, 2, 0]"), ERR_ARR_SYNTAX);
+  EXPECT_EQ(t.error_of("a[1; 2]"), ERR_ARR_SYNTAX);
+  EXPECT_EQ(t.error_of("a[\"x\", 0]"), ERR_ARR_NOT_NUMERIC);
+  EXPECT_EQ(t.error_of("a[0, 0]"), ERR_ARR_UNINIT_ELEMENT);
   EXPECT_EQ(t.text_of("vartype(a[0, 0])"), "0");
-  EXPECT_EQ(error_of(t, "a[a, 0]"), ERR_ARR_NOT_NUMERIC);
-  EXPECT_EQ(error_of(t, "a[1 / 0, 0]"), ERR_DIVIDE_BY_ZERO);
+  EXPECT_EQ(t.error_of("a[a, 0]"), ERR_ARR_NOT_NUMERIC);
+  EXPECT_EQ(t.error_of("a[1 / 0, 0]"), ERR_DIVIDE_BY_ZERO);
   // Element assignment needs a single "=" after the closing bracket.
   EXPECT_EQ(t.text_of("a[1, 2] == \"last\""), "1");
   t.assign("a[0, 0] = 1 2");
   EXPECT_EQ(t.err(), ERR_EXPRESSION_CONTINUES);
-  EXPECT_EQ(error_of(t, "a[0, 0]"), ERR_ARR_UNINIT_ELEMENT);   // left unassigned
+  EXPECT_EQ(t.error_of("a[0, 0]"), ERR_ARR_UNINIT_ELEMENT);   // left unassigned
   t.assign("a[0, \"]\"] = 1");
   EXPECT_EQ(t.err(), ERR_ARR_NOT_NUMERIC);                     // brackets in strings do not count
 }
@@ -111,7 +107,7 @@ TEST(Arrays, NoEmbeddedArrays) {
   EXPECT_EQ(t.err(), ERR_EMBEDDED_ARRAY);
   t.assign("a[0, 1] = arrdimension(1)");
   EXPECT_EQ(t.err(), ERR_EMBEDDED_ARRAY);
-  EXPECT_EQ(error_of(t, "a[0, 0]"), ERR_ARR_UNINIT_ELEMENT);
+  EXPECT_EQ(t.error_of("a[0, 0]"), ERR_ARR_UNINIT_ELEMENT);
 }
 
 TEST(Arrays, SharingAndDestruction) {
@@ -155,7 +151,7 @@ TEST(Arrays, DestroyedWhileInUse) {
   // A subscript that drops the array it indexes ends the expression cleanly.
   t.assign("a = arrdimension(3)");
   t.assign("a[1] = 1");
-  EXPECT_EQ(error_of(t, "a[drop(a)]"), ERR_ARR_ACCESS);
+  EXPECT_EQ(t.error_of("a[drop(a)]"), ERR_ARR_ACCESS);
   t.assign("a = arrdimension(3)");
   t.assign("x = a[drop(a)]");
   EXPECT_EQ(t.err(), ERR_ARR_ACCESS);
@@ -164,7 +160,7 @@ TEST(Arrays, DestroyedWhileInUse) {
   const uint16_t slot = slot_lookup(t.ctx(), "b");
   array_release(t.ctx(), slot_at(t.ctx(), slot)->c.str, true);
   EXPECT_EQ(slot_at(t.ctx(), slot)->c.str, 0u);
-  EXPECT_EQ(error_of(t, "b[0]"), ERR_ARR_ACCESS);
+  EXPECT_EQ(t.error_of("b[0]"), ERR_ARR_ACCESS);
   t.assign("b[0] = 1");
   EXPECT_EQ(t.err(), ERR_ARR_ACCESS);
 }
@@ -195,6 +191,6 @@ TEST(Arrays, ArrinfoRequests) {
             "13456");
   EXPECT_EQ(t.text_of("arrinfo(a, 4) : arrinfo(a, 5) : arrinfo(a, 6)"), "00120");
   EXPECT_EQ(t.text_of("arrinfo(5, -1)"), "0");
-  EXPECT_EQ(error_of(t, "arrinfo(a, 7)"), ERR_ARRINFO_REQUEST);
-  EXPECT_EQ(error_of(t, "arrinfo(a, -2)"), ERR_ARRINFO_REQUEST);
+  EXPECT_EQ(t.error_of("arrinfo(a, 7)"), ERR_ARRINFO_REQUEST);
+  EXPECT_EQ(t.error_of("arrinfo(a, -2)"), ERR_ARRINFO_REQUEST);
 }

@@ -10,16 +10,6 @@
 using tov::test::TestContext;
 using namespace tov;
 
-namespace {
-
-// The error number an expression raises (0 when it succeeds).
-uint16_t error_of(TestContext& t, const char* expr) {
-  t.text_of(expr);
-  return t.err();
-}
-
-}  // namespace
-
 TEST(Evaluator, PrecedenceLevels) {
   TestContext t;
   EXPECT_EQ(t.text_of("--5"), "5");
@@ -61,9 +51,9 @@ TEST(Evaluator, IntegerArithmeticWrapsAndNeverTraps) {
   EXPECT_EQ(t.text_of("2 ** 10"), "1024");
   EXPECT_EQ(t.text_of("2 ** 0"), "1");
   EXPECT_EQ(t.text_of("3 ** 40"), std::to_string(int32_t(uint32_t(3486784401u) * 3486784401u)));
-  EXPECT_EQ(error_of(t, "2 ** -1"), ERR_FP_FACT_ARGS);
-  EXPECT_EQ(error_of(t, "1 / 0"), ERR_DIVIDE_BY_ZERO);
-  EXPECT_EQ(error_of(t, "1 mod 0"), ERR_DIVIDE_BY_ZERO);
+  EXPECT_EQ(t.error_of("2 ** -1"), ERR_FP_FACT_ARGS);
+  EXPECT_EQ(t.error_of("1 / 0"), ERR_DIVIDE_BY_ZERO);
+  EXPECT_EQ(t.error_of("1 mod 0"), ERR_DIVIDE_BY_ZERO);
   EXPECT_EQ(t.text_of("\"12\" * \"3\""), "36");    // numeric strings take part
 }
 
@@ -74,22 +64,22 @@ TEST(Evaluator, FloatArithmetic) {
   EXPECT_EQ(t.text_of("1 / 4.0"), "0.25");
   EXPECT_EQ(t.text_of("\"1.5\" + 1"), "2.5");
   EXPECT_EQ(t.text_of("2 ** 0.5 * 2 ** 0.5"), "2.0");
-  EXPECT_EQ(error_of(t, "1.0 / 0"), ERR_DIVIDE_BY_ZERO);
-  EXPECT_EQ(error_of(t, "1 / 0.0"), ERR_DIVIDE_BY_ZERO);
-  EXPECT_EQ(error_of(t, "1.5 mod 0"), ERR_DIVIDE_BY_ZERO);
-  EXPECT_EQ(error_of(t, "1e200 * 1e200"), ERR_FP_OVERFLOW);
-  EXPECT_EQ(error_of(t, "1e300 * 10"), ERR_FP_OVERFLOW);
+  EXPECT_EQ(t.error_of("1.0 / 0"), ERR_DIVIDE_BY_ZERO);
+  EXPECT_EQ(t.error_of("1 / 0.0"), ERR_DIVIDE_BY_ZERO);
+  EXPECT_EQ(t.error_of("1.5 mod 0"), ERR_DIVIDE_BY_ZERO);
+  EXPECT_EQ(t.error_of("1e200 * 1e200"), ERR_FP_OVERFLOW);
+  EXPECT_EQ(t.error_of("1e300 * 10"), ERR_FP_OVERFLOW);
   EXPECT_EQ(t.text_of("1e-200 * 1e-200"), "0.0");   // below 1e-300: zero
-  EXPECT_EQ(error_of(t, "2 & 3.0"), ERR_BINARY_OP_TYPE);
-  EXPECT_EQ(error_of(t, "1.5 << 1"), ERR_BINARY_OP_TYPE);
-  EXPECT_EQ(error_of(t, "\"abc\" + 1"), ERR_NOT_NUMBER);
+  EXPECT_EQ(t.error_of("2 & 3.0"), ERR_BINARY_OP_TYPE);
+  EXPECT_EQ(t.error_of("1.5 << 1"), ERR_BINARY_OP_TYPE);
+  EXPECT_EQ(t.error_of("\"abc\" + 1"), ERR_NOT_NUMBER);
 }
 
 TEST(Evaluator, PendingMathErrorsOfPower) {
   TestContext t;
-  EXPECT_EQ(error_of(t, "(-8.0) ** 0.5"), ERR_FP_DOMAIN);
-  EXPECT_EQ(error_of(t, "10.0 ** 400"), ERR_FP_OVERFLOW);
-  EXPECT_EQ(error_of(t, "0.0 ** -1"), ERR_FP_SINGULARITY);
+  EXPECT_EQ(t.error_of("(-8.0) ** 0.5"), ERR_FP_DOMAIN);
+  EXPECT_EQ(t.error_of("10.0 ** 400"), ERR_FP_OVERFLOW);
+  EXPECT_EQ(t.error_of("0.0 ** -1"), ERR_FP_SINGULARITY);
   EXPECT_EQ(t.text_of("10.0 ** -400"), "0.0");       // underflow is no error
   // A raised error does not linger for the next operation.
   EXPECT_EQ(t.text_of("2.0 ** 2"), "4.0");
@@ -129,7 +119,7 @@ TEST(Evaluator, ComparisonModes) {
   };
   for (const Case& c : cases) EXPECT_EQ(t.text_of(c.expr), c.result) << c.expr;
   t.assign("a = arrdimension(2)");
-  EXPECT_EQ(error_of(t, "a == 1"), ERR_NOT_NUMBER);
+  EXPECT_EQ(t.error_of("a == 1"), ERR_NOT_NUMBER);
 }
 
 TEST(Evaluator, Concatenation) {
@@ -144,7 +134,7 @@ TEST(Evaluator, Concatenation) {
   t.assign(assign_big);
   EXPECT_EQ(t.text_of("big : big : big").size(), 4500u);   // no limit but memory
   t.assign("a = arrdimension(1)");
-  EXPECT_EQ(error_of(t, "a : 1"), ERR_NOT_STRING);
+  EXPECT_EQ(t.error_of("a : 1"), ERR_NOT_STRING);
   t.assign("drop(a, big)");
   EXPECT_EQ(t.heap_used(), heap_before);
 }
@@ -159,25 +149,25 @@ TEST(Evaluator, UnaryOperators) {
   EXPECT_EQ(t.text_of("-\"2.5\""), "-2.5");
   EXPECT_EQ(t.text_of("+\"7\""), "7");
   EXPECT_EQ(t.text_of("~\"1\""), "-2");
-  EXPECT_EQ(error_of(t, "~1.0"), ERR_UNARY_OP_TYPE);
-  EXPECT_EQ(error_of(t, "&5"), ERR_ADDRESS_OF);
-  EXPECT_EQ(error_of(t, "&(1 + 2)"), ERR_ADDRESS_OF);
-  EXPECT_EQ(error_of(t, "*5"), ERR_NOT_POINTER);
-  EXPECT_EQ(error_of(t, "*\"no pointer\""), ERR_NOT_POINTER);
+  EXPECT_EQ(t.error_of("~1.0"), ERR_UNARY_OP_TYPE);
+  EXPECT_EQ(t.error_of("&5"), ERR_ADDRESS_OF);
+  EXPECT_EQ(t.error_of("&(1 + 2)"), ERR_ADDRESS_OF);
+  EXPECT_EQ(t.error_of("*5"), ERR_NOT_POINTER);
+  EXPECT_EQ(t.error_of("*\"no pointer\""), ERR_NOT_POINTER);
 }
 
 TEST(Evaluator, SyntaxErrors) {
   TestContext t;
-  EXPECT_EQ(error_of(t, "(1 + 2"), ERR_UNBALANCED_PARENS);
-  EXPECT_EQ(error_of(t, "1 +"), ERR_ILLEGAL_SYNTAX);
-  EXPECT_EQ(error_of(t, ")"), ERR_ILLEGAL_SYNTAX);
-  EXPECT_EQ(error_of(t, "strlen"), ERR_NO_OPEN_PAREN);
-  EXPECT_EQ(error_of(t, "undefined_name"), ERR_UNINITIALIZED);
+  EXPECT_EQ(t.error_of("(1 + 2"), ERR_UNBALANCED_PARENS);
+  EXPECT_EQ(t.error_of("1 +"), ERR_ILLEGAL_SYNTAX);
+  EXPECT_EQ(t.error_of(")"), ERR_ILLEGAL_SYNTAX);
+  EXPECT_EQ(t.error_of("strlen"), ERR_NO_OPEN_PAREN);
+  EXPECT_EQ(t.error_of("undefined_name"), ERR_UNINITIALIZED);
   t.assign("x = 1");
-  EXPECT_EQ(error_of(t, "(x = 5)"), ERR_ASSIGNMENT_NOT_LEGAL);
+  EXPECT_EQ(t.error_of("(x = 5)"), ERR_ASSIGNMENT_NOT_LEGAL);
   EXPECT_STRNE(error_info_text(t.ctx()), "");
-  EXPECT_EQ(error_of(t, "arrinfo(x = 5, 0)"), ERR_ASSIGNMENT_NOT_LEGAL);
-  EXPECT_EQ(error_of(t, "1 = 1"), ERR_ASSIGNMENT_NOT_LEGAL);
+  EXPECT_EQ(t.error_of("arrinfo(x = 5, 0)"), ERR_ASSIGNMENT_NOT_LEGAL);
+  EXPECT_EQ(t.error_of("1 = 1"), ERR_ASSIGNMENT_NOT_LEGAL);
 }
 
 TEST(Evaluator, Assignment) {

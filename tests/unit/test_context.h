@@ -80,6 +80,12 @@ class TestContext {
     return s;
   }
   uint16_t err() const { return ctx_->err; }
+  // The error number an expression raises (0 when it succeeds).
+  uint16_t error_of(const char* expr) {
+    text_of(expr);
+    return err();
+  }
+  uint16_t error_of(const std::string& expr) { return error_of(expr.c_str()); }
 
   // The context's handle, for the host entry points.
   plat::HostHandle handle() const { return handle_; }

@@ -24,10 +24,6 @@ std::string run_quietly(TestContext& t, const std::string& script) {
   return testing::internal::GetCapturedStderr();
 }
 
-uint16_t error_of(TestContext& t, const char* expr) {
-  t.text_of(expr);
-  return t.err();
-}
 
 std::string info(TestContext& t) { return error_info_text(t.ctx()); }
 
@@ -49,15 +45,15 @@ TEST(Pointers, AddressOfAndDereference) {
   EXPECT_EQ(t.text_of(("*\"" + p.substr(0, 37) + "X\"").c_str()), "text");
   std::string forged = p;
   forged[20] = forged[20] == '0' ? '1' : '0';
-  EXPECT_EQ(error_of(t, ("*\"" + forged + "\"").c_str()), ERR_INVALID_POINTER);
-  EXPECT_EQ(error_of(t, ("*\"#VAR$PTR#0065" + std::string(24, '0') + "x\"").c_str()), ERR_INVALID_POINTER);
-  EXPECT_EQ(error_of(t, "*\"#VAR$PTR#short\""), ERR_NOT_POINTER);
-  EXPECT_EQ(error_of(t, ("*\"" + p + std::string(31, 'y') + "\"").c_str()), ERR_NOT_POINTER);   // 68 chars
+  EXPECT_EQ(t.error_of(("*\"" + forged + "\"").c_str()), ERR_INVALID_POINTER);
+  EXPECT_EQ(t.error_of(("*\"#VAR$PTR#0065" + std::string(24, '0') + "x\"").c_str()), ERR_INVALID_POINTER);
+  EXPECT_EQ(t.error_of("*\"#VAR$PTR#short\""), ERR_NOT_POINTER);
+  EXPECT_EQ(t.error_of(("*\"" + p + std::string(31, 'y') + "\"").c_str()), ERR_NOT_POINTER);   // 68 chars
   t.assign("u = &fresh");   // address-of creates a new name as a defined integer
   EXPECT_EQ(t.err(), 0);
   EXPECT_EQ(t.text_of("*u"), "-1");
   t.assign("drop(fresh)");
-  EXPECT_EQ(error_of(t, "*u"), ERR_POINTER_UNINIT);
+  EXPECT_EQ(t.error_of("*u"), ERR_POINTER_UNINIT);
 }
 
 TEST(Pointers, WritingThroughAPointer) {
@@ -118,7 +114,7 @@ TEST(Pointers, FramesOfFunctionCalls) {
   // A pointer into a call's frame dies with the call, even when a later call gets the same frame number.
   t.assign("q = make(3)");
   EXPECT_EQ(t.err(), 0);
-  EXPECT_EQ(error_of(t, "*q"), ERR_INVALID_POINTER);
+  EXPECT_EQ(t.error_of("*q"), ERR_INVALID_POINTER);
   TestContext fresh;
   const std::string report = run_quietly(fresh, defs + "q = make(3)\nr = read(q)\n");
   EXPECT_NE(report.find("test.tov:7: error 3814"), std::string::npos) << report;
@@ -155,15 +151,15 @@ TEST(Pointers, GlobalAndPersistentVariables) {
   t.assign("pd = ptrglobaldefine(newglobal)");
   EXPECT_EQ(t.text_of("newglobal"), "-1");
 
-  EXPECT_EQ(error_of(t, "ptrglobal(notglobal)"), ERR_POINTER);
+  EXPECT_EQ(t.error_of("ptrglobal(notglobal)"), ERR_POINTER);
   EXPECT_NE(info(t).find("Not a global variable"), std::string::npos) << info(t);
-  EXPECT_EQ(error_of(t, "ptrglobal(missing_one)"), ERR_POINTER);
+  EXPECT_EQ(t.error_of("ptrglobal(missing_one)"), ERR_POINTER);
   EXPECT_NE(info(t).find("Variable not found"), std::string::npos) << info(t);
-  EXPECT_EQ(error_of(t, "ptrglobal(5)"), ERR_POINTER);
+  EXPECT_EQ(t.error_of("ptrglobal(5)"), ERR_POINTER);
   EXPECT_NE(info(t).find("Not a variable name"), std::string::npos) << info(t);
-  EXPECT_EQ(error_of(t, "ptrpersistent(abcdefghijklmnopqrstuvwxyz, 1)"), ERR_POINTER);
+  EXPECT_EQ(t.error_of("ptrpersistent(abcdefghijklmnopqrstuvwxyz, 1)"), ERR_POINTER);
   EXPECT_NE(info(t).find("longer than 25"), std::string::npos) << info(t);
-  EXPECT_EQ(error_of(t, "ptrpersistent(abcdefghijklmnopqrstuvwxy, 1)"), 0);
+  EXPECT_EQ(t.error_of("ptrpersistent(abcdefghijklmnopqrstuvwxy, 1)"), 0);
 
   const std::string report = run_quietly(t,
                                          "#DefineFunction f()\n"
@@ -184,10 +180,10 @@ TEST(Pointers, FunctionForms) {
   EXPECT_EQ(t.text_of("x"), "new");
   t.assign("n = ?makepointer(made_here)");
   EXPECT_EQ(t.text_of("vartype(made_here)"), "1");
-  EXPECT_EQ(error_of(t, "?makepointer(5)"), ERR_MAKEPOINTER_NAME);
-  EXPECT_EQ(error_of(t, "?getviapointer(\"nothing\")"), ERR_NOT_POINTER);
+  EXPECT_EQ(t.error_of("?makepointer(5)"), ERR_MAKEPOINTER_NAME);
+  EXPECT_EQ(t.error_of("?getviapointer(\"nothing\")"), ERR_NOT_POINTER);
   t.assign("drop(made_here)");
-  EXPECT_EQ(error_of(t, "?getviapointer(n)"), ERR_POINTER_UNINIT);
+  EXPECT_EQ(t.error_of("?getviapointer(n)"), ERR_POINTER_UNINIT);
   EXPECT_EQ(t.text_of("?setviapointer(n, 3)"), "1");   // writing creates the name again
   EXPECT_EQ(t.text_of("made_here"), "3");
 }
@@ -217,16 +213,16 @@ TEST(VariableFunctions, DropIsdefinedVartype) {
   EXPECT_EQ(t.text_of("isdefined(*p)"), "1");
   EXPECT_EQ(t.text_of("isdefined(5)"), "-1");
   EXPECT_EQ(t.text_of("objecttypeget(x)"), "");
-  EXPECT_EQ(error_of(t, "vartype(a[5])"), ERR_ARR_OUT_OF_BOUNDS);
-  EXPECT_EQ(error_of(t, "vartype(x y)"), ERR_WRONG_ARG_COUNT);
+  EXPECT_EQ(t.error_of("vartype(a[5])"), ERR_ARR_OUT_OF_BOUNDS);
+  EXPECT_EQ(t.error_of("vartype(x y)"), ERR_WRONG_ARG_COUNT);
 
   EXPECT_EQ(t.text_of("drop(*p, f)"), "1");
   EXPECT_EQ(slot_lookup(t.ctx(), "x"), SLOT_NONE);
   EXPECT_EQ(t.text_of("isdefined(x) : isdefined(f)"), "00");
   EXPECT_EQ(t.text_of("drop(*bad, missing_too)"), "1");   // nothing to drop: no error
-  EXPECT_EQ(error_of(t, "drop(5)"), ERR_DROP_NOT_VARIABLE);
-  EXPECT_EQ(error_of(t, "drop(a bad)"), ERR_WRONG_ARG_COUNT);
-  EXPECT_EQ(error_of(t, "drop(a"), ERR_WRONG_ARG_COUNT);
+  EXPECT_EQ(t.error_of("drop(5)"), ERR_DROP_NOT_VARIABLE);
+  EXPECT_EQ(t.error_of("drop(a bad)"), ERR_WRONG_ARG_COUNT);
+  EXPECT_EQ(t.error_of("drop(a"), ERR_WRONG_ARG_COUNT);
 
   // The current assignment target is left alone.
   t.assign("k = 5");
