@@ -45,7 +45,21 @@ const char* const kAllowed[] = {
 // IntControl requests that change only the run's own error handling.
 const int kAllowedIntControl[] = {72, 73, 87};
 
+// Arrays may take up to 4 GB; this host keeps them to a million elements so inputs stay fast and small.
+constexpr double MAX_ARRAY_ELEMENTS = 1e6;
+
 void refused(RunContext* ctx, Value*, ArgBlock&, int, bool) { ctx->err = ERR_NOT_AVAILABLE; }
+
+void arrdimension_limited(RunContext* ctx, Value* result, ArgBlock& args, int argc, bool wide) {
+  double count = 1;
+  for (int n = 1; n <= argc; ++n)
+    if (args.slot[n].c.i > 0) count *= args.slot[n].c.i;
+  if (count > MAX_ARRAY_ELEMENTS) {
+    ctx->err = ERR_ARR_TOO_LARGE;
+    return;
+  }
+  builtin_for_unrestricted(KW_ARRDIMENSION)(ctx, result, args, argc, wide);
+}
 
 void intcontrol_checked(RunContext* ctx, Value* result, ArgBlock& args, int argc, bool wide) {
   for (int request : kAllowedIntControl)
@@ -72,6 +86,7 @@ BuiltinFn builtin_for(int id) {
   BuiltinFn fn = builtin_for_unrestricted(id);
   if (!fn) return nullptr;
   if (id == KW_INTCONTROL) return intcontrol_checked;
+  if (id == KW_ARRDIMENSION) return arrdimension_limited;
   return allowed_ids()[size_t(id)] ? fn : refused;
 }
 

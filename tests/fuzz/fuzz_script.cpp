@@ -25,7 +25,7 @@ using namespace tov;
 namespace {
 
 constexpr size_t MAX_RUNS = 3, MAX_FILES = 8, MAX_NAME = 24;
-constexpr uint32_t STATEMENT_BUDGET = 20000;
+constexpr uint32_t STATEMENT_BUDGET = 5000;
 constexpr uint16_t VARIABLE_SLOTS = 2048;
 constexpr size_t HEAP_RESERVE = size_t(64) << 20, HEAP_INITIAL = 65536;
 
