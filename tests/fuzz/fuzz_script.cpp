@@ -84,6 +84,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   if (!mkdtemp(dir) || !getcwd(home, sizeof home)) std::abort();
   g_dir = dir;
   g_home = home;
+  std::atexit([] { rmdir(g_dir.c_str()); });
   return 0;
 }
 
