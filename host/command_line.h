@@ -14,6 +14,7 @@ constexpr int EXIT_CANCELLED = 130;   // user cancel or Ctrl+C, as a shell repor
 
 constexpr uint32_t STATUS_EXIT = 9000;
 constexpr uint32_t STATUS_TERMINATE = 9012;
+constexpr uint32_t STATUS_REPORTED_IN_CALL = 9013;   // a called script ended; the extended code says how
 constexpr uint32_t STATUS_CANCEL = 9999;
 
 struct CommandLine {
@@ -54,6 +55,9 @@ inline int exit_status(const tov::RunContextHeader& h) {
   if (h.nRunError == STATUS_CANCEL || h.bCancel != 0) return EXIT_CANCELLED;
   if (h.nRunResult == 1 || h.nRunResult == -1) return EXIT_NORMAL;
   if (h.nRunError == STATUS_EXIT || h.nRunError == STATUS_TERMINATE) return EXIT_NORMAL;
+  // Exit or Terminate in a script started by Call ends its callers too, as the run's normal end.
+  if (h.nRunError == STATUS_REPORTED_IN_CALL && (h.nExtendedCode == STATUS_EXIT || h.nExtendedCode == STATUS_TERMINATE))
+    return EXIT_NORMAL;
   return EXIT_ERROR;
 }
 

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Runs the tests of a 64-bit Windows build under Wine: the unit tests, then the script cases of
-# tests/scripts and tests/windows through tov.exe with the console UI. Everything runs inside one virtual
+# Runs the tests of a 64-bit Windows build under Wine: the unit tests (among them the GUI tests, which run
+# tov.exe without the console UI and answer its boxes), then the script cases of tests/scripts and
+# tests/windows through tov.exe with the console UI. Everything runs inside one virtual
 # X display, in a fresh Wine prefix that is removed afterwards.
 #
 #   tools/wine-tests.sh BUILD-DIR        (e.g. tools/wine-tests.sh build/win64)
@@ -26,14 +27,16 @@ cleanup() {
 trap cleanup EXIT
 
 # A new prefix, and no crash dialog: a crashing test program must end instead of waiting for a click.
+# The virtual display has no window manager: Wine then handles windows itself ("Managed" off); otherwise
+# it would wait two seconds for a window manager each time a window with a caption closes.
 if ! { "$wine" wineboot --init &&
-       "$wine" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f; } \
+       "$wine" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f &&
+       "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f; } \
        >"$work/setup.log" 2>&1; then
   cat "$work/setup.log" >&2
   echo "wine-tests: cannot prepare the Wine prefix" >&2
   exit 1
 fi
-# Tests that need window focus can start a window manager here, inside the same display.
 
 "$wine" "$build/bin/unit_tests.exe"
 

@@ -1,4 +1,5 @@
-// Error control of scripts: ErrorMode, LastError, ErrorEvent and the error requests of IntControl.
+// Error and run control of scripts: ErrorMode, LastError, ErrorEvent, Terminate and the error requests of
+// IntControl.
 #include <cstdio>
 #include <cstring>
 
@@ -63,10 +64,24 @@ void bi_errorevent(RunContext* ctx, Value* result, ArgBlock& a, int, bool) {
   std::snprintf(ctx->es.reportTitle, sizeof ctx->es.reportTitle, "%s", ctx->es.userErrorText);
   ctx->es.lastError = number;
   const bool ends = ctx->es.errorMode == EM_CANCEL || severity == -3;
-  const int button = show_report(ctx, ctx->hwndOwner, !ends, number, ctx->es.userErrorText);
+  // The box shows the report message, so the user's code is seen with the text.
+  const int button = show_report(ctx, ctx->hwndOwner, !ends, number, ctx->es.reportMessage);
   error_info_free(ctx);
   ctx->err = STATUS_USER_ERROR_REPORTED;
   if (!ends && button != plat::ERRBOX_EXIT && button != plat::ERRBOX_SUPPORT) ctx->es.continueFlag = 1;
+}
+
+// Terminate(condition, title, message): a true condition ends the run after showing the message, if any.
+void bi_terminate(RunContext* ctx, Value* result, ArgBlock& a, int, bool) {
+  if (!arg_int(a, 1)) {
+    set_integer(ctx, result->c, 0);
+    return;
+  }
+  const std::u16string title = arg_wide(ctx, a, 2), text = arg_wide(ctx, a, 3);
+  if (!text.empty())
+    plat::message_box_w(ctx->hwndHost, text.c_str(), title.c_str(), plat::MB_OK_ONLY | plat::MB_SET_FOREGROUND,
+                        nullptr, nullptr);
+  ctx->err = STATUS_TERMINATED;
 }
 
 // --- IntControl requests ------------------------------------------------------------------------------
@@ -118,6 +133,7 @@ const BuiltinEntry kEntries[] = {
     {KW_ERRORMODE, bi_errormode},
     {KW_LASTERROR, bi_lasterror},
     {KW_ERROREVENT, bi_errorevent},
+    {KW_TERMINATE, bi_terminate},
 };
 
 const IntControlEntry kRequests[] = {

@@ -10,11 +10,13 @@
 namespace tov {
 
 extern const IntControlFamily kErrorIntControls;
+extern const IntControlFamily kSystemIntControls;
 
 namespace {
 
 const IntControlFamily* const kFamilies[] = {
     &kErrorIntControls,
+    &kSystemIntControls,
 };
 
 IntControlFn find_request(int32_t request) {

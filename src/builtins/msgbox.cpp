@@ -1,9 +1,9 @@
 // Message boxes and prompts: Message, Pause, AskYesNo, Display, AskLine, AskPassword and ButtonNames.
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 
 #include "builtins/args.h"
+#include "builtins/hex.h"
 #include "builtins/registry.h"
 #include "diag/errors.h"
 #include "engine/pump.h"
@@ -91,17 +91,6 @@ void bi_display(RunContext* ctx, Value* result, ArgBlock& a, int, bool) {
   set_integer(ctx, result->c, closed ? 1 : 0);
 }
 
-// Four hexadecimal digits per UTF-16 unit, low byte first.
-std::u16string to_hex_units(const std::u16string& s) {
-  std::u16string out;
-  char buf[8];
-  for (char16_t u : s) {
-    std::snprintf(buf, sizeof buf, "%02X%02X", unsigned(u & 0xFF), unsigned(u >> 8));
-    for (const char* p = buf; *p; ++p) out += char16_t(*p);
-  }
-  return out;
-}
-
 void ask(RunContext* ctx, Value* result, ArgBlock& a, int argc, bool wide, bool password) {
   const int32_t format = (!password && argc >= 4) ? arg_int(a, 4) : 0;
   if (format < 0 || format > 3) {
@@ -120,8 +109,12 @@ void ask(RunContext* ctx, Value* result, ArgBlock& a, int argc, bool wide, bool 
     ctx->err = STATUS_CANCEL;
     return;
   }
-  if (format >= 2) set_text_result(ctx, result, to_hex_units(answer), false);
-  else set_text_result(ctx, result, answer, format == 1 || (password && wide));
+  if (format >= 2) {
+    const std::string hex = hex_of_units(answer.data(), answer.size());
+    set_string(ctx, result->c, hex.data(), hex.size());
+  } else {
+    set_text_result(ctx, result, answer, format == 1 || (password && wide));
+  }
 }
 
 void bi_askline(RunContext* ctx, Value* result, ArgBlock& a, int argc, bool wide) {

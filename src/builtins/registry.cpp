@@ -6,19 +6,41 @@
 
 namespace tov {
 
-// The families' tables.
+// The families' tables, one line each.
 extern const BuiltinFamily kArrayBuiltins;
+extern const BuiltinFamily kArrayTextBuiltins;
+extern const BuiltinFamily kCharBuiltins;
 extern const BuiltinFamily kErrorBuiltins;
 extern const BuiltinFamily kIntControlBuiltins;
+extern const BuiltinFamily kItemListBuiltins;
+extern const BuiltinFamily kMathBuiltins;
 extern const BuiltinFamily kMessageBoxBuiltins;
 extern const BuiltinFamily kPointerBuiltins;
 extern const BuiltinFamily kScriptCallBuiltins;
+extern const BuiltinFamily kStringBuiltins;
+extern const BuiltinFamily kStringCharBuiltins;
+extern const BuiltinFamily kStringFixBuiltins;
+extern const BuiltinFamily kStringWildBuiltins;
+extern const BuiltinFamily kSystemBuiltins;
 
 namespace {
 
 const BuiltinFamily* const kFamilies[] = {
-    &kArrayBuiltins, &kErrorBuiltins, &kIntControlBuiltins, &kMessageBoxBuiltins, &kPointerBuiltins,
+    &kArrayBuiltins,
+    &kArrayTextBuiltins,
+    &kCharBuiltins,
+    &kErrorBuiltins,
+    &kIntControlBuiltins,
+    &kItemListBuiltins,
+    &kMathBuiltins,
+    &kMessageBoxBuiltins,
+    &kPointerBuiltins,
     &kScriptCallBuiltins,
+    &kStringBuiltins,
+    &kStringCharBuiltins,
+    &kStringFixBuiltins,
+    &kStringWildBuiltins,
+    &kSystemBuiltins,
 };
 
 BuiltinFn g_table[NKEYTOKENS];

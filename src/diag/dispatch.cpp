@@ -92,7 +92,7 @@ int report_pending(RunContext* ctx, const StatementPlace& at) {
 
 int handle_cancel(RunContext* ctx, const StatementPlace& at) {
   const int32_t mode = ctx->es.cancelHandlerMode;
-  if (mode == HANDLER_UDF) {
+  if (mode == HANDLER_UDF && !ctx->es.handlerTried) {
     fill_error_variables(ctx, STATUS_CANCEL, true, false);
     ctx->err = 0;
     const HandlerOutcome o = call_handler_function(ctx, ctx->es.cancelHandlerFunc, true);
@@ -114,7 +114,7 @@ int handle_error(RunContext* ctx, const StatementPlace& at) {
   const uint16_t number = ctx->err;
   const int32_t mode = ctx->es.errorHandlerMode;
   ctx->es.handlerFilledVars = 0;
-  if (mode == HANDLER_UDF) {
+  if (mode == HANDLER_UDF && !ctx->es.handlerTried) {
     ctx->es.lastError = number;
     fill_error_variables(ctx, number, false, false);
     ctx->err = 0;
@@ -209,8 +209,38 @@ void fill_error_variables(RunContext* ctx, uint32_t number, bool cancel, bool si
   ctx->err = saved;
 }
 
+bool handle_assignment_error(RunContext* ctx, Value* value) {
+  const uint16_t number = ctx->err;
+  const bool cancel = number == STATUS_CANCEL;
+  if (!cancel && (number == 0 || number >= STATUS_EXIT)) return false;
+  if ((cancel ? ctx->es.cancelHandlerMode : ctx->es.errorHandlerMode) != HANDLER_UDF) return false;
+  if (!cancel) ctx->es.lastError = number;
+  fill_error_variables(ctx, number, cancel, false);
+  ctx->err = 0;
+  const HandlerOutcome o =
+      call_handler_function(ctx, cancel ? ctx->es.cancelHandlerFunc : ctx->es.errorHandlerFunc, cancel);
+  if (o == HandlerOutcome::Failed) return false;
+  if (o == HandlerOutcome::NotHandled) {
+    ctx->err = number;
+    ctx->es.handlerTried = 1;   // the dispatch reports it without asking the handler a second time
+    return false;
+  }
+  // The value assigned is what the handler left in element 11 of the array it was given.
+  value_free(ctx, *value);
+  value_init(*value);
+  const uint16_t slot = slot_lookup(ctx, "qzerrorarray");
+  const ValueCore* holder = slot == SLOT_NONE ? nullptr : &slot_at(ctx, slot)->c;
+  int32_t eleven[ARRAY_MAX_DIMS] = {11};
+  const ValueCore* e = holder && (holder->type & VF_ARRAY) ? array_element_at(ctx, holder->str, eleven) : nullptr;
+  if (e && e->type && !value_read(ctx, *e, *value)) return false;
+  ctx->err = 0;
+  ctx->es.extendedCode = number;
+  return true;
+}
+
 int run_statement(RunContext* ctx, Value* result, const StatementPlace& at) {
   ctx->err = 0;
+  ctx->es.handlerTried = 0;
   int r;
   if (ctx->nDeferredError) {
     ctx->err = ctx->nDeferredError;

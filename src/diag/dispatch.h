@@ -25,6 +25,12 @@ uint32_t* assignment_target_of_run(RunContext* ctx);
 // The number a handler sees for an error, and whether its text is the user error text.
 uint32_t handler_number(const RunContext* ctx, uint32_t number, bool* user_text);
 
+// An error (or cancel) in the right side of an assignment while a handler function (mode 3) is armed: the
+// handler runs at once. True when it handled the error: value then holds what the handler left in element
+// 11 of qzerrorarray, to be assigned, and the error is cleared. Otherwise the error stands (the original
+// one, or the handler's own, or Exit).
+bool handle_assignment_error(RunContext* ctx, Value* value);
+
 // Fills qzerrorarray (and with singles the qzerror... variables) for an error or a cancel.
 void fill_error_variables(RunContext* ctx, uint32_t number, bool cancel, bool singles);
 

@@ -32,6 +32,7 @@ struct ErrorState {
   char supportUrl[256];
   uint32_t executeSetting;       // IntControl 87
   uint32_t handlerFilledVars;    // the reserved variables were filled for the current error
+  uint32_t handlerTried;         // the handler function has already declined the current error (assignment)
 };
 
 }  // namespace tov

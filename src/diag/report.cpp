@@ -165,6 +165,8 @@ void ReportLoadError(RunContext* ctx, uint32_t number, const char* name) {
     ReportError(ctx, ctx->hwndOwner, number, ERR_EXECUTION, SEV_SEVERE);
   }
   error_info_free(ctx);
+  // The load failed with this number: a Call that loaded the text fails too.
+  ctx->err = uint16_t(number);
 }
 
 }  // namespace tov

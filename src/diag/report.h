@@ -21,7 +21,8 @@ int show_report(RunContext* ctx, plat::WindowHandle owner, bool with_continue, u
                 const char* message_text);
 
 // Reports a failure of loading script text at once: for 102 and 217 the title is `name`, the number
-// itself; for the others the title is the message of `number` and the number shown is 111.
+// itself; for the others the title is the message of `number` and the number shown is 111. The number
+// stays the current error.
 void ReportLoadError(RunContext* ctx, uint32_t number, const char* name);
 
 }  // namespace tov

@@ -27,6 +27,8 @@ struct VarFrame {
   uint16_t link;
   plat::MemId table;       // frames 1..100: the table's block; frame 0 uses hVarTable
   VarSlot* slots;          // the table while the frame exists
+  plat::MemId spare;       // a zero-filled table kept from the frame's last use, for the next call
+  uint16_t spareCapacity;
 };
 
 struct RunContext {
@@ -59,6 +61,7 @@ struct RunContext {
   uint32_t nBreakFlags;
   uint32_t nPumpFlags;
   uint32_t bFastPump;
+  uint32_t nLastPumpTick;          // tick of the last pump that asked the system
   uint32_t nHotkeyDelay;
   uint32_t bDebugOutput;
   plat::CursorHandle hcurWait, hcurArrow, hcurRun;
@@ -68,6 +71,9 @@ struct RunContext {
   uint32_t bPrettyDialogs;
   uint32_t nCodePage;              // code page of ANSI <-> wide conversions of this context
   uint32_t randomSeed;
+  uint64_t randomState;            // the Random built-in's generator, seeded from randomSeed
+  uint32_t bIgnoreInput;           // IgnoreInput blocked the user's input; unblocked when the run ends
+  uint32_t bExclusive;             // Exclusive raised the thread's priority; put back when the run ends
   int32_t windowBottom;            // bottom edge of a default-placed top-level window
 
   // --- tokenizer ---

@@ -7,4 +7,16 @@ set(TOV_ENGINE_EXPORTS
   HotKeyCheck@20
   LoadMyString@20
   LoadMyStringW@20
+  ViperAnswer@16
+  get_token@4
+  putback@4
+  get_string_token@4
+  VMalloc@8
+  VFree@8
+  find_var@12
+  MyVariantStrToNum@8
+  ProcessSubExpression@20
+  CreateMyArray@36
+  ErrorMsgProc@16
+  StackInfoProc@16
 )

@@ -30,3 +30,39 @@ TOV_API int32_t TOV_CALL LoadMyString(void* context, void*, uint32_t id, char* b
 TOV_API int32_t TOV_CALL LoadMyStringW(void* context, void*, uint32_t id, char16_t* buffer, int32_t size) {
   return tov::load_string_w(static_cast<tov::RunContext*>(context), id, buffer, size);
 }
+
+// --- Services of the language core for extenders. They work on the locked run context, which an extender
+// reaches through the context handle of its service block. ---------------------------------------------
+
+#include "ext/services.h"
+#include "lang/arrays.h"
+#include "lang/eval.h"
+#include "lang/heap.h"
+#include "lang/tokenizer.h"
+#include "lang/values.h"
+#include "lang/vartable.h"
+
+namespace {
+tov::RunContext* as_context(void* context) { return static_cast<tov::RunContext*>(context); }
+}  // namespace
+
+TOV_API void TOV_CALL get_token(void* context) { tov::get_token(as_context(context)); }
+TOV_API void TOV_CALL putback(void* context) { tov::putback(as_context(context)); }
+TOV_API void TOV_CALL get_string_token(void* context) { tov::get_string_token(as_context(context)); }
+TOV_API uint32_t TOV_CALL VMalloc(void* context, uint32_t n) { return tov::VMalloc(as_context(context), n); }
+TOV_API void TOV_CALL VFree(void* context, uint32_t offset) { tov::VFree(as_context(context), offset); }
+TOV_API uint32_t TOV_CALL find_var(void* context, const char* name, uint32_t report) {
+  return tov::find_var(as_context(context), name, report);
+}
+TOV_API int32_t TOV_CALL MyVariantStrToNum(const char* name, uint32_t* cls) { return tov::MyVariantStrToNum(name, cls); }
+TOV_API void TOV_CALL ProcessSubExpression(void* context, tov::Value* result, uint32_t assign, uint32_t pointer_target,
+                                           void*) {
+  tov::ProcessSubExpression(as_context(context), result, assign != 0, pointer_target != 0);
+}
+TOV_API int32_t TOV_CALL CreateMyArray(void* context, tov::Value* result, int32_t d1, int32_t d2, int32_t d3, int32_t d4,
+                                       int32_t d5, uint32_t kind, int32_t given) {
+  return tov::CreateMyArray(as_context(context), result, d1, d2, d3, d4, d5, uint8_t(kind), given);
+}
+TOV_API int32_t TOV_CALL ViperAnswer(int32_t status, int32_t reserved, tov::ServiceBlock* block, tov::ExtValue* value) {
+  return tov::viper_answer(status, reserved, block, value);
+}

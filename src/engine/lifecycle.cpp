@@ -12,6 +12,7 @@
 #include "engine/pump.h"
 #include "engine/script.h"
 #include "exec/run.h"
+#include "exec/udf_call.h"
 #include "exec/definitions.h"
 #include "lang/heap.h"
 #include "lang/values.h"
@@ -71,6 +72,8 @@ char g_menu_words[2][64];
 
 void process_setup() {
   plat::os_info();
+  // Ctrl+C and Ctrl+Break of a console become the run's stop request instead of ending the process.
+  plat::install_break_handler();
   load_string(nullptr, 730, g_menu_words[0], sizeof g_menu_words[0]);
   load_string(nullptr, 731, g_menu_words[1], sizeof g_menu_words[1]);
   g_classes_registered = plat::register_window_classes();
@@ -90,6 +93,13 @@ void bounded_copy(char* dst, const char* src, size_t max) {
   dst[n] = 0;
 }
 
+// A script must not leave the user's input blocked or the host's thread at a raised priority.
+void end_run_settings(RunContext* ctx) {
+  if (ctx->bIgnoreInput) plat::block_input(false, nullptr);
+  if (ctx->bExclusive) plat::thread_priority_raise(false);
+  ctx->bIgnoreInput = ctx->bExclusive = 0;
+}
+
 void seed_random(RunContext* ctx) {
   uint32_t seed;
   do {
@@ -97,6 +107,7 @@ void seed_random(RunContext* ctx) {
     seed = tick ? plat::unix_time() % tick : plat::unix_time();
   } while (seed == 1);
   ctx->randomSeed = seed;
+  ctx->randomState = seed;
 }
 
 uint32_t init_context(RunContext* ctx, const char* host_name) {
@@ -184,10 +195,12 @@ uint32_t shutdown(RunContext* ctx, void* callback) {
     ctx->lpVars = nullptr;
   }
   release_udf_table(ctx);
+  release_frames(ctx);
   if (ctx->hInfoBlock) {
     plat::mem_free(ctx->hInfoBlock);
     ctx->hInfoBlock = 0;
   }
+  end_run_settings(ctx);
   for (int i = 0; i < 5; ++i) PumpMessages(ctx);
   return 1;
 }
@@ -245,8 +258,6 @@ uint32_t engine_run(void* hwnd, void* hContext, void* hScript, void* lpfnHost, v
     FreeHeldScript(&hs);
     return 0;
   }
-  // Frame 0 is the host's table: calls switch back to it and pointers to its variables name it.
-  ctx->nVarFrame = 0;
   ctx->aVarFrame[0].slots = ctx->lpVars;
 
   // The per-run state starts afresh; variables, functions and handles carry over.
@@ -282,6 +293,7 @@ uint32_t engine_run(void* hwnd, void* hContext, void* hScript, void* lpfnHost, v
   RunLoop(ctx, &ctx->resultSlot, &hs, &line_start, &pos);
 
   value_free(ctx, ctx->resultSlot);
+  end_run_settings(ctx);
   ctx->hRunScript = nullptr;
   ctx->hcurRun = ctx->hcurArrow;
   Wait(ctx, 20);

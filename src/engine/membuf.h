@@ -18,7 +18,8 @@ class MemBuf {
   bool reserve(size_t capacity) {
     if (capacity <= cap_) return true;
     size_t want = cap_ ? cap_ : 256;
-    while (want < capacity) want *= 2;
+    // Doubling stops before it would wrap around (and loop for ever) on a huge request.
+    while (want < capacity) want = want > SIZE_MAX / 2 ? capacity : want * 2;
     if (!id_) {
       id_ = plat::mem_alloc(want, false);
       if (!id_) return false;

@@ -26,8 +26,18 @@ void CtrlBreakCheck(RunContext* ctx) {
   }
 }
 
-void PumpMessages(RunContext* ctx, bool fast) {
+void PumpMessages(RunContext* ctx, bool fast, bool between_statements) {
   if (ctx->nPumpFlags & PUMP_OFF) return;
+  // Between statements the system is asked for messages, keys and a time slice once per clock tick: a
+  // tight loop of statements would otherwise spend most of its time in system calls.
+  if (between_statements) {
+    const uint32_t now = plat::tick_count();
+    if (now == ctx->nLastPumpTick) {
+      if (ctx->nHostNotify & NOTIFY_PUMP) CtrlBreakCheck(ctx);
+      return;
+    }
+    ctx->nLastPumpTick = now;
+  }
   bool any = false;
   while (!ctx->hdr.bCancel && plat::pump_one_message()) {
     any = true;

@@ -7,8 +7,9 @@ namespace tov {
 struct RunContext;
 
 // Dispatches waiting messages while no stop is requested, checking Ctrl+Break after each; fast yields
-// with zero-length sleeps instead of 20 ms ones.
-void PumpMessages(RunContext* ctx, bool fast = false);
+// with zero-length sleeps instead of 20 ms ones. Between statements the system is asked at most once per
+// clock tick.
+void PumpMessages(RunContext* ctx, bool fast = false, bool between_statements = false);
 void CtrlBreakCheck(RunContext* ctx);
 // Waits ms milliseconds while pumping messages; a stop request ends the wait early.
 void Wait(RunContext* ctx, uint32_t ms);

@@ -321,6 +321,12 @@ bool PrepareHostBuffer(RunContext* ctx, plat::HostHandle script, HeldScript* out
   } else {
     n = strnlen(reinterpret_cast<const char*>(bytes), cap);
   }
+  if (n && bytes[0] >= 1 && bytes[0] <= 3) {
+    // An encoded script; no encoded format is defined, so it cannot be run as text either.
+    plat::host_unlock(script);
+    ReportLoadError(ctx, ERR_UNKNOWN_ENCODED_FORMAT, ctx->szCurrentFile);
+    return false;
+  }
   uint32_t len = 0;
   bool unicode_failed = false;
   plat::MemId block = text_block_from_bytes(bytes, n, ctx->nCodePage, &len, &unicode_failed);

@@ -14,7 +14,11 @@ namespace {
 
 constexpr size_t SUBST_NAME_MAX = 30;  // bytes: a double-byte character counts as two
 
-bool is_subst_name_char(const char* p) { return *p == '@' || *p == '_' || plat::is_alnum(p); }
+bool is_subst_name_char(const char* p) {
+  const unsigned char c = static_cast<unsigned char>(*p);
+  if (c < 128) return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '@' || c == '_';
+  return plat::is_alnum(p);
+}
 
 const char* constant_text(const char* name) {
   static const struct { const char* name; const char* text; } constants[] = {
@@ -79,6 +83,12 @@ void rewrite_include_as_call(RunContext* ctx, char* line) {
 }  // namespace
 
 int SubstituteLine(RunContext* ctx, char* line) {
+  // Most lines hold no percent sign: nothing to copy then.
+  if (!std::strchr(line, '%')) {
+    if ((ctx->nIncludeMode & 2) && line[0] == '#' && is_include_statement(line, std::strlen(line)))
+      rewrite_include_as_call(ctx, line);
+    return 1;
+  }
   char out[LINE_BUFFER_BYTES];
   size_t o = 0;
   int result = 1;
@@ -86,9 +96,10 @@ int SubstituteLine(RunContext* ctx, char* line) {
     ctx->err = ERR_SUBST_TOO_LONG;
     return 0;
   };
+  const char* const end = line + std::strlen(line);
   for (const char* p = line; *p;) {
     if (*p != '%' || p[1] == 0) {
-      size_t n = plat::char_size(p, std::strlen(p));
+      const size_t n = static_cast<unsigned char>(*p) < 128 ? 1 : plat::char_size(p, size_t(end - p));
       if (o + n > LINE_MAX_CHARS) return overflow();
       std::memcpy(out + o, p, n);
       o += n;
@@ -105,7 +116,7 @@ int SubstituteLine(RunContext* ctx, char* line) {
     char name[SUBST_NAME_MAX + 1];
     size_t n = 0;
     while (*q && is_subst_name_char(q)) {
-      size_t cs = plat::char_size(q, std::strlen(q));
+      const size_t cs = static_cast<unsigned char>(*q) < 128 ? 1 : plat::char_size(q, size_t(end - q));
       if (n + cs > SUBST_NAME_MAX) {
         ctx->err = ERR_SUBST_NAME_TOO_LONG;
         return 0;

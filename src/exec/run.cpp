@@ -136,7 +136,7 @@ int RunLoop(RunContext* ctx, Value* result, const HeldScript* hs, uint32_t* line
       value_init(*result);
     }
     if (r != 1) break;
-    PumpMessages(ctx, ctx->bFastPump != 0);
+    PumpMessages(ctx, ctx->bFastPump != 0, true);
     if (ctx->hdr.bCancel) {
       if (ctx->bCtrlBreak && ctx->bReportBreak && !(ctx->nBreakFlags & BREAK_NOT_REPORTED)) {
         report_break(ctx, line, *lineStart, hs);

@@ -95,7 +95,7 @@ int stmt_if(RunContext* ctx, Value* result, const StatementPlace& at) {
     ctx->nPendingIf = truth ? 1 : 0;
     ctx->bBranch = truth;
   }
-  if (ctx->tok.tok_type == TT_END) return 1;
+  // An If without Then goes on as a Then: with nothing after it, it opens a block.
   return then_or_else(ctx, result, at, true);
 }
 

@@ -125,31 +125,51 @@ int open_frame(RunContext* ctx) {
     VarFrame& f = ctx->aVarFrame[n];
     if (f.slots) continue;
     const uint16_t capacity = ctx->nVarCapacity;
-    plat::MemId table = plat::mem_alloc(size_t(capacity) * sizeof(VarSlot), true);
-    auto* slots = table ? static_cast<VarSlot*>(plat::mem_lock(table)) : nullptr;
+    // The table kept from the frame's last call is zero-filled already; a new one is made otherwise.
+    plat::MemId table = f.spareCapacity == capacity ? f.spare : 0;
+    if (!table && f.spare) plat::mem_free(f.spare);
+    f.spare = 0;
+    f.spareCapacity = 0;
+    if (!table) table = plat::mem_alloc(size_t(capacity) * sizeof(VarSlot), true);
+    auto* slots = table ? static_cast<VarSlot*>(plat::mem_address(table)) : nullptr;
+    if (slots && plat::mem_lock_count(table) == 0) slots = static_cast<VarSlot*>(plat::mem_lock(table));
     if (!slots) {
       if (table) plat::mem_free(table);
       return -1;
     }
-    f = VarFrame{n, table, ctx->nFrameSerial++, plat::tick_count(), capacity, 0, FRAME_LINK_NONE, table, slots};
+    f = VarFrame{n, table, ctx->nFrameSerial++, plat::tick_count(), capacity, 0, FRAME_LINK_NONE, table, slots, 0, 0};
     return n;
   }
   return -1;
 }
 
+// The frame ends; its table, emptied by free_locals, is kept for the frame's next call.
 void close_frame(RunContext* ctx, uint16_t n) {
   VarFrame& f = ctx->aVarFrame[n];
-  if (f.table) plat::mem_free(f.table);
+  const plat::MemId table = f.table;
+  const uint16_t capacity = f.capacity;
   f = VarFrame{n};
+  f.spare = table;
+  f.spareCapacity = table ? capacity : 0;
 }
 
-// Frees every variable of the current (function) table.
+// Frees every variable of the current (function) table and leaves its used slots zero-filled again.
 void free_locals(RunContext* ctx) {
   for (uint16_t i = 0; i < ctx->nVarUsed; ++i) value_free(ctx, ctx->lpVars[i].c, VFREE_HOLDER);
+  std::memset(ctx->lpVars, 0, size_t(ctx->nVarUsed) * sizeof(VarSlot));
   ctx->nVarUsed = 0;
 }
 
 }  // namespace
+
+void release_frames(RunContext* ctx) {
+  for (uint16_t n = 1; n < VAR_FRAMES; ++n) {
+    VarFrame& f = ctx->aVarFrame[n];
+    if (f.table) plat::mem_free(f.table);
+    if (f.spare) plat::mem_free(f.spare);
+    f = VarFrame{n};
+  }
+}
 
 int find_udf(RunContext* ctx, const char* name) {
   char lower[UDF_NAME_BYTES];

@@ -29,6 +29,8 @@ void CallScript(RunContext* ctx, Value* result, ArgBlock& args, int argc, bool w
 // Splits a parameter string into param1..paramN and param0; returns N.
 int SetParams(RunContext* ctx, const char* params);
 int SetParamsW(RunContext* ctx, const char16_t* params);
+// Frees the variable tables that function frames keep for their next calls (shutdown).
+void release_frames(RunContext* ctx);
 // The number of the user-defined function with this name (case-insensitive), or -1.
 int find_udf(RunContext* ctx, const char* name);
 

@@ -14,6 +14,7 @@
 #include "lang/tokenizer.h"
 #include "lang/values.h"
 #include "lang/vartable.h"
+#include "platform/system.h"
 #include "platform/text.h"
 #include "platform/ui.h"
 #include "resources/strings.h"
@@ -25,6 +26,8 @@ namespace {
 constexpr size_t LONG_NUMBER_CHARS = 9;    // longer numeric strings compare digit by digit
 constexpr double FLOAT_LIMIT = 1e300;
 constexpr double FLOAT_TINY = 1e-300;
+// Nesting (parentheses, unary operators, calls) stops with an error while this much stack is left.
+constexpr size_t STACK_MARGIN = 192 * 1024;
 
 void level1(RunContext* ctx, Value& v);
 
@@ -253,7 +256,7 @@ int compare_values(RunContext* ctx, const ValueCore& left_in, const ValueCore& r
   switch (mode) {
     case Mode::Integer: result = l.i < r.i ? -1 : l.i > r.i ? 1 : 0; break;
     case Mode::Float:
-      // An integer operand gains its float representation here (copies: nothing is allocated).
+      // An integer operand has no floating-point representation yet.
       to_float(ctx, l);
       to_float(ctx, r);
       if (!equality) {
@@ -556,6 +559,10 @@ void unary(RunContext* ctx, Value& v) {
     primary(ctx, v);
     return;
   }
+  if (plat::stack_exhausted(STACK_MARGIN)) {
+    ctx->err = ERR_TOO_COMPLEX;
+    return;
+  }
   const int op = ctx->tok.delim_type;
   get_token(ctx);
   if (ctx->err) return;
@@ -781,6 +788,10 @@ bool read_target(RunContext* ctx, bool ptr_target, Target* tg) {
 void ProcessSubExpression(RunContext* ctx, Value* result, bool allow_assign, bool ptr_target) {
   value_free(ctx, *result);
   value_init(*result);
+  if (plat::stack_exhausted(STACK_MARGIN)) {
+    ctx->err = ERR_TOO_COMPLEX;
+    return;
+  }
   if (allow_assign && ctx->tok.tok_type == TT_VARIABLE) {
     Target tg;
     if (read_target(ctx, ptr_target, &tg)) {
@@ -792,6 +803,11 @@ void ProcessSubExpression(RunContext* ctx, Value* result, bool allow_assign, boo
       if (!ctx->err && ctx->tok.tok_type != TT_END) {
         ctx->err = ERR_EXPRESSION_CONTINUES;
         add_hint(ctx, HINT_EXTRA_TOKENS);
+      }
+      if (ctx->err && handle_assignment_error(ctx, result)) {
+        // The handler's value is assigned and the statement ends with the handled status.
+        if (store(ctx, tg, *result)) ctx->err = STATUS_ASSIGNMENT_HANDLED;
+        return;
       }
       if (!ctx->err) store(ctx, tg, *result);
       return;

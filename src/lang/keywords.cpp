@@ -95,14 +95,7 @@ constexpr KeywordEntry g_keywordTable[NKEYTOKENS] = {
 #define KW_FN(id, text, required, optional, types) function(id, text, required, optional, types),
 #define KW_RESERVED_RECORD(id, text) record(id, text, KW_RESERVED, 0),
 #include "lang/keywords.inc"
-#undef KW_SYMBOL
-#undef KW_CONST
-#undef KW_FLOAT
-#undef KW_STRING
-#undef KW_WORD
-#undef KW_NAMEFN
-#undef KW_FN
-#undef KW_RESERVED_RECORD
+#include "lang/keywords_end.inc"
 };
 
 namespace {
@@ -147,14 +140,7 @@ constexpr ConstantLists collect_constants() {
 #define KW_FLOAT(id, text, number, value) addFloat(number, value);
 #define KW_STRING(id, text, number, value) addString(number, value);
 #include "lang/keywords.inc"
-#undef KW_SYMBOL
-#undef KW_CONST
-#undef KW_FLOAT
-#undef KW_STRING
-#undef KW_WORD
-#undef KW_NAMEFN
-#undef KW_FN
-#undef KW_RESERVED_RECORD
+#include "lang/keywords_end.inc"
   return lists;
 }
 
@@ -225,8 +211,54 @@ void build_lower_table() {
   }
 }
 
+// Whole-word lookups find the Engine's names through a hash index: a word matches a record only when the
+// record's name is the whole word, so the longest-match scan of the bucket is not needed for them.
+constexpr uint32_t NAME_INDEX_SIZE = 2048;     // a power of two, well above the 640 records
+int16_t g_nameIndex[NAME_INDEX_SIZE];
+// The longest name of each first character's bucket: how much text a symbol lookup needs to read.
+uint8_t g_bucketLongest[128];
+
+inline uint32_t name_hash(const unsigned char* s, uint32_t n) {
+  uint32_t h = 2166136261u;
+  for (uint32_t i = 0; i < n; ++i) h = (h ^ s[i]) * 16777619u;
+  return h & (NAME_INDEX_SIZE - 1);
+}
+
+bool is_word_name(const KeywordEntry& e) {
+  if (e.nameLength == 0) return false;
+  for (uint32_t i = 0; i < e.nameLength; ++i) {
+    const unsigned char c = static_cast<unsigned char>(e.name[i]);
+    if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '@')) return false;
+  }
+  return true;
+}
+
+void build_name_index() {
+  for (int16_t& slot : g_nameIndex) slot = -1;
+  for (uint32_t i = 0; i < NKEYTOKENS; ++i) {
+    const KeywordEntry& e = g_keywordTable[i];
+    const unsigned char first = static_cast<unsigned char>(e.name[0]);
+    if (first < 128 && e.nameLength > g_bucketLongest[first]) g_bucketLongest[first] = uint8_t(e.nameLength);
+    if (!is_word_name(e)) continue;
+    uint32_t h = name_hash(reinterpret_cast<const unsigned char*>(e.name), e.nameLength);
+    while (g_nameIndex[h] >= 0) h = (h + 1) & (NAME_INDEX_SIZE - 1);
+    g_nameIndex[h] = static_cast<int16_t>(i);
+  }
+}
+
+// The record whose name is exactly the n lower-case characters at word, or -1.
+int find_word_in_index(const unsigned char* word, uint32_t n) {
+  for (uint32_t h = name_hash(word, n);; h = (h + 1) & (NAME_INDEX_SIZE - 1)) {
+    const int16_t i = g_nameIndex[h];
+    if (i < 0) return -1;
+    const KeywordEntry& e = g_keywordTable[i];
+    if (e.nameLength == n && std::memcmp(e.name, word, n) == 0) return i;
+  }
+}
+
 bool build_quicklook() {
   build_lower_table();
+  build_name_index();
   build_first_char_index(g_keywordTable, NKEYTOKENS, g_quickPrimary, show_check_box, nullptr);
   std::memcpy(g_quickMirror, g_quickPrimary, sizeof g_quickMirror);
   g_quickBuilt.store(true, std::memory_order_release);
@@ -343,6 +375,7 @@ void show_bucket_bounds(uint32_t first, uint32_t end) {
 
 constexpr uint32_t DIAG_BUCKET_BOUNDS = 12;
 
+// Operators and other symbols: the longest name of the first character's bucket that the text begins with.
 int find_in_engine_table(const RunContext* ctx, const Probe& p) {
   if (p.available == 0 || static_cast<unsigned char>(p.text[0]) >= 128) return -1;
   const unsigned char c = p.lower[0];
@@ -397,20 +430,43 @@ bool keyword_lookup(RunContext* ctx, bool wholeWord) {
   if (!text) return false;
 
   int code = -1;
-  if (wholeWord && is_member_reference(ctx, text)) code = OBJECT_REFERENCE_CODE;
-
-  if (code < 0) {
+  if (wholeWord) {
+    // The run of word characters at the text, lower-cased on the way.
+    unsigned char word[KEYWORD_NAME_MAX];
+    uint32_t n = 0;
+    bool inner_at = false;
+    const char* p = text;
+    while (continues_word(p)) {
+      if (n < KEYWORD_NAME_MAX) word[n] = g_lower[static_cast<unsigned char>(*p)];
+      if (*p == '@' && p != text) inner_at = true;
+      ++n;
+      p = static_cast<unsigned char>(*p) < 128 ? p + 1 : plat::next_char(p);
+    }
+    if ((*p == '.' || *p == '[' || inner_at) && is_member_reference(ctx, text)) {
+      code = OBJECT_REFERENCE_CODE;
+    } else if (static_cast<unsigned char>(text[0]) < 128) {
+      const unsigned char c = g_lower[static_cast<unsigned char>(text[0])];
+      if (ctx->nDiagMode == DIAG_BUCKET_BOUNDS)
+        show_bucket_bounds(g_quickPrimary[c], c < 127 ? g_quickPrimary[c + 1] : NKEYTOKENS);
+      // A whole word matches only a name that is the entire word.
+      if (n && n <= KEYWORD_NAME_MAX) code = find_word_in_index(word, n);
+    }
+  }
+  const bool other_tables = ctx->nUdfCount > 0 || g_nNextExtEntry > 0 || (wholeWord && ctx->lpHostKeywords);
+  if (code < 0 && (!wholeWord || other_tables)) {
     Probe p;
     p.text = text;
     p.wholeWord = wholeWord;
+    // Symbols need no more text than their bucket's longest name; the other tables may hold any name.
+    const unsigned char first = static_cast<unsigned char>(text[0]);
+    const uint32_t wanted = other_tables || first >= 128 ? KEYWORD_NAME_MAX : g_bucketLongest[first];
     uint32_t n = 0;
-    while (n < KEYWORD_NAME_MAX && text[n]) {
+    while (n < wanted && text[n]) {
       p.lower[n] = g_lower[static_cast<unsigned char>(text[n])];
       ++n;
     }
     p.available = n;
-
-    code = find_in_engine_table(ctx, p);
+    if (!wholeWord) code = find_in_engine_table(ctx, p);
     if (code < 0 && ctx->nUdfCount > 0) code = find_udf(ctx, p);
     if (code < 0) code = find_extender_function(p);
     if (code < 0 && wholeWord && ctx->lpHostKeywords) code = find_host_keyword(ctx, p);

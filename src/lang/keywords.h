@@ -80,14 +80,7 @@ enum KeywordId : int {
 #define KW_RESERVED_RECORD KW_ID_ONLY
 #include "lang/keywords.inc"
 #undef KW_ID_ONLY
-#undef KW_SYMBOL
-#undef KW_CONST
-#undef KW_FLOAT
-#undef KW_STRING
-#undef KW_WORD
-#undef KW_NAMEFN
-#undef KW_FN
-#undef KW_RESERVED_RECORD
+#include "lang/keywords_end.inc"
   KW_COUNT
 };
 static_assert(KW_COUNT == NKEYTOKENS);

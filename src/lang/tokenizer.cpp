@@ -21,10 +21,46 @@ bool is_digit(char c) { return c >= '0' && c <= '9'; }
 bool is_quote(char c) { return c == '"' || c == '\'' || c == '`'; }
 bool ends_line(char c) { return c == 0 || c == ';'; }
 
-// Letters and digits by the system's test, and '_' and '@'.
-bool is_name_char(const char* p) { return *p == '_' || *p == '@' || plat::is_alnum(p); }
+bool is_ascii_letter(unsigned char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
-size_t char_len(const char* p) { return plat::char_size(p, 4); }
+// Letters and digits by the system's test, and '_' and '@'. Plain ASCII is decided here, quickly.
+bool is_name_char(const char* p) {
+  const unsigned char c = static_cast<unsigned char>(*p);
+  if (c < 128) return is_ascii_letter(c) || is_digit(char(c)) || c == '_' || c == '@';
+  return plat::is_alnum(p);
+}
+
+bool starts_name(const char* p) {
+  const unsigned char c = static_cast<unsigned char>(*p);
+  if (c < 128) return is_ascii_letter(c) || c == '_' || c == '@';
+  return plat::is_alpha(p);
+}
+
+size_t char_len(const char* p) { return static_cast<unsigned char>(*p) < 128 ? 1 : plat::char_size(p, 4); }
+
+// Appends the whole character at p to out (holding n bytes) when it fits within max bytes, advancing p.
+bool take_char(char* out, size_t& n, const char*& p, size_t max) {
+  const size_t cs = char_len(p);
+  if (n + cs > max) return false;
+  std::memcpy(out + n, p, cs);
+  n += cs;
+  p += cs;
+  return true;
+}
+
+// Lower-cases a name; plain ASCII without the locale's help.
+size_t lower_name(const char* raw, size_t n, char* out, size_t cap) {
+  size_t i = 0;
+  for (; i < n && static_cast<unsigned char>(raw[i]) < 128; ++i) {
+    const char c = raw[i];
+    out[i] = (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
+  }
+  if (i == n) {
+    out[n] = 0;
+    return n;
+  }
+  return plat::lower_ansi(raw, n, out, cap);
+}
 
 bool read_number(RunContext* ctx) {
   TokenState& t = ctx->tok;
@@ -86,18 +122,14 @@ bool read_variable(RunContext* ctx, bool address_of_pending) {
   char raw[VARNAMESIZE + 8];
   size_t n = 0;
   while (*p && (is_name_char(p) || *p == '.')) {
-    size_t cs = char_len(p);
-    if (n + cs > limit) {
+    if (!take_char(raw, n, p, limit)) {
       ctx->err = ERR_VARNAME_TOO_LONG;
       return false;
     }
-    std::memcpy(raw + n, p, cs);
-    n += cs;
-    p += cs;
   }
   t.prog = p;
   char lower[VARNAMESIZE + 8];
-  size_t ln = plat::lower_ansi(raw, n, lower, sizeof lower);
+  size_t ln = lower_name(raw, n, lower, sizeof lower);
   if (ln >= sizeof lower || ln > limit) {
     ctx->err = ERR_VARNAME_TOO_LONG;
     return false;
@@ -137,11 +169,7 @@ bool read_string_literal(RunContext* ctx) {
       p += 2;
       continue;
     }
-    size_t cs = char_len(p);
-    if (cs > 1 && n + cs > STRING_LITERAL_MAX) break;
-    std::memcpy(t.text + n, p, cs);
-    n += cs;
-    p += cs;
+    if (!take_char(t.text, n, p, STRING_LITERAL_MAX)) break;
   }
   t.text[n] = 0;
   t.prog = p;
@@ -178,19 +206,14 @@ void get_token(RunContext* ctx) {
     t.text[0] = 0;
   } else if (is_digit(*p) || *p == '.') {
     read_number(ctx);
-  } else if (*p == '@' || *p == '_' || plat::is_alpha(p)) {
+  } else if (starts_name(p)) {
     if (keyword_lookup(ctx, true)) {
       if (t.delim_type == OBJECT_REFERENCE_CODE) {
         // An object reference: the whole dotted name.
         size_t n = 0;
         const char* q = p;
         if (*q == '@') t.text[n++] = *q++;
-        while (n < TOKEN_TEXT_MAX && *q && (is_name_char(q) || *q == '.') && *q != '@') {
-          size_t cs = char_len(q);
-          if (n + cs > TOKEN_TEXT_MAX) break;
-          std::memcpy(t.text + n, q, cs);
-          n += cs;
-          q += cs;
+        while (*q && (is_name_char(q) || *q == '.') && *q != '@' && take_char(t.text, n, q, TOKEN_TEXT_MAX)) {
         }
         t.text[n] = 0;
         t.prog = q;
@@ -232,14 +255,10 @@ void get_string_token(RunContext* ctx) {
   }
   size_t n = 0;
   while (*p && is_name_char(p)) {
-    size_t cs = char_len(p);
-    if (n + cs > STRING_LITERAL_MAX) {
+    if (!take_char(t.text, n, p, STRING_LITERAL_MAX)) {
       ctx->err = ERR_STRING_TOO_LONG;
       return;
     }
-    std::memcpy(t.text + n, p, cs);
-    n += cs;
-    p += cs;
   }
   t.text[n] = 0;
   t.prog = p;

@@ -280,6 +280,8 @@ bool float_to_text(RunContext* ctx, double x, char* out) {
     out[0] = 0;
     return false;
   }
+  // A negative zero is written as zero, so that it also compares equal to zero as text.
+  if (x == 0.0) x = 0.0;
   if (x == 0.0 && d == -1) {
     std::strcpy(out, "0.0");
     return true;

@@ -18,6 +18,11 @@ bool file_size(FileHandle f, uint64_t* size);
 int64_t file_read(FileHandle f, void* buffer, size_t n);
 void file_close(FileHandle f);
 
+// Creates a file for writing, emptying one that exists; no other process may open it until it is closed.
+FileHandle file_create(const char* path, uint32_t* system_error);
+// Writes all n bytes; false on failure, with the Windows error number in system_error (may be null).
+bool file_write(FileHandle f, const void* data, size_t n, uint32_t* system_error);
+
 // Appends bytes to a file opened for writing without sharing, creating it when it is missing.
 bool file_append(const char* path, const void* data, size_t n);
 

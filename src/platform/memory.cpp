@@ -170,4 +170,12 @@ void mem_free(MemId id) {
 
 bool mem_valid(MemId id) { return find(id) != nullptr; }
 
+size_t mem_live_count() {
+  std::lock_guard<std::mutex> guard(g_mutex);
+  size_t live = 0;
+  for (uint32_t i = 0; i < g_used_slots; ++i)
+    if (slot_at(i)->id.load(std::memory_order_relaxed)) ++live;
+  return live;
+}
+
 }  // namespace plat

@@ -20,6 +20,7 @@ void* mem_address(MemId id);                    // the block's address without c
 size_t mem_size(MemId id);
 void mem_free(MemId id);
 bool mem_valid(MemId id);
+size_t mem_live_count();                        // blocks allocated and not freed (leak checks)
 
 // Blocks that a host allocates and hands to the Engine (the run context, the variable table, script
 // text). Their handles are pointer-sized: a global-memory handle on Windows, an opaque block on POSIX.

@@ -2,6 +2,8 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 namespace plat {
 
@@ -9,10 +11,20 @@ namespace plat {
 // The value is cut to out_cap - 1 bytes and NUL-terminated.
 int env_get(const char* name, char* out, size_t out_cap);
 bool env_set(const char* name, const char* value);  // value nullptr removes the variable
+// The same in UTF-16, exact whatever the system's code page. env_get_w is false when the variable does
+// not exist. env_items_w lists "NAME=value" in the system's order, leaving out the per-drive directory
+// entries whose names begin with "=".
+bool env_get_w(const char16_t* name, std::u16string* value);
+bool env_set_w(const char16_t* name, const char16_t* value);
+std::vector<std::u16string> env_items_w();
 
 uint32_t tick_count();          // milliseconds, wrapping at 2^32
 void sleep_ms(uint32_t ms);     // 0 yields the rest of the time slice
 uint32_t unix_time();           // seconds since 1970
+
+// Raises the scheduling priority of the calling thread above normal (true) or puts back the priority it
+// had before (false). False when the system does not allow it (POSIX needs privileges to raise it).
+bool thread_priority_raise(bool on);
 
 struct LocalTime {
   int year, month, day, hour, minute, second, millisecond;
@@ -29,6 +41,10 @@ struct OsInfo {
   uint32_t major, minor, build;
 };
 const OsInfo& os_info();
+
+// True when less than margin bytes of the calling thread's stack are left below the caller's frame, so
+// deeply nested work can stop with an error before the stack runs out.
+bool stack_exhausted(size_t margin);
 
 // Text for the system debugger (OutputDebugString on Windows; standard error on POSIX when the
 // environment variable TOV_DEBUG_OUTPUT is set, else nothing).

@@ -14,6 +14,10 @@ constexpr uint32_t CP_DEFAULT = 0;      // the system's ANSI code page
 constexpr uint32_t CP_UTF8_PAGE = 65001;
 
 uint32_t ansi_code_page();              // the code page that CP_DEFAULT stands for
+uint32_t oem_code_page();               // the system's OEM (console) code page
+// True for CP_DEFAULT and for every real code page number that the conversions below handle here; the
+// pseudo pages 1, 2 and 3 (OEM, Macintosh, thread) are not accepted.
+bool code_page_supported(uint32_t code_page);
 bool dbcs_enabled();                    // the ANSI code page has multi-byte characters
 bool is_lead_byte(uint8_t c, uint32_t code_page = CP_DEFAULT);
 
@@ -37,6 +41,20 @@ bool is_alpha(const char* p);
 bool is_alnum(const char* p);
 bool is_alpha_w(wchar c);
 bool is_alnum_w(wchar c);
+
+// The classes of one character (a Unicode code point), as a set of these bits.
+enum CharClass : uint32_t {
+  CC_UPPER = 0x1,      // upper-case letter
+  CC_LOWER = 0x2,      // lower-case letter
+  CC_DIGIT = 0x4,      // decimal digit
+  CC_SPACE = 0x8,      // white space: blank, line and page breaks
+  CC_PUNCT = 0x10,     // punctuation and symbols
+  CC_CONTROL = 0x20,   // control character
+  CC_BLANK = 0x40,     // horizontal space: blank and tab
+  CC_XDIGIT = 0x80,    // hexadecimal digit
+  CC_ALPHA = 0x100,    // letter
+};
+uint32_t char_classes(uint32_t code_point);
 
 // Locale-aware case mapping. The result may differ in length from the source in UTF-8; the output is
 // NUL-terminated and the result is its length, or the size needed (without the NUL) when out is too small

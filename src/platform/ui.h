@@ -33,6 +33,12 @@ constexpr int VK_SHIFT_KEY = 16;
 constexpr int VK_CONTROL_KEY = 17;
 constexpr int VK_MENU_KEY = 18;
 bool key_down(int virtual_key);   // GetKeyState or GetAsyncKeyState reports the key down
+// The key's toggle state (Caps Lock, Num Lock, Scroll Lock are on). POSIX has no keyboard state: false.
+bool key_toggled(int virtual_key);
+// Blocks (true) or unblocks the keyboard and mouse input of the user to all programs. False when the
+// system refuses (Windows refuses a process without elevation), with the system's error code in *error.
+// POSIX has no such input and always succeeds.
+bool block_input(bool on, uint32_t* error);
 
 // --- Windows -------------------------------------------------------------------------------------------
 WindowHandle focus_window();

@@ -12,7 +12,8 @@ namespace scripttest {
 struct Expectation {
   int code;
   std::string out;                 // exact standard output
-  std::optional<std::string> err;  // a text standard error must contain (its final line ends are ignored)
+  std::optional<std::string> err;  // a text standard error must contain (its final line ends are ignored);
+                                   // an empty text: standard error must be empty
 };
 
 struct Outcome {
@@ -105,7 +106,9 @@ inline std::string compare(const Expectation& expect, const Outcome& got) {
   if (expect.err) {
     const std::string wanted_text = crlf_to_lf(*expect.err);
     const std::string_view wanted = trim_line_ends(wanted_text);
-    if (got.err.find(wanted) == std::string::npos)
+    if (wanted.empty()) {
+      if (!got.err.empty()) add("stderr is not empty, it begins " + excerpt(got.err.substr(0, got.err.find('\n')), 0));
+    } else if (got.err.find(wanted) == std::string::npos)
       add("stderr lacks " + excerpt(wanted.substr(0, wanted.find('\n')), 0) +
           (got.err.empty() ? ", stderr is empty" : ", stderr begins " + excerpt(got.err.substr(0, got.err.find('\n')), 0)));
   }

@@ -3,9 +3,9 @@
 //   script_tests [--tov-option OPTION]... TOV CASE-DIR...
 //
 // A case is NAME.tov with NAME.out (the exact standard output), NAME.code (the exit status) and optionally
-// NAME.err (a text standard error must contain), NAME.in (standard input) and NAME.files/ (files copied
-// beside the script). Each case runs as "tov [OPTION...] NAME.tov" in a fresh temporary folder that is its
-// current directory. One line is printed per failing case, then "N passed, M failed".
+// NAME.err (a text standard error must contain; when empty, standard error must be empty), NAME.in (standard
+// input) and NAME.files/ (files copied beside the script). Each case runs as "tov [OPTION...] NAME.tov" in a
+// fresh temporary folder that is its current directory. One line is printed per failing case, then "N passed, M failed".
 #include <algorithm>
 #include <chrono>
 #include <cstdio>

@@ -1,196 +1,226 @@
-// Arrays: creation limits, subscripting and its errors, element reads and writes, sharing by reference,
-// destruction, and the strings that elements hold.
+// Array built-ins: who holds an array afterwards (no leaked or twice-freed blocks, no leaked strings), wide
+// elements, and failures that must leave everything as it was.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
-#include "diag/errors.h"
+#include "diag/error_model.h"
 #include "lang/arrays.h"
+#include "lang/heap.h"
 #include "lang/vartable.h"
+#include "platform/memory.h"
 #include "test_context.h"
 
-using tov::test::TestContext;
 using namespace tov;
+using tov::test::TestContext;
 
 namespace {
 
+constexpr uint32_t NO_TARGET = 0xFFFFFFFFu;
+
+// A statement as the run loop would run it: no variable is the target of an assignment in progress (drop
+// leaves such a variable alone).
+void run(TestContext& t, const char* statement) {
+  t->nTopTarget = NO_TARGET;
+  Value v = t.eval(statement, true);
+  EXPECT_EQ(t.err(), 0) << statement;
+  value_free(t.ctx(), v);
+}
+
+uint16_t error_of(TestContext& t, const char* statement) {
+  Value v = t.eval(statement, true);
+  value_free(t.ctx(), v);
+  const uint16_t e = t.err();
+  t->err = 0;
+  error_info_free(t.ctx());
+  return e;
+}
 
 uint32_t array_of(TestContext& t, const char* name) {
   const uint16_t slot = slot_lookup(t.ctx(), name);
-  return slot == SLOT_NONE ? 0 : slot_at(t.ctx(), slot)->c.str;
+  EXPECT_NE(slot, SLOT_NONE) << name;
+  if (slot == SLOT_NONE) return 0;
+  const ValueCore& c = slot_at(t.ctx(), slot)->c;
+  EXPECT_TRUE(c.type & VF_ARRAY) << name;
+  return c.str;
 }
+
+uint32_t used_strings(TestContext& t) {
+  HeapStats stats{};
+  EXPECT_TRUE(heap_check(t.ctx(), &stats));
+  return stats.usedBlocks;
+}
+
+std::string temp_file(const char* name) { return testing::TempDir() + name; }
 
 }  // namespace
 
-TEST(Arrays, CreationLimits) {
+TEST(ArrayHolders, ReturnedArraysAreTemporaries) {
   TestContext t;
-  Value v;
-  value_init(v);
-  EXPECT_EQ(CreateMyArray(t.ctx(), &v, 2, 3, 0, 0, 0, 7, 2), 1);
-  ArrayHeader* a = array_header(v.c.str);
-  ASSERT_NE(a, nullptr);
-  EXPECT_EQ(a->rank, 2);
-  EXPECT_EQ(a->count, 6u);
-  EXPECT_EQ(a->dataSize, 6u * 44);
-  EXPECT_EQ(a->elementKind, 7);
-  EXPECT_EQ(a->dataOffset, 40u);
-  // Dimensions beyond the count given are taken as 0.
-  EXPECT_EQ(CreateMyArray(t.ctx(), &v, 4, 5, 6, 7, 8, 0, 1), 1);   // frees the previous array
-  EXPECT_EQ(array_header(v.c.str)->rank, 1);
-  EXPECT_EQ(CreateMyArray(t.ctx(), &v, 0, 0, 0, 0, 0, 0, 5), 0);
-  EXPECT_EQ(array_header(v.c.str)->rank, 0);
-  value_free(t.ctx(), v);
-
-  value_init(v);
-  EXPECT_EQ(CreateMyArray(t.ctx(), &v, 3, 0, 2, 0, 0, 0, 3), -1);
-  EXPECT_EQ(t.err(), ERR_ARR_ZERO_DIM);
-  EXPECT_EQ(v.c.type, uint32_t(VF_INTEGER));   // the result is untouched on failure
-  t->err = 0;
-  EXPECT_EQ(t.error_of("arrdimension(3, 0, 2)"), ERR_ARR_ZERO_DIM);
-  EXPECT_EQ(t.error_of("arrdimension(-1)"), ERR_ARR_INVALID_DIM);
-  EXPECT_EQ(t.error_of("arrdimension(100000, 100000)"), ERR_ARR_TOO_LARGE);
-  EXPECT_EQ(t.error_of("arrdimension(2147483647, 2147483647, 2147483647, 2147483647, 2147483647)"),
-            ERR_ARR_TOO_LARGE);
-  EXPECT_EQ(t.error_of("arrdimension(90909090)"), ERR_ARR_TOO_LARGE);   // 90909090 * 44 + 40 >= 4e9
-  EXPECT_EQ(t.text_of("arrinfo(arrdimension(2, 3, 4, 5, 6), 6)"), "720");
+  run(t, "a = Arrayize(\"x,y\", \",\")");
+  const std::string path = temp_file("tov_arrays_temporaries.csv");
+  run(t, ("n = ArrayFilePutCsv(\"" + path + "\", a)").c_str());
+  const size_t live = plat::mem_live_count();
+  const uint32_t strings = used_strings(t);
+  // Each array below exists only while the expression is evaluated.
+  EXPECT_EQ(t.text_of("ArrInfo(ArrayFromStr(\"abc\"), 1)"), "3");
+  EXPECT_EQ(t.text_of("ArrInfo(Arrayize(\"a,b\", \",\"), 1)"), "2");
+  EXPECT_EQ(t.text_of("ArrInfo(ArrayLocate(a, \"y\"), 1)"), "1");
+  EXPECT_EQ(t.text_of(("ArrInfo(ArrayFileGet(\"" + path + "\"), 1)").c_str()), "2");
+  EXPECT_EQ(t.text_of(("ArrInfo(ArrayFileGetCsv(\"" + path + "\", 0), 6)").c_str()), "2");
+  EXPECT_EQ(t.text_of("ArrayToStr(ArrayFromStr(\"abc\"))"), "abc");
+  EXPECT_EQ(plat::mem_live_count(), live);
+  EXPECT_EQ(used_strings(t), strings);
+  std::remove(path.c_str());
 }
 
-TEST(Arrays, EmptyArray) {
+TEST(ArrayHolders, NewArrayHasOneHolder) {
   TestContext t;
-  t.assign("a = arrdimension(0)");
-  ASSERT_EQ(t.err(), 0);
-  EXPECT_EQ(t.text_of("arrinfo(a, 0)"), "0");
-  EXPECT_EQ(t.text_of("arrinfo(a, 6)"), "0");
-  EXPECT_EQ(t.text_of("arrinfo(a, -1)"), "1");
-  EXPECT_EQ(t.error_of("a[0]"), ERR_ARR_EMPTY);
-  t.assign("a[0] = 1");
-  EXPECT_EQ(t.err(), ERR_ARR_EMPTY);
-}
-
-TEST(Arrays, SubscriptsAndTheirErrors) {
-  TestContext t;
-  t.assign("a = arrdimension(2, 3)");
-  t.assign("a[1, 2] = \"last\"");
-  ASSERT_EQ(t.err(), 0);
-  ArrayHeader* h = array_header(array_of(t, "a"));
-  ASSERT_NE(h, nullptr);
-  EXPECT_EQ(array_elements(h)[5].type, uint32_t(VF_STRING));   // row-major: 1 * 3 + 2
-  EXPECT_EQ(t.text_of("a[1, 2]"), "last");
-  EXPECT_EQ(t.text_of("a[ (0 + 1) , 4 - 2 ]"), "last");
-  EXPECT_EQ(t.text_of("a[\"1\", \"2\"]"), "last");     // numeric strings are subscripts
-  EXPECT_EQ(t.text_of("a[1.4, 2.4]"), "last");          // floats are rounded
-  EXPECT_EQ(t.error_of("a[2, 0]"), ERR_ARR_OUT_OF_BOUNDS);
-  EXPECT_EQ(t.error_of("a[-1, 0]"), ERR_ARR_OUT_OF_BOUNDS);
-  EXPECT_EQ(t.error_of("a[0, 3]"), ERR_ARR_OUT_OF_BOUNDS);
-  EXPECT_EQ(t.error_of("a[1.6, 0]"), ERR_ARR_OUT_OF_BOUNDS);
-  EXPECT_EQ(t.error_of("a[1]"), ERR_ARR_WRONG_DIMS);
-  EXPECT_EQ(t.error_of("a[1, 2, 0]"), ERR_ARR_SYNTAX);
-  EXPECT_EQ(t.error_of("a[1; 2]"), ERR_ARR_SYNTAX);
-  EXPECT_EQ(t.error_of("a[\"x\", 0]"), ERR_ARR_NOT_NUMERIC);
-  EXPECT_EQ(t.error_of("a[0, 0]"), ERR_ARR_UNINIT_ELEMENT);
-  EXPECT_EQ(t.text_of("vartype(a[0, 0])"), "0");
-  EXPECT_EQ(t.error_of("a[a, 0]"), ERR_ARR_NOT_NUMERIC);
-  EXPECT_EQ(t.error_of("a[1 / 0, 0]"), ERR_DIVIDE_BY_ZERO);
-  // Element assignment needs a single "=" after the closing bracket.
-  EXPECT_EQ(t.text_of("a[1, 2] == \"last\""), "1");
-  t.assign("a[0, 0] = 1 2");
-  EXPECT_EQ(t.err(), ERR_EXPRESSION_CONTINUES);
-  EXPECT_EQ(t.error_of("a[0, 0]"), ERR_ARR_UNINIT_ELEMENT);   // left unassigned
-  t.assign("a[0, \"]\"] = 1");
-  EXPECT_EQ(t.err(), ERR_ARR_NOT_NUMERIC);                     // brackets in strings do not count
-}
-
-TEST(Arrays, NoEmbeddedArrays) {
-  TestContext t;
-  t.assign("a = arrdimension(2, 2)");
-  t.assign("a[0, 0] = a");
-  EXPECT_EQ(t.err(), ERR_EMBEDDED_ARRAY);
-  t.assign("a[0, 1] = arrdimension(1)");
-  EXPECT_EQ(t.err(), ERR_EMBEDDED_ARRAY);
-  EXPECT_EQ(t.error_of("a[0, 0]"), ERR_ARR_UNINIT_ELEMENT);
-}
-
-TEST(Arrays, SharingAndDestruction) {
-  TestContext t;
-  t.assign("a = arrdimension(3)");
+  const size_t live = plat::mem_live_count();
+  run(t, "a = ArrayFromStr(\"abc\")");
   const uint32_t id = array_of(t, "a");
-  ASSERT_TRUE(plat::mem_valid(id));
-  EXPECT_EQ(plat::mem_lock_count(id), 2u);   // one more than the holders
-  t.assign("a[0] = \"shared\"");
-  t.assign("b = a");
-  EXPECT_EQ(array_of(t, "b"), id);
-  EXPECT_EQ(plat::mem_lock_count(id), 3u);
-  t.assign("b[1] = 5");
-  EXPECT_EQ(t.text_of("a[1]"), "5");         // one block, two names
-  t.assign("a = a");                          // assigning to itself changes nothing
-  EXPECT_EQ(plat::mem_lock_count(id), 3u);
-  EXPECT_EQ(t.text_of("arrinfo(a, 6) + arrinfo(b, 1)"), "6");   // arguments hold the array for the call
-  EXPECT_EQ(plat::mem_lock_count(id), 3u);
-
-  t.assign("drop(a)");
-  EXPECT_TRUE(plat::mem_valid(id));
-  EXPECT_EQ(t.text_of("b[0]"), "shared");
-  t.assign("drop(b)");
+  EXPECT_EQ(plat::mem_lock_count(id), 2u);   // the variable, plus one
+  EXPECT_EQ(plat::mem_live_count(), live + 1);
+  run(t, "drop(a)");
   EXPECT_FALSE(plat::mem_valid(id));
-
-  // Overwriting the last holder destroys the block as well.
-  t.assign("c = arrdimension(2)");
-  const uint32_t id2 = array_of(t, "c");
-  t.assign("c = 1");
-  EXPECT_FALSE(plat::mem_valid(id2));
-  // An array made and not kept goes at once.
-  Value v = t.eval("arrdimension(4)");
-  const uint32_t id3 = v.c.str;
-  EXPECT_TRUE(plat::mem_valid(id3));
-  value_free(t.ctx(), v);
-  EXPECT_FALSE(plat::mem_valid(id3));
+  EXPECT_EQ(plat::mem_live_count(), live);
 }
 
-TEST(Arrays, DestroyedWhileInUse) {
+TEST(ArrayHolders, ChangesInPlaceKeepTheBlockAndItsHolders) {
   TestContext t;
-  // A subscript that drops the array it indexes ends the expression cleanly.
-  t.assign("a = arrdimension(3)");
-  t.assign("a[1] = 1");
-  EXPECT_EQ(t.error_of("a[drop(a)]"), ERR_ARR_ACCESS);
-  t.assign("a = arrdimension(3)");
-  t.assign("x = a[drop(a)]");
-  EXPECT_EQ(t.err(), ERR_ARR_ACCESS);
-  // A variable whose block went away raises 1637 when used with subscripts.
-  t.assign("b = arrdimension(2)");
-  const uint16_t slot = slot_lookup(t.ctx(), "b");
-  array_release(t.ctx(), slot_at(t.ctx(), slot)->c.str, true);
-  EXPECT_EQ(slot_at(t.ctx(), slot)->c.str, 0u);
-  EXPECT_EQ(t.error_of("b[0]"), ERR_ARR_ACCESS);
-  t.assign("b[0] = 1");
-  EXPECT_EQ(t.err(), ERR_ARR_ACCESS);
+  run(t, "a = Arrayize(\"c,a,b\", \",\")");
+  run(t, "b = a");
+  const uint32_t id = array_of(t, "a");
+  const size_t live = plat::mem_live_count();
+  ASSERT_EQ(plat::mem_lock_count(id), 3u);
+  const char* const changes[] = {
+      "ArrayInsert(a, 0, 1, \"x\")", "ArrayRemove(b, 1)",          "ArrayRedim(a, 10)",
+      "ArrayRedim(b, 2, 3)",         "ArrayRedim(a, 4)",           "ArraySort(b)",
+      "ArraySwapElements(a, 0, 0, 0, 0, 0, 3, 0, 0, 0, 0)",      "ArrInitialize(b, \"z\")",
+      "ArrayRemove(a, 0)",           "ArrayRemove(a, 0)",          "ArrayRemove(a, 0)",
+      "ArrayRemove(a, 0)",           "ArrayInsert(b, 0)",
+  };
+  for (const char* change : changes) {
+    run(t, change);
+    EXPECT_EQ(array_of(t, "a"), id) << change;
+    EXPECT_EQ(array_of(t, "b"), id) << change;
+    EXPECT_EQ(plat::mem_lock_count(id), 3u) << change;
+    EXPECT_EQ(plat::mem_live_count(), live) << change;
+  }
+  EXPECT_EQ(t.text_of("ArrInfo(b, 6)"), "1");
+  run(t, "drop(a)");
+  EXPECT_TRUE(plat::mem_valid(id));
+  EXPECT_EQ(plat::mem_lock_count(id), 2u);
+  run(t, "drop(b)");
+  EXPECT_FALSE(plat::mem_valid(id));
 }
 
-TEST(Arrays, ElementStringsGoBackToTheHeap) {
+TEST(ArrayHolders, ElementStringsAreFreedWhenElementsGo) {
   TestContext t;
-  const uint32_t before = t.heap_used();
-  t.assign("a = arrdimension(10, 10)");
-  t.assign("a[0, 0] = \"first\"");
-  for (int i = 0; i < 10; ++i)
-    t.assign(("a[" + std::to_string(i) + ", 9] = \"row " + std::to_string(i) + "\" : a[0, 0]").c_str());
-  t.assign("a[0, 0] = \"replaced\"");   // the old string goes
-  t.assign("a[1, 1] = 1.5");
-  EXPECT_EQ(t.text_of("a[9, 9]"), "row 9first");
-  t.assign("b = a");
-  t.assign("drop(a)");
-  EXPECT_GT(t.heap_used(), before);      // b still holds the strings
-  t.assign("drop(b)");
-  EXPECT_EQ(t.heap_used(), before);
-  HeapStats stats{};
-  EXPECT_TRUE(heap_check(t.ctx(), &stats));
+  run(t, "a = Arrayize(\"one,two,three,four\", \",\")");
+  const uint32_t strings = used_strings(t);
+  run(t, "ArrayRemove(a, 1)");
+  EXPECT_EQ(used_strings(t), strings - 1);
+  run(t, "ArrayRedim(a, 1)");
+  EXPECT_EQ(used_strings(t), strings - 3);
+  run(t, "ArrInitialize(a, \"x\")");
+  EXPECT_EQ(used_strings(t), strings - 3);
+  run(t, "ArrayInsert(a, 1, 1, \"y\")");
+  EXPECT_EQ(used_strings(t), strings - 2);
+  run(t, "drop(a)");
+  EXPECT_EQ(used_strings(t), strings - 4);
 }
 
-TEST(Arrays, ArrinfoRequests) {
+// Numbers written as text, compared as text or converted from wide form get strings of their own, which
+// must go again.
+TEST(ArrayHolders, ConversionsLeaveNoStrings) {
   TestContext t;
-  t.assign("a = arrdimension(4, 5, 6)");
-  EXPECT_EQ(t.text_of("arrinfo(a, -1) : arrinfo(a, 0) : arrinfo(a, 1) : arrinfo(a, 2) : arrinfo(a, 3)"),
-            "13456");
-  EXPECT_EQ(t.text_of("arrinfo(a, 4) : arrinfo(a, 5) : arrinfo(a, 6)"), "00120");
-  EXPECT_EQ(t.text_of("arrinfo(5, -1)"), "0");
-  EXPECT_EQ(t.error_of("arrinfo(a, 7)"), ERR_ARRINFO_REQUEST);
-  EXPECT_EQ(t.error_of("arrinfo(a, -2)"), ERR_ARRINFO_REQUEST);
+  run(t, "n = ArrDimension(3)");
+  run(t, "n[0] = 1.5");
+  run(t, "n[1] = 20");
+  run(t, "n[2] = \"abc\"");
+  const std::string path = temp_file("tov_arrays_numbers.txt");
+  const uint32_t strings = used_strings(t);
+  run(t, ("ArrayFilePut(\"" + path + "\", n)").c_str());
+  run(t, ("ArrayFilePutCsv(\"" + path + "\", n)").c_str());
+  EXPECT_EQ(t.text_of("ArrayToStr(n)"), "1.520abc");
+  run(t, "ArraySort(n, @descending)");
+  EXPECT_EQ(t.text_of("ArraySearch(n, \"20\")"), "1");
+  EXPECT_EQ(t.text_of("ArraySearch(n, \"ABC\", 1)"), "0");
+  EXPECT_EQ(used_strings(t), strings);
+  std::remove(path.c_str());
+}
+
+TEST(ArrayHolders, FailuresLeaveTheArrayAsItWas) {
+  TestContext t;
+  run(t, "a = Arrayize(\"a,b\", \",\")");
+  const uint32_t id = array_of(t, "a");
+  const size_t live = plat::mem_live_count();
+  const uint32_t strings = used_strings(t);
+  EXPECT_EQ(error_of(t, "ArrayRedim(a, 100000, 100000)"), 1644);
+  EXPECT_EQ(error_of(t, "ArrayRedim(a, 0, 1)"), 1630);
+  EXPECT_EQ(error_of(t, "ArrayInsert(a, 5)"), 1636);
+  EXPECT_EQ(error_of(t, "ArrayFileGet(\"no such file here.txt\")"), 1701);
+  EXPECT_EQ(error_of(t, "x = ArrayFileGetCsv(\"no such file here.txt\", 0)"), 1701);
+  EXPECT_EQ(plat::mem_live_count(), live);
+  EXPECT_EQ(used_strings(t), strings);
+  EXPECT_EQ(plat::mem_lock_count(id), 2u);
+  EXPECT_EQ(t.text_of("ArrayToStr(a)"), "ab");
+}
+
+// Running out of string memory half-way through filling a new array frees what was built.
+TEST(ArrayHolders, ExhaustedStringsFreeTheHalfBuiltArray) {
+  TestContext t(1024, size_t(1) << 20);
+  run(t, "s = \"0123456789abcdef\"");
+  for (int i = 0; i < 12; ++i) run(t, "s = s : s");
+  const size_t live = plat::mem_live_count();
+  const uint32_t strings = used_strings(t);
+  EXPECT_EQ(error_of(t, "x = ArrayFromStr(s)"), 3096);
+  EXPECT_EQ(plat::mem_live_count(), live);
+  EXPECT_EQ(used_strings(t), strings);
+}
+
+TEST(ArrayWide, WideTextGivesWideElements) {
+  TestContext t;
+  ASSERT_TRUE(set_variable_by_name(t.ctx(), "w", u"a\u00e9b", VF_WSTRING));
+  run(t, "c = ArrayFromStr(w)");
+  ArrayHeader* h = array_header(array_of(t, "c"));
+  ASSERT_TRUE(h);
+  ASSERT_EQ(h->count, 3u);
+  EXPECT_EQ(array_elements(h)[1].type, uint32_t(VF_WSTRING));
+  EXPECT_EQ(std::u16string(wstr_at(t.ctx(), array_elements(h)[1].wstr)), u"\u00e9");
+  Value joined = t.eval("ArrayToStr(c)");
+  ASSERT_EQ(joined.c.type, uint32_t(VF_WSTRING));
+  EXPECT_EQ(std::u16string(wstr_at(t.ctx(), joined.c.wstr)), u"a\u00e9b");
+  value_free(t.ctx(), joined);
+
+  ASSERT_TRUE(set_variable_by_name(t.ctx(), "list", u"x,\u00e9,", VF_WSTRING));
+  run(t, "i = Arrayize(list, \",\")");
+  h = array_header(array_of(t, "i"));
+  ASSERT_EQ(h->count, 3u);
+  EXPECT_EQ(std::u16string(wstr_at(t.ctx(), array_elements(h)[1].wstr)), u"\u00e9");
+  EXPECT_EQ(array_elements(h)[2].type, uint32_t(VF_WSTRING));
+
+  // ANSI and wide elements together join as wide text.
+  run(t, "i[2] = \"z\"");
+  joined = t.eval("ArrayToStr(i)");
+  ASSERT_EQ(joined.c.type, uint32_t(VF_WSTRING));
+  EXPECT_EQ(std::u16string(wstr_at(t.ctx(), joined.c.wstr)), u"x\u00e9z");
+  value_free(t.ctx(), joined);
+}
+
+TEST(ArrayWide, WideElementsAreWrittenInTheAnsiCodePage) {
+  TestContext t;
+  ASSERT_TRUE(set_variable_by_name(t.ctx(), "w", u"caf\u00e9", VF_WSTRING));
+  run(t, "a = ArrDimension(1)");
+  run(t, "a[0] = w");
+  const std::string path = temp_file("tov_arrays_wide.txt");
+  run(t, ("ArrayFilePut(\"" + path + "\", a)").c_str());
+  run(t, ("r = ArrayFileGet(\"" + path + "\")").c_str());
+  ArrayHeader* h = array_header(array_of(t, "r"));
+  ASSERT_TRUE(h);
+  EXPECT_EQ(array_elements(h)[0].type, uint32_t(VF_STRING));
+  EXPECT_EQ(t.text_of("r[0] == w"), "1");
+  std::remove(path.c_str());
 }

@@ -55,3 +55,10 @@ TEST(ScriptCase, EveryDifferenceOnOneLine) {
   EXPECT_EQ(compare({0, "", {}}, {-1, "", ""}),
             "did not run to its end (not started, crashed or killed), expected exit status 0");
 }
+
+TEST(ScriptCase, AnEmptyErrorFileMeansNothingOnStandardError) {
+  EXPECT_EQ(compare({1, "", std::string("")}, {1, "", ""}), "");
+  EXPECT_EQ(compare({1, "", std::string("\n")}, {1, "", ""}), "");
+  EXPECT_EQ(compare({1, "", std::string("")}, {1, "", "x.tov:2: error 3062: Attempt\nmore\n"}),
+            "stderr is not empty, it begins \"x.tov:2: error 3062: Attempt\"");
+}

@@ -320,7 +320,7 @@ TEST(Includes, ErrorInIncludedFileNamesThatFile) {
   plat::set_console_ui(true);   // boxes and error reports become console lines
   dir.write("bad.tov", "ok = 1\nx = 1 +\n");
   testing::internal::CaptureStderr();
-  t.run("a = 1\n#include \"bad.tov\"\n", dir.file("main.tov").c_str());
+  t.run("a = 1\n#include \"bad.tov\"\n", nullptr, nullptr, dir.file("main.tov").c_str());
   const std::string report = testing::internal::GetCapturedStderr();
   EXPECT_NE(report.find(dir.file("bad.tov") + ":2: error"), std::string::npos) << report;
 }
@@ -374,7 +374,7 @@ TEST(Labels, ResolvedJumpsRunAgainWithoutSearching) {
       ":sub\n"
       "subs = subs + 1\n"
       "return\n",
-      "labels.tov");
+      nullptr, nullptr, "labels.tov");
   EXPECT_EQ(t->hdr.nRunError, uint32_t(STATUS_EXIT));
   EXPECT_EQ(t.text_of("n"), "3");
   EXPECT_EQ(t.text_of("subs"), "2");

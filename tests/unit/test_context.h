@@ -12,6 +12,7 @@
 #include "lang/heap.h"
 #include "lang/tokenizer.h"
 #include "lang/values.h"
+#include "lang/variables.h"
 #include "platform/memory.h"
 
 namespace tov::test {
@@ -90,29 +91,34 @@ class TestContext {
   // The context's handle, for the host entry points.
   plat::HostHandle handle() const { return handle_; }
 
-  // Runs script text as a host buffer, the way ProcessDaBatBuffer does, under the name file; returns the
-  // entry point's result. The variables stay for eval() afterwards; nRunResult and nRunError tell how the
-  // run ended. The text may hold NUL bytes (UTF-16 texts).
-  uint32_t run(const std::string& text, const char* file = "") {
-    plat::HostHandle script = plat::host_alloc(text.size() + 2);
-    std::memcpy(plat::host_lock(script), text.data(), text.size());
-    plat::host_unlock(script);
-    engine_init(nullptr, handle_, 0, INIT_SCRIPT_FILE, 0, file, nullptr);
-    // The entry point leaves the variable table unlocked: it stays locked by this context, in place.
-    VarSlot* vars = ctx_->lpVars;
-    ctx_->lpVars = nullptr;
-    ctx_->aVarFrame[0].slots = nullptr;
-    const uint32_t r = engine_run(nullptr, handle_, script, nullptr, nullptr);
-    ctx_->lpVars = vars;
-    ctx_->aVarFrame[0].slots = vars;
-    plat::host_free(script);
-    return r;
-  }
-
   // Bytes of the string heap in use now.
   uint32_t heap_used() const {
     HeapStats stats{};
     return heap_check(ctx_, &stats) ? stats.usedBytes : UINT32_MAX;
+  }
+
+  // Runs script text through the host entry of the Engine, as a host would, as the script file `file`;
+  // returns ProcessDaBatBuffer's result. The context's outcome stays readable (hdr.nRunResult,
+  // hdr.nRunError) and variables too. The text may hold NUL bytes (UTF-16 texts).
+  uint32_t run(const std::string& script, void* host_callback = nullptr, const void* host_keywords = nullptr,
+               const char* file = "") {
+    plat::HostHandle block = plat::host_alloc(script.size() + 2);
+    std::memcpy(plat::host_lock(block), script.data(), script.size());
+    plat::host_unlock(block);
+    engine_init(nullptr, handle_, 0, INIT_SCRIPT_FILE, 0, file, nullptr);
+    plat::host_unlock(table_);
+    plat::host_unlock(handle_);
+    const uint32_t r = engine_run(nullptr, handle_, block, host_callback, const_cast<void*>(host_keywords));
+    plat::host_free(block);
+    ctx_ = static_cast<RunContext*>(plat::host_lock(handle_));
+    ctx_->lpVars = static_cast<VarSlot*>(plat::host_lock(table_));
+    ctx_->aVarFrame[0].slots = ctx_->lpVars;
+    return r;
+  }
+  // The text of a variable's value ("" when it has none).
+  std::string var_text(const char* name) {
+    char buf[4096];
+    return variable_value_as_text(ctx_, name, buf, sizeof buf) >= 0 ? std::string(buf) : std::string();
   }
 
  private:

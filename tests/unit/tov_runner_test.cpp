@@ -62,11 +62,12 @@ TEST(TovCommandLine, UsageErrors) {
 }
 
 TEST(TovExitStatus, FollowsHowTheRunEnded) {
-  auto status = [](int32_t result, uint32_t error, uint32_t cancel) {
+  auto status = [](int32_t result, uint32_t error, uint32_t cancel, uint32_t extended = 0) {
     tov::RunContextHeader h{};
     h.nRunResult = result;
     h.nRunError = error;
     h.bCancel = cancel;
+    h.nExtendedCode = extended;
     return tovhost::exit_status(h);
   };
   EXPECT_EQ(status(1, 0, 0), 0);          // end of text
@@ -74,7 +75,10 @@ TEST(TovExitStatus, FollowsHowTheRunEnded) {
   EXPECT_EQ(status(0, 9000, 0), 0);       // Exit
   EXPECT_EQ(status(0, 9012, 0), 0);       // Terminate
   EXPECT_EQ(status(0, 3033, 0), 1);       // a reported error
-  EXPECT_EQ(status(0, 9013, 0), 1);       // an error reported inside a called script
+  EXPECT_EQ(status(0, 9013, 0, 3062), 1); // an error reported inside a called script
+  EXPECT_EQ(status(0, 9013, 0, 9000), 0); // Exit inside a called script
+  EXPECT_EQ(status(0, 9013, 0, 9012), 0); // Terminate inside a called script
+  EXPECT_EQ(status(0, 9015, 0, 9000), 1); // only a called script's own end counts
   EXPECT_EQ(status(0, 0, 0), 1);          // stopped without a reason is no success
   EXPECT_EQ(status(0, 9999, 0), 130);     // Cancel in a prompt
   EXPECT_EQ(status(0, 0, 1), 130);        // Ctrl+C

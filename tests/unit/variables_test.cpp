@@ -20,7 +20,7 @@ namespace {
 std::string run_quietly(TestContext& t, const std::string& script) {
   plat::set_console_ui(true);   // boxes and error reports become console lines
   testing::internal::CaptureStderr();
-  t.run(script, "test.tov");
+  t.run(script, nullptr, nullptr, "test.tov");
   return testing::internal::GetCapturedStderr();
 }
 

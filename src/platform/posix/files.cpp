@@ -193,6 +193,28 @@ size_t app_data_directory(char* out, size_t out_cap) {
 
 namespace plat {
 
+FileHandle file_create(const char* path, uint32_t* system_error) {
+  const int fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd >= 0) return fd;
+  if (system_error) *system_error = system_error_of(errno);
+  return INVALID_FILE;
+}
+
+bool file_write(FileHandle f, const void* data, size_t n, uint32_t* system_error) {
+  const char* p = static_cast<const char*>(data);
+  while (n) {
+    const ssize_t w = ::write(static_cast<int>(f), p, n);
+    if (w < 0 && errno == EINTR) continue;
+    if (w <= 0) {
+      if (system_error) *system_error = w < 0 ? system_error_of(errno) : 31;
+      return false;
+    }
+    p += w;
+    n -= size_t(w);
+  }
+  return true;
+}
+
 bool file_append(const char* path, const void* data, size_t n) {
   const int fd = ::open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
   if (fd < 0) return false;

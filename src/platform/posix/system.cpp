@@ -1,5 +1,7 @@
 // Environment, time, system identity and debugger output on POSIX.
 #include <sched.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
 #include <sys/utsname.h>
 #include <time.h>
 #include <unistd.h>
@@ -21,6 +23,20 @@ std::mutex g_hidden_mutex;
 std::map<std::string, std::string>& hidden_variables() {
   static std::map<std::string, std::string> variables;
   return variables;
+}
+
+std::string utf8_of(const char16_t* w) {
+  const int n = w && *w ? wide_to_ansi(w, static_cast<int>(wide_length(w)), nullptr, 0, CP_UTF8_PAGE) : 0;
+  std::string s(static_cast<size_t>(n > 0 ? n : 0), '\0');
+  if (n > 0) wide_to_ansi(w, static_cast<int>(wide_length(w)), s.data(), n, CP_UTF8_PAGE);
+  return s;
+}
+
+std::u16string utf16_of(const char* s, size_t len) {
+  const int n = len ? ansi_to_wide(s, static_cast<int>(len), nullptr, 0, CP_UTF8_PAGE) : 0;
+  std::u16string w(static_cast<size_t>(n > 0 ? n : 0), u'\0');
+  if (n > 0) ansi_to_wide(s, static_cast<int>(len), w.data(), n, CP_UTF8_PAGE);
+  return w;
 }
 
 int copy_value(const char* value, char* out, size_t out_cap) {
@@ -58,6 +74,28 @@ bool env_set(const char* name, const char* value) {
   return value ? setenv(name, value, 1) == 0 : unsetenv(name) == 0;
 }
 
+bool env_get_w(const char16_t* name, std::u16string* value) {
+  const std::string n = utf8_of(name);
+  const int length = env_get(n.c_str(), nullptr, 0);
+  if (length < 0) return false;
+  std::string v(static_cast<size_t>(length) + 1, '\0');
+  env_get(n.c_str(), v.data(), v.size());
+  *value = utf16_of(v.c_str(), static_cast<size_t>(length));
+  return true;
+}
+
+bool env_set_w(const char16_t* name, const char16_t* value) {
+  if (!value) return env_set(utf8_of(name).c_str(), nullptr);
+  return env_set(utf8_of(name).c_str(), utf8_of(value).c_str());
+}
+
+std::vector<std::u16string> env_items_w() {
+  std::vector<std::u16string> items;
+  for (char** e = environ; e && *e; ++e)
+    if (**e != '=') items.push_back(utf16_of(*e, std::strlen(*e)));
+  return items;
+}
+
 uint32_t tick_count() {
   timespec ts;
   clock_gettime(CLOCK_MONOTONIC, &ts);
@@ -75,6 +113,25 @@ void sleep_ms(uint32_t ms) {
 }
 
 uint32_t unix_time() { return static_cast<uint32_t>(time(nullptr)); }
+
+bool thread_priority_raise(bool on) {
+  // On Linux a nice value belongs to the thread; lowering it (a higher priority) needs privileges.
+  static thread_local int saved = 0;
+  static thread_local bool raised = false;
+  const id_t thread = static_cast<id_t>(syscall(SYS_gettid));
+  if (!on) {
+    if (raised && setpriority(PRIO_PROCESS, thread, saved) != 0) return false;
+    raised = false;
+    return true;
+  }
+  if (raised) return true;
+  errno = 0;
+  const int current = getpriority(PRIO_PROCESS, thread);
+  if (errno != 0 || setpriority(PRIO_PROCESS, thread, current - 5) != 0) return false;
+  saved = current;
+  raised = true;
+  return true;
+}
 
 const OsInfo& os_info() {
   // The Engine runs as on a current NT system; the version numbers are the kernel's.
@@ -117,6 +174,29 @@ LocalTime local_time() {
   localtime_r(&ts.tv_sec, &tm);
   return LocalTime{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec,
                    int(ts.tv_nsec / 1000000), tm.tm_wday};
+}
+
+}  // namespace plat
+
+#include <pthread.h>
+
+namespace plat {
+
+bool stack_exhausted(size_t margin) {
+  // The lowest address of this thread's stack, found once per thread.
+  thread_local uintptr_t low = [] {
+    pthread_attr_t attr;
+    void* addr = nullptr;
+    size_t size = 0;
+    if (pthread_getattr_np(pthread_self(), &attr) == 0) {
+      pthread_attr_getstack(&attr, &addr, &size);
+      pthread_attr_destroy(&attr);
+    }
+    return reinterpret_cast<uintptr_t>(addr);
+  }();
+  const char here = 0;
+  const uintptr_t sp = reinterpret_cast<uintptr_t>(&here);
+  return low && sp < low + margin;
 }
 
 }  // namespace plat

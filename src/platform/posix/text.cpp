@@ -170,6 +170,11 @@ int checked_count(size_t n) { return n > INT_MAX ? 0 : static_cast<int>(n); }
 }  // namespace
 
 uint32_t ansi_code_page() { return CP_UTF8_PAGE; }
+uint32_t oem_code_page() { return CP_UTF8_PAGE; }
+
+bool code_page_supported(uint32_t code_page) {
+  return code_page == CP_DEFAULT || (code_page > 3 && page_of(code_page) != Page::Unsupported);
+}
 bool dbcs_enabled() { return true; }   // UTF-8 characters take several bytes
 
 bool is_lead_byte(uint8_t c, uint32_t code_page) {
@@ -253,6 +258,34 @@ bool is_alnum(const char* p) {
 
 bool is_alpha_w(wchar c) { return (c < 0xD800 || c > 0xDFFF) && cp_alpha(c); }
 bool is_alnum_w(wchar c) { return (c < 0xD800 || c > 0xDFFF) && cp_alnum(c); }
+
+uint32_t char_classes(uint32_t c) {
+  locale_t l = text_locale();
+  if (!l || (c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) {
+    if (c >= 0x80) return 0;
+    // Without the locale: the ASCII classes.
+    const bool alpha = (c | 32) - 'a' < 26, digit = c - '0' < 10;
+    uint32_t bits = alpha ? CC_ALPHA | (c - 'a' < 26 ? CC_LOWER : CC_UPPER) : 0;
+    if (digit) bits |= CC_DIGIT;
+    if (digit || (c | 32) - 'a' < 6) bits |= CC_XDIGIT;
+    if (c == ' ' || c == '\t') bits |= CC_BLANK;
+    if (c == ' ' || (c >= '\t' && c <= '\r')) bits |= CC_SPACE;
+    if (c < 32 || c == 127) bits |= CC_CONTROL;
+    if (c > 32 && c < 127 && !alpha && !digit) bits |= CC_PUNCT;
+    return bits;
+  }
+  uint32_t bits = 0;
+  if (iswupper_l(c, l)) bits |= CC_UPPER;
+  if (iswlower_l(c, l)) bits |= CC_LOWER;
+  if (iswdigit_l(c, l)) bits |= CC_DIGIT;
+  if (iswspace_l(c, l)) bits |= CC_SPACE;
+  if (iswpunct_l(c, l)) bits |= CC_PUNCT;
+  if (iswcntrl_l(c, l)) bits |= CC_CONTROL;
+  if (iswblank_l(c, l)) bits |= CC_BLANK;
+  if (iswxdigit_l(c, l)) bits |= CC_XDIGIT;
+  if (iswalpha_l(c, l)) bits |= CC_ALPHA;
+  return bits;
+}
 
 size_t upper_ansi(const char* src, size_t len, char* out, size_t out_cap) {
   return map_case_ansi(src, len, out, out_cap, cp_upper);

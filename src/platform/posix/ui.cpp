@@ -79,6 +79,11 @@ bool wait_for_input(uint32_t ms) {
 }
 
 bool key_down(int) { return false; }
+bool key_toggled(int) { return false; }
+bool block_input(bool, uint32_t* error) {
+  if (error) *error = 0;
+  return true;
+}
 WindowHandle focus_window() { return nullptr; }
 WindowHandle window_parent(WindowHandle) { return nullptr; }
 bool is_window(WindowHandle) { return false; }

@@ -125,6 +125,27 @@ size_t app_data_directory(char* out, size_t out_cap) {
 
 namespace plat {
 
+FileHandle file_create(const char* path, uint32_t* system_error) {
+  HANDLE h = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE && system_error) *system_error = GetLastError();
+  return reinterpret_cast<FileHandle>(h);
+}
+
+bool file_write(FileHandle f, const void* data, size_t n, uint32_t* system_error) {
+  const char* p = static_cast<const char*>(data);
+  while (n) {
+    const DWORD chunk = n > 0x40000000u ? 0x40000000u : DWORD(n);
+    DWORD written = 0;
+    if (!WriteFile(reinterpret_cast<HANDLE>(f), p, chunk, &written, nullptr) || !written) {
+      if (system_error) *system_error = GetLastError();
+      return false;
+    }
+    p += written;
+    n -= written;
+  }
+  return true;
+}
+
 bool file_append(const char* path, const void* data, size_t n) {
   HANDLE h = CreateFileA(path, FILE_APPEND_DATA, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;

@@ -33,9 +33,63 @@ int env_get(const char* name, char* out, size_t out_cap) {
 
 bool env_set(const char* name, const char* value) { return SetEnvironmentVariableA(name, value) != 0; }
 
+bool env_get_w(const char16_t* name, std::u16string* value) {
+  const auto* n = reinterpret_cast<LPCWSTR>(name);
+  std::u16string buffer(64, u'\0');
+  for (;;) {
+    SetLastError(NO_ERROR);
+    const DWORD length = GetEnvironmentVariableW(n, reinterpret_cast<LPWSTR>(buffer.data()),
+                                                 static_cast<DWORD>(buffer.size()));
+    if (length == 0) {
+      if (GetLastError() == ERROR_ENVVAR_NOT_FOUND) return false;
+      value->clear();
+      return true;
+    }
+    if (length < buffer.size()) {
+      buffer.resize(length);
+      *value = buffer;
+      return true;
+    }
+    buffer.assign(length, u'\0');  // the size needed, terminator included
+  }
+}
+
+bool env_set_w(const char16_t* name, const char16_t* value) {
+  return SetEnvironmentVariableW(reinterpret_cast<LPCWSTR>(name), reinterpret_cast<LPCWSTR>(value)) != 0;
+}
+
+std::vector<std::u16string> env_items_w() {
+  std::vector<std::u16string> items;
+  LPWCH block = GetEnvironmentStringsW();
+  if (!block) return items;
+  for (const WCHAR* p = block; *p; p += lstrlenW(p) + 1)
+    if (*p != L'=') items.emplace_back(reinterpret_cast<const char16_t*>(p));
+  FreeEnvironmentStringsW(block);
+  return items;
+}
+
 uint32_t tick_count() { return GetTickCount(); }
 void sleep_ms(uint32_t ms) { Sleep(ms); }
 uint32_t unix_time() { return static_cast<uint32_t>(std::time(nullptr)); }
+
+bool thread_priority_raise(bool on) {
+  static thread_local int saved = THREAD_PRIORITY_NORMAL;
+  static thread_local bool raised = false;
+  HANDLE thread = GetCurrentThread();
+  if (!on) {
+    if (raised && !SetThreadPriority(thread, saved)) return false;
+    raised = false;
+    return true;
+  }
+  if (raised) return true;
+  const int current = GetThreadPriority(thread);
+  if (current == THREAD_PRIORITY_ERROR_RETURN) return false;
+  const int wanted = current < THREAD_PRIORITY_ABOVE_NORMAL ? THREAD_PRIORITY_ABOVE_NORMAL : current;
+  if (!SetThreadPriority(thread, wanted)) return false;
+  saved = current;
+  raised = true;
+  return true;
+}
 
 const OsInfo& os_info() {
   static const OsInfo info = [] {
@@ -87,6 +141,24 @@ LocalTime local_time() {
   GetLocalTime(&st);
   return LocalTime{st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond, st.wMilliseconds,
                    st.wDayOfWeek};
+}
+
+}  // namespace plat
+
+namespace plat {
+
+bool stack_exhausted(size_t margin) {
+  // The reservation that holds this thread's stack starts at its lowest address; found once per thread.
+  thread_local uintptr_t low = [] {
+    MEMORY_BASIC_INFORMATION mbi = {};
+    const char probe = 0;
+    VirtualQuery(&probe, &mbi, sizeof mbi);
+    return reinterpret_cast<uintptr_t>(mbi.AllocationBase);
+  }();
+  const char here = 0;
+  const uintptr_t sp = reinterpret_cast<uintptr_t>(&here);
+  // Guard pages at the bottom of the reservation are not usable either.
+  return low && sp < low + margin + 64 * 1024;
 }
 
 }  // namespace plat

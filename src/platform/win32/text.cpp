@@ -37,6 +37,11 @@ size_t map_case_ansi(const char* src, size_t len, char* out, size_t out_cap, DWO
 }  // namespace
 
 uint32_t ansi_code_page() { return GetACP(); }
+uint32_t oem_code_page() { return GetOEMCP(); }
+
+bool code_page_supported(uint32_t code_page) {
+  return code_page == CP_DEFAULT || (code_page > 3 && IsValidCodePage(code_page));
+}
 
 bool dbcs_enabled() {
   CPINFO info;
@@ -90,6 +95,21 @@ bool is_alnum(const char* p) {
 
 bool is_alpha_w(wchar c) { return IsCharAlphaW(c) != 0; }
 bool is_alnum_w(wchar c) { return IsCharAlphaNumericW(c) != 0; }
+
+// The class bits are the system's own character-type bits.
+static_assert(CC_UPPER == C1_UPPER && CC_LOWER == C1_LOWER && CC_DIGIT == C1_DIGIT && CC_SPACE == C1_SPACE &&
+              CC_PUNCT == C1_PUNCT && CC_CONTROL == C1_CNTRL && CC_BLANK == C1_BLANK && CC_XDIGIT == C1_XDIGIT &&
+              CC_ALPHA == C1_ALPHA);
+
+uint32_t char_classes(uint32_t code_point) {
+  if (code_point > 0x10FFFF) return 0;
+  wchar units[2];
+  const int n = static_cast<int>(utf8::encode16(code_point, units));
+  WORD types[2] = {};
+  if (!GetStringTypeW(CT_CTYPE1, reinterpret_cast<LPCWSTR>(units), n, types)) return 0;
+  return types[0] & (CC_UPPER | CC_LOWER | CC_DIGIT | CC_SPACE | CC_PUNCT | CC_CONTROL | CC_BLANK | CC_XDIGIT |
+                     CC_ALPHA);
+}
 
 size_t upper_ansi(const char* src, size_t len, char* out, size_t out_cap) {
   return map_case_ansi(src, len, out, out_cap, CharUpperBuffA);

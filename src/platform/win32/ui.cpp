@@ -9,12 +9,14 @@
 #include "platform/system.h"
 #include "platform/ui.h"
 #include "platform/win32/module.h"
+#include "platform/win32/ui_internal.h"
 
 namespace plat {
 namespace {
 
 std::atomic<bool> g_console_ui{false};
-// A console Ctrl+C or Ctrl+Break waiting to be reported; the event wakes waits while it is pending.
+// A stop request waiting to be reported: a console Ctrl+C or Ctrl+Break, or Ctrl+Break seen by one of the
+// Engine's own windows. The event wakes waits while it is pending.
 std::atomic<bool> g_console_break{false};
 HANDLE g_break_event = nullptr;
 
@@ -78,6 +80,14 @@ bool wait_for_input(uint32_t ms) {
 }
 
 bool key_down(int virtual_key) { return down(virtual_key); }
+bool key_toggled(int virtual_key) { return (GetKeyState(virtual_key) & 1) != 0; }
+
+bool block_input(bool on, uint32_t* error) {
+  if (error) *error = 0;
+  if (BlockInput(on ? TRUE : FALSE)) return true;
+  if (error) *error = GetLastError();
+  return false;
+}
 
 WindowHandle focus_window() {
   HWND w = GetFocus();
@@ -235,10 +245,6 @@ void console_write_raw(const char* text, size_t n) {
 }  // namespace plat
 
 namespace plat {
-int show_error_dialog(WindowHandle, const ErrorDialogData& data) { return console_error_dialog(data); }
-}  // namespace plat
-
-namespace plat {
 size_t window_text(WindowHandle w, char* out, size_t out_cap) {
   if (!out_cap) return 0;
   out[0] = 0;
@@ -248,18 +254,22 @@ size_t window_text(WindowHandle w, char* out, size_t out_cap) {
 }
 }  // namespace plat
 
-namespace plat {
-int message_box_w(WindowHandle owner, const char16_t* text, const char16_t* caption, uint32_t flags,
-                  const char16_t*, const char16_t*) {
-  if (g_console_ui) return console_message_box_w(text, caption, flags);
-  return MessageBoxW(static_cast<HWND>(owner), reinterpret_cast<const wchar_t*>(text),
-                     reinterpret_cast<const wchar_t*>(caption), flags);
+namespace plat::win32 {
+
+bool stop_requested() {
+  if (down(VK_CONTROL) && down(VK_CANCEL) && !g_console_break.exchange(true) && g_break_event)
+    SetEvent(g_break_event);
+  return g_console_break;
 }
-bool display_text(WindowHandle, const char16_t* title, const char16_t* text, uint32_t ms) {
-  return console_display_text(title, text, ms);
+
+HANDLE stop_event() { return g_break_event; }
+
+void center_on_screen(HWND w) {
+  RECT r{};
+  if (!GetWindowRect(w, &r)) return;
+  const int width = r.right - r.left, height = r.bottom - r.top;
+  const int x = (GetSystemMetrics(SM_CXSCREEN) - width) / 2, y = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
+  SetWindowPos(w, nullptr, x > 0 ? x : 0, y > 0 ? y : 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
-bool ask_line(WindowHandle, const char16_t* title, const char16_t* prompt, const char16_t* def, bool password,
-              const char16_t*, const char16_t*, std::u16string* out) {
-  return console_ask_line(title, prompt, def, password, out);
-}
-}  // namespace plat
+
+}  // namespace plat::win32

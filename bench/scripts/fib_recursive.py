@@ -1,0 +1,7 @@
+# Naive recursive Fibonacci: one function call per step.
+def fib(n):
+    if n < 2:
+        return n
+    return fib(n - 1) + fib(n - 2)
+
+print("result:", fib(24))

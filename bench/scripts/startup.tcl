@@ -1,0 +1,2 @@
+# Does nothing but print its result: the cost of starting the interpreter.
+puts "result: 0"

@@ -1,0 +1,16 @@
+// Hexadecimal text of strings: two digits per byte, or four per UTF-16 unit with the low byte first.
+#pragma once
+#include <cstddef>
+#include <string>
+
+namespace tov {
+
+// Upper-case digits, no separators.
+std::string hex_of_bytes(const char* bytes, size_t n);
+std::string hex_of_units(const char16_t* units, size_t n);
+// The inverse: an even number of digits (four per unit), either case, nothing else. False for any other
+// text and for a zero byte or unit, which a string cannot hold.
+bool bytes_of_hex(const char* hex, std::string* out);
+bool units_of_hex(const char* hex, std::u16string* out);
+
+}  // namespace tov

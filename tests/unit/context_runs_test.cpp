@@ -1,0 +1,41 @@
+// What one run leaves to the next in the same context, and what every run starts afresh.
+#include <gtest/gtest.h>
+
+#include "diag/errors.h"
+#include "test_context.h"
+
+using tov::test::TestContext;
+
+TEST(ContextRuns, DefinitionsOfAnEarlierRunStay) {
+  TestContext t;
+  t.run("#DefineFunction which()\n  Return \"first\"\n#EndFunction\nr = which()\n");
+  EXPECT_EQ(t.var_text("r"), "first");
+  // The same name defined again in a later run is ignored: the body of the first run stays.
+  t.run("#DefineFunction which()\n  Return \"second\"\n#EndFunction\nr = which()\n");
+  EXPECT_EQ(t.var_text("r"), "first");
+  // A later run may call it without defining it.
+  t.run("r = which() : \" again\"\n");
+  EXPECT_EQ(t.var_text("r"), "first again");
+}
+
+TEST(ContextRuns, ErrorModeAndLastErrorStartAfreshHandlersStay) {
+  TestContext t;
+  t.run("ErrorMode(@OFF)\na = arrdimension(2)\nb = a[0]\nIntControl(73, 2, 0, \"\", 0)\n"
+        "IntControl(87, 2, 0, 0, 0)\n");
+  EXPECT_EQ(t->hdr.nRunResult, 1);
+  t.run("mode = ErrorMode(@OFF)\nlast = LastError()\nhandler = IntControl(73, 0, 0, \"\", 0)\n"
+        "setting = IntControl(87, 0, 0, 0, 0)\n");
+  EXPECT_EQ(t.var_text("mode"), "1");       // @CANCEL again
+  EXPECT_EQ(t.var_text("last"), "0");
+  EXPECT_EQ(t.var_text("handler"), "2");    // still armed from the first run
+  EXPECT_EQ(t.var_text("setting"), "2");
+}
+
+TEST(ContextRuns, ARunEndedInsideADefinitionDoesNotSwallowTheNext) {
+  TestContext t;
+  t.run("#DefineFunction open()\n  Return 1\n");
+  EXPECT_EQ(t->hdr.nRunError, tov::ERR_DEFINITION_NOT_CLOSED);
+  t.run("r = 5\n");
+  EXPECT_EQ(t->hdr.nRunResult, 1);
+  EXPECT_EQ(t.var_text("r"), "5");
+}

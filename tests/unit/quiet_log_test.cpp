@@ -1,0 +1,126 @@
+// Error reports in quiet mode: the log file's entries, and which errors reach a report at all.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <vector>
+#include <sstream>
+#include <string>
+
+#include "diag/errors.h"
+#include "diag/report.h"
+#include "test_context.h"
+
+namespace fs = std::filesystem;
+using tov::test::TestContext;
+
+namespace {
+
+class QuietLog : public ::testing::Test {
+ protected:
+  fs::path log;
+
+  void SetUp() override {
+    log = fs::temp_directory_path() /
+          ("tov-quiet-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
+           ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".log");
+    fs::remove(log);
+  }
+  void TearDown() override {
+    std::error_code ec;
+    fs::remove(log, ec);
+  }
+
+  std::string contents() const {
+    std::ifstream in(log, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+};
+
+struct Entry {
+  std::string message, line;
+};
+
+// Splits the log into entries: the local time ("MM/DD/YY  hh:mm:ss"), two blanks and the host window's
+// caption (none here), then the message and the failing line. A malformed entry ends the list.
+std::vector<Entry> entries_of(const std::string& text) {
+  static const char kEnd[] = "\r\n\r\n<HR>\r\n\r\n";
+  std::vector<Entry> out;
+  size_t at = 0;
+  while (at < text.size()) {
+    const size_t end = text.find(kEnd, at);
+    if (end == std::string::npos) break;
+    const std::string e = text.substr(at, end - at);
+    const char* shape = "00/00/00  00:00:00  \r\n\r\n";
+    bool ok = e.size() > std::strlen(shape);
+    for (size_t i = 0; ok && shape[i]; ++i)
+      ok = shape[i] == '0' ? (e[i] >= '0' && e[i] <= '9') : e[i] == shape[i];
+    const size_t body = std::strlen(shape), split = e.find("\r\n\r\n", body);
+    if (!ok || split == std::string::npos) break;
+    out.push_back({e.substr(body, split - body), e.substr(split + 4)});
+    at = end + std::strlen(kEnd);
+  }
+  if (at != text.size()) out.push_back({"malformed", text.substr(at)});
+  return out;
+}
+
+}  // namespace
+
+TEST(ErrorSeverity, ClassBoundaries) {
+  EXPECT_EQ(tov::severity_of(1), tov::SEV_MINOR);
+  EXPECT_EQ(tov::severity_of(2000), tov::SEV_MINOR);
+  EXPECT_EQ(tov::severity_of(2001), tov::SEV_MODERATE);
+  EXPECT_EQ(tov::severity_of(3000), tov::SEV_MODERATE);
+  EXPECT_EQ(tov::severity_of(3001), tov::SEV_SEVERE);
+  EXPECT_EQ(tov::severity_of(8999), tov::SEV_SEVERE);
+}
+
+TEST_F(QuietLog, ReportsAreAppendedAndEndTheRun) {
+  TestContext t;
+  const std::string first = "IntControl(38, 1, \"" + log.string() + "\", 0, 0)\nx = 1/0\nx = 2\n";
+  t.run(first.c_str());
+  EXPECT_EQ(t->hdr.nRunError, tov::ERR_DIVIDE_BY_ZERO);
+  EXPECT_EQ(t.var_text("x"), "");   // the run ended at the report
+
+  // Quiet mode and its file carry over to the next run in the context; even a minor error under
+  // @NOTIFY ends the run, as if Exit had been chosen.
+  t.run("ErrorMode(@NOTIFY)\na = arrdimension(2)\nb = a[0]\nb = 2\n");
+  EXPECT_EQ(t->hdr.nRunError, tov::ERR_ARR_UNINIT_ELEMENT);
+  EXPECT_EQ(t.var_text("b"), "");
+
+  const std::vector<Entry> entries = entries_of(contents());
+  ASSERT_EQ(entries.size(), 2u) << contents();
+  EXPECT_EQ(entries[0].message, "3062:  Attempt to divide by zero");
+  EXPECT_EQ(entries[0].line, "x = 1/0");
+  EXPECT_EQ(entries[1].message, "1640:  Uninitialized array element");
+  EXPECT_EQ(entries[1].line, "b = a[0]");
+}
+
+TEST_F(QuietLog, OnlyErrorsThatAreReportedAreLogged) {
+  TestContext t;
+  t->es.quietMode = 1;
+  std::strcpy(t->es.quietLogFile, log.string().c_str());
+  struct Case {
+    uint32_t mode;
+    uint32_t number;
+    bool reported;
+  };
+  const Case cases[] = {
+      {tov::EM_OFF, 2000, false},   {tov::EM_OFF, 2001, true},    {tov::EM_NOTIFY, 2000, true},
+      {tov::EM_NOTIFY, 3000, true}, {tov::EM_CANCEL, 1, true},    {tov::EM_OFF, 3001, true},
+  };
+  size_t size = 0;
+  for (const Case& c : cases) {
+    t->es.errorMode = c.mode;
+    t->es.reportTitle[0] = 0;
+    const int r = tov::ReportError(t.ctx(), nullptr, 1, c.number, tov::severity_of(c.number));
+    EXPECT_EQ(r, c.reported ? 0 : 1) << c.number << " in mode " << c.mode;
+    EXPECT_EQ(t->es.lastError, c.number);
+    const size_t now = contents().size();
+    EXPECT_EQ(now > size, c.reported) << c.number << " in mode " << c.mode;
+    size = now;
+  }
+}

@@ -1,0 +1,408 @@
+// The string built-ins called the way scripts call them (through the call frame, which converts the
+// arguments and picks the ANSI or the wide form), on a context with its own string heap and variables.
+//
+// The wide forms are checked against the ANSI forms over the same ASCII cases, plus what only the wide
+// forms have (UTF-16 units as characters, surrogate pairs); UTF-8 cases run on Linux, where the ANSI code
+// page is UTF-8. Every test ends with the heap intact and every block it used returned.
+#include <gtest/gtest.h>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "builtins/callframe.h"
+#include "diag/error_model.h"
+#include "engine/context.h"
+#include "lang/eval.h"
+#include "lang/heap.h"
+#include "lang/keywords.h"
+#include "lang/tokenizer.h"
+#include "lang/values.h"
+#include "lang/vartable.h"
+#include "platform/memory.h"
+#include "platform/text.h"
+#include "platform/ui.h"
+
+namespace {
+
+using tov::Value;
+
+constexpr size_t kReserve = 256u << 20;
+constexpr uint16_t kVarSlots = 64;
+
+// One argument as the script would have evaluated it.
+struct Arg {
+  enum Kind { Int, Ansi, Wide } kind;
+  int32_t i = 0;
+  std::string s;
+  std::u16string w;
+  Arg(int v) : kind(Int), i(v) {}
+  Arg(const char* v) : kind(Ansi), s(v) {}
+  Arg(std::string v) : kind(Ansi), s(std::move(v)) {}
+  Arg(const char16_t* v) : kind(Wide), w(v) {}
+  Arg(std::u16string v) : kind(Wide), w(std::move(v)) {}
+};
+
+std::u16string widen(const std::string& s) { return std::u16string(s.begin(), s.end()); }
+
+class StringBuiltins : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    plat::set_console_ui(true);
+    ctx_ = std::make_unique<tov::RunContext>();
+    base_ = static_cast<char*>(plat::vm_reserve(kReserve));
+    ASSERT_NE(base_, nullptr);
+    const uint32_t initial = static_cast<uint32_t>(plat::vm_page_size()) * 4;
+    uint32_t error = 0;
+    ASSERT_TRUE(plat::vm_commit(base_, initial, &error));
+    info_ = tov::HeapInfo{sizeof(tov::HeapInfo), initial, base_, kReserve};
+    ctx_->lpHeapInfo = &info_;
+    ASSERT_TRUE(tov::heap_init(ctx(), base_, initial));
+    ctx_->decimals = -1;
+    ctx_->nCodePage = plat::CP_DEFAULT;
+    tov::error_state_init(ctx());
+    vars_.resize(kVarSlots);
+    ctx_->lpVars = vars_.data();
+    ctx_->nVarCapacity = kVarSlots;
+    tov::init_reserved_slot(&vars_[0]);
+    ctx_->nVarUsed = 1;
+    tov::value_init(result_);
+    baseline_ = used_blocks();
+  }
+
+  void TearDown() override {
+    tov::value_free(ctx(), result_);
+    for (uint16_t slot = ctx_->nVarUsed; slot-- > 1;) tov::slot_drop(ctx(), slot);
+    tov::HeapStats s{};
+    EXPECT_TRUE(tov::heap_check(ctx(), &s));
+    EXPECT_EQ(s.usedBlocks, baseline_) << "string blocks leaked";
+    if (base_) plat::vm_release(base_, kReserve);
+  }
+
+  tov::RunContext* ctx() { return ctx_.get(); }
+
+  uint32_t used_blocks() {
+    tov::HeapStats s{};
+    tov::heap_check(ctx(), &s);
+    return s.usedBlocks;
+  }
+
+  // Calls a built-in through the frame with the keyword table's signature; the result stays in result_.
+  void call(int id, const std::vector<Arg>& args) {
+    tov::ArgBlock block;
+    for (Value& v : block.slot) tov::value_init(v), v.c.type = 0;
+    int n = 0;
+    for (const Arg& a : args) {
+      tov::ValueCore& c = block.slot[++n].c;
+      switch (a.kind) {
+        case Arg::Int: tov::set_integer(ctx(), c, a.i); break;
+        case Arg::Ansi: ASSERT_TRUE(tov::set_string(ctx(), c, a.s.data(), a.s.size())); break;
+        case Arg::Wide: ASSERT_TRUE(tov::set_wstring(ctx(), c, a.w.data(), a.w.size())); break;
+      }
+    }
+    const tov::KeywordEntry& e = tov::g_keywordTable[id];
+    tov::CallBuiltin(ctx(), e.name, id, &result_, block, false, n, tov::keyword_arg_types(e));
+    tov::release_args(ctx(), block, tov::ARG_SLOTS - 1);
+  }
+
+  // The error a call raised (0 for none); the error is cleared for the next call.
+  uint16_t error_of(int id, const std::vector<Arg>& args) {
+    call(id, args);
+    const uint16_t e = ctx_->err;
+    ctx_->err = 0;
+    tov::error_info_free(ctx());
+    return e;
+  }
+
+  std::string ansi(int id, const std::vector<Arg>& args) {
+    call(id, args);
+    return ansi_result();
+  }
+  std::string ansi_result() {
+    EXPECT_EQ(ctx_->err, 0);
+    EXPECT_EQ(result_.c.type, uint32_t(tov::VF_STRING));
+    if (ctx_->err || result_.c.type != tov::VF_STRING) return "<no string>";
+    return tov::str_at(ctx(), result_.c.str);
+  }
+
+  std::u16string wide(int id, const std::vector<Arg>& args) {
+    call(id, args);
+    return wide_result();
+  }
+  std::u16string wide_result() {
+    EXPECT_EQ(ctx_->err, 0);
+    EXPECT_EQ(result_.c.type, uint32_t(tov::VF_WSTRING));
+    if (ctx_->err || result_.c.type != tov::VF_WSTRING) return u"<no string>";
+    return tov::wstr_at(ctx(), result_.c.wstr);
+  }
+
+  int32_t number(int id, const std::vector<Arg>& args) {
+    call(id, args);
+    EXPECT_EQ(ctx_->err, 0);
+    EXPECT_EQ(result_.c.type, uint32_t(tov::VF_INTEGER));
+    return result_.c.i;
+  }
+
+  // Evaluates an expression line as the evaluator does for a statement; the value stays in result_.
+  void eval(const std::string& line) {
+    ctx_->tok.prog = line.c_str();
+    tov::get_token(ctx());
+    ASSERT_EQ(ctx_->err, 0);
+    tov::ProcessSubExpression(ctx(), &result_, false, false);
+  }
+
+  std::unique_ptr<tov::RunContext> ctx_;
+  tov::HeapInfo info_{};
+  char* base_ = nullptr;
+  std::vector<tov::VarSlot> vars_;
+  Value result_{};
+  uint32_t baseline_ = 0;
+};
+
+// --- the wide forms agree with the ANSI forms --------------------------------------------------------
+
+struct Case {
+  int id;
+  std::vector<Arg> args;   // ANSI texts; the wide call makes the first text argument wide
+};
+
+// Cases across every rule of the family, ASCII only so both forms must give the same answer.
+const std::vector<Case>& ascii_cases() {
+  static const std::vector<Case> cases = {
+      {tov::KW_STRLEN, {""}}, {tov::KW_STRLEN, {"abcdef"}}, {tov::KW_STRCHARCOUNT, {"abc"}},
+      {tov::KW_STRSUB, {"abcdef", 3, -1}}, {tov::KW_STRSUB, {"abcdef", 3, 10}}, {tov::KW_STRSUB, {"abcdef", 7, 1}},
+      {tov::KW_STRSUB, {"abcdef", 0, 0}}, {tov::KW_STRSUB, {"abcdef", 0, 2}}, {tov::KW_STRSUB, {"abcdef", 2, -2}},
+      {tov::KW_STRSUB, {"abcdef", 6, 1}}, {tov::KW_STRSUB, {"abcdef", 7, 0}}, {tov::KW_STRSUB, {"abcdef", 9, -1}},
+      {tov::KW_STRINDEX, {"abcabc", "bc", 0, 0}}, {tov::KW_STRINDEX, {"abcabc", "bc", 0, 1}},
+      {tov::KW_STRINDEX, {"abcabc", "bc", 4, 1}}, {tov::KW_STRINDEX, {"abcabc", "bc", 3, 0}},
+      {tov::KW_STRINDEX, {"abcabc", "bc", 2, 1}}, {tov::KW_STRINDEX, {"abcabc", "bc", 1, 1}},
+      {tov::KW_STRINDEX, {"abcabc", "bc", 7, 0}}, {tov::KW_STRINDEX, {"abcabc", "bc", -1, 0}},
+      {tov::KW_STRINDEX, {"abcabc", "", 4, 0}}, {tov::KW_STRINDEX, {"abcabc", "", 0, 1}},
+      {tov::KW_STRINDEX, {"abcabc", "", 9, 0}}, {tov::KW_STRINDEX, {"", "", 0, 0}},
+      {tov::KW_STRINDEX, {"aaaa", "aa", 0, 1}}, {tov::KW_STRINDEX, {"aaaa", "aa", 3, 1}},
+      {tov::KW_STRINDEX, {"aabaab", "aab", 0, 0}}, {tov::KW_STRINDEX, {"abcABC", "BC", 0, 0}},
+      {tov::KW_STRINDEXNC, {"abcABC", "BC", 0, 0}}, {tov::KW_STRINDEXNC, {"abcABC", "bc", 0, 1}},
+      {tov::KW_STRINDEXNC, {"xyz", "Y", 0, 0}},
+      {tov::KW_STRSCAN, {"a,b;c", ",;", 0, 0}}, {tov::KW_STRSCAN, {"a,b;c", ",;", 0, 1}},
+      {tov::KW_STRSCAN, {"a,b;c", ",;", 3, 0}}, {tov::KW_STRSCAN, {"a,b;c", ",;", 3, 1}},
+      {tov::KW_STRSCAN, {"a,b;c", ",;", 6, 1}}, {tov::KW_STRSCAN, {"a,b;c", "", 2, 0}},
+      {tov::KW_STRSCAN, {"", ",", 0, 0}}, {tov::KW_STRSCAN, {"abc", "xyz", 0, 0}},
+      {tov::KW_STRREPLACE, {"aaaa", "aa", "b"}}, {tov::KW_STRREPLACE, {"aaaa", "", "b"}},
+      {tov::KW_STRREPLACE, {"", "a", "b"}}, {tov::KW_STRREPLACE, {"abcabc", "bc", ""}},
+      {tov::KW_STRREPLACE, {"aaa", "aa", "xyz"}}, {tov::KW_STRREPLACE, {"aXa", "x", "y"}},
+      {tov::KW_STRTRIM, {" \t a b \t "}}, {tov::KW_STRTRIM, {"   "}}, {tov::KW_STRTRIM, {"x"}},
+      {tov::KW_STRUPPER, {"abC1"}}, {tov::KW_STRLOWER, {"ABc1"}},
+      {tov::KW_STRCMP, {"a", "b"}}, {tov::KW_STRCMP, {"b", "a"}}, {tov::KW_STRCMP, {"a", "a"}},
+      {tov::KW_STRCMP, {"a", "A"}}, {tov::KW_STRICMP, {"a", "A"}}, {tov::KW_STRICMP, {"a", "B"}},
+      {tov::KW_STRFIX, {"abc", "xy", 6}}, {tov::KW_STRFIX, {"abc", "xy", 2}}, {tov::KW_STRFIX, {"abc", "", 5}},
+      {tov::KW_STRFIX, {"abc", "xy", 0}}, {tov::KW_STRFIXCHARS, {"ab", "-", 4}},
+      {tov::KW_STRFIXLEFT, {"abc", "xy", 6}}, {tov::KW_STRFIXLEFT, {"abcdef", "x", 3}},
+      {tov::KW_STRFIXCHARSL, {"7", "0", 3}},
+      {tov::KW_STRFIXBYTES, {"abc", "xy", 6}}, {tov::KW_STRFIXBYTES, {"abcdef", "", 4}},
+      {tov::KW_STRFIXBYTESL, {"abc", "xy", 6}}, {tov::KW_STRFIXBYTESL, {"abcdef", "", 4}},
+      {tov::KW_STRFILL, {"ab", 5}}, {tov::KW_STRFILL, {"ab", 0}}, {tov::KW_STRFILL, {"", 3}},
+      {tov::KW_STRCNT, {"abcabcabc", "abc", 5, 2, 1}}, {tov::KW_STRCNT, {"abcabcabc", "abc", 2, 5, 1}},
+      {tov::KW_STRCNT, {"abcABCabc", "abc", 0, -1, 1}}, {tov::KW_STRCNT, {"abcABCabc", "abc", 0, -1, 0}},
+      {tov::KW_STRCNT, {"aaaa", "aa", 0, -1, 1}}, {tov::KW_STRCNT, {"aaaa", "aa", 2, 2, 1}},
+      {tov::KW_STRCNT, {"", "a", 0, 0, 0}}, {tov::KW_STRCNT, {"abc", "", 9, 9, 0}},
+      {tov::KW_STRINDEXWILD, {"xxabc", "a?c", 1}}, {tov::KW_STRINDEXWILD, {"xxabc", "", 2}},
+      {tov::KW_STRINDEXWILD, {"xxabc", "A*", 0}}, {tov::KW_STRINDEXWILD, {"xxabc", "q*", 1}},
+      {tov::KW_STRLENWILD, {"abcdef", "a*d", 1}}, {tov::KW_STRLENWILD, {"abcdef", "a*", 1}},
+      {tov::KW_STRLENWILD, {"abcdef", "b?d", 2}}, {tov::KW_STRLENWILD, {"abcdef", "abcdefg", 1}},
+      {tov::KW_STRLENWILD, {"abc", "abc**", 1}}, {tov::KW_STRLENWILD, {"abc", "", 1}},
+      {tov::KW_STRSUBWILD, {"abcdef", "B*D", 1}}, {tov::KW_STRSUBWILD, {"abcdef", "b*d", 2}},
+      {tov::KW_STRSUBWILD, {"abcdef", "*", 4}}, {tov::KW_STRSUBWILD, {"abcdef", "x", 1}},
+      {tov::KW_STRINSERT, {"abc", "XY"}}, {tov::KW_STRINSERT, {"abc", "XY", "-", 6}},
+      {tov::KW_STRINSERT, {"abc", "XY", "-", 0, 4}}, {tov::KW_STROVERLAY, {"abcdef", "XY", "-", 3}},
+      {tov::KW_STROVERLAY, {"abcdef", "XY", "-", 5, 4}},
+      {tov::KW_STRCLEAN, {"a-b_c", "-_", "", 1, 1}}, {tov::KW_STRCLEAN, {"a-B_c", "ab", "*", 0, 2}},
+      {tov::KW_STRBYTECOUNT, {"abc", 0}}, {tov::KW_STRBYTECOUNT, {"abc", 1}}, {tov::KW_STRBYTECOUNT, {"abc", 2}},
+      {tov::KW_STRTYPEINFO, {"a1 ", 1}}, {tov::KW_STRTYPEINFO, {"abc", 0}}, {tov::KW_STRTYPEINFO, {"a1 ", -1}},
+  };
+  return cases;
+}
+
+TEST_F(StringBuiltins, WideFormsAgreeWithAnsiForms) {
+  for (const Case& c : ascii_cases()) {
+    const std::string name = tov::g_keywordTable[c.id].name;
+    SCOPED_TRACE(name);
+    call(c.id, c.args);
+    ASSERT_EQ(ctx_->err, 0);
+    const bool text = result_.c.type == tov::VF_STRING;
+    const std::string a = text ? tov::str_at(ctx(), result_.c.str) : std::to_string(result_.c.i);
+    // The same call with the first text argument wide: the whole call becomes wide.
+    std::vector<Arg> args = c.args;
+    for (Arg& arg : args) {
+      if (arg.kind != Arg::Ansi) continue;
+      arg = Arg(widen(arg.s));
+      break;
+    }
+    call(c.id, args);
+    ASSERT_EQ(ctx_->err, 0);
+    if (text) {
+      ASSERT_EQ(result_.c.type, uint32_t(tov::VF_WSTRING));
+      EXPECT_EQ(std::u16string(tov::wstr_at(ctx(), result_.c.wstr)), widen(a));
+    } else {
+      ASSERT_EQ(result_.c.type, uint32_t(tov::VF_INTEGER));
+      EXPECT_EQ(std::to_string(result_.c.i), a);
+    }
+  }
+}
+
+// The ANSI answers and the minor errors are checked by the script cases; memory failures here.
+TEST_F(StringBuiltins, ResultsBeyondStringMemory) {
+  // A fill that can never fit fails as a minor error, so a script can go on; other results as the heap's own.
+  EXPECT_EQ(error_of(tov::KW_STRFILL, {"abc", 2147483647}), 1588);
+  EXPECT_EQ(error_of(tov::KW_STRFIX, {"abc", "xyz", 2147483647}), 3096);
+  EXPECT_EQ(error_of(tov::KW_STRFIXBYTES, {"abc", "xyz", 2147483647}), 3096);
+  EXPECT_EQ(error_of(tov::KW_STRINSERT, {"abc", "x", "yz", 1, 2147483647}), 3096);
+}
+
+// --- what only the wide forms have ----------------------------------------------------------------------
+
+TEST_F(StringBuiltins, WideFormsCountUtf16Units) {
+  const std::u16string smile = u"a\U0001F600b";   // a surrogate pair between two letters
+  EXPECT_EQ(number(tov::KW_STRLEN, {smile}), 4);
+  EXPECT_EQ(wide(tov::KW_STRSUB, {smile, 2, 2}), u"\U0001F600");
+  EXPECT_EQ(number(tov::KW_STRINDEX, {smile, u"b", 0, 0}), 4);
+  EXPECT_EQ(number(tov::KW_STRCNT, {smile, "b", 4, -1, 1}), 1);   // positions count units
+  EXPECT_EQ(wide(tov::KW_STRFIX, {u"\u00e9", u"\u00e8", 3}), u"\u00e9\u00e8\u00e8");
+  EXPECT_EQ(wide(tov::KW_STRUPPER, {u"stra\u00dfe \u00e9"}).substr(0, 4), u"STRA");
+  EXPECT_EQ(wide(tov::KW_STRUPPER, {u"\u00e9"}), u"\u00c9");
+  EXPECT_EQ(wide(tov::KW_STRLOWER, {u"\u00c9A"}), u"\u00e9a");
+  EXPECT_EQ(number(tov::KW_STRICMP, {u"\u00e9", u"\u00c9"}), 0);
+  EXPECT_EQ(number(tov::KW_STRINDEXNC, {u"x\u00e9y", u"\u00c9", 0, 0}), 2);
+  EXPECT_EQ(number(tov::KW_STRLENWILD, {u"\u00c9t\u00c9", u"\u00e9*\u00e9", 1}), 3);
+  // Bytes of a wide text are the bytes of its characters in the code page; a pair is one character.
+  const int32_t pair_bytes = plat::wide_to_ansi(smile.data() + 1, 2, nullptr, 0, plat::CP_DEFAULT);
+  EXPECT_EQ(number(tov::KW_STRBYTECOUNT, {smile, 0}), 2 + pair_bytes);
+  EXPECT_EQ(number(tov::KW_STRBYTECOUNT, {smile, 1}), 8);
+  EXPECT_EQ(number(tov::KW_STRBYTECOUNT, {smile, 2}), 6);
+  EXPECT_EQ(wide(tov::KW_STRFIXBYTES, {smile, u"", 1}), u"a");
+  EXPECT_EQ(wide(tov::KW_STRFIXBYTES, {smile, u"", 1 + pair_bytes}), u"a\U0001F600");
+#ifndef _WIN32
+  // Either unit of a pair has the classes of the pair's character.
+  EXPECT_EQ(number(tov::KW_STRTYPEINFO, {u"\U0001D400", 2}), number(tov::KW_STRTYPEINFO, {u"\U0001D400", 1}));
+  EXPECT_TRUE(number(tov::KW_STRTYPEINFO, {u"\U0001D400", 2}) & plat::CC_ALPHA);
+#endif
+}
+
+// An ANSI argument in a text position of a wide call arrives wide: the result is wide.
+TEST_F(StringBuiltins, AnyWideTextArgumentMakesTheCallWide) {
+  EXPECT_EQ(wide(tov::KW_STRREPLACE, {"a-b", "-", u"+"}), u"a+b");
+  EXPECT_EQ(wide(tov::KW_STRFIX, {"ab", u"*", 4}), u"ab**");
+  EXPECT_EQ(number(tov::KW_STRCMP, {"b", u"a"}), 1);
+}
+
+// --- StrCat parses its own list ----------------------------------------------------------------------
+
+TEST_F(StringBuiltins, StrCatTakesUpTo1024Arguments) {
+  std::string line = "strcat(";
+  for (int i = 0; i < 1024; ++i) line += (i ? "," : "") + std::to_string(i % 10);
+  eval(line + ")");
+  ASSERT_EQ(ctx_->err, 0);
+  const std::string joined = ansi_result();
+  ASSERT_EQ(joined.size(), 1024u);
+  EXPECT_EQ(joined.substr(0, 12), "012345678901");
+  EXPECT_EQ(ctx_->tok.tok_type, tov::TT_END);   // the frame read past the ")"
+
+  eval(line + ",1)");
+  EXPECT_EQ(ctx_->err, 2058);
+  ctx_->err = 0;
+}
+
+TEST_F(StringBuiltins, StrCatSyntaxAndConversions) {
+  eval("strcat(\"a\", 1, 2.5, \"z\") : \"!\"");
+  EXPECT_EQ(ansi_result(), "a12.5z!");
+  for (const char* bad : {"strcat(\"a\" \"b\")", "strcat(\"a\"", "strcat(\"a\"]", "strcat(1;2)"}) {
+    eval(bad);
+    EXPECT_EQ(ctx_->err, 2058) << bad;
+    ctx_->err = 0;
+    tov::error_info_free(ctx());
+  }
+  eval("strcat(\"a\",)");
+  EXPECT_NE(ctx_->err, 0);
+  ctx_->err = 0;
+  tov::error_info_free(ctx());
+  // A wide argument anywhere makes every argument wide and the result wide.
+  ASSERT_TRUE(tov::set_variable_by_name(ctx(), "w", u"\u00e9\U0001F600", tov::VF_WSTRING));
+  eval("strcat(1, \"x\", w, 2)");
+  EXPECT_EQ(wide_result(), u"1x\u00e9\U0001F6002");
+}
+
+// --- UTF-8 text on Linux -------------------------------------------------------------------------------
+#ifndef _WIN32
+
+TEST_F(StringBuiltins, Utf8CharactersAreWholeSequences) {
+  EXPECT_EQ(number(tov::KW_STRLEN, {"stra\u00dfe"}), 6);
+  EXPECT_EQ(number(tov::KW_STRLEN, {"\u65e5\u672c\U0001F600"}), 3);
+  EXPECT_EQ(ansi(tov::KW_STRSUB, {"\u65e5\u672c\u8a9e\u30c6", 2, 2}), "\u672c\u8a9e");
+  EXPECT_EQ(number(tov::KW_STRINDEX, {"\u00e9a\u00e9a", "a", 0, 1}), 4);
+  EXPECT_EQ(number(tov::KW_STRINDEXNC, {"x\u00c9\u00e9", "\u00e9\u00c9", 0, 0}), 2);
+  EXPECT_EQ(number(tov::KW_STRSCAN, {"a\u00e9b\u00e8", "\u00e8\u00e9", 0, 1}), 4);
+  EXPECT_EQ(ansi(tov::KW_STRREPLACE, {"\u00e9t\u00e9", "\u00e9", "e"}), "ete");
+  EXPECT_EQ(ansi(tov::KW_STRFIX, {"\u00e9", "\u65e5x", 4}), "\u00e9\u65e5x\u65e5");
+  EXPECT_EQ(ansi(tov::KW_STRFIXLEFT, {"\u00e9\u00e8\u00ea", "", 2}), "\u00e8\u00ea");
+  EXPECT_EQ(ansi(tov::KW_STRFILL, {"\u00e9", 3}), "\u00e9\u00e9\u00e9");
+  EXPECT_EQ(ansi(tov::KW_STRTRIM, {" \u00e9 "}), "\u00e9");
+  // StrCnt positions are bytes: the second character starts at byte 3.
+  EXPECT_EQ(number(tov::KW_STRCNT, {"\u00e9\u00e9\u00e9", "\u00e9", 2, 3, 1}), 1);
+  EXPECT_EQ(number(tov::KW_STRCNT, {"\u00e9\u00e9\u00e9", "\u00c9", 2, 2, 0}), 0);
+  EXPECT_EQ(number(tov::KW_STRLENWILD, {"\u00c9t\u00e9!", "\u00e9?\u00c9", 1}), 3);
+  EXPECT_EQ(ansi(tov::KW_STRSUBWILD, {"x\u00e9\u00e8y", "?*y", 2}), "\u00e9\u00e8y");
+  EXPECT_EQ(ansi(tov::KW_STRINSERT, {"\u00e9", "\u00e8", "\u00ea", 3}), "\u00e9\u00ea\u00e8");
+  EXPECT_EQ(ansi(tov::KW_STRCLEAN, {"\u00e9A\u00c9", "\u00e9", "-", 0, 1}), "-A-");
+}
+
+TEST_F(StringBuiltins, Utf8CaseMappingMayChangeTheLength) {
+  EXPECT_EQ(ansi(tov::KW_STRUPPER, {"stra\u00dfe \u00e9"}), "STRA\u00dfE \u00c9");
+  EXPECT_EQ(ansi(tov::KW_STRUPPER, {"\u00e9"}), "\u00c9");
+  EXPECT_EQ(ansi(tov::KW_STRUPPER, {"a\u023fb"}), "A\u2c7eB");   // two bytes become three
+  EXPECT_EQ(ansi(tov::KW_STRLOWER, {"A\u2c7eB"}), "a\u023fb");   // and back
+  EXPECT_EQ(ansi(tov::KW_STRUPPER, {"\u0131x"}), "IX");         // two bytes become one
+  EXPECT_EQ(number(tov::KW_STRICMP, {"\u00e9", "\u00c9"}), 0);
+  EXPECT_EQ(number(tov::KW_STRCMP, {"\u00e9", "f"}), 1);
+}
+
+TEST_F(StringBuiltins, Utf8BytesAndClasses) {
+  EXPECT_EQ(number(tov::KW_STRBYTECOUNT, {"\u65e5\u00e9", 0}), 5);
+  EXPECT_EQ(number(tov::KW_STRBYTECOUNT, {"\u65e5\u00e9", 1}), 4);
+  EXPECT_EQ(number(tov::KW_STRBYTECOUNT, {"\U0001F600", 1}), 4);
+  EXPECT_EQ(number(tov::KW_STRBYTECOUNT, {"\u65e5\u00e9", 2}), 5);
+  // Characters are never split: what a whole character cannot fill becomes blanks.
+  EXPECT_EQ(ansi(tov::KW_STRFIXBYTES, {"a\u65e5", "", 3}), "a  ");
+  EXPECT_EQ(ansi(tov::KW_STRFIXBYTESL, {"\u65e5a", "", 3}), "  a");
+  EXPECT_EQ(ansi(tov::KW_STRFIXBYTES, {"a", "\u00e9", 4}), "a\u00e9 ");
+  EXPECT_EQ(ansi(tov::KW_STRFIXBYTESL, {"a", "\u00e9", 6}), " \u00e9\u00e9a");
+  const int32_t e = number(tov::KW_STRTYPEINFO, {"\u00e9", 1});
+  EXPECT_TRUE(e & plat::CC_ALPHA);
+  EXPECT_TRUE(e & plat::CC_LOWER);
+  EXPECT_FALSE(e & plat::CC_UPPER);
+  EXPECT_EQ(number(tov::KW_STRTYPEINFO, {"\u00c9\u00e9", 0}), int32_t(plat::CC_ALPHA));
+  EXPECT_EQ(number(tov::KW_STRTYPEINFO, {"\u00c91", -1}) & (plat::CC_UPPER | plat::CC_DIGIT),
+            int32_t(plat::CC_UPPER | plat::CC_DIGIT));
+}
+
+#endif
+
+// --- no quadratic work ----------------------------------------------------------------------------------
+// Texts where a search that restarts at every position would take some 10^10 steps; these finish at once
+// only when the searches are linear.
+
+TEST_F(StringBuiltins, LongRepetitiveTextsAreSearchedInLinearTime) {
+  const std::string text(1000000, 'a');
+  const std::string needle = std::string(20000, 'a') + "b";
+  EXPECT_EQ(number(tov::KW_STRINDEX, {text, needle, 0, 0}), 0);
+  EXPECT_EQ(number(tov::KW_STRINDEX, {text, needle, 0, 1}), 0);
+  EXPECT_EQ(number(tov::KW_STRINDEXNC, {text, needle, 0, 0}), 0);
+  EXPECT_EQ(number(tov::KW_STRCNT, {text, needle, 0, -1, 0}), 0);
+  EXPECT_EQ(ansi(tov::KW_STRREPLACE, {text + "b", needle, "x"}).size(), 1000000u - 20000u + 1u);
+  EXPECT_EQ(number(tov::KW_STRINDEXWILD, {text, "*" + needle, 0}), 0);
+  EXPECT_EQ(number(tov::KW_STRINDEXWILD, {text, needle + "*", 0}), 0);
+  EXPECT_EQ(number(tov::KW_STRINDEXWILD, {text + "b", "?*b", 0}), 1);
+  EXPECT_EQ(number(tov::KW_STRINDEXWILD, {"x" + text + "bx", "a*bq", 0}), 0);
+  EXPECT_EQ(number(tov::KW_STRINDEXWILD, {text + "bxy", "a*b?y", 0}), 1);
+  // Every start floats to the same far "b" and then fails: the search for it is made once.
+  EXPECT_EQ(number(tov::KW_STRINDEXWILD, {text + "bxy", "a*b?z", 0}), 0);
+}
+
+}  // namespace
