@@ -58,7 +58,15 @@ bool read_name(RunContext* ctx, NamedVar* nv, bool create, bool address_of = fal
   ctx->tok.addressOfPending = address_of;
   get_token(ctx);
   if (ctx->err) return false;
-  if (ctx->tok.tok_type != TT_VARIABLE) return true;
+  if (ctx->tok.tok_type != TT_VARIABLE) {
+    // Any other argument (a number, a string, an expression) is read whole so the list can go on.
+    if (tok_is(ctx, KW_RPAREN) || tok_is(ctx, KW_COMMA)) return true;
+    Value skipped;
+    value_init(skipped);
+    ProcessSubExpression(ctx, &skipped, false, false);
+    value_free(ctx, skipped);
+    return !ctx->err;
+  }
   nv->isVariable = true;
   std::strcpy(nv->name, ctx->tok.text);
   if (!through_pointer) {
@@ -137,22 +145,25 @@ void do_type_query(RunContext* ctx, int id, Value* result) {
   if (!read_name(ctx, &nv, true)) return;
   int32_t answer = -1;
   if (nv.isVariable && nv.valid) {
+    // The variable is read in its frame; subscripts after it are read in the current one.
+    ValueCore v{};
     in_frame(ctx, nv.frame, [&] {
-      const ValueCore* v = nv.slot == SLOT_NONE ? nullptr : &slot_at(ctx, nv.slot)->c;
-      if (!v || !value_has_value(*v)) {
-        answer = 0;
-        return;
-      }
-      if ((v->type & VF_ARRAY) && tok_is(ctx, KW_LBRACKET)) {
-        const ValueCore* e = v->str ? array_element_address(ctx, v->str) : nullptr;
-        if (!e) return;
-        answer = int32_t(e->type & 0xFFFF);
-        get_token(ctx);
-        return;
-      }
-      answer = id == KW_ISDEFINED ? 1 : int32_t(v->type & 0xFFFF);
+      if (nv.slot != SLOT_NONE) v = slot_at(ctx, nv.slot)->c;
     });
     if (ctx->err) return;
+    if (!value_has_value(v)) {
+      answer = 0;
+    } else if ((v.type & VF_ARRAY) && tok_is(ctx, KW_LBRACKET)) {
+      const ValueCore* e = v.str ? array_element_address(ctx, v.str) : nullptr;
+      if (!e) {
+        if (!ctx->err) ctx->err = ERR_ARR_ACCESS;
+        return;
+      }
+      answer = int32_t(e->type & 0xFFFF);
+      get_token(ctx);
+    } else {
+      answer = id == KW_ISDEFINED ? 1 : int32_t(v.type & 0xFFFF);
+    }
     if (id == KW_ISDEFINED && answer > 0) answer = 1;
   }
   if (!expect_close_paren(ctx)) return;

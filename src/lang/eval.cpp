@@ -132,6 +132,12 @@ bool float_operation(RunContext* ctx, int op, double a, double b, double* r, boo
       *r = a - b * std::trunc(a / b);
       break;
     case KW_POWER:
+      // Zero to a negative power is a singularity whatever the platform's library reports for it.
+      if (a == 0.0 && b < 0.0) {
+        fp_set(ERR_FP_SINGULARITY);
+        *r = 1.0;
+        break;
+      }
       fp_begin();
       *r = fp_end(std::pow(a, b));
       break;
@@ -529,22 +535,23 @@ void dereference(RunContext* ctx, Value& v) {
   const uint16_t home = ctx->nVarFrame;
   uint16_t frame;
   const uint16_t slot = pointer_target(ctx, text, &frame);
-  if (slot != SLOT_NONE) {
-    const ValueCore& target = slot_at(ctx, slot)->c;
-    if (tok_is(ctx, KW_LBRACKET)) {
-      if (!(target.type & VF_ARRAY) || !target.str) {
-        ctx->err = ERR_NOT_ARRAY;
-      } else if (ValueCore* e = array_element_address(ctx, target.str)) {
-        if (!e->type) ctx->err = ERR_ARR_UNINIT_ELEMENT;
-        else if (value_read(ctx, *e, v)) get_token(ctx);
-      }
-    } else if (!value_has_value(target)) {
-      ctx->err = ERR_POINTER_UNINIT;
-    } else {
-      value_read(ctx, target, v);
-    }
-  }
+  // The target's fields are taken in its frame; subscripts are names of the current frame, so they are
+  // read after switching back (strings and arrays live outside the tables).
+  const ValueCore target = slot != SLOT_NONE ? slot_at(ctx, slot)->c : ValueCore{};
   if (ctx->nVarFrame != home && !frame_switch(ctx, home) && !ctx->err) ctx->err = ERR_POINTER_TABLE;
+  if (slot == SLOT_NONE || ctx->err) return;
+  if (tok_is(ctx, KW_LBRACKET)) {
+    if (!(target.type & VF_ARRAY) || !target.str) {
+      ctx->err = ERR_NOT_ARRAY;
+    } else if (ValueCore* e = array_element_address(ctx, target.str)) {
+      if (!e->type) ctx->err = ERR_ARR_UNINIT_ELEMENT;
+      else if (value_read(ctx, *e, v)) get_token(ctx);
+    }
+  } else if (!value_has_value(target)) {
+    ctx->err = ERR_POINTER_UNINIT;
+  } else {
+    value_read(ctx, target, v);
+  }
 }
 
 void unary(RunContext* ctx, Value& v) {

@@ -7,7 +7,9 @@
 #include "engine/context.h"
 #include "engine/lifecycle.h"
 #include "engine/tovengine.h"
+#include "diag/error_model.h"
 #include "lang/eval.h"
+#include "lang/heap.h"
 #include "lang/tokenizer.h"
 #include "lang/values.h"
 #include "lang/variables.h"
@@ -53,6 +55,8 @@ class TestContext {
   Value eval(const char* text, bool allow_assign = false) {
     std::strncpy(line_, text, sizeof line_ - 1);
     ctx_->err = 0;
+    error_info_free(ctx_);
+    ctx_->nTopTarget = 0xFFFFFFFFu;   // as at the start of every statement: no assignment target yet
     ctx_->szLine = line_;
     ctx_->tok.prog = line_;
     ctx_->tok.tok_type = TT_END;
@@ -62,6 +66,12 @@ class TestContext {
     if (!ctx_->err) ProcessSubExpression(ctx_, &v, allow_assign, false);
     return v;
   }
+  // Runs an assignment statement (or any expression) and frees its value; the error stays in err().
+  void assign(const char* text) {
+    Value v = eval(text, true);
+    value_free(ctx_, v);
+  }
+  void assign(const std::string& text) { assign(text.c_str()); }
   // The value of an expression as text ("" after an error), freeing the value.
   std::string text_of(const char* expr) {
     Value v = eval(expr);
@@ -71,14 +81,31 @@ class TestContext {
     return s;
   }
   uint16_t err() const { return ctx_->err; }
+  // The error number an expression raises (0 when it succeeds).
+  uint16_t error_of(const char* expr) {
+    text_of(expr);
+    return err();
+  }
+  uint16_t error_of(const std::string& expr) { return error_of(expr.c_str()); }
 
-  // Runs script text through the host entry of the Engine, as a host would; returns ProcessDaBatBuffer's
-  // result. The context's outcome stays readable (hdr.nRunResult, hdr.nRunError) and variables too.
-  uint32_t run(const char* script, void* host_callback = nullptr, const void* host_keywords = nullptr) {
-    const size_t n = std::strlen(script);
-    plat::HostHandle block = plat::host_alloc(n + 2);
-    std::memcpy(plat::host_lock(block), script, n);
+  // The context's handle, for the host entry points.
+  plat::HostHandle handle() const { return handle_; }
+
+  // Bytes of the string heap in use now.
+  uint32_t heap_used() const {
+    HeapStats stats{};
+    return heap_check(ctx_, &stats) ? stats.usedBytes : UINT32_MAX;
+  }
+
+  // Runs script text through the host entry of the Engine, as a host would, as the script file `file`;
+  // returns ProcessDaBatBuffer's result. The context's outcome stays readable (hdr.nRunResult,
+  // hdr.nRunError) and variables too. The text may hold NUL bytes (UTF-16 texts).
+  uint32_t run(const std::string& script, void* host_callback = nullptr, const void* host_keywords = nullptr,
+               const char* file = "") {
+    plat::HostHandle block = plat::host_alloc(script.size() + 2);
+    std::memcpy(plat::host_lock(block), script.data(), script.size());
     plat::host_unlock(block);
+    engine_init(nullptr, handle_, 0, INIT_SCRIPT_FILE, 0, file, nullptr);
     plat::host_unlock(table_);
     plat::host_unlock(handle_);
     const uint32_t r = engine_run(nullptr, handle_, block, host_callback, const_cast<void*>(host_keywords));

@@ -1,0 +1,104 @@
+// Feeds arbitrary lines to the tokenizer and the evaluator in one long-lived run context. Each line of an
+// input goes through %name% substitution and is then evaluated as an expression statement (assignments,
+// "*pointer = value" included). After each input every variable is dropped, and the string heap must be
+// intact and back at the bytes it used before the input: a string that was not freed is a finding too.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "engine/script.h"
+#include "lang/vartable.h"
+#include "platform/ui.h"
+#include "test_context.h"
+
+using namespace tov;
+
+namespace {
+
+constexpr size_t MAX_LINES = 32;
+
+test::TestContext& context() {
+  static test::TestContext* t = [] {
+    plat::set_console_ui(true);
+    return new test::TestContext(4096, size_t(256) << 20);
+  }();
+  return *t;
+}
+
+// One statement, read the way the run loop reads an expression statement.
+void run_line(RunContext* ctx, char* line) {
+  ctx->err = 0;
+  error_info_free(ctx);
+  ctx->nTopTarget = 0xFFFFFFFFu;
+  if (!SubstituteLine(ctx, line)) return;
+  const char* stmt = line;
+  while (*stmt == ' ' || *stmt == '\t') ++stmt;
+  const bool through_pointer = *stmt == '*';
+  if (through_pointer) ++stmt;
+  ctx->szLine = line;
+  ctx->tok.prog = stmt;
+  ctx->tok.tok_type = TT_END;
+  ctx->tok.derefPending = through_pointer;
+  get_token(ctx);
+  if (ctx->err || ctx->tok.tok_type == TT_END) return;
+  Value v;
+  value_init(v);
+  ProcessSubExpression(ctx, &v, true, through_pointer);
+  value_free(ctx, v);
+}
+
+void reset(RunContext* ctx) {
+  for (uint16_t i = ctx->nVarUsed; i-- > 1;)
+    if (ctx->lpVars[i].c.type) slot_drop(ctx, i);
+  // Dropping shrinks the table only from its top slot; free slots left below it go as well.
+  for (uint16_t i = 1; i < ctx->nVarUsed; ++i)
+    if (ctx->lpVars[i].c.type) std::abort();
+  ctx->nVarUsed = 1;
+  init_reserved_slot(&ctx->lpVars[0]);
+  ctx->err = 0;
+  ctx->decimals = -1;
+  error_info_free(ctx);
+  fp_clear();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  // Prompts read standard input: with none, every prompt answers Cancel at once.
+  if (!std::freopen("/dev/null", "r", stdin)) std::abort();
+  context();
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  test::TestContext& t = context();
+  RunContext* ctx = t.ctx();
+  static const uint32_t heap_at_start = t.heap_used();
+
+  char line[LINE_BUFFER_BYTES];
+  size_t at = 0;
+  for (size_t n = 0; n < MAX_LINES && at < size; ++n) {
+    size_t len = 0;
+    while (at < size && data[at] != '\n') {
+      if (len < LINE_MAX_CHARS) line[len++] = char(data[at]);
+      ++at;
+    }
+    ++at;
+    line[len] = 0;
+    run_line(ctx, line);
+  }
+  reset(ctx);
+
+  HeapStats stats{};
+  if (!heap_check(ctx, &stats)) {
+    std::fprintf(stderr, "string heap damaged\n");
+    std::abort();
+  }
+  if (stats.usedBytes != heap_at_start) {
+    std::fprintf(stderr, "string heap holds %u bytes after the input (%u before)\n", stats.usedBytes,
+                 heap_at_start);
+    std::abort();
+  }
+  return 0;
+}
