@@ -215,6 +215,11 @@ uint32_t engine_init(void* hwnd, void* hContext, uintptr_t a2, int16_t phase, ui
     plat::message_box(plat::focus_window(), "Version Interface Incompatible", "DLL mismatch", plat::MB_OK_ONLY);
     return 0;
   }
+  if (phase == INIT_HOST_OPTIONS) {
+    // The console choice belongs to the process: it needs no context.
+    if (a4 & HOST_CONSOLE_UI) plat::set_console_ui(true);
+    return 1;
+  }
   ContextLock lock(hContext);
   RunContext* ctx = lock.get();
   if (!ctx) return 0;
@@ -223,9 +228,6 @@ uint32_t engine_init(void* hwnd, void* hContext, uintptr_t a2, int16_t phase, ui
     case INIT_VARIABLES: return init_variables(ctx, hContext, hwnd, reinterpret_cast<void*>(a2), a4);
     case INIT_HEAP: return init_heap(ctx, reinterpret_cast<void*>(a2), a4, p6);
     case INIT_SHUTDOWN: return shutdown(ctx, p6);
-    case INIT_HOST_OPTIONS:
-      if (a4 & HOST_CONSOLE_UI) plat::set_console_ui(true);
-      return 1;
     case INIT_SCRIPT_FILE:
       if (text5 && std::strlen(text5) >= sizeof ctx->szHostScriptFile) return 0;
       std::strcpy(ctx->szHostScriptFile, text5 ? text5 : "");

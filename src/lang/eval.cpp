@@ -184,7 +184,9 @@ int compare_long_numbers(const char* a, const char* b) {
   };
   bool na, nb;
   size_t da, db;
-  if (normalise(a, na, da) | normalise(b, nb, db)) {
+  // Both texts are normalised (their signs and lengths are needed) before the trailing-space check.
+  const bool trailing_a = normalise(a, na, da), trailing_b = normalise(b, nb, db);
+  if (trailing_a || trailing_b) {
     plat::message_box(plat::focus_window(), "Trailing spaces in numeric string", "TOV Internal Error",
                       plat::MB_OK_ONLY);
     return 0;

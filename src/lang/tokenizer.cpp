@@ -14,6 +14,7 @@ namespace tov {
 namespace {
 
 constexpr size_t PERSISTENT_NAME_MAX = 25;
+constexpr uint16_t PERSISTENT_TWO_DIGITS = 256;   // function numbers from here take three hex digits
 constexpr size_t TOKEN_TEXT_MAX = TOKEN_TEXT_BYTES - 1;
 
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
@@ -77,6 +78,11 @@ bool read_number(RunContext* ctx) {
         ctx->err = ERR_FP_ILLEGAL_DOTS;
         return false;
       }
+      // A point after the exponent ("1e5.3") can never make a number.
+      if (exponent) {
+        ctx->err = ERR_UNRECOGNIZABLE;
+        return false;
+      }
       if (!is_digit(p[1]) && !(n && is_digit(t.text[n - 1]))) {
         ctx->err = ERR_UNRECOGNIZABLE;
         return false;
@@ -117,7 +123,10 @@ bool read_number(RunContext* ctx) {
 // A name that is no keyword names a variable: it is found, or created uninitialised, at once.
 bool read_variable(RunContext* ctx, bool address_of_pending) {
   TokenState& t = ctx->tok;
-  const size_t limit = t.persistentMode ? PERSISTENT_NAME_MAX : VARNAMESIZE;
+  // A persistent name is prefixed "?nn__" with the function's number, so it keeps within 30 characters too.
+  const size_t limit = !t.persistentMode ? VARNAMESIZE
+                       : t.curUdfNumber < PERSISTENT_TWO_DIGITS ? PERSISTENT_NAME_MAX
+                                                                 : PERSISTENT_NAME_MAX - 1;
   const char* p = t.prog;
   char raw[VARNAMESIZE + 8];
   size_t n = 0;

@@ -68,6 +68,8 @@ TEST(Tokenizer, Numbers) {
   EXPECT_EQ(scan(t, "x = .a").err, ERR_UNRECOGNIZABLE);
   EXPECT_EQ(scan(t, "1.2.3").err, ERR_FP_ILLEGAL_DOTS);
   EXPECT_EQ(scan(t, "1e5e2").err, ERR_FP_ILLEGAL_ES);
+  // A point after the exponent is no number at all.
+  EXPECT_EQ(scan(t, "1e5.3").err, ERR_UNRECOGNIZABLE);
   EXPECT_EQ(scan(t, "1e").err, ERR_UNRECOGNIZABLE);
   EXPECT_EQ(scan(t, "1e+").err, ERR_UNRECOGNIZABLE);
   EXPECT_EQ(scan(t, "1e-x").err, ERR_UNRECOGNIZABLE);
