@@ -39,3 +39,24 @@ TEST(ContextRuns, ARunEndedInsideADefinitionDoesNotSwallowTheNext) {
   EXPECT_EQ(t->hdr.nRunResult, 1);
   EXPECT_EQ(t.var_text("r"), "5");
 }
+
+TEST(ContextRuns, AContextHoldsAtMost512UserDefinedFunctions) {
+  TestContext t;
+  std::string script;
+  for (int i = 0; i < 512; ++i)
+    script += "#DefineFunction f" + std::to_string(i) + "()\n  Return " + std::to_string(i) + "\n#EndFunction\n";
+  script += "r = f0() + f511()\n";
+  t.run(script);
+  ASSERT_EQ(t->hdr.nRunResult, 1);
+  EXPECT_EQ(t.var_text("r"), "511");
+  // The limit counts the definitions of every run in the context, and is checked before the name: once
+  // the table is full even a repeated definition fails. The functions defined stay callable.
+  testing::internal::CaptureStderr();
+  t.run("#DefineSubroutine one_more()\n  r = 0\n#EndSubroutine\n");
+  EXPECT_EQ(t->hdr.nRunError, tov::ERR_TOO_MANY_UDFS);
+  t.run("#DefineFunction f7()\n  Return 0\n#EndFunction\n");
+  EXPECT_EQ(t->hdr.nRunError, tov::ERR_TOO_MANY_UDFS);
+  testing::internal::GetCapturedStderr();
+  t.run("r = f7()\n");
+  EXPECT_EQ(t.var_text("r"), "7");
+}

@@ -290,3 +290,31 @@ TEST(VariableNames, ValuesAsText) {
   EXPECT_STREQ(buf, "a s");
   EXPECT_EQ(t.err(), 0);
 }
+
+// find_var takes the folded name, as the tokenizer hands it over.
+TEST(FindVar, MissingUnsetAndSetVariables) {
+  TestContext t;
+  EXPECT_EQ(find_var(t.ctx(), "nosuchname", 1), 65535);
+  EXPECT_EQ(t.err(), ERR_UNDEFINED_VARIABLE);
+  EXPECT_EQ(info(t), "");
+
+  // The tokenizer creates the slot of a name it meets; it has no value until something is assigned.
+  EXPECT_EQ(t.error_of("declared + 1"), ERR_UNINITIALIZED);
+  error_info_free(t.ctx());
+  t->err = 0;
+  EXPECT_EQ(find_var(t.ctx(), "declared", 0), 65535);
+  EXPECT_EQ(t.err(), ERR_UNINITIALIZED);
+  EXPECT_EQ(info(t), "");
+  t->err = 0;
+  EXPECT_EQ(find_var(t.ctx(), "declared", 1), 65535);
+  EXPECT_EQ(t.err(), ERR_UNINITIALIZED);
+  EXPECT_NE(info(t).find("    declared"), std::string::npos) << info(t);
+
+  error_info_free(t.ctx());
+  t->err = 0;
+  t.assign("answer = 42");
+  const uint16_t slot = find_var(t.ctx(), "answer", 1);
+  ASSERT_NE(slot, 65535);
+  EXPECT_EQ(t.err(), 0);
+  EXPECT_EQ(t->lpVars[slot].c.i, 42);
+}
