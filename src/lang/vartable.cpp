@@ -32,9 +32,14 @@ void init_reserved_slot(VarSlot* slot) {
   slot->c.type = VF_UNINIT;
 }
 
+// Slot 0 is the scratch slot that carries the name after a "*", marked by the top bit of its first byte.
+// A name that starts with a non-ASCII letter has that bit set already, so the scratch name could match a
+// real lookup (and drop would then clear the reserved slot): name searches start at slot 1.
+constexpr uint16_t FIRST_NAMED_SLOT = 1;
+
 uint16_t slot_lookup(RunContext* ctx, const char* name) {
   const VarSlot* slots = ctx->lpVars;
-  for (uint16_t i = 0; i < ctx->nVarUsed; ++i)
+  for (uint16_t i = FIRST_NAMED_SLOT; i < ctx->nVarUsed; ++i)
     if (slots[i].c.type && name_equals(slots[i], name)) return i;
   return SLOT_NONE;
 }
@@ -42,7 +47,7 @@ uint16_t slot_lookup(RunContext* ctx, const char* name) {
 uint16_t slot_find_or_create(RunContext* ctx, const char* name, bool as_integer) {
   VarSlot* slots = ctx->lpVars;
   uint16_t free_slot = SLOT_NONE;
-  for (uint16_t i = 0; i < ctx->nVarUsed; ++i) {
+  for (uint16_t i = FIRST_NAMED_SLOT; i < ctx->nVarUsed; ++i) {
     if (!slots[i].c.type) free_slot = i;
     else if (name_equals(slots[i], name)) return i;
   }

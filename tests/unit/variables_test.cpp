@@ -318,3 +318,23 @@ TEST(FindVar, MissingUnsetAndSetVariables) {
   EXPECT_EQ(t.err(), 0);
   EXPECT_EQ(t->lpVars[slot].c.i, 42);
 }
+
+// The name-argument built-ins pass the name through the scratch slot 0 with the top bit of its first byte
+// set; a name that starts with a non-ASCII letter has that bit already and must still never reach slot 0.
+TEST(Variables, NamesStartingWithANonAsciiLetterNeverMatchTheScratchSlot) {
+  TestContext t;
+  const uint16_t used = t->nVarUsed;
+  EXPECT_EQ(t.text_of("drop(\xC3\xA9t\xC3\xA9)"), "1");
+  EXPECT_EQ(t->lpVars[0].c.type, uint32_t(VF_UNINIT));
+  EXPECT_EQ(t->nVarUsed, used);
+
+  t.assign("\xC3\xA9t\xC3\xA9 = \"summer\"");
+  t.assign("g = \"kept\"");
+  ASSERT_EQ(t.err(), 0);
+  EXPECT_EQ(t.text_of("isdefined(\xC3\xA9t\xC3\xA9)"), "1");
+  EXPECT_EQ(t.text_of("drop(\xC3\xA9t\xC3\xA9)"), "1");
+  EXPECT_EQ(t.text_of("isdefined(\xC3\xA9t\xC3\xA9)"), "0");
+  EXPECT_EQ(t.text_of("g"), "kept");
+  EXPECT_EQ(std::string(t->lpVars[0].name).find('g'), std::string::npos);
+  EXPECT_EQ(t->lpVars[0].c.type, uint32_t(VF_UNINIT));
+}
