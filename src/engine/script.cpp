@@ -404,6 +404,13 @@ int FetchLine(RunContext* ctx, char* line, uint32_t size, const HeldScript* hs, 
   const uint32_t limit = size - 2 < LINE_MAX_CHARS ? size - 2 : LINE_MAX_CHARS;
   uint32_t n = 0;
   bool ended = false;
+  // The bulk of the line, up to its end or its limit, in one copy.
+  const uint32_t room = len - p < limit ? len - p : limit;
+  uint32_t e = p;
+  while (e < p + room && text[e] != LF && text[e] != EOF_BYTE && text[e] != 0) ++e;
+  std::memcpy(line, text + p, e - p);
+  n = e - p;
+  p = e;
   while (p < len) {
     char c = text[p];
     if (c == LF || c == EOF_BYTE) {

@@ -1,6 +1,7 @@
 // The keyword table, built at compile time from keywords.inc, and the keyword lookup.
 #include "lang/keywords.h"
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cstdio>
@@ -218,9 +219,12 @@ int16_t g_nameIndex[NAME_INDEX_SIZE];
 // The longest name of each first character's bucket: how much text a symbol lookup needs to read.
 uint8_t g_bucketLongest[128];
 
+constexpr uint32_t NAME_HASH_START = 2166136261u;
+inline uint32_t name_hash_step(uint32_t h, unsigned char c) { return (h ^ c) * 16777619u; }
+
 inline uint32_t name_hash(const unsigned char* s, uint32_t n) {
-  uint32_t h = 2166136261u;
-  for (uint32_t i = 0; i < n; ++i) h = (h ^ s[i]) * 16777619u;
+  uint32_t h = NAME_HASH_START;
+  for (uint32_t i = 0; i < n; ++i) h = name_hash_step(h, s[i]);
   return h & (NAME_INDEX_SIZE - 1);
 }
 
@@ -246,9 +250,10 @@ void build_name_index() {
   }
 }
 
-// The record whose name is exactly the n lower-case characters at word, or -1.
-int find_word_in_index(const unsigned char* word, uint32_t n) {
-  for (uint32_t h = name_hash(word, n);; h = (h + 1) & (NAME_INDEX_SIZE - 1)) {
+// The record whose name is exactly the n lower-case characters at word, or -1; hash is name_hash_step over
+// those characters from NAME_HASH_START.
+int find_word_in_index(const unsigned char* word, uint32_t n, uint32_t hash) {
+  for (uint32_t h = hash & (NAME_INDEX_SIZE - 1);; h = (h + 1) & (NAME_INDEX_SIZE - 1)) {
     const int16_t i = g_nameIndex[h];
     if (i < 0) return -1;
     const KeywordEntry& e = g_keywordTable[i];
@@ -256,10 +261,27 @@ int find_word_in_index(const unsigned char* word, uint32_t n) {
   }
 }
 
+// Within each first character's bucket, the records ordered by name length, longest first (table order
+// among equal lengths): the first one the text begins with is the longest match.
+uint16_t g_longestFirst[NKEYTOKENS];
+
+void build_longest_first() {
+  for (uint32_t i = 0; i < NKEYTOKENS; ++i) g_longestFirst[i] = uint16_t(i);
+  for (uint32_t c = 0; c < 128; ++c) {
+    const uint32_t first = g_quickPrimary[c];
+    const uint32_t end = c < 127 ? g_quickPrimary[c + 1] : NKEYTOKENS;
+    if (first >= end) continue;
+    std::stable_sort(g_longestFirst + first, g_longestFirst + end, [](uint16_t a, uint16_t b) {
+      return g_keywordTable[a].nameLength > g_keywordTable[b].nameLength;
+    });
+  }
+}
+
 bool build_quicklook() {
   build_lower_table();
   build_name_index();
   build_first_char_index(g_keywordTable, NKEYTOKENS, g_quickPrimary, show_check_box, nullptr);
+  build_longest_first();
   std::memcpy(g_quickMirror, g_quickPrimary, sizeof g_quickMirror);
   g_quickBuilt.store(true, std::memory_order_release);
   return true;
@@ -312,7 +334,11 @@ inline bool ends_properly(const Probe& p, uint32_t len) {
 
 // Names of the Engine's table and of user-defined functions are stored in lower case.
 inline bool matches(const char* name, uint32_t len, const Probe& p) {
-  return len != 0 && len <= p.available && std::memcmp(name, p.lower, len) == 0 && ends_properly(p, len);
+  if (len == 0 || len > p.available) return false;
+  // Names are short: a loop beats a call of memcmp here.
+  for (uint32_t i = 0; i < len; ++i)
+    if (static_cast<unsigned char>(name[i]) != p.lower[i]) return false;
+  return ends_properly(p, len);
 }
 
 // Extenders and hosts register names as they wrote them; folding them too keeps a name with a capital
@@ -382,16 +408,11 @@ int find_in_engine_table(const RunContext* ctx, const Probe& p) {
   const uint32_t first = g_quickPrimary[c];
   const uint32_t end = c < 127 ? g_quickPrimary[c + 1] : NKEYTOKENS;
   if (ctx->nDiagMode == DIAG_BUCKET_BOUNDS) show_bucket_bounds(first, end);
-  int best = -1;
-  uint32_t bestLength = 0;
-  for (uint32_t i = first; i < end; ++i) {
-    const KeywordEntry& e = g_keywordTable[i];
-    if (e.nameLength > bestLength && matches(e.name, e.nameLength, p)) {
-      best = static_cast<int>(i);
-      bestLength = e.nameLength;
-    }
+  for (uint32_t k = first; k < end; ++k) {
+    const KeywordEntry& e = g_keywordTable[g_longestFirst[k]];
+    if (matches(e.name, e.nameLength, p)) return g_longestFirst[k];
   }
-  return best;
+  return -1;
 }
 
 int find_udf(const RunContext* ctx, const Probe& p) {
@@ -434,10 +455,14 @@ bool keyword_lookup(RunContext* ctx, bool wholeWord) {
     // The run of word characters at the text, lower-cased on the way.
     unsigned char word[KEYWORD_NAME_MAX];
     uint32_t n = 0;
+    uint32_t hash = NAME_HASH_START;
     bool inner_at = false;
     const char* p = text;
     while (continues_word(p)) {
-      if (n < KEYWORD_NAME_MAX) word[n] = g_lower[static_cast<unsigned char>(*p)];
+      if (n < KEYWORD_NAME_MAX) {
+        word[n] = g_lower[static_cast<unsigned char>(*p)];
+        hash = name_hash_step(hash, word[n]);
+      }
       if (*p == '@' && p != text) inner_at = true;
       ++n;
       p = static_cast<unsigned char>(*p) < 128 ? p + 1 : plat::next_char(p);
@@ -449,7 +474,7 @@ bool keyword_lookup(RunContext* ctx, bool wholeWord) {
       if (ctx->nDiagMode == DIAG_BUCKET_BOUNDS)
         show_bucket_bounds(g_quickPrimary[c], c < 127 ? g_quickPrimary[c + 1] : NKEYTOKENS);
       // A whole word matches only a name that is the entire word.
-      if (n && n <= KEYWORD_NAME_MAX) code = find_word_in_index(word, n);
+      if (n && n <= KEYWORD_NAME_MAX) code = find_word_in_index(word, n, hash);
     }
   }
   const bool other_tables = ctx->nUdfCount > 0 || g_nNextExtEntry > 0 || (wholeWord && ctx->lpHostKeywords);
