@@ -1,16 +1,13 @@
-// What the array built-ins share: their error numbers, the array argument, subscripts given as five
+// What the array built-ins share: the array argument, subscripts given as five
 // integers, and the text of elements.
 #pragma once
 #include <cstdint>
 
 #include "builtins/callframe.h"
+#include "diag/errors.h"
 #include "lang/arrays.h"
 
 namespace tov {
-
-constexpr uint16_t ERR_ARRAY_RANK = 1629;          // "Array functions: Array has the wrong number of dimensions"
-constexpr uint16_t ERR_ARRAY_DIMENSION = 1632;     // "Array functions: Invalid dimension number"
-constexpr uint16_t ERR_ARRAY_OPTIONS = 1638;       // "Array functions: Invalid options"
 
 // The array of argument n, or nullptr with 1637 when its block is gone.
 ArrayHeader* arg_array(RunContext* ctx, ArgBlock& a, int n);

@@ -19,15 +19,6 @@ namespace tov {
 
 namespace {
 
-constexpr uint16_t ERR_WORK_BUFFER = 1588;         // "Unable to allocate or lock memory"
-constexpr uint16_t ERR_EXTRA_COUNT = 1639;         // "Array functions: Invalid count of extra elements"
-constexpr uint16_t ERR_FILE_OPEN = 1701;           // "Array functions: Unable to open file"
-constexpr uint16_t ERR_FILE_READ = 1702;           // "Array functions: Error reading file"
-constexpr uint16_t ERR_FILE_CREATE = 1703;         // "Array functions: Unable to create file"
-constexpr uint16_t ERR_FILE_WRITE = 1704;          // "Array functions: Error writing file"
-constexpr uint16_t ERR_CSV_FILE_LINE = 1708;       // "ArrayFileGetCsv: Invalid line"
-constexpr uint16_t ERR_CSV_FILE_DELIMITER = 1709;  // "ArrayFileGetCsv/ArrayFilePutCsv: Invalid delimiter"
-
 constexpr int32_t CSV_QUOTE_ALL = 1;               // arrayfileputcsv: every field is written in quotes
 constexpr size_t CHUNK = 4096;                     // units read or converted at a time
 constexpr char LINE_END[] = "\r\n";
@@ -107,7 +98,7 @@ void bi_arraytostr(RunContext* ctx, Value* result, ArgBlock& a, int, bool) {
     ElementText t(ctx, e[i], wide);
     if (!t.ok()) return;
     if (!out.append(wide ? reinterpret_cast<const char*>(t.wide()) : t.ansi(), t.bytes())) {
-      ctx->err = ERR_WORK_BUFFER;
+      ctx->err = ERR_WORK_MEMORY;
       return;
     }
   }
@@ -127,18 +118,18 @@ bool file_error(RunContext* ctx, uint16_t number, uint32_t system_error, const c
 bool read_file(RunContext* ctx, const char* path, MemBuf& raw) {
   uint32_t sys = 0;
   const plat::FileHandle f = plat::file_open_read(path, &sys);
-  if (f == plat::INVALID_FILE) return file_error(ctx, ERR_FILE_OPEN, sys, "CreateFile", path);
+  if (f == plat::INVALID_FILE) return file_error(ctx, ERR_ARRAY_FILE_OPEN, sys, "CreateFile", path);
   char chunk[CHUNK];
   int64_t got;
   bool room = true;
   while (room && (got = plat::file_read(f, chunk, sizeof chunk)) > 0) room = raw.append(chunk, size_t(got));
   plat::file_close(f);
   if (!room) {
-    ctx->err = ERR_WORK_BUFFER;
+    ctx->err = ERR_WORK_MEMORY;
     AddErrorInfo(ctx, path);
     return false;
   }
-  return got == 0 || file_error(ctx, ERR_FILE_READ, 0, "ReadFile", path);
+  return got == 0 || file_error(ctx, ERR_ARRAY_FILE_READ, 0, "ReadFile", path);
 }
 
 // Appends wide text converted to the run's code page, a piece at a time (never splitting a surrogate pair).
@@ -200,7 +191,7 @@ bool read_text_file(RunContext* ctx, const char* path, const char* nul_text, Mem
     ok = text.append(p, size_t(stop - p)) && (!nul || text.append(nul_text));
     p = nul ? nul + 1 : end;
   }
-  if (!ok) ctx->err = ERR_WORK_BUFFER;
+  if (!ok) ctx->err = ERR_WORK_MEMORY;
   return ok;
 }
 
@@ -228,7 +219,7 @@ bool next_line(const char*& p, const char* end, bool csv, TextSpan<char>* line, 
 // The count of extra elements of argument n (0 when left out).
 bool extra_arg(RunContext* ctx, ArgBlock& a, int n, int argc, int32_t* extra) {
   *extra = argc >= n ? arg_int(a, n) : 0;
-  if (*extra < 0) ctx->err = ERR_EXTRA_COUNT;
+  if (*extra < 0) ctx->err = ERR_ARRAY_EXTRA_COUNT;
   return !ctx->err;
 }
 
@@ -297,7 +288,7 @@ void bi_arrayfilegetcsv(RunContext* ctx, Value* result, ArgBlock& a, int argc, b
   const int32_t total = int32_t(rows) + extra;
   if (CreateMyArray(ctx, result, total, total ? width : 0, 0, 0, 0, 0, 2) < 0) return;
   MemBuf field;
-  if (!field.reserve(longest + 1)) ctx->err = ERR_WORK_BUFFER;
+  if (!field.reserve(longest + 1)) ctx->err = ERR_WORK_MEMORY;
   ValueCore* e = array_elements(array_header(result->c.str));
   const bool keep_blanks = flags & CSV_KEEP_BLANKS;
   p = begin;
@@ -323,15 +314,15 @@ void bi_arrayfilegetcsv(RunContext* ctx, Value* result, ArgBlock& a, int argc, b
 bool write_text_file(RunContext* ctx, const char* path, MemBuf& text) {
   uint32_t sys = 0;
   const plat::FileHandle f = plat::file_create(path, &sys);
-  if (f == plat::INVALID_FILE) return file_error(ctx, ERR_FILE_CREATE, sys, "CreateFile", path);
+  if (f == plat::INVALID_FILE) return file_error(ctx, ERR_ARRAY_FILE_CREATE, sys, "CreateFile", path);
   const bool ok = !text.size() || plat::file_write(f, text.data(), text.size(), &sys);
   plat::file_close(f);
-  return ok || file_error(ctx, ERR_FILE_WRITE, sys, "WriteFile", path);
+  return ok || file_error(ctx, ERR_ARRAY_FILE_WRITE, sys, "WriteFile", path);
 }
 
 bool append_or_fail(RunContext* ctx, MemBuf& out, const char* s, size_t n) {
   if (out.append(s, n)) return true;
-  ctx->err = ERR_WORK_BUFFER;
+  ctx->err = ERR_WORK_MEMORY;
   return false;
 }
 

@@ -14,12 +14,6 @@ namespace tov {
 
 namespace {
 
-constexpr uint16_t ERR_CODE_PAGE = 1782;        // ChrSetCodePage: Invalid or unsupported code page
-constexpr uint16_t ERR_HEX_STRING = 1783;       // ChrHexToString: Invalid hex string
-constexpr uint16_t ERR_HEX_UNICODE = 1784;      // ChrHexToUnicode: Invalid hex string
-constexpr uint16_t ERR_CHARACTER_CODE = 1785;   // Num2Char: Invalid character code
-constexpr uint16_t ERR_INVALID_REQUEST = 1809;  // Invalid request number
-
 constexpr int32_t CODE_PAGE_OF_RUN = 0, CODE_PAGE_ANSI = 1, CODE_PAGE_OEM = 2;
 
 uint32_t run_code_page(const RunContext* ctx) {

@@ -11,12 +11,11 @@
 #include <cstring>
 
 #include "builtins/callframe.h"
+#include "diag/errors.h"
 #include "lang/values.h"
 #include "platform/text.h"
 
 namespace tov {
-
-constexpr uint16_t ERR_INVALID_DELIMITER = 1705;   // "Invalid delimiter (must be a single character)"
 
 inline size_t char_units(const char* p, const char* end) { return plat::char_size(p, size_t(end - p)); }
 inline size_t char_units(const char16_t*, const char16_t*) { return 1; }

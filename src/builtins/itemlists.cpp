@@ -17,12 +17,6 @@ namespace tov {
 
 namespace {
 
-constexpr uint16_t ERR_WORK_BUFFER = 1588;           // "Unable to allocate or lock memory"
-constexpr uint16_t ERR_CSV_COUNT_LINE = 1706;        // "ItemCountCsv: Invalid line"
-constexpr uint16_t ERR_CSV_EXTRACT_LINE = 1707;      // "ItemExtractCsv: Invalid line"
-constexpr uint16_t ERR_CSV_COUNT_DELIMITER = 1712;   // "ItemCountCsv: Invalid delimiter"
-constexpr uint16_t ERR_CSV_EXTRACT_DELIMITER = 1713; // "ItemExtractCsv: Invalid delimiter"
-
 constexpr int32_t LAST_ITEM = -1;
 
 template <class C>
@@ -238,7 +232,7 @@ void item_extract_csv(RunContext* ctx, Value* result, ArgBlock& a, int argc) {
   }
   MemBuf field;
   if (!field.reserve((line.n + 1) * sizeof(C))) {
-    ctx->err = ERR_WORK_BUFFER;
+    ctx->err = ERR_WORK_MEMORY;
     return;
   }
   C* out = reinterpret_cast<C*>(field.data());

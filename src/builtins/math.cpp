@@ -15,9 +15,6 @@ namespace tov {
 
 namespace {
 
-constexpr uint16_t ERR_DECIMALS_RANGE = 1780;   // Decimals: Invalid number of decimal places
-constexpr uint16_t ERR_RANDOM_RANGE = 1781;     // Random: Invalid range
-
 // Decimals: the modes -1 (shortest), -2 ("%g"), -3 ("%e") and digit counts up to what the float text
 // buffer holds in every form.
 constexpr int32_t DECIMALS_MIN = -3, DECIMALS_MAX = 400;

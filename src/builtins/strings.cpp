@@ -16,10 +16,6 @@ namespace {
 
 using namespace strtext;
 
-constexpr uint16_t ERR_STRCAT_SYNTAX = 2058;
-constexpr uint16_t ERR_STRCNT_START = 1734;
-constexpr uint16_t ERR_STRCNT_END = 1735;
-
 constexpr size_t STRCAT_MAX_ARGS = 1024;
 
 // --- StrLen, StrCharCount -----------------------------------------------------------------------------

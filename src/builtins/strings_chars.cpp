@@ -2,6 +2,7 @@
 // (replacing the characters of a set, or those outside it) and StrTypeInfo (character classes).
 #include "builtins/registry.h"
 #include "builtins/strings_text.h"
+#include "diag/errors.h"
 #include "lang/keywords.h"
 
 namespace tov {
@@ -9,12 +10,6 @@ namespace tov {
 namespace {
 
 using namespace strtext;
-
-constexpr uint16_t ERR_STRBYTECOUNT_REQUEST = 1573;
-constexpr uint16_t ERR_STRCLEAN_MODE = 1574;
-constexpr uint16_t ERR_STRTYPEINFO_REQUEST = 1577;
-
-// --- StrByteCount -------------------------------------------------------------------------------------
 
 enum ByteRequest : int32_t { BYTES_ANSI = 0, BYTES_UTF16 = 1, BYTES_UTF8 = 2 };
 

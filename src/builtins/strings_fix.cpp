@@ -11,13 +11,6 @@ namespace {
 
 using namespace strtext;
 
-constexpr uint16_t ERR_STRFIX_LENGTH = 1571;
-constexpr uint16_t ERR_STRFILL_LENGTH = 1572;
-constexpr uint16_t ERR_STRINSERT_START = 1575;
-constexpr uint16_t ERR_STRINSERT_LENGTH = 1576;
-constexpr uint16_t ERR_NO_MEMORY = 1588;
-
-// Where the filler goes and where a text that is too long is cut.
 enum class Side { Right, Left };
 
 template <class U>
@@ -175,7 +168,7 @@ void bi_strfill(RunContext* ctx, Value* result, ArgBlock& a, int, bool wide) {
     const auto pattern = filler_or_blank(text_arg(ctx, a, 1, form));
     // The fill is built in place: when its memory cannot be had, the work buffer is what failed.
     if (!emit(ctx, result, form, {repeated(pattern, uint64_t(length), form)}) && ctx->err == ERR_OUT_OF_STRINGS)
-      ctx->err = ERR_NO_MEMORY;
+      ctx->err = ERR_WORK_MEMORY;
   });
 }
 

@@ -21,14 +21,6 @@ namespace tov {
 
 namespace {
 
-constexpr uint16_t ERR_DATACAST_MODE = 1786;    // DataCast: Invalid mode
-constexpr uint16_t ERR_ENV_NAME = 1787;         // EnvironSet: Invalid variable name
-constexpr uint16_t ERR_ENV_SET = 1788;          // EnvironSet: Unable to set environment variable
-constexpr uint16_t ERR_DELAY_TIME = 1789;       // Delay: Invalid time
-constexpr uint16_t ERR_KEY_CODE = 1790;         // KeyToggleGet: Invalid key code
-constexpr uint16_t ERR_INVALID_FLAGS = 1822;    // Invalid flag(s)
-constexpr uint16_t ERR_FUNCTION_FAILED = 1825;  // Function failed
-
 // The longest delay: its milliseconds still fit the wait's 32-bit count.
 constexpr double DELAY_MAX_SECONDS = 4294967.0;
 
