@@ -20,8 +20,6 @@ constexpr char CR = '\r';
 constexpr char LF = '\n';
 constexpr char EOF_BYTE = 0x1A;
 
-bool is_blank(char c) { return c == ' ' || c == '\t'; }
-
 bool starts_with_nocase(const char* s, const char* word) {
   for (; *word; ++s, ++word)
     if (plat::lower_ascii(*s) != plat::lower_ascii(*word)) return false;
@@ -402,37 +400,22 @@ int FetchLine(RunContext* ctx, char* line, uint32_t size, const HeldScript* hs, 
   while (p < len && is_blank(text[p])) ++p;
   *lineStart = p;
   const uint32_t limit = size - 2 < LINE_MAX_CHARS ? size - 2 : LINE_MAX_CHARS;
-  uint32_t n = 0;
-  bool ended = false;
-  // The bulk of the line, up to its end or its limit, in one copy.
+  // A NUL inside the text ends its line too and is passed over, so readers never stall on it.
+  auto ends_line = [&](uint32_t at) { return text[at] == LF || text[at] == EOF_BYTE || text[at] == 0; };
   const uint32_t room = len - p < limit ? len - p : limit;
   uint32_t e = p;
-  while (e < p + room && text[e] != LF && text[e] != EOF_BYTE && text[e] != 0) ++e;
-  std::memcpy(line, text + p, e - p);
-  n = e - p;
+  while (e < p + room && !ends_line(e)) ++e;
+  const uint32_t n = e - p;
+  std::memcpy(line, text + p, n);
   p = e;
-  while (p < len) {
-    char c = text[p];
-    if (c == LF || c == EOF_BYTE) {
-      ++p;
-      ended = true;
-      break;
-    }
-    if (c == 0) {  // a NUL inside the text ends its line and is passed over, so readers never stall on it
-      ++p;
-      ended = true;
-      break;
-    }
-    if (n == limit) {
-      // The 2049th byte: a blank directly before the line end (the CR of a CR LF line) is dropped quietly;
-      // anything else cuts the line and defers 3722 to its execution.
-      if (!(c == ' ' && (p + 1 >= len || text[p + 1] == LF))) ctx->nDeferredError = ERR_LINE_TOO_LONG;
-      while (p < len && text[p] != LF && text[p] != EOF_BYTE && text[p] != 0) ++p;
-      continue;
-    }
-    line[n++] = c;
-    ++p;
+  if (p < len && !ends_line(p)) {
+    // The 2049th byte: a blank directly before the line end (the CR of a CR LF line) is dropped quietly;
+    // anything else cuts the line and defers 3722 to its execution.
+    if (!(text[p] == ' ' && (p + 1 >= len || text[p + 1] == LF))) ctx->nDeferredError = ERR_LINE_TOO_LONG;
+    while (p < len && !ends_line(p)) ++p;
   }
+  const bool ended = p < len;
+  if (ended) ++p;
   line[n] = 0;
   *pos = p;
   return (n == 0 && !ended && p >= len) ? 0 : 1;

@@ -7,6 +7,9 @@
 
 namespace tov {
 
+// The blanks of a script line: space and tab.
+inline bool is_blank(char c) { return c == ' ' || c == '\t'; }
+
 struct RunContext;
 struct Value;
 

@@ -30,8 +30,6 @@ DefLine classify(const char* line, size_t* len) {
   return DefLine::None;
 }
 
-bool is_blank(char c) { return c == ' ' || c == '\t'; }
-
 // Record n of the table, its block allocated (zero-filled) when first needed.
 UdfRecord* make_record(RunContext* ctx, int32_t n) {
   const int32_t block = n / int32_t(UDF_BLOCK_RECORDS);

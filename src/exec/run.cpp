@@ -24,8 +24,6 @@ namespace {
 constexpr uint32_t NOTIFY_STATEMENT = 2;       // nHostNotify
 constexpr uint32_t BREAK_NOT_REPORTED = 4;     // nBreakFlags
 
-bool is_blank(char c) { return c == ' ' || c == '\t'; }
-
 // The statement of a label line starts after the label and its blanks; none when only a comment follows.
 bool label_statement(const char* line, uint32_t* offset) {
   const char* p = line;

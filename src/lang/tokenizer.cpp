@@ -5,6 +5,7 @@
 
 #include "diag/errors.h"
 #include "engine/context.h"
+#include "engine/script.h"
 #include "lang/keywords.h"
 #include "lang/vartable.h"
 #include "platform/text.h"
@@ -17,7 +18,6 @@ constexpr size_t PERSISTENT_NAME_MAX = 25;
 constexpr uint16_t PERSISTENT_TWO_DIGITS = 256;   // function numbers from here take three hex digits
 constexpr size_t TOKEN_TEXT_MAX = TOKEN_TEXT_BYTES - 1;
 
-bool is_blank(char c) { return c == ' ' || c == '\t'; }
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 bool is_quote(char c) { return c == '"' || c == '\'' || c == '`'; }
 bool ends_line(char c) { return c == 0 || c == ';'; }
