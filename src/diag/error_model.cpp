@@ -7,6 +7,7 @@
 #include "engine/settings.h"
 #include "platform/files.h"
 #include "platform/settings.h"
+#include "platform/text.h"
 #include "resources/strings.h"
 
 namespace tov {
@@ -49,10 +50,17 @@ void AddErrorInfo(RunContext* ctx, const char* text) {
     info[n] = 0;
   };
   if (n) {
-    // Notes are separated by a rule of 40 hyphens and a no-break space line.
+    // Notes are separated by a rule of 40 hyphens and a line holding a no-break space, written in the ANSI
+    // code page (one byte in the Windows code pages, two in UTF-8).
     append("\n\n");
     for (int i = 0; i < 40; ++i) append("-");
-    append("\n\xA0\n");
+    static const plat::wchar kNoBreakSpace = 0xA0;
+    char nbsp[8];
+    const int len = plat::wide_to_ansi(&kNoBreakSpace, 1, nbsp, sizeof nbsp - 1);
+    nbsp[len > 0 ? len : 0] = 0;
+    append("\n");
+    append(nbsp);
+    append("\n");
   }
   append(text);
 }

@@ -8,7 +8,9 @@
 #include <sstream>
 #include <string>
 
+#include "diag/error_model.h"
 #include "diag/errors.h"
+#include "platform/text.h"
 #include "diag/report.h"
 #include "test_context.h"
 
@@ -123,4 +125,20 @@ TEST_F(QuietLog, OnlyErrorsThatAreReportedAreLogged) {
     EXPECT_EQ(now > size, c.reported) << c.number << " in mode " << c.mode;
     size = now;
   }
+}
+
+// Notes are joined by a rule and a line holding a no-break space in the ANSI code page, so the text stays
+// valid in a UTF-8 build.
+TEST(AdditionalInfo, NotesAreSeparatedByARuleAndANoBreakSpaceLine) {
+  TestContext t;
+  tov::AddErrorInfo(t.ctx(), "first");
+  tov::AddErrorInfo(t.ctx(), "");
+  tov::AddErrorInfo(t.ctx(), "second");
+  const char16_t nbsp = 0xA0;
+  char space[8] = {};
+  ASSERT_GT(plat::wide_to_ansi(&nbsp, 1, space, sizeof space - 1), 0);
+  EXPECT_EQ(std::string(tov::error_info_text(t.ctx())),
+            "first\n\n" + std::string(40, '-') + "\n" + space + "\nsecond");
+  tov::error_info_free(t.ctx());
+  EXPECT_STREQ(tov::error_info_text(t.ctx()), "");
 }
