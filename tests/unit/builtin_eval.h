@@ -24,6 +24,16 @@ inline int32_t integer_of(TestContext& t, const char* expr) {
   return i;
 }
 
+// The result of an expression that must give a wide string.
+inline std::u16string wide_of(TestContext& t, const char* expr) {
+  Value v = t.eval(expr);
+  EXPECT_EQ(t.err(), 0) << expr;
+  EXPECT_EQ(v.c.type, uint32_t(VF_WSTRING)) << expr;
+  std::u16string s = (v.c.type & VF_WSTRING) ? std::u16string(wstr_at(t.ctx(), v.c.wstr)) : u"<not wide>";
+  value_free(t.ctx(), v);
+  return s;
+}
+
 // The error number an expression leaves (0 for none).
 inline uint16_t error_of(TestContext& t, const char* expr) {
   Value v = t.eval(expr);

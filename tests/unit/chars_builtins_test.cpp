@@ -1,10 +1,9 @@
-// Characters, code pages and hexadecimal text: what depends on the platform's code pages, and the code
-// page reaching every conversion.
+// Characters and code pages: what depends on the platform's code pages, and the code page reaching every
+// conversion. Hexadecimal text is checked by the script cases.
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "builtins/hex.h"
 #include "platform/system.h"
 #include "platform/text.h"
 #include "builtin_eval.h"
@@ -14,24 +13,6 @@ namespace {
 
 using test::integer_of;
 using test::TestContext;
-
-TEST(HexText, BytesAndUnits) {
-  EXPECT_EQ(hex_of_bytes("\x01\x7F\x80\xFF", 4), "017F80FF");
-  EXPECT_EQ(hex_of_units(u"\x0041\x4E2D\xD83D", 3), "41002D4E3DD8");
-  std::string bytes;
-  EXPECT_TRUE(bytes_of_hex("017f80FF", &bytes));
-  EXPECT_EQ(bytes, "\x01\x7F\x80\xFF");
-  EXPECT_TRUE(bytes_of_hex("", &bytes));
-  EXPECT_EQ(bytes, "");
-  for (const char* bad : {"1", "0G", "G0", "0100", "00", " 01", "01 ", "0x01"})
-    EXPECT_FALSE(bytes_of_hex(bad, &bytes)) << bad;
-  std::u16string units;
-  EXPECT_TRUE(units_of_hex("41002d4e", &units));
-  EXPECT_EQ(units, u"\x0041\x4E2D");
-  EXPECT_TRUE(units_of_hex("0001", &units));  // a unit with only its high byte set
-  EXPECT_EQ(units, u"\x0100");
-  for (const char* bad : {"410", "41", "0000", "4100000", "41Z0"}) EXPECT_FALSE(units_of_hex(bad, &units)) << bad;
-}
 
 TEST(CodePages, RequestsAndValidation) {
   TestContext t;
@@ -78,20 +59,6 @@ TEST(CodePages, TheRunsPageReachesEveryConversion) {
   t.eval("chrsetcodepage(65001)");
   EXPECT_EQ(t.text_of("chrstringtohex(environment(\"TOV_UNIT_CODE_PAGE\"))"), "C3A9");
   plat::env_set_w(u"TOV_UNIT_CODE_PAGE", nullptr);
-}
-
-TEST(Characters, Char2NumFollowsThePage) {
-  TestContext t;
-  t.eval("chrsetcodepage(65001)");
-  EXPECT_EQ(integer_of(t, "char2num(chrhextostring(\"FF41\"))"), 0xFFFD);  // a malformed sequence
-  t.eval("chrsetcodepage(1252)");
-  EXPECT_EQ(integer_of(t, "char2num(chrhextostring(\"C3A9\"))"), 0xC3);
-  EXPECT_EQ(integer_of(t, "char2num(chrhextounicode(\"3DD8\"))"), 0xD83D);  // a lone surrogate is itself
-#ifndef _WIN32
-  // The system's page is UTF-8 here, so a source text in UTF-8 reads as characters.
-  t.eval("chrsetcodepage(0)");
-  EXPECT_EQ(integer_of(t, "char2num(\"\xC3\xA9t\xC3\xA9\")"), 0xE9);
-#endif
 }
 
 }  // namespace

@@ -66,7 +66,7 @@ TEST(HostFunctions, CallsReachTheHostAndAnswersBecomeResults) {
   EXPECT_EQ(g_commands, 2);
 }
 
-TEST(HostFunctions, NegativeResultsBecomeExtenderErrors) {
+TEST(HostFunctions, NegativeResultsBecomeExtenderErrorsAndNamesNeedTheTable) {
   TestContext t;
   // A minor failure under @OFF is suppressed; LastError then gives the code from the message.
   t.run("ErrorMode(@OFF)\nhostfail(1)\ncode = LastError()\n", reinterpret_cast<void*>(&host), kHostTable);
@@ -76,10 +76,6 @@ TEST(HostFunctions, NegativeResultsBecomeExtenderErrors) {
   t.run("hostfail(3)\nx = 1\n", reinterpret_cast<void*>(&host), kHostTable);
   EXPECT_EQ(t->hdr.nRunResult, 0);
   EXPECT_EQ(t->hdr.nRunError, tov::STATUS_EXTENDER_REPORTED);
-}
-
-TEST(HostFunctions, HostNamesNeedTheirTable) {
-  TestContext t;
   // Without the host's table the name is a variable, and reading it fails.
   t.run("x = hostadd(1, 2)\n");
   EXPECT_EQ(t->hdr.nRunError, tov::ERR_UNINITIALIZED);

@@ -16,12 +16,8 @@ std::vector<uint8_t> hotkey_table(std::initializer_list<std::pair<uint16_t, uint
   std::vector<uint8_t> t(20 + 4 * pairs.size());
   const uint32_t count = uint32_t(pairs.size());
   std::memcpy(t.data() + 16, &count, 4);
-  size_t at = 20;
-  for (const auto& p : pairs) {
-    std::memcpy(t.data() + at, &p.first, 2);
-    std::memcpy(t.data() + at + 2, &p.second, 2);
-    at += 4;
-  }
+  uint8_t* at = t.data() + 20;
+  for (const auto& [code, id] : pairs) std::memcpy(at, &code, 2), std::memcpy(at + 2, &id, 2), at += 4;
   return t;
 }
 

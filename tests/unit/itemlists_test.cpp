@@ -5,10 +5,13 @@
 
 #include "lang/vartable.h"
 #include "platform/text.h"
-#include "test_context.h"
+#include "builtin_eval.h"
 
 using namespace tov;
+using tov::test::error_of;
+using tov::test::integer_of;
 using tov::test::TestContext;
+using tov::test::wide_of;
 
 namespace {
 
@@ -16,56 +19,26 @@ void set_wide(TestContext& t, const char* name, const char16_t* text) {
   ASSERT_TRUE(set_variable_by_name(t.ctx(), name, text, VF_WSTRING));
 }
 
-// The result of an expression that must give a wide string.
-std::u16string wide_of(TestContext& t, const char* expr) {
-  Value v = t.eval(expr);
-  EXPECT_EQ(t.err(), 0) << expr;
-  EXPECT_EQ(v.c.type, uint32_t(VF_WSTRING)) << expr;
-  std::u16string s = (v.c.type & VF_WSTRING) ? std::u16string(wstr_at(t.ctx(), v.c.wstr)) : u"<not wide>";
-  value_free(t.ctx(), v);
-  return s;
-}
-
-int32_t int_of(TestContext& t, const char* expr) {
-  Value v = t.eval(expr);
-  EXPECT_EQ(t.err(), 0) << expr;
-  EXPECT_EQ(v.c.type, uint32_t(VF_INTEGER)) << expr;
-  const int32_t i = v.c.i;
-  value_free(t.ctx(), v);
-  return i;
-}
-
-uint16_t error_of(TestContext& t, const char* expr) {
-  Value v = t.eval(expr);
-  value_free(t.ctx(), v);
-  return t.err();
-}
-
 }  // namespace
 
-TEST(ItemListsWide, EditingFunctionsGiveWideLists) {
+TEST(ItemListsWide, EditingAndSortingGiveWideLists) {
   TestContext t;
   set_wide(t, "w", u"a,b,c");
-  EXPECT_EQ(int_of(t, "ItemCount(w, \",\")"), 3);
-  EXPECT_EQ(wide_of(t, "ItemExtract(-1, w, \",\")"), u"c");
-  EXPECT_EQ(wide_of(t, "ItemExtract(4, w, \",\")"), u"");
-  EXPECT_EQ(wide_of(t, "ItemInsert(\"x\", 1, w, \",\")"), u"a,x,b,c");
-  EXPECT_EQ(wide_of(t, "ItemInsert(\"x\", -1, w, \",\")"), u"a,b,c,x");
-  EXPECT_EQ(wide_of(t, "ItemRemove(-1, w, \",\")"), u"a,b");
-  EXPECT_EQ(wide_of(t, "ItemRemove(1, w, \",\")"), u"b,c");
-  EXPECT_EQ(wide_of(t, "ItemReplace(\"x\", -1, w, \",\")"), u"a,b,x");
-  EXPECT_EQ(int_of(t, "ItemLocate(\"c\", w, \",\")"), 3);
+  EXPECT_EQ(integer_of(t, "ItemCount(w, \",\")"), 3);
+  const std::pair<const char*, const char16_t*> edits[] = {
+      {"ItemExtract(-1, w, \",\")", u"c"}, {"ItemExtract(4, w, \",\")", u""},
+      {"ItemInsert(\"x\", 1, w, \",\")", u"a,x,b,c"}, {"ItemInsert(\"x\", -1, w, \",\")", u"a,b,c,x"},
+      {"ItemRemove(-1, w, \",\")", u"a,b"}, {"ItemRemove(1, w, \",\")", u"b,c"}, {"ItemReplace(\"x\", -1, w, \",\")", u"a,b,x"}};
+  for (const auto& [expr, want] : edits) EXPECT_EQ(wide_of(t, expr), want);
+  EXPECT_EQ(integer_of(t, "ItemLocate(\"c\", w, \",\")"), 3);
   set_wide(t, "e", u"");
   EXPECT_EQ(wide_of(t, "ItemInsert(\"x\", 0, e, \",\")"), u"x");
-  EXPECT_EQ(int_of(t, "ItemLocate(\"\", e, \"too long\")"), 0);
-}
-
-TEST(ItemListsWide, SortKeepsEqualItemsInOrderAndEmptyItemsFirst) {
-  TestContext t;
-  set_wide(t, "w", u"b,,a");
-  EXPECT_EQ(wide_of(t, "ItemSort(w, \",\")"), u",a,b");
-  set_wide(t, "w", u",,");
-  EXPECT_EQ(wide_of(t, "ItemSort(w, \",\")"), u",,");
+  EXPECT_EQ(integer_of(t, "ItemLocate(\"\", e, \"too long\")"), 0);
+  // Sorting keeps equal items in order and empty items first.
+  for (const auto& [list, sorted] : {std::pair{u"b,,a", u",a,b"}, {u",,", u",,"}}) {
+    set_wide(t, "w", list);
+    EXPECT_EQ(wide_of(t, "ItemSort(w, \",\")"), sorted);
+  }
   set_wide(t, "w", u"B,b,A,a");
   EXPECT_EQ(wide_of(t, "ItemSortNc(w, \",\")"), u"A,a,B,b");
 }
@@ -74,10 +47,10 @@ TEST(ItemListsWide, DelimitersAreCodeUnits) {
   TestContext t;
   set_wide(t, "w", u"x\u00e9y\u00e9z");
   set_wide(t, "d", u"\u00e9");
-  EXPECT_EQ(int_of(t, "ItemCount(w, d)"), 3);
+  EXPECT_EQ(integer_of(t, "ItemCount(w, d)"), 3);
   EXPECT_EQ(wide_of(t, "ItemExtract(2, w, d)"), u"y");
   set_wide(t, "tabbed", u"a\tb");
-  EXPECT_EQ(int_of(t, "ItemCount(tabbed, \"\")"), 2);
+  EXPECT_EQ(integer_of(t, "ItemCount(tabbed, \"\")"), 2);
   // A character outside the basic plane is two code units: too long for a delimiter.
   set_wide(t, "pair", u"\U0001F600");
   EXPECT_EQ(error_of(t, "ItemCount(w, pair)"), 1705);
@@ -87,7 +60,7 @@ TEST(ItemListsWide, DelimitersAreCodeUnits) {
 TEST(ItemListsWide, CsvReading) {
   TestContext t;
   set_wide(t, "w", u"a, \"x\"\"y\" ,d");
-  EXPECT_EQ(int_of(t, "ItemCountCsv(w, 0)"), 3);
+  EXPECT_EQ(integer_of(t, "ItemCountCsv(w, 0)"), 3);
   EXPECT_EQ(wide_of(t, "ItemExtractCsv(2, w, 0)"), u"x\"y");
   EXPECT_EQ(wide_of(t, "ItemExtractCsv(-1, w, 0)"), u"d");
   set_wide(t, "s", u"  a  ;b");

@@ -4,13 +4,6 @@
 
 using namespace scripttest;
 
-TEST(ScriptCase, WindowsLineEndsCompareAsLineFeeds) {
-  EXPECT_EQ(crlf_to_lf("a\r\nb\r\n"), "a\nb\n");
-  EXPECT_EQ(crlf_to_lf("a\rb\r"), "a\rb\r");       // a lone CR is part of the output
-  EXPECT_EQ(crlf_to_lf("\r\r\n"), "\r\n");
-  EXPECT_EQ(compare({0, "Hello: there\n", {}}, {0, crlf_to_lf("Hello: there\r\n"), ""}), "");
-}
-
 TEST(ScriptCase, ExitStatusFile) {
   EXPECT_EQ(parse_code("0\n"), 0);
   EXPECT_EQ(parse_code(" 130\r\n"), 130);
@@ -20,24 +13,6 @@ TEST(ScriptCase, ExitStatusFile) {
   EXPECT_FALSE(parse_code("2 3"));
   EXPECT_FALSE(parse_code("two"));
   EXPECT_FALSE(parse_code("99999999999"));
-}
-
-TEST(ScriptCase, FirstDifferingLineIsShown) {
-  EXPECT_EQ(first_difference("a\nb\n", "a\nb\n"), "");
-  EXPECT_EQ(first_difference("a\nbc\nd\n", "a\nbx\nd\n"), "line 2: expected \"bc\\n\", got \"bx\\n\"");
-  EXPECT_EQ(first_difference("a\nb\n", "a\n"), "line 2: expected \"b\\n\", got end of output");
-  EXPECT_EQ(first_difference("a\n", "a\nextra\n"), "line 2: expected end of output, got \"extra\\n\"");
-  EXPECT_EQ(first_difference("abc\n", "abc"), "line 1: expected \"abc\\n\", got \"abc\"");
-  EXPECT_EQ(first_difference("", "\t\x01\"\n"), "line 1: expected end of output, got \"\\t\\x01\\\"\\n\"");
-}
-
-TEST(ScriptCase, LongLinesAreCutAroundTheDifference) {
-  const std::string expected(200, 'x');
-  std::string actual = expected;
-  actual[150] = 'y';
-  const std::string d = first_difference(expected, actual);
-  EXPECT_NE(d.find("\"...xxxxxxxxxxxxxxxxxxxxy"), std::string::npos) << d;
-  EXPECT_LT(d.size(), 160u) << d;
 }
 
 TEST(ScriptCase, EveryDifferenceOnOneLine) {

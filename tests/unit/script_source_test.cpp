@@ -23,35 +23,32 @@ namespace fs = std::filesystem;
 namespace {
 
 // A folder of its own for files that a test creates; removed at the end.
-class TempDir {
- public:
-  TempDir() {
-    static std::atomic<int> serial{0};
-    path_ = fs::temp_directory_path() /
-            ("tov-src-" + std::to_string(plat::tick_count()) + "-" + std::to_string(serial++));
-    fs::create_directories(path_);
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-  }
+struct TempDir {
+  TempDir() { fs::create_directories(path); }
+  ~TempDir() { std::error_code ec; fs::remove_all(path, ec); }
   std::string write(const std::string& name, const std::string& text) const {
-    std::ofstream(path_ / name, std::ios::binary) << text;
-    return (path_ / name).string();
+    std::ofstream(path / name, std::ios::binary) << text;
+    return file(name);
   }
-  std::string file(const std::string& name) const { return (path_ / name).string(); }
-
- private:
-  fs::path path_;
+  std::string file(const std::string& name) const { return (path / name).string(); }
+  inline static std::atomic<int> serial{0};
+  const fs::path path = fs::temp_directory_path() / ("tov-src-" + std::to_string(plat::tick_count()) + "-" + std::to_string(serial++));
 };
+
+// What a step reports on standard error, with boxes and error reports turned into console lines.
+template <class F>
+std::string stderr_of(F&& step) {
+  plat::set_console_ui(true);
+  testing::internal::CaptureStderr();
+  step();
+  return testing::internal::GetCapturedStderr();
+}
 
 // A HeldScript over a copy of the text, for the readers that do not need a prepared block.
 struct Held {
-  explicit Held(std::string text) : buf(std::move(text)) {
-    hs = HeldScript{buf.data(), uint32_t(buf.size()), 0, NO_UDF, 0, 0};
-  }
+  explicit Held(std::string text) : buf(std::move(text)) {}
   std::string buf;
-  HeldScript hs;
+  HeldScript hs{buf.data(), uint32_t(buf.size()), 0, NO_UDF, 0, 0};
 };
 
 std::vector<std::string> all_lines(RunContext* ctx, const HeldScript& hs) {
@@ -80,10 +77,7 @@ struct Prepared {
 
 std::string utf16(const std::u16string& s, bool big_endian) {
   std::string out;
-  for (char16_t c : s) {
-    const char lo = char(c & 0xFF), hi = char(c >> 8);
-    out += big_endian ? std::string{hi, lo} : std::string{lo, hi};
-  }
+  for (char16_t c : s) out += big_endian ? std::string{char(c >> 8), char(c)} : std::string{char(c), char(c >> 8)};
   return out;
 }
 
@@ -94,14 +88,21 @@ std::string ansi(RunContext* ctx, const std::u16string& w) {
   return std::string(out, n > 0 ? size_t(n) : 0);
 }
 
+// SubstituteLine over a copy of text: the error number and the line afterwards.
+std::pair<uint16_t, std::string> substitute(TestContext& t, const std::string& text) {
+  char line[LINE_BUFFER_BYTES] = {};
+  std::strncpy(line, text.c_str(), sizeof line - 1);
+  t->err = 0;
+  SubstituteLine(t.ctx(), line);
+  return {t->err, line};
+}
 
 }  // namespace
 
 TEST(ScriptText, ByteOrderMarksSelectLittleAndBigEndianText) {
   TestContext t;
   for (bool big : {false, true}) {
-    const std::string text = utf16(u"\xFEFFx = \"\u00e9t\u00e9\"\r\ny = 2\r\n", big);
-    Prepared p(t.ctx(), text);
+    Prepared p(t.ctx(), utf16(u"\xFEFFx = \"\u00e9t\u00e9\"\r\ny = 2\r\n", big));
     ASSERT_TRUE(p.ok);
     const auto lines = all_lines(t.ctx(), p.hs);
     ASSERT_GE(lines.size(), 3u);   // the marker line, then the two lines
@@ -115,41 +116,13 @@ TEST(ScriptText, ByteOrderMarksSelectLittleAndBigEndianText) {
 
 TEST(ScriptText, LineEndsAreNormalised) {
   TestContext t;
-  Held crlf("a\r\nb\rc\n\r\n");
-  // Normalisation happens when a text is prepared; FetchLine only ever sees LF.
-  Prepared p(t.ctx(), crlf.buf);
+  // Normalisation happens when a text is prepared; FetchLine only ever sees LF. After the marker line: a
+  // CR LF's CR becomes a blank, a lone CR ends a line, and the blank of a CR LF line alone is a leading blank.
+  Prepared p(t.ctx(), "a\r\nb\rc\n\r\n");
   ASSERT_TRUE(p.ok);
   const auto lines = all_lines(t.ctx(), p.hs);
   ASSERT_EQ(lines.size(), 5u);
-  EXPECT_EQ(lines[1], "a ");   // CR LF: the CR becomes a blank
-  EXPECT_EQ(lines[2], "b");    // a lone CR ends a line
-  EXPECT_EQ(lines[3], "c");
-  EXPECT_EQ(lines[4], "");     // the blank of a CR LF line alone is a leading blank
-}
-
-TEST(ScriptText, FetchLineSkipsLeadingBlanksAndStopsAtEof) {
-  TestContext t;
-  Held h(" \t  x = 1\n\ny\x1Aignored\n");
-  char line[LINE_BUFFER_BYTES];
-  uint32_t pos = 0, start = 0;
-  ASSERT_EQ(FetchLine(t.ctx(), line, sizeof line, &h.hs, &start, &pos), 1);
-  EXPECT_STREQ(line, "x = 1");
-  EXPECT_EQ(start, 4u);   // the first non-blank byte
-  ASSERT_EQ(FetchLine(t.ctx(), line, sizeof line, &h.hs, &start, &pos), 1);
-  EXPECT_STREQ(line, "");
-  ASSERT_EQ(FetchLine(t.ctx(), line, sizeof line, &h.hs, &start, &pos), 1);
-  EXPECT_STREQ(line, "y");   // 0x1A ends the line like LF
-  ASSERT_EQ(FetchLine(t.ctx(), line, sizeof line, &h.hs, &start, &pos), 1);
-  EXPECT_STREQ(line, "ignored");
-  EXPECT_EQ(FetchLine(t.ctx(), line, sizeof line, &h.hs, &start, &pos), 0);
-}
-
-TEST(ScriptText, NulInsideTextDoesNotStallTheReader) {
-  TestContext t;
-  Held h(std::string("a\0b\nc", 5));
-  const auto lines = all_lines(t.ctx(), h.hs);
-  ASSERT_EQ(lines.size(), 3u);
-  EXPECT_EQ(lines[2], "c");
+  EXPECT_EQ(std::vector<std::string>(lines.begin() + 1, lines.end()), (std::vector<std::string>{"a ", "b", "c", ""}));
 }
 
 TEST(ScriptText, LongLinesAndTheDeferredError) {
@@ -159,35 +132,15 @@ TEST(ScriptText, LongLinesAndTheDeferredError) {
   Prepared p(t.ctx(), "a=1\r\n" + full + "\r\nb=2\r\n");
   ASSERT_TRUE(p.ok);
   t->nDeferredError = 0;
-  auto lines = all_lines(t.ctx(), p.hs);
+  const auto lines = all_lines(t.ctx(), p.hs);
   ASSERT_EQ(lines.size(), 4u);
   EXPECT_EQ(lines[2], full);
   EXPECT_EQ(lines[3], "b=2 ");
   EXPECT_EQ(t->nDeferredError, 0);
 
   // 2049 characters: cut at 2048, 3722 deferred, the rest of the line consumed.
-  Held h(full + "yz\nnext\n");
-  char line[LINE_BUFFER_BYTES];
-  uint32_t pos = 0, start = 0;
-  ASSERT_EQ(FetchLine(t.ctx(), line, sizeof line, &h.hs, &start, &pos), 1);
-  EXPECT_EQ(std::string(line), full);
+  EXPECT_EQ(all_lines(t.ctx(), Held(full + "yz\nnext\n").hs), (std::vector<std::string>{full, "next"}));
   EXPECT_EQ(t->nDeferredError, ERR_LINE_TOO_LONG);
-  t->nDeferredError = 0;
-  ASSERT_EQ(FetchLine(t.ctx(), line, sizeof line, &h.hs, &start, &pos), 1);
-  EXPECT_STREQ(line, "next");
-  EXPECT_EQ(t->nDeferredError, 0);
-}
-
-TEST(ScriptText, OverlongLineFailsWhenReachedNotAtLoad) {
-  TestContext t;
-  plat::set_console_ui(true);   // boxes and error reports become console lines
-  const std::string script = "reached = 1\n" + std::string(2049, '1') + "\nafter = 1\n";
-  testing::internal::CaptureStderr();
-  EXPECT_EQ(t.run(script), 1u);
-  EXPECT_NE(testing::internal::GetCapturedStderr().find(":2: error 3722"), std::string::npos);
-  EXPECT_EQ(t->hdr.nRunError, uint32_t(ERR_LINE_TOO_LONG));
-  EXPECT_EQ(t.text_of("reached"), "1");   // the lines before it ran
-  EXPECT_EQ(t.text_of("isdefined(after)"), "0");
 }
 
 TEST(ScriptText, EmptyScriptThroughTheEntryPoints) {
@@ -202,9 +155,8 @@ TEST(ScriptText, EmptyScriptThroughTheEntryPoints) {
 }
 
 TEST(ScriptText, InterfaceLevelOfTheHost) {
-  plat::set_console_ui(true);   // boxes and error reports become console lines
-  const uint32_t size = DoDaDllInit(nullptr, nullptr, 0x1300, INIT_QUERY, 0, nullptr, nullptr);
-  EXPECT_GE(size, sizeof(RunContextHeader));
+  plat::set_console_ui(true);   // boxes become console lines
+  EXPECT_GE(DoDaDllInit(nullptr, nullptr, 0x1300, INIT_QUERY, 0, nullptr, nullptr), sizeof(RunContextHeader));
   testing::internal::CaptureStdout();
   EXPECT_EQ(DoDaDllInit(nullptr, nullptr, 0x1200, INIT_QUERY, 0, nullptr, nullptr), 0u);
   EXPECT_NE(testing::internal::GetCapturedStdout().find("Version Interface Incompatible"), std::string::npos);
@@ -227,116 +179,67 @@ TEST(ScriptText, ConcurrentInitialisationIsSerialised) {
 
 // --- #include -------------------------------------------------------------------------------------------
 
-TEST(Includes, NestingLimit) {
+TEST(Includes, NestingLimitAndMissingFile) {
   TestContext t;
   TempDir dir;
-  // Files 1..16, each including the next; the last one assigns.
+  const std::string main = dir.file("main.tov");
+  // Files 1..16, each including the next: the main text and fifteen levels below it load.
   for (int i = 1; i <= 16; ++i) {
-    const std::string next = i < 16 ? "#include \"inc" + std::to_string(i + 1) + ".tov\"\n" : "";
+    const std::string next = i < 15 ? "#include \"inc" + std::to_string(i + 1) + ".tov\"\n" : "";
     dir.write("inc" + std::to_string(i) + ".tov", "depth" + std::to_string(i) + " = 1\n" + next);
   }
-  // The main text at level 0 and fifteen levels below it load.
-  dir.write("inc15.tov", "depth15 = 1\n");
-  Prepared ok(t.ctx(), "#include \"inc1.tov\"\n", dir.file("main.tov"));
-  ASSERT_TRUE(ok.ok);
-  EXPECT_NE(ok.text().find("depth15 = 1"), std::string::npos);
-
+  {
+    Prepared ok(t.ctx(), "#include \"inc1.tov\"\n", main);
+    ASSERT_TRUE(ok.ok);
+    EXPECT_NE(ok.text().find("depth15 = 1"), std::string::npos);
+  }
   // A sixteenth level fails with 218.
   dir.write("inc15.tov", "depth15 = 1\n#include \"inc16.tov\"\n");
-  plat::set_console_ui(true);   // boxes and error reports become console lines
-  testing::internal::CaptureStderr();
-  Prepared deep(t.ctx(), "#include \"inc1.tov\"\n", dir.file("main.tov"));
-  const std::string report = testing::internal::GetCapturedStderr();
-  EXPECT_FALSE(deep.ok);
+  std::string report = stderr_of([&] { EXPECT_FALSE(Prepared(t.ctx(), "#include \"inc1.tov\"\n", main).ok); });
   EXPECT_NE(report.find("too deeply nested"), std::string::npos) << report;
-}
-
-TEST(Includes, MissingFileIsReportedByName) {
-  TestContext t;
-  TempDir dir;
-  plat::set_console_ui(true);   // boxes and error reports become console lines
-  testing::internal::CaptureStderr();
-  Prepared p(t.ctx(), "a = 1\n#include 'no_such_file.tov'\n", dir.file("main.tov"));
-  const std::string report = testing::internal::GetCapturedStderr();
-  EXPECT_FALSE(p.ok);
+  // A missing file is 217, with its name.
+  report = stderr_of([&] { EXPECT_FALSE(Prepared(t.ctx(), "a = 1\n#include 'no_such_file.tov'\n", main).ok); });
   EXPECT_NE(report.find("217"), std::string::npos) << report;
   EXPECT_NE(report.find("no_such_file.tov"), std::string::npos) << report;
 }
 
-TEST(Includes, NamesQuotedOrBareWithTrailingBlanks) {
+// Names quoted or bare with trailing blanks; each file's markers give its own name and line numbers.
+TEST(Includes, NamesAndMarkers) {
   TestContext t;
   TempDir dir;
-  dir.write("plain name.tov", "from_plain = 1\n");
-  dir.write("q.tov", "from_quoted = 1");   // no line end at the end of the file
-  Prepared p(t.ctx(), "#include plain name.tov  \t \n  #INCLUDE\t`q.tov`\nlast = 1\n", dir.file("main.tov"));
+  const std::string plain = dir.write("plain name.tov", "i1 = 1\ni2 = 2\n"), main = dir.file("main.tov");
+  const std::string quoted = dir.write("q.tov", "from_quoted = 1");   // no line end at the end of the file
+  Prepared p(t.ctx(), "m1 = 1\n#include plain name.tov  \t \n  #INCLUDE\t`q.tov`\nm4 = 4\n", main);
   ASSERT_TRUE(p.ok);
   const std::string text = p.text();
-  EXPECT_NE(text.find("from_plain = 1"), std::string::npos);
   EXPECT_NE(text.find("from_quoted = 1\n"), std::string::npos);
-  EXPECT_NE(text.find("last = 1"), std::string::npos);
   EXPECT_EQ(text.find("#include"), std::string::npos);
   EXPECT_EQ(text.find("#INCLUDE"), std::string::npos);
-}
-
-TEST(Includes, MarkersGiveEachFileItsOwnLineNumbers) {
-  TestContext t;
-  TempDir dir;
-  const std::string inc = dir.write("inc.tov", "i1 = 1\ni2 = 2\n");
-  Prepared p(t.ctx(), "m1 = 1\n#include \"inc.tov\"\nm3 = 3\n", dir.file("main.tov"));
-  ASSERT_TRUE(p.ok);
-  const std::string text = p.text();
   // The first line of an expanded text is a marker for line 1 of its file.
   ASSERT_GE(text.size(), 8u);
   EXPECT_EQ(text.substr(0, 8), std::string(";\x0B\x41\x40\x40\x40\x40\x41"));
 
-  auto where = [&](const std::string& stmt, std::string* file) {
-    const size_t at = text.find(stmt);
-    EXPECT_NE(at, std::string::npos) << stmt;
+  // The including file's numbering goes on after the included text.
+  const struct { const char* stmt; std::string file; uint32_t line; } rows[] = {
+      {"m1 = 1", main, 1}, {"i1 = 1", plain, 1}, {"i2 = 2", plain, 2}, {"from_quoted = 1", quoted, 1}, {"m4 = 4", main, 4}};
+  for (const auto& r : rows) {
+    const size_t at = text.find(r.stmt);
+    ASSERT_NE(at, std::string::npos) << r.stmt;
     char name[300], line[100];
     uint32_t in_udf = 99;
     int kind = 0;
-    uint32_t n = LocateLine(t.ctx(), &p.hs, uint32_t(at), name, sizeof name, line, sizeof line, &in_udf, &kind);
-    *file = name;
-    EXPECT_EQ(std::string(line), stmt);
+    EXPECT_EQ(LocateLine(t.ctx(), &p.hs, uint32_t(at), name, sizeof name, line, sizeof line, &in_udf, &kind), r.line);
+    EXPECT_EQ(std::string(name), r.file);
+    EXPECT_EQ(std::string(line), r.stmt);
     EXPECT_EQ(kind, 1);
     EXPECT_EQ(in_udf, 0u);
-    return n;
-  };
-  std::string file;
-  EXPECT_EQ(where("m1 = 1", &file), 1u);
-  EXPECT_EQ(file, dir.file("main.tov"));
-  EXPECT_EQ(where("i1 = 1", &file), 1u);
-  EXPECT_EQ(file, inc);
-  EXPECT_EQ(where("i2 = 2", &file), 2u);
-  EXPECT_EQ(file, inc);
-  EXPECT_EQ(where("m3 = 3", &file), 3u);   // numbering of the including file goes on
-  EXPECT_EQ(file, dir.file("main.tov"));
+  }
   EXPECT_EQ(LocateLine(t.ctx(), &p.hs, p.hs.length + 1, nullptr, 0, nullptr, 0, nullptr, nullptr), 0u);
 }
 
-TEST(Includes, ErrorInIncludedFileNamesThatFile) {
+TEST(ScriptText, FindLabelSkipsFunctionBodiesAndRewritesTheJump) {
   TestContext t;
-  TempDir dir;
-  plat::set_console_ui(true);   // boxes and error reports become console lines
-  dir.write("bad.tov", "ok = 1\nx = 1 +\n");
-  testing::internal::CaptureStderr();
-  t.run("a = 1\n#include \"bad.tov\"\n", nullptr, nullptr, dir.file("main.tov").c_str());
-  const std::string report = testing::internal::GetCapturedStderr();
-  EXPECT_NE(report.find(dir.file("bad.tov") + ":2: error"), std::string::npos) << report;
-}
-
-// --- labels ---------------------------------------------------------------------------------------------
-
-TEST(Labels, FindLabelSkipsFunctionBodiesAndRewritesTheJump) {
-  TestContext t;
-  Held h(
-      "goto there\n"
-      "#DefineFunction f()\n"
-      ":there\n"
-      "#EndFunction\n"
-      ":therex\n"
-      "  :THERE ; the one\n"
-      "gosub there\n");
+  Held h("goto there\n#DefineFunction f()\n:there\n#EndFunction\n:therex\n  :THERE ; the one\ngosub there\n");
   uint32_t target = 0;
   ASSERT_EQ(FindLabel(t.ctx(), "There", &target, 0, 0, &h.hs, false), 1);
   EXPECT_EQ(h.buf.substr(target, 6), ":THERE");
@@ -359,93 +262,39 @@ TEST(Labels, FindLabelSkipsFunctionBodiesAndRewritesTheJump) {
   EXPECT_EQ(t.err(), ERR_LABEL_NOT_FOUND);
 }
 
-TEST(Labels, ResolvedJumpsRunAgainWithoutSearching) {
-  TestContext t;
-  plat::set_console_ui(true);   // boxes and error reports become console lines
-  t.run(
-      "n = 0\n"
-      "subs = 0\n"
-      ":top\n"
-      "n = n + 1\n"
-      "if n < 3 then goto top\n"
-      "gosub sub\n"
-      "gosub sub\n"
-      "exit\n"
-      ":sub\n"
-      "subs = subs + 1\n"
-      "return\n",
-      nullptr, nullptr, "labels.tov");
-  EXPECT_EQ(t->hdr.nRunError, uint32_t(STATUS_EXIT));
-  EXPECT_EQ(t.text_of("n"), "3");
-  EXPECT_EQ(t.text_of("subs"), "2");
-}
-
-// --- %name% substitution -------------------------------------------------------------------------------
-
-namespace {
-
-struct Substituted {
-  int result;
-  uint16_t err;
-  std::string line;
-};
-
-Substituted substitute(TestContext& t, const std::string& text) {
-  char line[LINE_BUFFER_BYTES] = {};
-  std::strncpy(line, text.c_str(), sizeof line - 1);
-  t->err = 0;
-  int r = SubstituteLine(t.ctx(), line);
-  return {r, t->err, line};
-}
-
-}  // namespace
-
-TEST(Substitution, NamesConstantsAndPercentSigns) {
-  TestContext t;
-  t.assign("name = \"World\"");
-  t.assign("num = 42");
-  t.assign("half = 0.5");
-  EXPECT_EQ(substitute(t, "x = 100%%").line, "x = 100%");
-  EXPECT_EQ(substitute(t, "x = 100%%").result, 1);
-  EXPECT_EQ(substitute(t, "plain").result, 1);
-  auto s = substitute(t, "Hello %NAME%, %num%/%half%!");
-  EXPECT_EQ(s.result, 2);
-  EXPECT_EQ(s.line, "Hello World, 42/0.5!");
-  s = substitute(t, "[%nothing_here%]");
-  EXPECT_EQ(s.result, 2);
-  EXPECT_EQ(s.line, "[]");
-  EXPECT_EQ(substitute(t, "%@CRLF%%@tab%%@cr%%@lf%").line, "\r\n\t\r\n");
-  EXPECT_EQ(substitute(t, "ends with %").line, "ends with %");
-}
-
 TEST(Substitution, Limits) {
   TestContext t;
-  const std::string n30(30, 'a'), n31(31, 'a');
-  EXPECT_EQ(substitute(t, "%" + n30 + "%").err, 0);
-  EXPECT_EQ(substitute(t, "%" + n31 + "%").err, ERR_SUBST_NAME_TOO_LONG);
-  EXPECT_EQ(substitute(t, "x = %abc").err, ERR_SUBST_NO_CLOSING);
-  EXPECT_EQ(substitute(t, "x = %abc def%").err, ERR_SUBST_NO_CLOSING);
+  EXPECT_EQ(substitute(t, "%" + std::string(30, 'a') + "%").first, 0);
+  EXPECT_EQ(substitute(t, "%" + std::string(31, 'a') + "%").first, ERR_SUBST_NAME_TOO_LONG);
+  EXPECT_EQ(substitute(t, "x = %abc").first, ERR_SUBST_NO_CLOSING);
+  EXPECT_EQ(substitute(t, "x = %abc def%").first, ERR_SUBST_NO_CLOSING);
 
   // The result must stay within 2048 characters.
-  t.assign(("big = \"" + std::string(2000, 'b') + "\"").c_str());
-  auto s = substitute(t, std::string(48, 'x') + "%big%");
-  EXPECT_EQ(s.err, 0);
-  EXPECT_EQ(s.line.size(), 2048u);
-  EXPECT_EQ(substitute(t, std::string(49, 'x') + "%big%").err, ERR_SUBST_TOO_LONG);
-  EXPECT_EQ(substitute(t, std::string(2048, '%')).line, std::string(1024, '%'));
+  t.assign("big = \"" + std::string(2000, 'b') + "\"");
+  const auto s = substitute(t, std::string(48, 'x') + "%big%");
+  EXPECT_EQ(s.first, 0);
+  EXPECT_EQ(s.second.size(), 2048u);
+  EXPECT_EQ(substitute(t, std::string(49, 'x') + "%big%").first, ERR_SUBST_TOO_LONG);
+  EXPECT_EQ(substitute(t, std::string(2048, '%')).second, std::string(1024, '%'));
   // A failed substitution leaves the line as it was.
-  char line[LINE_BUFFER_BYTES] = "keep %me";
-  SubstituteLine(t.ctx(), line);
-  EXPECT_STREQ(line, "keep %me");
+  EXPECT_EQ(substitute(t, "keep %me").second, "keep %me");
+
+  // With includes expanded at run time an #include line becomes a Call.
+  t->nIncludeMode = 2;
+  EXPECT_EQ(substitute(t, "#include \"lib.tov\"  ").second, "Call(\"lib.tov\", ``)");
+  EXPECT_EQ(substitute(t, "#include  a\"b.tov").second, "Call(\"a\"\"b.tov\", ``)");
+  t->nIncludeMode = 0;
+  EXPECT_EQ(substitute(t, "#include \"lib.tov\"").second, "#include \"lib.tov\"");
 }
 
-TEST(Substitution, IncludeLineBecomesCallAtRunTime) {
+TEST(ScriptText, FetchLineSkipsBlanksEndsAtEofByteAndPassesOverNul) {
   TestContext t;
-  t->nIncludeMode = 2;
-  auto s = substitute(t, "#include \"lib.tov\"  ");
-  EXPECT_EQ(s.line, "Call(\"lib.tov\", ``)");
-  s = substitute(t, "#include  a\"b.tov");
-  EXPECT_EQ(s.line, "Call(\"a\"\"b.tov\", ``)");
-  t->nIncludeMode = 0;
-  EXPECT_EQ(substitute(t, "#include \"lib.tov\"").line, "#include \"lib.tov\"");
+  static const char text[] = " \t  x = 1\n\ny\x1Aignored\na\0b\nc";
+  Held h(std::string(text, sizeof text - 1));
+  // 0x1A and a NUL end a line like LF.
+  EXPECT_EQ(all_lines(t.ctx(), h.hs), (std::vector<std::string>{"x = 1", "", "y", "ignored", "a", "b", "c"}));
+  char line[LINE_BUFFER_BYTES];
+  uint32_t pos = 0, start = 0;
+  ASSERT_EQ(FetchLine(t.ctx(), line, sizeof line, &h.hs, &start, &pos), 1);
+  EXPECT_EQ(start, 4u);   // the first non-blank byte
 }

@@ -1,4 +1,4 @@
-// System built-ins: the environment list, wide calls, Delay ended by a stop request, the run's settings.
+// System built-ins: the environment list, the exact time, wide calls, Delay ended by a stop request.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -28,6 +28,17 @@ TEST(SystemBuiltins, EnvItemizeListsNameValueItems) {
   EXPECT_EQ(t.text_of("envitemize()").find("TOV_UNIT_ITEM="), std::string::npos);
 }
 
+TEST(SystemBuiltins, ExactTimeAndTickCount) {
+  TestContext t;
+  const std::string now = t.text_of("getexacttime()");
+  ASSERT_EQ(now.size(), 23u);
+  for (size_t i : {4u, 7u, 10u, 13u, 16u}) EXPECT_EQ(now[i], ':') << now;
+  EXPECT_EQ(now[19], '.');
+  const uint32_t before = plat::tick_count();
+  const uint32_t ticks = uint32_t(std::stol(t.text_of("gettickcount()")));
+  EXPECT_LE(ticks - before, 1000u);
+}
+
 TEST(SystemBuiltins, WideCallsGiveWideResults) {
   TestContext t;
   plat::env_set_w(u"TOV_UNIT_WIDE", u"\x4E2D\xD83D\xDE00");
@@ -43,39 +54,7 @@ TEST(SystemBuiltins, WideCallsGiveWideResults) {
   EXPECT_EQ(t.text_of("param2"), "y z");
 }
 
-TEST(SystemBuiltins, ExactTimeAndTickCount) {
-  TestContext t;
-  const std::string now = t.text_of("getexacttime()");
-  ASSERT_EQ(now.size(), 23u);
-  for (size_t i : {4u, 7u, 10u, 13u, 16u}) EXPECT_EQ(now[i], ':') << now;
-  EXPECT_EQ(now[19], '.');
-  const uint32_t before = plat::tick_count();
-  const uint32_t ticks = uint32_t(std::stol(t.text_of("gettickcount()")));
-  EXPECT_LE(ticks - before, 1000u);
-}
-
-TEST(SystemBuiltins, SettingsReturnThePreviousValue) {
-  TestContext t;
-  EXPECT_EQ(t.text_of("yields(5)"), "0");
-  EXPECT_EQ(t->bFastPump, 1u);
-  t->nBreakFlags = 1;  // bits that IntControl 12 does not own stay
-  EXPECT_EQ(t.text_of("intcontrol(12, 12, \"\", \"\", \"\")"), "0");
-  EXPECT_EQ(t->nBreakFlags, 13u);
-  EXPECT_EQ(t.text_of("intcontrol(12, -1, \"\", \"\", \"\")"), "12");
-  EXPECT_EQ(t->nBreakFlags, 13u);
-}
-
 #ifndef _WIN32
-// POSIX has no keyboard state and no input to block.
-TEST(SystemBuiltins, KeyboardStateOnPosix) {
-  TestContext t;
-  EXPECT_EQ(t.text_of("iskeydown(@ctrl | @shift)"), "0");
-  EXPECT_EQ(t.text_of("keytoggleget(@capslock)"), "0");
-  EXPECT_EQ(t.text_of("ignoreinput(1)"), "0");
-  EXPECT_EQ(t->bIgnoreInput, 1u);
-  EXPECT_EQ(t.text_of("ignoreinput(0)"), "1");
-}
-
 TEST(SystemBuiltins, DelayEndsAtAStopRequest) {
   TestContext t;
   plat::install_break_handler();

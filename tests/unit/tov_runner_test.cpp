@@ -22,40 +22,25 @@ CommandLine parse(std::vector<const char*> args) {
 
 }  // namespace
 
-TEST(TovCommandLine, ScriptAndItsArgumentsAreSeparatedFromOptions) {
-  const CommandLine cl = parse({"--console", "job.tov", "--help", "-", "x y"});
-  ASSERT_EQ(cl.action, CommandLine::Run);
-  EXPECT_TRUE(cl.console);
-  EXPECT_EQ(cl.script, "job.tov");
-  EXPECT_EQ(cl.first_arg, 3);   // "--help", "-" and "x y" are the script's parameters
-}
-
-TEST(TovCommandLine, DashIsStandardInputAndDoubleDashEndsOptions) {
-  CommandLine cl = parse({"-"});
-  ASSERT_EQ(cl.action, CommandLine::Run);
-  EXPECT_EQ(cl.script, "-");
-  EXPECT_EQ(cl.first_arg, 2);
-
-  cl = parse({"--", "--version", "a"});
-  ASSERT_EQ(cl.action, CommandLine::Run);
-  EXPECT_EQ(cl.script, "--version");
-  EXPECT_EQ(cl.first_arg, 3);
-  EXPECT_FALSE(cl.console);
-}
-
-TEST(TovCommandLine, HelpAndVersionWinOverAScript) {
+// Options come before the script; what follows the script (or "--") are its parameters.
+TEST(TovCommandLine, OptionsScriptAndParameters) {
+  // "--help", "-" and "x y" are the script's parameters.
+  const struct { std::vector<const char*> args; const char* script; int first_arg; bool console; } runs[] = {
+      {{"--console", "job.tov", "--help", "-", "x y"}, "job.tov", 3, true}, {{"-"}, "-", 2, false},
+      {{"--", "--version", "a"}, "--version", 3, false}};
+  for (const auto& r : runs) {
+    const CommandLine cl = parse(r.args);
+    ASSERT_EQ(cl.action, CommandLine::Run) << r.script;
+    EXPECT_EQ(cl.script, r.script);
+    EXPECT_EQ(cl.first_arg, r.first_arg) << r.script;
+    EXPECT_EQ(cl.console, r.console) << r.script;
+  }
   EXPECT_EQ(parse({"--help"}).action, CommandLine::Help);
   EXPECT_EQ(parse({"--console", "--version", "job.tov"}).action, CommandLine::Version);
-}
-
-TEST(TovCommandLine, UsageErrors) {
   CommandLine cl = parse({});
   EXPECT_EQ(cl.action, CommandLine::UsageError);
   EXPECT_EQ(cl.error, "no script given");
-
-  cl = parse({"--console", "--"});
-  EXPECT_EQ(cl.action, CommandLine::UsageError);
-
+  EXPECT_EQ(parse({"--console", "--"}).action, CommandLine::UsageError);
   cl = parse({"-v", "job.tov"});
   EXPECT_EQ(cl.action, CommandLine::UsageError);
   EXPECT_EQ(cl.error, "unknown option '-v'");
@@ -64,10 +49,7 @@ TEST(TovCommandLine, UsageErrors) {
 TEST(TovExitStatus, FollowsHowTheRunEnded) {
   auto status = [](int32_t result, uint32_t error, uint32_t cancel, uint32_t extended = 0) {
     tov::RunContextHeader h{};
-    h.nRunResult = result;
-    h.nRunError = error;
-    h.bCancel = cancel;
-    h.nExtendedCode = extended;
+    h.nRunResult = result, h.nRunError = error, h.bCancel = cancel, h.nExtendedCode = extended;
     return tovhost::exit_status(h);
   };
   EXPECT_EQ(status(1, 0, 0), 0);          // end of text
@@ -98,10 +80,7 @@ class TovProgram : public ::testing::Test {
     fs::remove_all(dir);
     fs::create_directories(dir);
   }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(dir, ec);
-  }
+  void TearDown() override { std::error_code ec; fs::remove_all(dir, ec); }
 
   static std::string slurp(const fs::path& p) {
     std::ifstream in(p, std::ios::binary);
@@ -122,21 +101,17 @@ class TovProgram : public ::testing::Test {
   }
 };
 
-TEST_F(TovProgram, VersionAndHelp) {
+TEST_F(TovProgram, VersionHelpAndUsageErrors) {
   EXPECT_EQ(run({"--version"}), 0);
   EXPECT_EQ(out, "tov " TOV_VERSION_STRING "\n");
   EXPECT_EQ(err, "");
-
   EXPECT_EQ(run({"--help"}), 0);
   EXPECT_EQ(out.rfind("Usage: tov [OPTIONS] SCRIPT [ARG...]\n", 0), 0u) << out;
   EXPECT_NE(out.find("--console"), std::string::npos);
-}
 
-TEST_F(TovProgram, UsageErrorsExitWithTwo) {
   EXPECT_EQ(run({}), 2);
   EXPECT_EQ(out, "");
   EXPECT_EQ(err, "tov: no script given\nTry 'tov --help' for more information.\n");
-
   EXPECT_EQ(run({"--frobnicate", "x.tov"}), 2);
   EXPECT_EQ(err.rfind("tov: unknown option '--frobnicate'\n", 0), 0u) << err;
 }
@@ -150,9 +125,6 @@ TEST_F(TovProgram, UnreadableScriptsAreNamedWithTheReason) {
   // After "--" an option-like name is a script name.
   EXPECT_EQ(run({"--", "--version"}), 2);
   EXPECT_EQ(err.rfind("tov: cannot open script '--version': ", 0), 0u) << err;
-}
-
-TEST_F(TovProgram, ADirectoryIsNoScript) {
   fs::create_directory(dir / "folder.tov");
   EXPECT_EQ(run({"folder.tov"}), 2);
   EXPECT_EQ(err.rfind("tov: cannot ", 0), 0u) << err;

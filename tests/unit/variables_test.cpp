@@ -1,5 +1,5 @@
-// Variables: pointers and the pointer built-ins, drop/isdefined/vartype, names handed over by hosts, and
-// values as text.
+// Variables: pointers and the pointer built-ins, names handed over by hosts, values as text, find_var.
+// Pointers across call frames and VarType/IsDefined are checked by the script cases.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -15,7 +15,6 @@ using namespace tov;
 
 namespace {
 
-
 // Runs a script whose error (if any) is expected; the report goes to the captured stderr.
 std::string run_quietly(TestContext& t, const std::string& script) {
   plat::set_console_ui(true);   // boxes and error reports become console lines
@@ -23,7 +22,6 @@ std::string run_quietly(TestContext& t, const std::string& script) {
   t.run(script, nullptr, nullptr, "test.tov");
   return testing::internal::GetCapturedStderr();
 }
-
 
 std::string info(TestContext& t) { return error_info_text(t.ctx()); }
 
@@ -54,180 +52,11 @@ TEST(Pointers, AddressOfAndDereference) {
   EXPECT_EQ(t.text_of("*u"), "-1");
   t.assign("drop(fresh)");
   EXPECT_EQ(t.error_of("*u"), ERR_POINTER_UNINIT);
-}
-
-TEST(Pointers, WritingThroughAPointer) {
-  TestContext t;
-  plat::set_console_ui(true);   // boxes and error reports become console lines
-  t.run("x = 1\np = &x\n*p = x + 41\ns = \"abc\"\nq = &s\n*q = *q : \"def\"\n");
-  EXPECT_EQ(t->hdr.nRunError, 0u);
-  EXPECT_EQ(t.text_of("x"), "42");
-  EXPECT_EQ(t.text_of("s"), "abcdef");
-  EXPECT_EQ(t.text_of("vartype(p)"), "2");   // the pointer itself is unchanged
-
+  // Writing through what is no pointer fails as reading does.
   run_quietly(t, "n = 5\n*n = 1\n");
   EXPECT_EQ(t->hdr.nRunError, uint32_t(ERR_NOT_POINTER));
   run_quietly(t, "w = \"plain\"\n*w = 1\n");
   EXPECT_EQ(t->hdr.nRunError, uint32_t(ERR_NOT_POINTER));
-}
-
-TEST(Pointers, FramesOfFunctionCalls) {
-  TestContext t;
-  plat::set_console_ui(true);   // boxes and error reports become console lines
-  const std::string defs =
-      "#DefineFunction make(a)\n"
-      "local = a * 2\n"
-      "return &local\n"
-      "#EndFunction\n"
-      "#DefineFunction read(ptr)\n"
-      "other = 1\n"
-      "return *ptr\n"
-      "#EndFunction\n"
-      "#DefineFunction setter(ptr, v)\n"
-      "*ptr = v\n"
-      "return 1\n"
-      "#EndFunction\n"
-      "#DefineFunction outer()\n"
-      "local = 42\n"
-      "got = read(&local)\n"
-      "setter(&local, \"changed\")\n"
-      "return got : \" \" : local\n"
-      "#EndFunction\n"
-      "#DefineFunction element(ptr, i)\n"
-      "return *ptr[i]\n"
-      "#EndFunction\n";
-  t.run(defs +
-        "v = outer()\n"
-        "arr = arrdimension(3)\n"
-        "arr[1] = \"one\"\n"
-        "i = 0\n"
-        "e = element(&arr, 1)\n"
-        "main = 7\n"
-        "m = read(&main)\n"
-        "setter(&main, 8)\n");
-  EXPECT_EQ(t->hdr.nRunError, 0u);
-  EXPECT_EQ(t.text_of("v"), "42 changed");   // a deeper call reads and writes its caller's frame
-  EXPECT_EQ(t.text_of("e"), "one");          // subscripts are the caller's names
-  EXPECT_EQ(t.text_of("m"), "7");
-  EXPECT_EQ(t.text_of("main"), "8");
-
-  // A pointer into a call's frame dies with the call, even when a later call gets the same frame number.
-  t.assign("q = make(3)");
-  EXPECT_EQ(t.err(), 0);
-  EXPECT_EQ(t.error_of("*q"), ERR_INVALID_POINTER);
-  TestContext fresh;
-  const std::string report = run_quietly(fresh, defs + "q = make(3)\nr = read(q)\n");
-  EXPECT_NE(report.find("test.tov:7: error 3814"), std::string::npos) << report;
-}
-
-TEST(Pointers, GlobalAndPersistentVariables) {
-  TestContext t;
-  plat::set_console_ui(true);   // boxes and error reports become console lines
-  t.run(
-      "pg = ptrglobaldefine(g1)\n"
-      "g1 = 10\n"
-      "notglobal = 1\n"
-      "#DefineFunction useglobal()\n"
-      "p = ptrglobal(G1)\n"
-      "*p = *p + 1\n"
-      "return ptrglobaltest(g1) : ptrglobaltest(notglobal) : ptrglobaltest(missing) : ptrglobaltest(5)\n"
-      "#EndFunction\n"
-      "#DefineFunction counter()\n"
-      "p = ptrpersistent(count, 100)\n"
-      "*p = *p + 1\n"
-      "return *p\n"
-      "#EndFunction\n"
-      "t = useglobal()\n"
-      "a = counter()\n"
-      "b = counter()\n");
-  EXPECT_EQ(t->hdr.nRunError, 0u);
-  EXPECT_EQ(t.text_of("g1"), "11");
-  EXPECT_EQ(t.text_of("t"), "1000");
-  EXPECT_EQ(t.text_of("a"), "101");
-  EXPECT_EQ(t.text_of("b"), "102");
-  EXPECT_EQ(t.text_of("pg == ptrglobal(g1)"), "1");
-
-  // A defined global is a defined integer until it is assigned.
-  t.assign("pd = ptrglobaldefine(newglobal)");
-  EXPECT_EQ(t.text_of("newglobal"), "-1");
-
-  EXPECT_EQ(t.error_of("ptrglobal(notglobal)"), ERR_POINTER);
-  EXPECT_NE(info(t).find("Not a global variable"), std::string::npos) << info(t);
-  EXPECT_EQ(t.error_of("ptrglobal(missing_one)"), ERR_POINTER);
-  EXPECT_NE(info(t).find("Variable not found"), std::string::npos) << info(t);
-  EXPECT_EQ(t.error_of("ptrglobal(5)"), ERR_POINTER);
-  EXPECT_NE(info(t).find("Not a variable name"), std::string::npos) << info(t);
-  EXPECT_EQ(t.error_of("ptrpersistent(abcdefghijklmnopqrstuvwxyz, 1)"), ERR_POINTER);
-  EXPECT_NE(info(t).find("longer than 25"), std::string::npos) << info(t);
-  EXPECT_EQ(t.error_of("ptrpersistent(abcdefghijklmnopqrstuvwxy, 1)"), 0);
-
-  const std::string report = run_quietly(t,
-                                         "#DefineFunction f()\n"
-                                         "return ptrglobaldefine(x)\n"
-                                         "#EndFunction\n"
-                                         "y = f()\n");
-  EXPECT_NE(report.find("test.tov:2: error 3821"), std::string::npos) << report;
-  EXPECT_NE(report.find("PtrGlobalDefine may only be called from the main script"), std::string::npos) << report;
-}
-
-TEST(Pointers, FunctionForms) {
-  TestContext t;
-  t.assign("x = 5");
-  t.assign("p = ?makepointer(x)");
-  EXPECT_EQ(t.text_of("p == &x"), "1");
-  EXPECT_EQ(t.text_of("?getviapointer(p)"), "5");
-  EXPECT_EQ(t.text_of("?setviapointer(p, \"new\")"), "1");
-  EXPECT_EQ(t.text_of("x"), "new");
-  t.assign("n = ?makepointer(made_here)");
-  EXPECT_EQ(t.text_of("vartype(made_here)"), "1");
-  EXPECT_EQ(t.error_of("?makepointer(5)"), ERR_MAKEPOINTER_NAME);
-  EXPECT_EQ(t.error_of("?getviapointer(\"nothing\")"), ERR_NOT_POINTER);
-  t.assign("drop(made_here)");
-  EXPECT_EQ(t.error_of("?getviapointer(n)"), ERR_POINTER_UNINIT);
-  EXPECT_EQ(t.text_of("?setviapointer(n, 3)"), "1");   // writing creates the name again
-  EXPECT_EQ(t.text_of("made_here"), "3");
-}
-
-TEST(VariableFunctions, DropIsdefinedVartype) {
-  TestContext t;
-  t.assign("x = \"5\"");
-  t.assign("f = 2.5");
-  t.assign("a = arrdimension(2)");
-  t.assign("a[1] = 1");
-  t.assign("p = &x");
-  t.assign("bad = \"not a pointer\"");
-  EXPECT_EQ(t.text_of("vartype(x)"), "2");
-  EXPECT_EQ(t.text_of("vartype(f)"), "32");
-  EXPECT_EQ(t.text_of("vartype(a)"), "256");
-  EXPECT_EQ(t.text_of("vartype(a[0])"), "0");
-  EXPECT_EQ(t.text_of("vartype(a[1])"), "1");
-  EXPECT_EQ(t.text_of("vartype(*p)"), "2");
-  EXPECT_EQ(t.text_of("vartype(*bad)"), "-1");
-  EXPECT_EQ(t.text_of("vartype(5)"), "-1");
-  EXPECT_EQ(t.text_of("vartype(\"x\")"), "-1");
-  EXPECT_EQ(t.text_of("vartype(never_used)"), "0");
-  EXPECT_EQ(t.text_of("isdefined(never_used)"), "0");
-  EXPECT_EQ(t.text_of("isdefined(x)"), "1");
-  EXPECT_EQ(t.text_of("isdefined(a[0])"), "0");
-  EXPECT_EQ(t.text_of("isdefined(a[1])"), "1");
-  EXPECT_EQ(t.text_of("isdefined(*p)"), "1");
-  EXPECT_EQ(t.text_of("isdefined(5)"), "-1");
-  EXPECT_EQ(t.text_of("objecttypeget(x)"), "");
-  EXPECT_EQ(t.error_of("vartype(a[5])"), ERR_ARR_OUT_OF_BOUNDS);
-  EXPECT_EQ(t.error_of("vartype(x y)"), ERR_WRONG_ARG_COUNT);
-
-  EXPECT_EQ(t.text_of("drop(*p, f)"), "1");
-  EXPECT_EQ(slot_lookup(t.ctx(), "x"), SLOT_NONE);
-  EXPECT_EQ(t.text_of("isdefined(x) : isdefined(f)"), "00");
-  EXPECT_EQ(t.text_of("drop(*bad, missing_too)"), "1");   // nothing to drop: no error
-  EXPECT_EQ(t.error_of("drop(5)"), ERR_DROP_NOT_VARIABLE);
-  EXPECT_EQ(t.error_of("drop(a bad)"), ERR_WRONG_ARG_COUNT);
-  EXPECT_EQ(t.error_of("drop(a"), ERR_WRONG_ARG_COUNT);
-
-  // The current assignment target is left alone.
-  t.assign("k = 5");
-  t.assign("k = drop(k) + 10");
-  EXPECT_EQ(t.text_of("k"), "11");
 }
 
 TEST(VariableNames, HostNamesAreFolded) {
@@ -346,3 +175,114 @@ TEST(Variables, NamesStartingWithANonAsciiLetterNeverMatchTheScratchSlot) {
   EXPECT_EQ(std::string(t->lpVars[0].name).find('g'), std::string::npos);
   EXPECT_EQ(t->lpVars[0].c.type, uint32_t(VF_UNINIT));
 }
+
+TEST(Pointers, GlobalAndPersistentVariables) {
+  TestContext t;
+  plat::set_console_ui(true);   // boxes and error reports become console lines
+  t.run(
+      "pg = ptrglobaldefine(g1)\n"
+      "g1 = 10\n"
+      "notglobal = 1\n"
+      "#DefineFunction useglobal()\n"
+      "p = ptrglobal(G1)\n"
+      "*p = *p + 1\n"
+      "return ptrglobaltest(g1) : ptrglobaltest(notglobal) : ptrglobaltest(missing) : ptrglobaltest(5)\n"
+      "#EndFunction\n"
+      "#DefineFunction counter()\n"
+      "p = ptrpersistent(count, 100)\n"
+      "*p = *p + 1\n"
+      "return *p\n"
+      "#EndFunction\n"
+      "t = useglobal()\n"
+      "a = counter()\n"
+      "b = counter()\n");
+  EXPECT_EQ(t->hdr.nRunError, 0u);
+  EXPECT_EQ(t.text_of("g1"), "11");
+  EXPECT_EQ(t.text_of("t"), "1000");
+  EXPECT_EQ(t.text_of("a"), "101");
+  EXPECT_EQ(t.text_of("b"), "102");
+  EXPECT_EQ(t.text_of("pg == ptrglobal(g1)"), "1");
+
+  // A defined global is a defined integer until it is assigned.
+  t.assign("pd = ptrglobaldefine(newglobal)");
+  EXPECT_EQ(t.text_of("newglobal"), "-1");
+
+  EXPECT_EQ(t.error_of("ptrglobal(notglobal)"), ERR_POINTER);
+  EXPECT_NE(info(t).find("Not a global variable"), std::string::npos) << info(t);
+  EXPECT_EQ(t.error_of("ptrglobal(missing_one)"), ERR_POINTER);
+  EXPECT_NE(info(t).find("Variable not found"), std::string::npos) << info(t);
+  EXPECT_EQ(t.error_of("ptrglobal(5)"), ERR_POINTER);
+  EXPECT_NE(info(t).find("Not a variable name"), std::string::npos) << info(t);
+  EXPECT_EQ(t.error_of("ptrpersistent(abcdefghijklmnopqrstuvwxyz, 1)"), ERR_POINTER);
+  EXPECT_NE(info(t).find("longer than 25"), std::string::npos) << info(t);
+  EXPECT_EQ(t.error_of("ptrpersistent(abcdefghijklmnopqrstuvwxy, 1)"), 0);
+
+  const std::string report = run_quietly(t,
+                                         "#DefineFunction f()\n"
+                                         "return ptrglobaldefine(x)\n"
+                                         "#EndFunction\n"
+                                         "y = f()\n");
+  EXPECT_NE(report.find("test.tov:2: error 3821"), std::string::npos) << report;
+  EXPECT_NE(report.find("PtrGlobalDefine may only be called from the main script"), std::string::npos) << report;
+}
+
+TEST(Pointers, FunctionForms) {
+  TestContext t;
+  t.assign("x = 5");
+  t.assign("p = ?makepointer(x)");
+  EXPECT_EQ(t.text_of("p == &x"), "1");
+  EXPECT_EQ(t.text_of("?getviapointer(p)"), "5");
+  EXPECT_EQ(t.text_of("?setviapointer(p, \"new\")"), "1");
+  EXPECT_EQ(t.text_of("x"), "new");
+  t.assign("n = ?makepointer(made_here)");
+  EXPECT_EQ(t.text_of("vartype(made_here)"), "1");
+  EXPECT_EQ(t.error_of("?makepointer(5)"), ERR_MAKEPOINTER_NAME);
+  EXPECT_EQ(t.error_of("?getviapointer(\"nothing\")"), ERR_NOT_POINTER);
+  t.assign("drop(made_here)");
+  EXPECT_EQ(t.error_of("?getviapointer(n)"), ERR_POINTER_UNINIT);
+  EXPECT_EQ(t.text_of("?setviapointer(n, 3)"), "1");   // writing creates the name again
+  EXPECT_EQ(t.text_of("made_here"), "3");
+}
+
+TEST(VariableFunctions, DropIsdefinedVartype) {
+  TestContext t;
+  t.assign("x = \"5\"");
+  t.assign("f = 2.5");
+  t.assign("a = arrdimension(2)");
+  t.assign("a[1] = 1");
+  t.assign("p = &x");
+  t.assign("bad = \"not a pointer\"");
+  EXPECT_EQ(t.text_of("vartype(x)"), "2");
+  EXPECT_EQ(t.text_of("vartype(f)"), "32");
+  EXPECT_EQ(t.text_of("vartype(a)"), "256");
+  EXPECT_EQ(t.text_of("vartype(a[0])"), "0");
+  EXPECT_EQ(t.text_of("vartype(a[1])"), "1");
+  EXPECT_EQ(t.text_of("vartype(*p)"), "2");
+  EXPECT_EQ(t.text_of("vartype(*bad)"), "-1");
+  EXPECT_EQ(t.text_of("vartype(5)"), "-1");
+  EXPECT_EQ(t.text_of("vartype(\"x\")"), "-1");
+  EXPECT_EQ(t.text_of("vartype(never_used)"), "0");
+  EXPECT_EQ(t.text_of("isdefined(never_used)"), "0");
+  EXPECT_EQ(t.text_of("isdefined(x)"), "1");
+  EXPECT_EQ(t.text_of("isdefined(a[0])"), "0");
+  EXPECT_EQ(t.text_of("isdefined(a[1])"), "1");
+  EXPECT_EQ(t.text_of("isdefined(*p)"), "1");
+  EXPECT_EQ(t.text_of("isdefined(5)"), "-1");
+  EXPECT_EQ(t.text_of("objecttypeget(x)"), "");
+  EXPECT_EQ(t.error_of("vartype(a[5])"), ERR_ARR_OUT_OF_BOUNDS);
+  EXPECT_EQ(t.error_of("vartype(x y)"), ERR_WRONG_ARG_COUNT);
+
+  EXPECT_EQ(t.text_of("drop(*p, f)"), "1");
+  EXPECT_EQ(slot_lookup(t.ctx(), "x"), SLOT_NONE);
+  EXPECT_EQ(t.text_of("isdefined(x) : isdefined(f)"), "00");
+  EXPECT_EQ(t.text_of("drop(*bad, missing_too)"), "1");   // nothing to drop: no error
+  EXPECT_EQ(t.error_of("drop(5)"), ERR_DROP_NOT_VARIABLE);
+  EXPECT_EQ(t.error_of("drop(a bad)"), ERR_WRONG_ARG_COUNT);
+  EXPECT_EQ(t.error_of("drop(a"), ERR_WRONG_ARG_COUNT);
+
+  // The current assignment target is left alone.
+  t.assign("k = 5");
+  t.assign("k = drop(k) + 10");
+  EXPECT_EQ(t.text_of("k"), "11");
+}
+

@@ -1,0 +1,44 @@
+// A hundred structures, or GoSub-style error handlers, may be open at once; the hundred and first fails.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "diag/errors.h"
+#include "test_context.h"
+
+using tov::test::TestContext;
+
+TEST(NestingLimits, AHundredStructuresOpenTheHundredAndFirstFails) {
+  TestContext t;
+  std::string script;
+  for (int i = 1; i <= 100; ++i) script += "For i" + std::to_string(i) + " = 1 to 1\n";
+  script += "inner = 1\n";
+  for (int i = 1; i <= 100; ++i) script += "Next\n";
+  // Closed loops free their places: a hundred more may open.
+  script += "closed = 1\n";
+  for (int i = 1; i <= 100; ++i) script += "While 1\n";
+  script += "whiles = 1\nWhile 1\nafter = 1\n";
+  testing::internal::CaptureStderr();
+  t.run(script);
+  const std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(t->hdr.nRunError, tov::ERR_NESTING_TOO_COMPLEX);
+  EXPECT_NE(err.find(":304: error 3353"), std::string::npos) << err;
+  EXPECT_EQ(t.var_text("inner"), "1");
+  EXPECT_EQ(t.var_text("closed"), "1");
+  EXPECT_EQ(t.var_text("whiles"), "1");
+  EXPECT_EQ(t.var_text("after"), "");
+}
+
+TEST(NestingLimits, AHundredErrorHandlersOpenTheHundredAndFirstFails) {
+  // A handler that fails again before it returns nests one frame per error.
+  TestContext t;
+  testing::internal::CaptureStderr();
+  t.run("depth = 0\nIntControl(73, 2, 0, \"\", 0)\nx = 1/0\nback = 1\nExit\n"
+        ":QZERRORHANDLER\ndepth = depth + 1\nIntControl(73, 2, 0, \"\", 0)\ny = 1/0\nreturning = 1\nReturn\n");
+  const std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(t->hdr.nRunError, tov::ERR_ERROR_HANDLER_NESTING);
+  EXPECT_NE(err.find(":9: error 3619"), std::string::npos) << err;
+  EXPECT_EQ(t.var_text("depth"), "100");
+  EXPECT_EQ(t.var_text("back"), "");
+  EXPECT_EQ(t.var_text("returning"), "");
+}
