@@ -10,12 +10,14 @@
 namespace tov {
 
 extern const IntControlFamily kErrorIntControls;
+extern const IntControlFamily kProgramIntControls;
 extern const IntControlFamily kSystemIntControls;
 
 namespace {
 
 const IntControlFamily* const kFamilies[] = {
     &kErrorIntControls,
+    &kProgramIntControls,
     &kSystemIntControls,
 };
 

@@ -16,6 +16,7 @@ extern const BuiltinFamily kItemListBuiltins;
 extern const BuiltinFamily kMathBuiltins;
 extern const BuiltinFamily kMessageBoxBuiltins;
 extern const BuiltinFamily kPointerBuiltins;
+extern const BuiltinFamily kProgramBuiltins;
 extern const BuiltinFamily kScriptCallBuiltins;
 extern const BuiltinFamily kStringBuiltins;
 extern const BuiltinFamily kStringCharBuiltins;
@@ -35,6 +36,7 @@ const BuiltinFamily* const kFamilies[] = {
     &kMathBuiltins,
     &kMessageBoxBuiltins,
     &kPointerBuiltins,
+    &kProgramBuiltins,
     &kScriptCallBuiltins,
     &kStringBuiltins,
     &kStringCharBuiltins,
