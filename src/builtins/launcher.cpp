@@ -139,8 +139,9 @@ std::u16string association_line(const LaunchRequest& r, const std::u16string& ve
     return program.empty() ? std::u16string() : with_parameters(quoted(program), r.parameters);
   }
   std::u16string command;
-  if (!read_class_command(extension, verb, &command) || command.empty()) return std::u16string();
-  return expand_command_template(command, document, r.parameters);
+  if (!read_class_command(extension, verb, &command)) return std::u16string();
+  // References to the environment first, so that a document name is taken as it is.
+  return expand_command_template(plat::expand_environment(command), document, r.parameters);
 }
 
 // 5. A shortcut file of that name, started through the shell with its own arguments and directory.
