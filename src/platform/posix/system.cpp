@@ -26,10 +26,10 @@ uint32_t windows_error_of(int err) {
     case ENOTDIR: return 3;                         // path not found
     case EMFILE: case ENFILE: return 4;             // too many open files
     case EACCES: case EPERM: case EISDIR: return 5; // access denied
-    case ENOMEM: case E2BIG: return 8;              // not enough memory
+    case ENOMEM: return 8;                          // not enough memory
     case ETXTBSY: case EBUSY: return 32;            // sharing violation
     case ENOEXEC: return 193;                       // not a program
-    case ENAMETOOLONG: return 206;
+    case ENAMETOOLONG: case E2BIG: return 206;      // name or command line too long
     default: return 31;                             // general failure
   }
 }
