@@ -111,7 +111,7 @@ TEST_F(ProgramsRun, RunWithLogon) {
 #endif
 }
 
-// A program of a name no other process has, found in the current directory, that runs about a second:
+// A program of a name no other process has, found in the current directory, that runs about two seconds:
 // a copy of tov running a script that waits (Windows), of sleep (POSIX).
 class NamedProgram : public TovProgram {
  protected:
@@ -122,12 +122,12 @@ class NamedProgram : public TovProgram {
     const path tov = TOV_RUNNER_PATH;
     std::filesystem::copy_file(tov, dir / "tovnapper.exe");
     std::filesystem::copy_file(tov.parent_path() / "tovengine.dll", dir / "tovengine.dll");
-    write("nap.tov", "Delay(1)\n");
+    write("nap.tov", "Delay(2)\n");
     start_arguments = "'tovnapper', '--console nap.tov'";
 #else
     std::filesystem::copy_file(std::filesystem::exists("/usr/bin/sleep") ? "/usr/bin/sleep" : "/bin/sleep",
                                dir / "tovnapper");
-    start_arguments = "'tovnapper', '1'";
+    start_arguments = "'tovnapper', '2'";
 #endif
   }
 };
