@@ -188,13 +188,14 @@ const std::u16string APP_PATHS = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\
 TEST_F(RegisteredPrograms, AppPathsStartAProgramByName) {
   const std::string extra = (dir / "extra").string();
   set(plat::REGROOT_LOCAL_MACHINE, APP_PATHS + u"TOVAPPTEST.EXE", u"", APP_PROGRAM);
-  set(plat::REGROOT_LOCAL_MACHINE, APP_PATHS + u"TOVAPPTEST.EXE", u"Path", extra);
+  set(plat::REGROOT_LOCAL_MACHINE, APP_PATHS + u"TOVAPPTEST.EXE", u"Path", extra + ";" + extra + "2;");
   const std::string script = "before = Environment('PATH')\n"
                              "Message('started', RunWait('tovapptest', " + APP_WRITE_PATH + "))\n"
                              "Message('PATH kept', Environment('PATH') == before)\n";
   EXPECT_EQ(run_script(script), 0) << err;
   EXPECT_EQ(out, "started: 1\nPATH kept: 1\n");
-  EXPECT_EQ(slurp(dir / "path.txt").rfind(extra + PATH_SEPARATOR, 0), 0u) << slurp(dir / "path.txt");
+  EXPECT_EQ(slurp(dir / "path.txt").rfind(extra + PATH_SEPARATOR + extra + "2" + PATH_SEPARATOR, 0), 0u)
+      << slurp(dir / "path.txt");
 }
 
 // A document runs the open command of its class association, with itself in place of %1 and the first
