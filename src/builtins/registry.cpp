@@ -9,6 +9,7 @@ namespace tov {
 // The families' tables, one line each.
 extern const BuiltinFamily kArrayBuiltins;
 extern const BuiltinFamily kArrayTextBuiltins;
+extern const BuiltinFamily kBinaryBuiltins;
 extern const BuiltinFamily kCharBuiltins;
 extern const BuiltinFamily kErrorBuiltins;
 extern const BuiltinFamily kIntControlBuiltins;
@@ -28,6 +29,7 @@ namespace {
 const BuiltinFamily* const kFamilies[] = {
     &kArrayBuiltins,
     &kArrayTextBuiltins,
+    &kBinaryBuiltins,
     &kCharBuiltins,
     &kErrorBuiltins,
     &kIntControlBuiltins,
