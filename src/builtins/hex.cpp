@@ -71,4 +71,27 @@ bool units_of_hex(const char* hex, std::u16string* out) {
   return true;
 }
 
+bool is_hex_separator(char c) { return c == ' ' || c == '\r' || c == '\n'; }
+
+size_t hex_digit_count(const char* text) {
+  size_t n = 0;
+  for (; *text; ++text) n += !is_hex_separator(*text);
+  return n;
+}
+
+bool bytes_of_hex_pairs(const char* text, std::string* out) {
+  out->clear();
+  while (*text) {
+    if (is_hex_separator(*text)) {
+      ++text;
+      continue;
+    }
+    const int b = byte_at(text);
+    if (b < 0) return false;
+    *out += static_cast<char>(b);
+    text += 2;
+  }
+  return true;
+}
+
 }  // namespace tov
