@@ -9,6 +9,7 @@
 #include "builtins/hex.h"
 #include "builtins/registry.h"
 #include "diag/errors.h"
+#include "lang/heap.h"
 #include "lang/keywords.h"
 
 namespace tov {
@@ -259,13 +260,12 @@ void bi_binarypeekstrw(RunContext* ctx, Value* result, ArgBlock& a, int argc, bo
       !readable_range(ctx, b, arg_int(a, 2), arg_int(a, 3), ERR_BINARY_PEEKSTRW, &count))
     return;
   const uint8_t* p = b->data + arg_int(a, 2);
-  std::u16string text;
-  for (size_t i = 0; i + 2 <= count; i += 2) {
-    const char16_t unit = big ? char16_t(p[i] << 8 | p[i + 1]) : char16_t(p[i + 1] << 8 | p[i]);
-    if (!unit) break;
-    text += unit;
-  }
-  set_wstring(ctx, result->c, text.data(), text.size());
+  size_t units = 0;
+  while (units < count / 2 && (p[2 * units] | p[2 * units + 1])) ++units;
+  // The units go to the string as they are, and are turned round there when big-endian.
+  if (!set_wstring(ctx, result->c, reinterpret_cast<const wchar*>(p), units) || !big) return;
+  wchar* text = wstr_at(ctx, result->c.wstr);
+  for (size_t i = 0; i < units; ++i) text[i] = wchar(text[i] << 8 | text[i] >> 8);
 }
 
 void bi_binarypokestrw(RunContext* ctx, Value* result, ArgBlock& a, int argc, bool) {
@@ -294,8 +294,17 @@ void bi_binarypeekhex(RunContext* ctx, Value* result, ArgBlock& a, int, bool) {
   else if (count < 0) ctx->err = ERR_BINARY_COUNT;
   else if (!fits(offset, count, b->eod)) ctx->err = ERR_BINARY_EOD_COUNT;
   if (ctx->err) return;
-  const std::string hex = hex_of_bytes(reinterpret_cast<const char*>(b->data + offset), size_t(count));
-  set_string(ctx, result->c, hex.data(), hex.size());
+  // Written straight into the string heap: the text may be large.
+  const uint64_t digits = uint64_t(count) * 2;
+  const uint32_t text = digits < 0xFFFFFFF0u ? VMalloc(ctx, uint32_t(digits + 1)) : 0;
+  if (!text) {
+    ctx->err = ERR_OUT_OF_STRINGS;
+    return;
+  }
+  hex_into(reinterpret_cast<const char*>(b->data + offset), size_t(count), str_at(ctx, text));
+  value_free(ctx, result->c);
+  result->c.str = text;
+  result->c.type = VF_STRING;
 }
 
 // The whole text is checked before a byte is stored, so a bad text leaves the buffer as it was.

@@ -366,8 +366,10 @@ void bi_binarysort(RunContext* ctx, Value* result, ArgBlock& a, int, bool) {
   else if (b->eod % r.size) ctx->err = ERR_BINARY_SORT_RECORDS;
   if (ctx->err) return;
   const size_t count = size_t(b->eod / r.size);
-  WorkBlock order(count * 2 * sizeof(uint32_t)), sorted(size_t(b->eod));
-  if (!order.data() || !sorted.data()) {
+  // Two record numbers per record: on a 32-bit system their bytes may not be countable.
+  const bool countable = count <= SIZE_MAX / (2 * sizeof(uint32_t));
+  WorkBlock order(countable ? count * 2 * sizeof(uint32_t) : 0), sorted(size_t(b->eod));
+  if (!countable || !order.data() || !sorted.data()) {
     ctx->err = ERR_BINARY_SORT_MEMORY;
     return;
   }

@@ -29,10 +29,18 @@ int byte_at(const char* hex) {
 }  // namespace
 
 std::string hex_of_bytes(const char* bytes, size_t n) {
-  std::string out;
-  out.reserve(n * 2);
-  for (size_t i = 0; i < n; ++i) put_byte(out, static_cast<unsigned char>(bytes[i]));
+  std::string out(n * 2, '\0');
+  hex_into(bytes, n, out.data());
   return out;
+}
+
+void hex_into(const char* bytes, size_t n, char* out) {
+  for (size_t i = 0; i < n; ++i) {
+    const auto b = static_cast<unsigned char>(bytes[i]);
+    *out++ = kDigits[b >> 4];
+    *out++ = kDigits[b & 15];
+  }
+  *out = 0;
 }
 
 std::string hex_of_units(const char16_t* units, size_t n) {

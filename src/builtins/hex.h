@@ -7,6 +7,8 @@ namespace tov {
 
 // Upper-case digits, no separators.
 std::string hex_of_bytes(const char* bytes, size_t n);
+void hex_into(const char* bytes, size_t n, char* out);   // 2n digits and a NUL
+
 std::string hex_of_units(const char16_t* units, size_t n);
 // The inverse: an even number of digits (four per unit), either case, nothing else. False for any other
 // text and for a zero byte or unit, which a string cannot hold.
