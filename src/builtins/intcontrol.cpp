@@ -10,12 +10,14 @@
 namespace tov {
 
 extern const IntControlFamily kErrorIntControls;
+extern const IntControlFamily kFileIntControls;
 extern const IntControlFamily kSystemIntControls;
 
 namespace {
 
 const IntControlFamily* const kFamilies[] = {
     &kErrorIntControls,
+    &kFileIntControls,
     &kSystemIntControls,
 };
 

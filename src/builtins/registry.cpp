@@ -11,6 +11,7 @@ extern const BuiltinFamily kArrayBuiltins;
 extern const BuiltinFamily kArrayTextBuiltins;
 extern const BuiltinFamily kCharBuiltins;
 extern const BuiltinFamily kErrorBuiltins;
+extern const BuiltinFamily kFileHandleBuiltins;
 extern const BuiltinFamily kIntControlBuiltins;
 extern const BuiltinFamily kItemListBuiltins;
 extern const BuiltinFamily kMathBuiltins;
@@ -30,6 +31,7 @@ const BuiltinFamily* const kFamilies[] = {
     &kArrayTextBuiltins,
     &kCharBuiltins,
     &kErrorBuiltins,
+    &kFileHandleBuiltins,
     &kIntControlBuiltins,
     &kItemListBuiltins,
     &kMathBuiltins,
