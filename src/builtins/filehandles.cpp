@@ -12,6 +12,7 @@
 
 #include "builtins/args.h"
 #include "builtins/file_state.h"
+#include "builtins/filelist.h"
 #include "builtins/intcontrol.h"
 #include "builtins/registry.h"
 #include "diag/error_model.h"
@@ -110,8 +111,7 @@ bool open_with_retries(RunContext* ctx, const std::u16string& name, Mode mode, i
     *handle = plat::file_open_w(name.c_str(), access, share, how, &code);
     if (*handle != plat::INVALID_FILE) return true;
     if (code != plat::SYSTEM_ERROR_SHARING || (retries != RETRY_FOREVER && tried >= retries)) {
-      ReportApiError(ctx, code, "CreateFile", true);
-      ctx->err = ERR_FILEOPEN_FAILED;
+      file_failure(ctx, ERR_FILEOPEN_FAILED, code, "CreateFile", name);
       return false;
     }
     Wait(ctx, spacing_ms);
@@ -172,10 +172,7 @@ void bi_fileopen(RunContext* ctx, Value* result, ArgBlock& a, int argc, bool) {
   const int32_t timeout = argc >= 4 ? arg_int(a, 4) : 0;
   const std::u16string name = arg_wide(ctx, a, 1);
   plat::FileHandle h;
-  if (!open_with_retries(ctx, name, mode, timeout, &h)) {
-    if (ctx->err) AddErrorInfo(ctx, arg_ansi(ctx, a, 1).c_str());
-    return;
-  }
+  if (!open_with_retries(ctx, name, mode, timeout, &h)) return;
   OpenFile f{};
   f.handle = intptr_t(h);
   if (mode == Mode::Read) {
@@ -287,9 +284,7 @@ void line_result(RunContext* ctx, Value* result, const OpenFile& f, const uint8_
     set_string(ctx, result->c, text, len);
     return;
   }
-  const int n = len ? plat::ansi_to_wide(text, int(len), nullptr, 0, ctx->nCodePage) : 0;
-  std::u16string w(size_t(n > 0 ? n : 0), u'\0');
-  if (n > 0) plat::ansi_to_wide(text, int(len), w.data(), n, ctx->nCodePage);
+  const std::u16string w = wide_of(ctx, text, len);
   set_wstring(ctx, result->c, w.data(), w.size());
 }
 

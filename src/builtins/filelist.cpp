@@ -2,9 +2,12 @@
 
 #include <algorithm>
 
+#include "builtins/args.h"
 #include "builtins/filenames.h"
+#include "diag/error_model.h"
 #include "diag/errors.h"
 #include "engine/context.h"
+#include "lang/values.h"
 #include "platform/files.h"
 #include "platform/text.h"
 
@@ -79,6 +82,34 @@ bool walk_file_list(RunContext* ctx, const std::u16string& list, uint32_t flags,
     return false;
   }
   return true;
+}
+
+std::u16string target_for(const std::u16string& target, const std::u16string& source) {
+  std::u16string t = target;
+  if (!fname::has_wildcards(t)) {
+    plat::FileInfo info;
+    const bool ends_open = !t.empty() && (fname::is_separator(t.back()) || t.back() == u':');
+    if (ends_open) t += u"*.*";
+    else if (plat::file_info_w(t.c_str(), &info, nullptr) && (info.attributes & plat::ATTR_DIRECTORY))
+      t = fname::join(t, u"*.*");
+  }
+  return fname::directory_of(t) + fname::map_name(fname::name_of(t), fname::name_of(source));
+}
+
+void file_failure(RunContext* ctx, uint16_t number, uint32_t system_error, const char* api,
+                  const std::u16string& path) {
+  ReportApiError(ctx, system_error, api, true);
+  AddErrorInfo(ctx, ansi_of(ctx, path).c_str());
+  ctx->err = number;
+}
+
+void size_result(RunContext* ctx, Value* result, uint64_t bytes, int32_t format) {
+  if (format != 0 && format != 1) {
+    ctx->err = ERR_SIZE_FORMAT;
+    return;
+  }
+  if (format == 0 && bytes <= uint64_t(INT32_MAX)) set_integer(ctx, result->c, int32_t(bytes));
+  else set_float(ctx, result->c, double(bytes));
 }
 
 }  // namespace tov

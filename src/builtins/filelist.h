@@ -1,5 +1,6 @@
 // File lists: specifications separated by the run's file delimiter, TAB or "|", each a name or a
-// wildcard pattern over the names of one directory.
+// wildcard pattern over the names of one directory; target names made from a target and a source; and
+// what the file built-ins share for their results and failures.
 #pragma once
 #include <cstdint>
 #include <functional>
@@ -9,6 +10,7 @@
 namespace tov {
 
 struct RunContext;
+struct Value;
 
 constexpr size_t FILE_SPEC_MAX = 280;   // characters of one specification
 
@@ -32,5 +34,18 @@ std::vector<std::u16string> matching_names(const std::u16string& dir, const std:
 // Processing - No Match" unless LIST_ALLOW_NONE. True when every file was visited without an error.
 bool walk_file_list(RunContext* ctx, const std::u16string& list, uint32_t flags,
                     const std::function<bool(const std::u16string& path)>& each);
+
+// The name that a source file gets from a target: a directory (a target that ends in a separator or a
+// drive's colon, or names an existing directory) keeps the source's name; otherwise the target's name is a
+// mask over the source's name (fname::map_name) in the target's directory.
+std::u16string target_for(const std::u16string& target, const std::u16string& source);
+
+// Raises a file built-in's error after a failed system call: the system's error code with the operation's
+// name, and the file's name, go to the additional information.
+void file_failure(RunContext* ctx, uint16_t number, uint32_t system_error, const char* api,
+                  const std::u16string& path);
+// Sets a byte count as the result by the size functions' format: 0 an integer, or a float when it does not
+// fit; 1 always a float. Any other format raises 1073.
+void size_result(RunContext* ctx, Value* result, uint64_t bytes, int32_t format);
 
 }  // namespace tov

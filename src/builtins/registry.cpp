@@ -10,7 +10,11 @@ namespace tov {
 extern const BuiltinFamily kArrayBuiltins;
 extern const BuiltinFamily kArrayTextBuiltins;
 extern const BuiltinFamily kCharBuiltins;
+extern const BuiltinFamily kDirBuiltins;
 extern const BuiltinFamily kErrorBuiltins;
+extern const BuiltinFamily kFileAttrBuiltins;
+extern const BuiltinFamily kFileBuiltins;
+extern const BuiltinFamily kFileCopyBuiltins;
 extern const BuiltinFamily kFileHandleBuiltins;
 extern const BuiltinFamily kIntControlBuiltins;
 extern const BuiltinFamily kItemListBuiltins;
@@ -30,7 +34,11 @@ const BuiltinFamily* const kFamilies[] = {
     &kArrayBuiltins,
     &kArrayTextBuiltins,
     &kCharBuiltins,
+    &kDirBuiltins,
     &kErrorBuiltins,
+    &kFileAttrBuiltins,
+    &kFileBuiltins,
+    &kFileCopyBuiltins,
     &kFileHandleBuiltins,
     &kIntControlBuiltins,
     &kItemListBuiltins,

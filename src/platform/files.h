@@ -37,6 +37,7 @@ FileCheck file_check(const char* path, bool open_check);
 
 bool is_path_separator(char c);
 char path_separator();          // the separator full paths are written with
+char path_list_separator();     // between the directories of PATH
 // True for a name that names its own drive or root: "C:\x", "\\server\x" on Windows, "/x" on POSIX.
 bool path_is_absolute(const char* name);
 // True when the name carries a drive or a directory part.
@@ -140,6 +141,7 @@ bool dir_remove_w(const char16_t* path, uint32_t* system_error);   // an empty d
 struct DirEntry {
   std::u16string name;
   bool directory;
+  bool link;        // a symbolic link or other reparse point
 };
 // The entries of a directory ("" is the current one), without "." and "..", in no particular order.
 bool dir_list_w(const char16_t* dir, std::vector<DirEntry>* entries, uint32_t* system_error);

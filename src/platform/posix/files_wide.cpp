@@ -317,12 +317,14 @@ bool dir_list_w(const char16_t* dir, std::vector<DirEntry>* entries, uint32_t* s
   if (name.back() != '/') name += '/';
   while (const dirent* e = readdir(d)) {
     if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
-    bool directory = e->d_type == DT_DIR;
-    if (e->d_type == DT_UNKNOWN || e->d_type == DT_LNK) {
+    bool directory = e->d_type == DT_DIR, link = e->d_type == DT_LNK;
+    if (e->d_type == DT_UNKNOWN || link) {
       struct stat st;
-      directory = stat((name + e->d_name).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+      const std::string entry = name + e->d_name;
+      directory = stat(entry.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+      link = lstat(entry.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
     }
-    entries->push_back(DirEntry{utf16_of(e->d_name, std::strlen(e->d_name)), directory});
+    entries->push_back(DirEntry{utf16_of(e->d_name, std::strlen(e->d_name)), directory, link});
   }
   closedir(d);
   return true;

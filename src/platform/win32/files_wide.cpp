@@ -181,7 +181,8 @@ bool dir_list_w(const char16_t* dir, std::vector<DirEntry>* entries, uint32_t* s
   do {
     const wchar_t* name = found.cFileName;
     if (!wcscmp(name, L".") || !wcscmp(name, L"..")) continue;
-    entries->push_back(DirEntry{text16(name, wcslen(name)), (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
+    entries->push_back(DirEntry{text16(name, wcslen(name)), (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
+                                (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0});
   } while (FindNextFileW(h, &found));
   FindClose(h);
   return true;
