@@ -11,12 +11,14 @@ namespace tov {
 
 extern const IntControlFamily kErrorIntControls;
 extern const IntControlFamily kSystemIntControls;
+extern const IntControlFamily kTimeIntControls;
 
 namespace {
 
 const IntControlFamily* const kFamilies[] = {
     &kErrorIntControls,
     &kSystemIntControls,
+    &kTimeIntControls,
 };
 
 IntControlFn find_request(int32_t request) {
