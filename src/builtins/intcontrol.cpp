@@ -12,6 +12,7 @@ namespace tov {
 extern const IntControlFamily kErrorIntControls;
 extern const IntControlFamily kFileIntControls;
 extern const IntControlFamily kSystemIntControls;
+extern const IntControlFamily kTimeIntControls;
 
 namespace {
 
@@ -19,6 +20,7 @@ const IntControlFamily* const kFamilies[] = {
     &kErrorIntControls,
     &kFileIntControls,
     &kSystemIntControls,
+    &kTimeIntControls,
 };
 
 IntControlFn find_request(int32_t request) {

@@ -27,6 +27,7 @@ extern const BuiltinFamily kStringCharBuiltins;
 extern const BuiltinFamily kStringFixBuiltins;
 extern const BuiltinFamily kStringWildBuiltins;
 extern const BuiltinFamily kSystemBuiltins;
+extern const BuiltinFamily kTimeBuiltins;
 
 namespace {
 
@@ -51,6 +52,7 @@ const BuiltinFamily* const kFamilies[] = {
     &kStringFixBuiltins,
     &kStringWildBuiltins,
     &kSystemBuiltins,
+    &kTimeBuiltins,
 };
 
 BuiltinFn g_table[NKEYTOKENS];

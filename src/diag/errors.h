@@ -229,6 +229,21 @@ enum ErrorNumber : uint16_t {
   ERR_FILEWRITE_NOT_WRITING = 3089,    // FileWrite: File not open for writing
   ERR_FILEWRITE_FAILED = 3467,         // FileWrite: Write failed
 
+  // Time functions.
+  ERR_TIMEDIFF_VALUE = 1017,           // TimeDiff: Time parameter error - bad value
+  ERR_TIMEDIFF_RANGE = 1018,           // TimeDiff: Out of Range (over 60 years)
+  ERR_TIMEADD = 1019,                  // TimeAdd: Cannot add supplied times
+  ERR_TIME_VALUE = 1020,               // Time functions: Time parameter error - bad value
+  ERR_TIMEWAIT_FORMAT = 1022,          // WaitUntil: Passed time not in proper format
+  ERR_JULIAN_DATE = 1461,              // TimeJulToYmd: Invalid Julian date
+  ERR_TIMESUBTRACT = 1462,             // TimeSubtract: Cannot subtract supplied times
+
+  // COM variant conversions.
+  ERR_COM_MEMORY = 1491,               // Ole: Unable to allocate (or lock) memory
+  ERR_CURRENCY_FORMAT = 1648,          // Invalid currency format string
+  ERR_DECIMAL_FORMAT = 1649,           // Invalid decimal format string
+  ERR_SAFEARRAY_ACCESS = 1676,         // Ole: Unable to access SAFEARRAY data
+
   STATUS_EXIT = 9000,
   STATUS_TERMINATED = 9012,
   STATUS_REPORTED_IN_CALL = 9013,

@@ -76,6 +76,7 @@ struct RunContext {
   uint32_t bIgnoreInput;           // IgnoreInput blocked the user's input; unblocked when the run ends
   uint32_t bExclusive;             // Exclusive raised the thread's priority; put back when the run ends
   int32_t windowBottom;            // bottom edge of a default-placed top-level window
+  uint32_t bFourDigitYear;         // YmdHms results carry four-digit years (IntControl 41); on per run
 
   // --- tokenizer ---
   TokenState tok;

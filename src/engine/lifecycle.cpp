@@ -132,6 +132,7 @@ uint32_t init_context(RunContext* ctx, const char* host_name) {
   ctx->hcurRun = ctx->hcurArrow;
   ctx->nCodePage = plat::CP_DEFAULT;
   ctx->decimals = -1;
+  ctx->bFourDigitYear = 1;
   value_init(ctx->resultSlot);
   error_state_init(ctx);
   file_settings_reset(ctx);
@@ -279,6 +280,7 @@ uint32_t engine_run(void* hwnd, void* hContext, void* hScript, void* lpfnHost, v
   ctx->bInDefinition = 0;
   ctx->bDuplicateDef = 0;
   ctx->bFastPump = 0;
+  ctx->bFourDigitYear = 1;
   ctx->bReportBreak = 1;
   ctx->szButtonOk[0] = ctx->szButtonCancel[0] = 0;
   ctx->wszButtonOk[0] = ctx->wszButtonCancel[0] = 0;

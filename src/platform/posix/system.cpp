@@ -3,6 +3,7 @@
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <sys/utsname.h>
+#include <locale.h>
 #include <time.h>
 #include <unistd.h>
 #include <cerrno>
@@ -184,6 +185,34 @@ LocalTime local_time() {
   return LocalTime{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec,
                    int(ts.tv_nsec / 1000000), tm.tm_wday};
 }
+
+namespace {
+
+// Formats the time with the environment's LC_TIME locale, without touching the process's own locale.
+bool format_in_user_locale(const LocalTime& t, const char* format, std::u16string* out) {
+  const locale_t locale = newlocale(LC_TIME_MASK, "", static_cast<locale_t>(nullptr));
+  if (!locale) return false;
+  struct tm tm = {};
+  tm.tm_year = t.year - 1900;
+  tm.tm_mon = t.month - 1;
+  tm.tm_mday = t.day;
+  tm.tm_hour = t.hour;
+  tm.tm_min = t.minute;
+  tm.tm_sec = t.second;
+  tm.tm_wday = t.weekday;
+  tm.tm_isdst = -1;
+  char text[128];
+  const size_t n = strftime_l(text, sizeof text, format, &tm, locale);
+  freelocale(locale);
+  if (!n) return false;
+  *out = utf16_of(text, n);
+  return true;
+}
+
+}  // namespace
+
+bool format_user_date(const LocalTime& t, std::u16string* out) { return format_in_user_locale(t, "%x", out); }
+bool format_user_time(const LocalTime& t, std::u16string* out) { return format_in_user_locale(t, "%X", out); }
 
 }  // namespace plat
 
