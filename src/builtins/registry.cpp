@@ -16,6 +16,7 @@ extern const BuiltinFamily kFileAttrBuiltins;
 extern const BuiltinFamily kFileBuiltins;
 extern const BuiltinFamily kFileCopyBuiltins;
 extern const BuiltinFamily kFileHandleBuiltins;
+extern const BuiltinFamily kFileTimeBuiltins;
 extern const BuiltinFamily kIntControlBuiltins;
 extern const BuiltinFamily kItemListBuiltins;
 extern const BuiltinFamily kMathBuiltins;
@@ -41,6 +42,7 @@ const BuiltinFamily* const kFamilies[] = {
     &kFileBuiltins,
     &kFileCopyBuiltins,
     &kFileHandleBuiltins,
+    &kFileTimeBuiltins,
     &kIntControlBuiltins,
     &kItemListBuiltins,
     &kMathBuiltins,

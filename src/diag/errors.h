@@ -194,7 +194,7 @@ enum ErrorNumber : uint16_t {
   ERR_FILEGET_READ = 1052,             // FileGet: Read failed
   ERR_FILEPUT_CREATE = 1053,           // FilePut: File create failed
   ERR_FILEPUT_WRITE = 1054,            // FilePut: Write failed
-  ERR_FILEATTR_NOT_FOUND = 1055,       // FileAttrGet: File not found
+  ERR_FILEATTR_NOT_FOUND = 1055,       // FileAttrGet/FileAttrSet: File not found
   ERR_ATTR_TEXT = 1056,                // Attribute functions: Invalid attribute string
   ERR_FILEATTR_SET = 1057,             // FileAttrSet: Unable to set attributes
   ERR_FILETIME_NOT_FOUND = 1058,       // FileTimeGet: File not found
@@ -207,7 +207,7 @@ enum ErrorNumber : uint16_t {
   ERR_DIRRENAME_FROM = 1066,           // DirRename: FROM directory not found
   ERR_DIRRENAME_FAILED = 1067,         // DirRename: Failed
   ERR_DIRCHANGE_FAILED = 1068,         // DirChange: Unable to change directory
-  ERR_DIRATTR_NOT_FOUND = 1069,        // DirAttrGet: Directory not found
+  ERR_DIRATTR_NOT_FOUND = 1069,        // DirAttrGet/DirAttrSet: Directory not found
   ERR_DIRATTR_SET = 1070,              // DirAttrSet: Unable to set attributes
   ERR_DIRSIZE_NOT_FOUND = 1071,        // DirSize: Directory not found
   ERR_DISKFREE_DRIVE = 1072,           // DiskFree: Drive not found
