@@ -6,6 +6,7 @@
 // loaded: UTF-16 big-endian units are swapped, NUL and CR characters dropped, and Ctrl-Z ends the file.
 // A line is what lies before the next LF; it must fit in the buffer.
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -144,7 +145,8 @@ bool make_read_buffer(RunContext* ctx, OpenFile& f) {
     plat::file_size(plat::FileHandle(f.handle), &bytes);
     f.size = f.chunk = uint32_t(std::clamp(bytes / unit, AUTO_BUFFER_MIN, AUTO_BUFFER_MAX));
   }
-  f.buffer = plat::mem_alloc((size_t(f.size) + 1) * unit, false);
+  const uint64_t bytes = (uint64_t(f.size) + 1) * unit;
+  f.buffer = bytes <= SIZE_MAX ? plat::mem_alloc(size_t(bytes), false) : 0;
   if (!f.buffer || !plat::mem_lock(f.buffer)) {
     ctx->err = ERR_WORK_MEMORY;
     return false;
@@ -206,15 +208,39 @@ void bi_fileopen(RunContext* ctx, Value* result, ArgBlock& a, int argc, bool) {
 
 // --- FileRead ---------------------------------------------------------------------------------------------
 
+// Drops the CR bytes of p[0..n) by moving the runs between them; returns the bytes kept.
+uint32_t drop_cr(uint8_t* p, uint32_t n) {
+  uint32_t kept = 0, i = 0;
+  while (const void* cr = std::memchr(p + i, '\r', n - i)) {
+    const uint32_t at = uint32_t(static_cast<const uint8_t*>(cr) - p);
+    std::memmove(p + kept, p + i, at - i);
+    kept += at - i;
+    i = at + 1;
+  }
+  std::memmove(p + kept, p + i, n - i);
+  return kept + (n - i);
+}
+
 // Reads more of the file behind what the buffer holds, cleaning it. False on a read failure.
 template <class U>
 bool load(OpenFile& f, U* buf) {
   const uint32_t want = std::min(f.size - f.filled, f.chunk);
   const int64_t got = plat::file_read(plat::FileHandle(f.handle), buf + f.filled, size_t(want) * sizeof(U));
   if (got < 0) return false;
-  const uint32_t n = uint32_t(uint64_t(got) / sizeof(U));
+  uint32_t n = uint32_t(uint64_t(got) / sizeof(U));
   if (n == 0) f.flags |= OF_NO_MORE_DATA;
   U* p = buf + f.filled;
+  if constexpr (sizeof(U) == 1) {
+    // Text without NUL bytes, the usual case, is cleaned a run at a time.
+    if (const void* end = std::memchr(p, CTRL_Z, n)) {
+      n = uint32_t(static_cast<const U*>(end) - p);
+      f.flags |= OF_NO_MORE_DATA;
+    }
+    if (!std::memchr(p, 0, n)) {
+      f.filled += drop_cr(p, n);
+      return true;
+    }
+  }
   uint32_t kept = 0;
   for (uint32_t i = 0; i < n; ++i) {
     U c = p[i];
