@@ -2,6 +2,7 @@
 // that INIT_QUERY returns, so every field must be plain data that is valid when zero until INIT_CONTEXT.
 #pragma once
 #include <cstdint>
+#include "builtins/binary.h"
 #include "builtins/file_state.h"
 #include "diag/error_state.h"
 #include "engine/script.h"
@@ -120,6 +121,7 @@ struct RunContext {
   uint32_t nTopTarget;
 
   // --- built-in families ---
+  BinaryTable binaries;            // freed at shutdown
   FileState files;                 // FileOpen's table and the file built-ins' settings
 };
 

@@ -229,6 +229,13 @@ bool file_write(FileHandle f, const void* data, size_t n, uint32_t* system_error
   return true;
 }
 
+FileHandle file_open_write(const char* path, uint32_t* system_error) {
+  const int fd = ::open(path, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+  if (fd >= 0) return fd;
+  if (system_error) *system_error = system_error_of(errno);
+  return INVALID_FILE;
+}
+
 bool file_append(const char* path, const void* data, size_t n) {
   const int fd = ::open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
   if (fd < 0) return false;

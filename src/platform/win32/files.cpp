@@ -146,6 +146,20 @@ bool file_write(FileHandle f, const void* data, size_t n, uint32_t* system_error
   return true;
 }
 
+namespace {
+
+FileHandle opened(HANDLE h, uint32_t* system_error) {
+  if (h == INVALID_HANDLE_VALUE && system_error) *system_error = GetLastError();
+  return reinterpret_cast<FileHandle>(h);
+}
+
+}  // namespace
+
+FileHandle file_open_write(const char* path, uint32_t* system_error) {
+  return opened(CreateFileA(path, GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr),
+                system_error);
+}
+
 bool file_append(const char* path, const void* data, size_t n) {
   HANDLE h = CreateFileA(path, FILE_APPEND_DATA, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
