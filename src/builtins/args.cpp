@@ -4,19 +4,17 @@
 
 namespace tov {
 
-std::u16string wide_of(RunContext* ctx, const char* s, size_t length) {
-  const int len = int(length);
-  const int need = len ? plat::ansi_to_wide(s, len, nullptr, 0, ctx->nCodePage) : 0;
+std::u16string wide_of(RunContext* ctx, const char* text, size_t len) {
+  const int need = len ? plat::ansi_to_wide(text, int(len), nullptr, 0, ctx->nCodePage) : 0;
   std::u16string w(need > 0 ? size_t(need) : 0, u'\0');
-  if (need > 0) plat::ansi_to_wide(s, len, w.data(), need, ctx->nCodePage);
+  if (need > 0) plat::ansi_to_wide(text, int(len), w.data(), need, ctx->nCodePage);
   return w;
 }
 
-std::string ansi_of(RunContext* ctx, const char16_t* w, size_t length) {
-  const int len = int(length);
-  const int need = len ? plat::wide_to_ansi(w, len, nullptr, 0, ctx->nCodePage) : 0;
+std::string ansi_of(RunContext* ctx, const char16_t* text, size_t len) {
+  const int need = len ? plat::wide_to_ansi(text, int(len), nullptr, 0, ctx->nCodePage) : 0;
   std::string s(need > 0 ? size_t(need) : 0, '\0');
-  if (need > 0) plat::wide_to_ansi(w, len, s.data(), need, ctx->nCodePage);
+  if (need > 0) plat::wide_to_ansi(text, int(len), s.data(), need, ctx->nCodePage);
   return s;
 }
 

@@ -10,15 +10,19 @@
 namespace tov {
 
 extern const IntControlFamily kErrorIntControls;
+extern const IntControlFamily kFileIntControls;
 extern const IntControlFamily kProgramIntControls;
 extern const IntControlFamily kSystemIntControls;
+extern const IntControlFamily kTimeIntControls;
 
 namespace {
 
 const IntControlFamily* const kFamilies[] = {
     &kErrorIntControls,
+    &kFileIntControls,
     &kProgramIntControls,
     &kSystemIntControls,
+    &kTimeIntControls,
 };
 
 IntControlFn find_request(int32_t request) {

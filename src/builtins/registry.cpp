@@ -14,7 +14,13 @@ extern const BuiltinFamily kBinaryDataBuiltins;
 extern const BuiltinFamily kBinaryFileBuiltins;
 extern const BuiltinFamily kBinarySearchBuiltins;
 extern const BuiltinFamily kCharBuiltins;
+extern const BuiltinFamily kDirBuiltins;
 extern const BuiltinFamily kErrorBuiltins;
+extern const BuiltinFamily kFileAttrBuiltins;
+extern const BuiltinFamily kFileBuiltins;
+extern const BuiltinFamily kFileCopyBuiltins;
+extern const BuiltinFamily kFileHandleBuiltins;
+extern const BuiltinFamily kFileTimeBuiltins;
 extern const BuiltinFamily kIntControlBuiltins;
 extern const BuiltinFamily kItemListBuiltins;
 extern const BuiltinFamily kMathBuiltins;
@@ -27,6 +33,7 @@ extern const BuiltinFamily kStringCharBuiltins;
 extern const BuiltinFamily kStringFixBuiltins;
 extern const BuiltinFamily kStringWildBuiltins;
 extern const BuiltinFamily kSystemBuiltins;
+extern const BuiltinFamily kTimeBuiltins;
 
 namespace {
 
@@ -38,7 +45,13 @@ const BuiltinFamily* const kFamilies[] = {
     &kBinaryFileBuiltins,
     &kBinarySearchBuiltins,
     &kCharBuiltins,
+    &kDirBuiltins,
     &kErrorBuiltins,
+    &kFileAttrBuiltins,
+    &kFileBuiltins,
+    &kFileCopyBuiltins,
+    &kFileHandleBuiltins,
+    &kFileTimeBuiltins,
     &kIntControlBuiltins,
     &kItemListBuiltins,
     &kMathBuiltins,
@@ -51,6 +64,7 @@ const BuiltinFamily* const kFamilies[] = {
     &kStringFixBuiltins,
     &kStringWildBuiltins,
     &kSystemBuiltins,
+    &kTimeBuiltins,
 };
 
 BuiltinFn g_table[NKEYTOKENS];

@@ -12,11 +12,38 @@
 #include <vector>
 #include "platform/files.h"
 #include "platform/hooks.h"
+#include "platform/posix/common.h"
 #include "platform/system.h"
-#include "platform/posix/posix_internal.h"
-#include "platform/text.h"
 
 namespace plat {
+
+namespace posix {
+
+uint32_t system_error_of(int err) {
+  switch (err) {
+    case ENOENT: return 2;                          // file not found
+    case ENOTDIR: return 3;                         // path not found
+    case EMFILE: case ENFILE: return 4;             // too many open files
+    case EACCES: case EPERM: case EISDIR: return 5; // access denied
+    case ENOMEM: return 8;
+    case EXDEV: return 17;                          // not the same device
+    case EROFS: return 19;                          // write protected
+    case ETXTBSY: case EBUSY: case EWOULDBLOCK: return 32;   // sharing violation
+    case ENOTSUP: return 50;                        // not supported
+    case ENOSPC: case EDQUOT: return 112;           // disk full
+    case ENOTEMPTY: return 145;                     // directory not empty
+    case EEXIST: return 183;                        // already exists
+    case ENOEXEC: return 193;                       // not a program
+    case ENAMETOOLONG: case E2BIG: return 206;      // name or command line too long
+    case ELOOP: return 1921;                        // cannot be resolved
+    default: return 31;                             // general failure
+  }
+}
+
+}  // namespace posix
+
+using posix::system_error_of;
+
 namespace {
 
 bool copy_out(const std::string& text, char* out, size_t out_cap) {
@@ -58,7 +85,7 @@ FileHandle file_open_read(const char* path, uint32_t* system_error) {
     err = EISDIR;
     close(fd);
   }
-  if (system_error) *system_error = posix::windows_error_of(err);
+  if (system_error) *system_error = system_error_of(err);
   return INVALID_FILE;
 }
 
@@ -184,7 +211,7 @@ namespace plat {
 FileHandle file_create(const char* path, uint32_t* system_error) {
   const int fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (fd >= 0) return fd;
-  if (system_error) *system_error = posix::windows_error_of(errno);
+  if (system_error) *system_error = system_error_of(errno);
   return INVALID_FILE;
 }
 
@@ -194,7 +221,7 @@ bool file_write(FileHandle f, const void* data, size_t n, uint32_t* system_error
     const ssize_t w = ::write(static_cast<int>(f), p, n);
     if (w < 0 && errno == EINTR) continue;
     if (w <= 0) {
-      if (system_error) *system_error = w < 0 ? posix::windows_error_of(errno) : 31;
+      if (system_error) *system_error = w < 0 ? system_error_of(errno) : 31;
       return false;
     }
     p += w;
@@ -206,34 +233,8 @@ bool file_write(FileHandle f, const void* data, size_t n, uint32_t* system_error
 FileHandle file_open_write(const char* path, uint32_t* system_error) {
   const int fd = ::open(path, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
   if (fd >= 0) return fd;
-  if (system_error) *system_error = posix::windows_error_of(errno);
+  if (system_error) *system_error = system_error_of(errno);
   return INVALID_FILE;
-}
-
-bool file_seek(FileHandle f, uint64_t offset) {
-  return offset <= uint64_t(INT64_MAX) && ::lseek(static_cast<int>(f), off_t(offset), SEEK_SET) >= 0;
-}
-
-namespace {
-
-// A UTF-16 name as the UTF-8 name the system takes; empty (no file) when it cannot be converted.
-std::string utf8_name(const char16_t* path) {
-  const int n = wide_to_ansi(path, -1, nullptr, 0, CP_UTF8_PAGE);
-  std::string name(n > 0 ? size_t(n) : 1, '\0');
-  if (n <= 0 || wide_to_ansi(path, -1, name.data(), n, CP_UTF8_PAGE) != n) name.assign(1, '\0');
-  return name;
-}
-
-}  // namespace
-
-FileHandle file_open_read_w(const char16_t* path, uint32_t* system_error) {
-  return file_open_read(utf8_name(path).c_str(), system_error);
-}
-FileHandle file_create_w(const char16_t* path, uint32_t* system_error) {
-  return file_create(utf8_name(path).c_str(), system_error);
-}
-FileHandle file_open_write_w(const char16_t* path, uint32_t* system_error) {
-  return file_open_write(utf8_name(path).c_str(), system_error);
 }
 
 bool file_append(const char* path, const void* data, size_t n) {

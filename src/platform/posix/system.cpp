@@ -3,6 +3,7 @@
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <sys/utsname.h>
+#include <locale.h>
 #include <time.h>
 #include <unistd.h>
 #include <cerrno>
@@ -11,28 +12,13 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include "platform/posix/common.h"
 #include "platform/system.h"
 #include "platform/text.h"
-#include "platform/posix/posix_internal.h"
 
 namespace plat {
 
 namespace posix {
-
-// The Windows error numbers of the failures the Engine tells apart.
-uint32_t windows_error_of(int err) {
-  switch (err) {
-    case ENOENT: return 2;                          // file not found
-    case ENOTDIR: return 3;                         // path not found
-    case EMFILE: case ENFILE: return 4;             // too many open files
-    case EACCES: case EPERM: case EISDIR: return 5; // access denied
-    case ENOMEM: return 8;                          // not enough memory
-    case ETXTBSY: case EBUSY: return 32;            // sharing violation
-    case ENOEXEC: return 193;                       // not a program
-    case ENAMETOOLONG: case E2BIG: return 206;      // name or command line too long
-    default: return 31;                             // general failure
-  }
-}
 
 std::string utf8_of(const char16_t* w) {
   const int n = w && *w ? wide_to_ansi(w, static_cast<int>(wide_length(w)), nullptr, 0, CP_UTF8_PAGE) : 0;
@@ -50,10 +36,10 @@ std::u16string utf16_of(const char* s, size_t len) {
 
 }  // namespace posix
 
-using posix::utf8_of;
-using posix::utf16_of;
-
 namespace {
+
+using posix::utf16_of;
+using posix::utf8_of;
 
 // Names that start with "=" (the per-drive directories of Windows, "=C:") cannot live in a POSIX
 // environment; the process keeps them here so they read back as they were set.
@@ -199,6 +185,34 @@ LocalTime local_time() {
   return LocalTime{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec,
                    int(ts.tv_nsec / 1000000), tm.tm_wday};
 }
+
+namespace {
+
+// Formats the time with the environment's LC_TIME locale, without touching the process's own locale.
+bool format_in_user_locale(const LocalTime& t, const char* format, std::u16string* out) {
+  const locale_t locale = newlocale(LC_TIME_MASK, "", static_cast<locale_t>(nullptr));
+  if (!locale) return false;
+  struct tm tm = {};
+  tm.tm_year = t.year - 1900;
+  tm.tm_mon = t.month - 1;
+  tm.tm_mday = t.day;
+  tm.tm_hour = t.hour;
+  tm.tm_min = t.minute;
+  tm.tm_sec = t.second;
+  tm.tm_wday = t.weekday;
+  tm.tm_isdst = -1;
+  char text[128];
+  const size_t n = strftime_l(text, sizeof text, format, &tm, locale);
+  freelocale(locale);
+  if (!n) return false;
+  *out = utf16_of(text, n);
+  return true;
+}
+
+}  // namespace
+
+bool format_user_date(const LocalTime& t, std::u16string* out) { return format_in_user_locale(t, "%x", out); }
+bool format_user_time(const LocalTime& t, std::u16string* out) { return format_in_user_locale(t, "%X", out); }
 
 }  // namespace plat
 
