@@ -11,11 +11,14 @@ extern const BuiltinFamily kArrayBuiltins;
 extern const BuiltinFamily kArrayTextBuiltins;
 extern const BuiltinFamily kCharBuiltins;
 extern const BuiltinFamily kErrorBuiltins;
+extern const BuiltinFamily kIniBuiltins;
 extern const BuiltinFamily kIntControlBuiltins;
 extern const BuiltinFamily kItemListBuiltins;
 extern const BuiltinFamily kMathBuiltins;
 extern const BuiltinFamily kMessageBoxBuiltins;
 extern const BuiltinFamily kPointerBuiltins;
+extern const BuiltinFamily kRegistryKeyBuiltins;
+extern const BuiltinFamily kRegistryValueBuiltins;
 extern const BuiltinFamily kScriptCallBuiltins;
 extern const BuiltinFamily kStringBuiltins;
 extern const BuiltinFamily kStringCharBuiltins;
@@ -30,11 +33,14 @@ const BuiltinFamily* const kFamilies[] = {
     &kArrayTextBuiltins,
     &kCharBuiltins,
     &kErrorBuiltins,
+    &kIniBuiltins,
     &kIntControlBuiltins,
     &kItemListBuiltins,
     &kMathBuiltins,
     &kMessageBoxBuiltins,
     &kPointerBuiltins,
+    &kRegistryKeyBuiltins,
+    &kRegistryValueBuiltins,
     &kScriptCallBuiltins,
     &kStringBuiltins,
     &kStringCharBuiltins,

@@ -172,7 +172,7 @@ TEST_F(RegistryStore, MalformedPaths) {
   EXPECT_EQ(plat::reg_create_key(HKCU, (u"Software\\" + std::u16string(256, u'n')).c_str(), RegView::Native, &k),
             plat::REGERR_INVALID_PARAMETER);
   EXPECT_EQ(plat::reg_connect(u"\\\\elsewhere.invalid", plat::REGROOT_LOCAL_MACHINE, &k), plat::REGERR_BAD_NETPATH);
-  EXPECT_EQ(plat::reg_connect(u"", plat::REGROOT_CURRENT_USER, &k), plat::REGERR_INVALID_HANDLE);
+  EXPECT_EQ(plat::reg_connect(u"", 0x12345, &k), plat::REGERR_INVALID_HANDLE);
   ASSERT_EQ(plat::reg_connect(u".", plat::REGROOT_LOCAL_MACHINE, &k), 0u);
   RegKey classes = 0;
   EXPECT_EQ(plat::reg_open_key(k, u"Software\\Classes", RegAccess::Read, RegView::Native, &classes), 0u);

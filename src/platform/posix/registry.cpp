@@ -587,12 +587,10 @@ uint32_t reg_last_write_time(RegKey key, LocalTime* when) {
 
 uint32_t reg_connect(const char16_t* computer, RegKey root, RegKey* out) {
   *out = 0;
-  if (root != REGROOT_LOCAL_MACHINE && root != REGROOT_USERS) return REGERR_INVALID_HANDLE;
+  if (!is_root(root)) return REGERR_INVALID_HANDLE;
   if (!is_local_computer(wide_or_empty(computer))) return REGERR_BAD_NETPATH;
-  Store& s = store();
-  std::lock_guard<std::mutex> guard(s.lock);
-  *out = s.add_handle(root == REGROOT_USERS ? ROW_USERS : ROW_LOCAL_MACHINE, true);
-  return 0;
+  // This computer's registry: a handle of the root itself.
+  return open_or_create(root, u"", true, false, out);
 }
 
 uint32_t reg_load_hive(RegKey, const char16_t*, const char16_t*, bool* privilege_failed) {
