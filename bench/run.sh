@@ -29,7 +29,7 @@ root=$(dirname "$here")
 scripts=$here/scripts
 
 benchmarks=(startup while_count for_arith expression string_concat if_chain switch_case builtin_strlen builtin_abs
-            fib_recursive item_list)
+            fib_recursive item_list registry)
 long_run=20   # seconds: a run this long is measured once
 
 runs=3
@@ -95,6 +95,8 @@ command -v timeout >/dev/null && timeout_cmd=(timeout "$limit")
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/tov-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
+# The registry benchmark writes to a store of its own, not to the user's.
+export TOV_REGISTRY=$work/registry.db
 
 # Runs one implementation once. Sets run_rc and run_time (seconds, by the chosen metric); standard output
 # and standard error are left in $work/out and $work/err.

@@ -87,12 +87,6 @@ TEST(RegistryBuiltins, DataConversions) {
     }
   }
 
-  std::string bytes;
-  EXPECT_TRUE(bytes_of_spaced_hex(u"\t00 ff\tA0  ", &bytes));
-  EXPECT_EQ(bytes, std::string("\x00\xFF\xA0", 3));
-  EXPECT_EQ(spaced_hex(bytes), u"00 FF A0");
-  EXPECT_FALSE(bytes_of_spaced_hex(u"000", &bytes));
-
   // Multi-strings: the final terminators go, inner NULs become the delimiter (an empty string kept).
   EXPECT_EQ(multi_of_bytes(bytes_of_multi(u"a||b", u'|'), u','), u"a,,b");
   EXPECT_EQ(bytes_of_multi(u"", u'|'), std::string(4, '\0'));

@@ -80,8 +80,22 @@ TEST_F(RegistryOnWindows, IniFilesWrittenByTovAreReadByTheProfileFunctions) {
   EXPECT_STREQ(value, "deleted");
 }
 
+// Saving a key needs the backup privilege enabled.
+bool enable_backup_privilege() {
+  HANDLE token;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) return false;
+  TOKEN_PRIVILEGES p{};
+  p.PrivilegeCount = 1;
+  p.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+  const bool ok = LookupPrivilegeValueW(nullptr, L"SeBackupPrivilege", &p.Privileges[0].Luid) &&
+                  AdjustTokenPrivileges(token, FALSE, &p, 0, nullptr, nullptr) && GetLastError() == ERROR_SUCCESS;
+  CloseHandle(token);
+  return ok;
+}
+
 TEST_F(RegistryOnWindows, HivesLoadAndUnload) {
   // A hive file of a key saved by the system.
+  ASSERT_TRUE(enable_backup_privilege());
   HKEY source;
   ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\TovHiveSource", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
                             &source, nullptr),
