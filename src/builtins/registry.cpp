@@ -21,11 +21,14 @@ extern const BuiltinFamily kFileBuiltins;
 extern const BuiltinFamily kFileCopyBuiltins;
 extern const BuiltinFamily kFileHandleBuiltins;
 extern const BuiltinFamily kFileTimeBuiltins;
+extern const BuiltinFamily kIniBuiltins;
 extern const BuiltinFamily kIntControlBuiltins;
 extern const BuiltinFamily kItemListBuiltins;
 extern const BuiltinFamily kMathBuiltins;
 extern const BuiltinFamily kMessageBoxBuiltins;
 extern const BuiltinFamily kPointerBuiltins;
+extern const BuiltinFamily kRegistryKeyBuiltins;
+extern const BuiltinFamily kRegistryValueBuiltins;
 extern const BuiltinFamily kScriptCallBuiltins;
 extern const BuiltinFamily kStringBuiltins;
 extern const BuiltinFamily kStringCharBuiltins;
@@ -51,11 +54,14 @@ const BuiltinFamily* const kFamilies[] = {
     &kFileCopyBuiltins,
     &kFileHandleBuiltins,
     &kFileTimeBuiltins,
+    &kIniBuiltins,
     &kIntControlBuiltins,
     &kItemListBuiltins,
     &kMathBuiltins,
     &kMessageBoxBuiltins,
     &kPointerBuiltins,
+    &kRegistryKeyBuiltins,
+    &kRegistryValueBuiltins,
     &kScriptCallBuiltins,
     &kStringBuiltins,
     &kStringCharBuiltins,

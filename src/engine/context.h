@@ -16,6 +16,8 @@
 
 namespace tov {
 
+struct RegKeyList;
+
 constexpr uint32_t VAR_FRAMES = 101;          // frame 0 is the host's table, 1..100 call levels
 constexpr uint16_t FRAME_LINK_NONE = 65535;
 
@@ -106,6 +108,10 @@ struct RunContext {
   char szButtonCancel[64];
   char16_t wszButtonOk[64];
   char16_t wszButtonCancel[64];
+
+  // --- registry ---
+  uint32_t nRegOpenFlags;          // RegOpenFlags setting of the run: 0, 1, 2, 32 or 64
+  RegKeyList* pRegKeys;            // keys the context opened, with their remote marks; closed at shutdown
 
   // --- user-defined functions ---
   plat::MemId aUdfBlock[UDF_BLOCKS];

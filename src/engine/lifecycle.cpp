@@ -9,6 +9,7 @@
 
 #include "builtins/binary.h"
 #include "builtins/file_state.h"
+#include "builtins/reg_support.h"
 #include "diag/error_model.h"
 #include "engine/context.h"
 #include "engine/pump.h"
@@ -207,6 +208,7 @@ uint32_t shutdown(RunContext* ctx, void* callback) {
     ctx->hInfoBlock = 0;
   }
   end_run_settings(ctx);
+  registry_shutdown(ctx);
   for (int i = 0; i < 5; ++i) PumpMessages(ctx);
   return 1;
 }
@@ -289,6 +291,7 @@ uint32_t engine_run(void* hwnd, void* hContext, void* hScript, void* lpfnHost, v
   ctx->hRunScript = nullptr;
   error_state_new_run(ctx);
   file_settings_reset(ctx);
+  registry_run_start(ctx);
   ctx->lpfnHost = lpfnHost;
   ctx->lpHostKeywords = lpHostKeywords;
   ctx->hwndOwner = plat::window_parent(hwnd) ? plat::window_parent(hwnd) : hwnd;
