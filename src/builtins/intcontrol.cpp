@@ -10,13 +10,17 @@
 namespace tov {
 
 extern const IntControlFamily kErrorIntControls;
+extern const IntControlFamily kKeyIntControls;
 extern const IntControlFamily kSystemIntControls;
+extern const IntControlFamily kWindowIntControls;
 
 namespace {
 
 const IntControlFamily* const kFamilies[] = {
     &kErrorIntControls,
+    &kKeyIntControls,
     &kSystemIntControls,
+    &kWindowIntControls,
 };
 
 IntControlFn find_request(int32_t request) {

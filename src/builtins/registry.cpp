@@ -13,8 +13,10 @@ extern const BuiltinFamily kCharBuiltins;
 extern const BuiltinFamily kErrorBuiltins;
 extern const BuiltinFamily kIntControlBuiltins;
 extern const BuiltinFamily kItemListBuiltins;
+extern const BuiltinFamily kKeyBuiltins;
 extern const BuiltinFamily kMathBuiltins;
 extern const BuiltinFamily kMessageBoxBuiltins;
+extern const BuiltinFamily kMouseBuiltins;
 extern const BuiltinFamily kPointerBuiltins;
 extern const BuiltinFamily kScriptCallBuiltins;
 extern const BuiltinFamily kStringBuiltins;
@@ -22,6 +24,7 @@ extern const BuiltinFamily kStringCharBuiltins;
 extern const BuiltinFamily kStringFixBuiltins;
 extern const BuiltinFamily kStringWildBuiltins;
 extern const BuiltinFamily kSystemBuiltins;
+extern const BuiltinFamily kWindowBuiltins;
 
 namespace {
 
@@ -32,8 +35,10 @@ const BuiltinFamily* const kFamilies[] = {
     &kErrorBuiltins,
     &kIntControlBuiltins,
     &kItemListBuiltins,
+    &kKeyBuiltins,
     &kMathBuiltins,
     &kMessageBoxBuiltins,
+    &kMouseBuiltins,
     &kPointerBuiltins,
     &kScriptCallBuiltins,
     &kStringBuiltins,
@@ -41,6 +46,7 @@ const BuiltinFamily* const kFamilies[] = {
     &kStringFixBuiltins,
     &kStringWildBuiltins,
     &kSystemBuiltins,
+    &kWindowBuiltins,
 };
 
 BuiltinFn g_table[NKEYTOKENS];

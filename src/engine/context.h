@@ -11,6 +11,7 @@
 #include "lang/value.h"
 #include "platform/memory.h"
 #include "platform/ui.h"
+#include "win/state.h"
 
 namespace tov {
 
@@ -116,6 +117,9 @@ struct RunContext {
   uint32_t nUdfDepth;
   uint32_t nCallDepth;
   uint32_t nTopTarget;
+
+  // --- window lookup and keystroke sending ---
+  WindowState win;
 };
 
 inline bool ctx_failed(const RunContext* ctx) { return ctx->err != 0; }

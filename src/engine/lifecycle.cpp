@@ -133,6 +133,7 @@ uint32_t init_context(RunContext* ctx, const char* host_name) {
   ctx->decimals = -1;
   value_init(ctx->resultSlot);
   error_state_init(ctx);
+  window_state_init(&ctx->win);
   seed_random(ctx);
   return sizeof(VarSlot);
 }
