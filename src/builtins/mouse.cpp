@@ -1,5 +1,6 @@
 // The mouse built-ins: moving the pointer, clicking, and what is under the pointer. Positions are screen
 // pixels, or pixels from a window's top-left corner where a window is named.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -26,6 +27,13 @@ constexpr int32_t HOLD_ALL = HOLD_CTRL | HOLD_SHIFT | HOLD_LEFT | HOLD_RIGHT | H
 // Pause between the events of a click, so that programs see a click and not a stray press.
 constexpr uint32_t CLICK_PAUSE_MS = 10;
 constexpr int32_t GRID = 1000;
+// MousePlay buttons: held during the move (@MPLAYLBUTTON, @MPLAYRBUTTON, @MPLAYMBUTTON, the values of
+// HOLD_LEFT, HOLD_RIGHT, HOLD_MIDDLE), and clicks at the end.
+constexpr int32_t PLAY_LEFT_CLICK = 32, PLAY_LEFT_DOUBLE = 64, PLAY_MIDDLE_CLICK = 128, PLAY_MIDDLE_DOUBLE = 256,
+                  PLAY_RIGHT_CLICK = 512, PLAY_RIGHT_DOUBLE = 1024;
+constexpr int32_t PLAY_ALL = HOLD_LEFT | HOLD_RIGHT | HOLD_MIDDLE | 0x7E0;
+constexpr uint32_t PLAY_STEP_MS = 20;
+constexpr int32_t PLAY_MAX_SECONDS = 60;
 
 WinName name_arg(RunContext* ctx, ArgBlock& a, int n, bool wide) {
   return wide ? WinName{nullptr, arg_wstr(ctx, a, n)} : WinName{arg_str(ctx, a, n), nullptr};
@@ -55,8 +63,9 @@ bool click_button(int32_t type, plat::MouseButton* button, int* clicks) {
 
 void pause(RunContext* ctx) { Wait(ctx, CLICK_PAUSE_MS); }
 
-// Clicks where the pointer is, with keys and buttons held around the click.
-void click(RunContext* ctx, plat::MouseButton button, int clicks, int32_t holds) {
+// Clicks where the pointer is, with keys and buttons held around the click; between them `during` runs.
+template <class During>
+void click(RunContext* ctx, plat::MouseButton button, int clicks, int32_t holds, During&& during) {
   static const struct {
     int32_t flag;
     int key;
@@ -70,6 +79,7 @@ void click(RunContext* ctx, plat::MouseButton button, int clicks, int32_t holds)
     if (holds & k.flag) plat::inject_key(k.key, false, false);
   for (const auto& b : kButtons)
     if (holds & b.flag) plat::inject_mouse_button(b.button, false);
+  during();
   for (int i = 0; i < clicks; ++i) {
     plat::inject_mouse_button(button, false);
     pause(ctx);
@@ -81,6 +91,9 @@ void click(RunContext* ctx, plat::MouseButton button, int clicks, int32_t holds)
   for (size_t i = sizeof kKeys / sizeof kKeys[0]; i-- > 0;)
     if (holds & kKeys[i].flag) plat::inject_key(kKeys[i].key, true, false);
   PumpMessages(ctx);
+}
+void click(RunContext* ctx, plat::MouseButton button, int clicks, int32_t holds) {
+  click(ctx, button, clicks, holds, [] {});
 }
 
 // MouseMove: x and y from the named window's top-left corner, or on the screen when both names are "".
@@ -177,9 +190,53 @@ void bi_mouseinfo(RunContext* ctx, Value* result, ArgBlock& a, int, bool) {
   set_string(ctx, result->c, text, std::strlen(text));
 }
 
+// MousePlay: moves the pointer to "x y" (pixels from the window's corner, or on the screen) over the
+// given seconds, with buttons held down during the move (a drag), then clicks there.
+void bi_mouseplay(RunContext* ctx, Value* result, ArgBlock& a, int, bool wide) {
+  static const struct {
+    int32_t flag;
+    plat::MouseButton button;
+    int clicks;
+  } kClicks[] = {{PLAY_LEFT_CLICK, plat::MouseButton::Left, 1},      {PLAY_LEFT_DOUBLE, plat::MouseButton::Left, 2},
+                 {PLAY_MIDDLE_CLICK, plat::MouseButton::Middle, 1},  {PLAY_MIDDLE_DOUBLE, plat::MouseButton::Middle, 2},
+                 {PLAY_RIGHT_CLICK, plat::MouseButton::Right, 1},    {PLAY_RIGHT_DOUBLE, plat::MouseButton::Right, 2}};
+  int x = 0, y = 0;
+  char tail;
+  if (std::sscanf(arg_str(ctx, a, 1), "%d %d %c", &x, &y, &tail) != 2) {
+    ctx->err = ERR_MOUSEPLAY_POSITION;
+    return;
+  }
+  const int32_t buttons = arg_int(a, 4);
+  if (buttons & ~PLAY_ALL) {
+    ctx->err = ERR_INVALID_FLAGS;
+    return;
+  }
+  if (!name_arg(ctx, a, 2, wide).empty() || !name_arg(ctx, a, 3, wide).empty()) {
+    plat::WindowHandle w = window_pair(ctx, a, 2, 3, wide);
+    plat::Rect r{};
+    if (!w || !plat::window_rect(w, &r)) return;
+    x += r.left;
+    y += r.top;
+  }
+  const double seconds = arg_float(a, 5);
+  const int64_t ms = seconds > 0 ? int64_t(std::min(seconds, double(PLAY_MAX_SECONDS)) * 1000.0) : 0;
+  const int64_t steps = ms / PLAY_STEP_MS > 0 ? ms / PLAY_STEP_MS : 1;
+  int32_t from_x = 0, from_y = 0;
+  plat::cursor_position(&from_x, &from_y);
+  click(ctx, plat::MouseButton::Left, 0, buttons & (HOLD_LEFT | HOLD_RIGHT | HOLD_MIDDLE), [&] {
+    for (int64_t i = 1; i <= steps && !ctx->hdr.bCancel; ++i) {
+      plat::inject_mouse_move(int32_t(from_x + (x - from_x) * i / steps), int32_t(from_y + (y - from_y) * i / steps));
+      if (i < steps) Wait(ctx, PLAY_STEP_MS);
+    }
+  });
+  for (const auto& c : kClicks)
+    if (buttons & c.flag) click(ctx, c.button, c.clicks, 0);
+  set_integer(ctx, result->c, 1);
+}
+
 const BuiltinEntry kEntries[] = {
     {KW_MOUSEMOVE, bi_mousemove},   {KW_MOUSECLICK, bi_mouseclick}, {KW_MOUSECLICKBTN, bi_mouseclickbtn},
-    {KW_MOUSECOORDS, bi_mousecoords}, {KW_MOUSEINFO, bi_mouseinfo},
+    {KW_MOUSECOORDS, bi_mousecoords}, {KW_MOUSEINFO, bi_mouseinfo},   {KW_MOUSEPLAY, bi_mouseplay},
 };
 
 }  // namespace

@@ -208,6 +208,7 @@ enum ErrorNumber : uint16_t {
   ERR_MOUSEINFO_REQUEST = 1859,        // MouseInfo: Invalid request
   ERR_WINPLACE_TYPE = 1860,            // WinPlaceGet/WinPlaceSet: Invalid type
   ERR_WINPLACESET_POSITION = 1861,     // WinPlaceSet: Invalid position
+  ERR_MOUSEPLAY_POSITION = 1862,       // MousePlay: Invalid position
   ERR_WINCLOSENOT_SYNTAX = 2038,       // WinCloseNot Function Syntax error
 
   STATUS_EXIT = 9000,

@@ -357,6 +357,7 @@ constexpr MessageEntry kMessages[] = {
   {1859, "MouseInfo: Invalid request"},
   {1860, "WinPlaceGet/WinPlaceSet: Invalid type"},
   {1861, "WinPlaceSet: Invalid position"},
+  {1862, "MousePlay: Invalid position"},
   {1902, "WinExec 2: File Not Found"},
   {1932, "WinExec: Function Failed"},
   {2038, "WinCloseNot Function Syntax error"},

@@ -93,6 +93,13 @@ TEST_F(SendKeyTest, MouseMovesAndClicksAreInjectedInOrder) {
   EXPECT_EQ(error_of(t, "MouseClick(512, 0)"), ERR_MOUSE_CLICK_TYPE);
   EXPECT_EQ(error_of(t, "MouseClick(@LCLICK, 32)"), ERR_INVALID_FLAGS);
   EXPECT_EQ(error_of(t, "MouseInfo(7)"), ERR_MOUSEINFO_REQUEST);
+
+  // A drag with the left button to (90, 40) in two steps of the pointer, then a right click there.
+  plat::clear_recorded_input(false);
+  EXPECT_EQ(integer_of(t, "MousePlay(\"90 40\", \"\", \"\", @MPLAYLBUTTON | @MPLAYRCLK, 0.04)"), 1);
+  EXPECT_EQ(recorded_mouse(), "+left move 60,40 move 90,40 -left +right -right");
+  EXPECT_EQ(error_of(t, "MousePlay(\"90\", \"\", \"\", 0, 0)"), ERR_MOUSEPLAY_POSITION);
+  EXPECT_EQ(error_of(t, "MousePlay(\"1 2\", \"\", \"\", 2048, 0)"), ERR_INVALID_FLAGS);
 }
 
 }  // namespace
