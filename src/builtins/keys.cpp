@@ -25,10 +25,6 @@ constexpr uint32_t KEY_POLL_MS = 50;
 constexpr int32_t MAX_WAIT_SECONDS = 86400;
 constexpr size_t WAITFORKEYEX_MAX_KEYS = 100;
 
-WinName name_arg(RunContext* ctx, ArgBlock& a, int n, bool wide) {
-  return wide ? WinName{nullptr, arg_wstr(ctx, a, n)} : WinName{arg_str(ctx, a, n), nullptr};
-}
-
 // --- sending -------------------------------------------------------------------------------------------
 
 void bi_sendkey(RunContext* ctx, Value* result, ArgBlock& a, int, bool) {
@@ -36,7 +32,7 @@ void bi_sendkey(RunContext* ctx, Value* result, ArgBlock& a, int, bool) {
 }
 
 void bi_sendkeysto(RunContext* ctx, Value* result, ArgBlock& a, int, bool wide) {
-  const WinName name = name_arg(ctx, a, 1, wide);
+  const WinName name = win_name_arg(ctx, a, 1, wide);
   if (!name.empty()) {
     plat::WindowHandle w = find_top_window(ctx, name, ctx->win.retries);
     if (!w) {
@@ -49,12 +45,12 @@ void bi_sendkeysto(RunContext* ctx, Value* result, ArgBlock& a, int, bool wide) 
 }
 
 void bi_sendkeyschild(RunContext* ctx, Value* result, ArgBlock& a, int, bool wide) {
-  plat::WindowHandle parent = find_top_window(ctx, name_arg(ctx, a, 1, wide), ctx->win.retries);
+  plat::WindowHandle parent = find_top_window(ctx, win_name_arg(ctx, a, 1, wide), ctx->win.retries);
   if (!parent) {
     if (!ctx->hdr.bCancel) ctx->err = ERR_WINACTIVATE_NOT_FOUND;
     return;
   }
-  plat::WindowHandle child = find_child_window(ctx, parent, name_arg(ctx, a, 2, wide));
+  plat::WindowHandle child = find_child_window(ctx, parent, win_name_arg(ctx, a, 2, wide));
   if (!child) {
     ctx->err = ERR_CHILD_NOT_FOUND;
     return;

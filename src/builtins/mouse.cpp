@@ -35,15 +35,11 @@ constexpr int32_t PLAY_ALL = HOLD_LEFT | HOLD_RIGHT | HOLD_MIDDLE | 0x7E0;
 constexpr uint32_t PLAY_STEP_MS = 20;
 constexpr int32_t PLAY_MAX_SECONDS = 60;
 
-WinName name_arg(RunContext* ctx, ArgBlock& a, int n, bool wide) {
-  return wide ? WinName{nullptr, arg_wstr(ctx, a, n)} : WinName{arg_str(ctx, a, n), nullptr};
-}
-
 // The window of a parent and child argument pair: the parent alone when the child is "", the child of
 // the parent otherwise. Null with 1857 when either is missing.
 plat::WindowHandle window_pair(RunContext* ctx, ArgBlock& a, int parent_n, int child_n, bool wide) {
-  plat::WindowHandle w = find_top_window(ctx, name_arg(ctx, a, parent_n, wide), ctx->win.retries);
-  const WinName child = name_arg(ctx, a, child_n, wide);
+  plat::WindowHandle w = find_top_window(ctx, win_name_arg(ctx, a, parent_n, wide), ctx->win.retries);
+  const WinName child = win_name_arg(ctx, a, child_n, wide);
   if (w && !child.empty()) w = find_child_window(ctx, w, child);
   if (!w && !ctx->hdr.bCancel) ctx->err = ERR_MOUSE_NOT_FOUND;
   return w;
@@ -99,7 +95,7 @@ void click(RunContext* ctx, plat::MouseButton button, int clicks, int32_t holds)
 // MouseMove: x and y from the named window's top-left corner, or on the screen when both names are "".
 void bi_mousemove(RunContext* ctx, Value* result, ArgBlock& a, int, bool wide) {
   int32_t x = arg_int(a, 1), y = arg_int(a, 2);
-  if (!name_arg(ctx, a, 3, wide).empty() || !name_arg(ctx, a, 4, wide).empty()) {
+  if (!win_name_arg(ctx, a, 3, wide).empty() || !win_name_arg(ctx, a, 4, wide).empty()) {
     plat::WindowHandle w = window_pair(ctx, a, 3, 4, wide);
     plat::Rect r{};
     if (!w || !plat::window_rect(w, &r)) return;
@@ -154,12 +150,6 @@ void bi_mousecoords(RunContext* ctx, Value* result, ArgBlock& a, int, bool wide)
   set_string(ctx, result->c, text, std::strlen(text));
 }
 
-std::u16string title_at(plat::WindowHandle w) {
-  std::u16string title(WINDOW_TEXT_CHARS, u'\0');
-  title.resize(plat::window_text_w(w, title.data(), title.size()));
-  return title;
-}
-
 // MouseInfo: 0 the title of the top-level window under the pointer, 1 of the child window there; 2 the
 // position "x y" in a grid of 1000 by 1000 over the screen, 3 in pixels; 4 the buttons held (@LBUTTON,
 // @RBUTTON, @MBUTTON); 5 and 6 the WinIds of the top-level and the child window ("" for none).
@@ -168,8 +158,8 @@ void bi_mouseinfo(RunContext* ctx, Value* result, ArgBlock& a, int, bool) {
   plat::cursor_position(&x, &y);
   char text[48];
   switch (arg_int(a, 1)) {
-    case 0: set_text_result(ctx, result, title_at(plat::top_window_at(x, y)), false); return;
-    case 1: set_text_result(ctx, result, title_at(plat::child_window_at(x, y)), false); return;
+    case 0: set_text_result(ctx, result, window_title(plat::top_window_at(x, y)), false); return;
+    case 1: set_text_result(ctx, result, window_title(plat::child_window_at(x, y)), false); return;
     case 2: {
       const plat::Rect s = plat::screen_rect();
       const int32_t w = s.right - s.left, h = s.bottom - s.top;
@@ -211,7 +201,7 @@ void bi_mouseplay(RunContext* ctx, Value* result, ArgBlock& a, int, bool wide) {
     ctx->err = ERR_INVALID_FLAGS;
     return;
   }
-  if (!name_arg(ctx, a, 2, wide).empty() || !name_arg(ctx, a, 3, wide).empty()) {
+  if (!win_name_arg(ctx, a, 2, wide).empty() || !win_name_arg(ctx, a, 3, wide).empty()) {
     plat::WindowHandle w = window_pair(ctx, a, 2, 3, wide);
     plat::Rect r{};
     if (!w || !plat::window_rect(w, &r)) return;

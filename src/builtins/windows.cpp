@@ -28,13 +28,9 @@ constexpr int32_t STATE_HIDDEN = -1, STATE_ICON = 1, STATE_NORMAL = 2, STATE_ZOO
 constexpr int32_t MAX_WAIT_SECONDS = 86400;
 constexpr uint32_t POLL_MS = 250, CLOSE_FIRST_WAIT_MS = 1500;
 
-WinName name_arg(RunContext* ctx, ArgBlock& a, int n, bool wide) {
-  return wide ? WinName{nullptr, arg_wstr(ctx, a, n)} : WinName{arg_str(ctx, a, n), nullptr};
-}
-
 // The top-level window of argument n after the window retries; null with the error set when none.
 plat::WindowHandle window_arg(RunContext* ctx, ArgBlock& a, int n, bool wide, ErrorNumber missing) {
-  plat::WindowHandle w = find_top_window(ctx, name_arg(ctx, a, n, wide), ctx->win.retries);
+  plat::WindowHandle w = find_top_window(ctx, win_name_arg(ctx, a, n, wide), ctx->win.retries);
   // A stop request that cut the retries short is not a missing window.
   if (!w && !ctx->hdr.bCancel) ctx->err = missing;
   return w;
@@ -44,18 +40,12 @@ plat::WindowHandle window_arg(RunContext* ctx, ArgBlock& a, int n, bool wide, Er
 plat::WindowHandle child_arg(RunContext* ctx, ArgBlock& a, int parent_n, int child_n, bool wide, ErrorNumber missing) {
   plat::WindowHandle parent = window_arg(ctx, a, parent_n, wide, missing);
   if (!parent) return nullptr;
-  plat::WindowHandle child = find_child_window(ctx, parent, name_arg(ctx, a, child_n, wide));
+  plat::WindowHandle child = find_child_window(ctx, parent, win_name_arg(ctx, a, child_n, wide));
   if (!child) ctx->err = missing;
   return child;
 }
 
 void set_true(RunContext* ctx, Value* result) { set_integer(ctx, result->c, 1); }
-
-std::u16string title_of(plat::WindowHandle w) {
-  std::u16string title(WINDOW_TEXT_CHARS, u'\0');
-  title.resize(plat::window_text_w(w, title.data(), title.size()));
-  return title;
-}
 
 // --- activation and showing ----------------------------------------------------------------------------
 
@@ -69,7 +59,7 @@ void bi_winactivate(RunContext* ctx, Value* result, ArgBlock& a, int, bool wide)
 void bi_winactivchild(RunContext* ctx, Value* result, ArgBlock& a, int, bool wide) {
   plat::WindowHandle parent = window_arg(ctx, a, 1, wide, ERR_WINACTIVATE_NOT_FOUND);
   if (!parent) return;
-  plat::WindowHandle child = find_child_window(ctx, parent, name_arg(ctx, a, 2, wide));
+  plat::WindowHandle child = find_child_window(ctx, parent, win_name_arg(ctx, a, 2, wide));
   if (!child) {
     ctx->err = ERR_CHILD_NOT_FOUND;
     return;
@@ -138,16 +128,16 @@ void bi_windowontop(RunContext* ctx, Value* result, ArgBlock& a, int, bool wide)
 // --- questions about one window -----------------------------------------------------------------------
 
 void bi_winexist(RunContext* ctx, Value* result, ArgBlock& a, int, bool wide) {
-  set_integer(ctx, result->c, find_top_window(ctx, name_arg(ctx, a, 1, wide), 0) ? 1 : 0);
+  set_integer(ctx, result->c, find_top_window(ctx, win_name_arg(ctx, a, 1, wide), 0) ? 1 : 0);
 }
 
 void bi_winexistchild(RunContext* ctx, Value* result, ArgBlock& a, int, bool wide) {
-  plat::WindowHandle parent = find_top_window(ctx, name_arg(ctx, a, 1, wide), ctx->win.retries);
-  set_integer(ctx, result->c, parent && find_child_window(ctx, parent, name_arg(ctx, a, 2, wide)) ? 1 : 0);
+  plat::WindowHandle parent = find_top_window(ctx, win_name_arg(ctx, a, 1, wide), ctx->win.retries);
+  set_integer(ctx, result->c, parent && find_child_window(ctx, parent, win_name_arg(ctx, a, 2, wide)) ? 1 : 0);
 }
 
 void bi_winstate(RunContext* ctx, Value* result, ArgBlock& a, int, bool wide) {
-  plat::WindowHandle w = find_top_window(ctx, name_arg(ctx, a, 1, wide), ctx->win.retries);
+  plat::WindowHandle w = find_top_window(ctx, win_name_arg(ctx, a, 1, wide), ctx->win.retries);
   int32_t state = 0;
   if (w) {
     state = !plat::window_visible(w) ? STATE_HIDDEN : plat::window_minimized(w) ? STATE_ICON
@@ -184,17 +174,17 @@ void bi_wintitle(RunContext* ctx, Value* result, ArgBlock& a, int, bool wide) {
 }
 
 void bi_wingetactive(RunContext* ctx, Value* result, ArgBlock&, int, bool wide) {
-  set_text_result(ctx, result, title_of(plat::foreground_window()), wide);
+  set_text_result(ctx, result, window_title(plat::foreground_window()), wide);
 }
 
 void bi_winname(RunContext* ctx, Value* result, ArgBlock&, int, bool wide) {
-  set_text_result(ctx, result, title_of(ctx->hwndOwner), wide);
+  set_text_result(ctx, result, window_title(ctx->hwndOwner), wide);
 }
 
 void bi_findwindow(RunContext* ctx, Value* result, ArgBlock& a, int, bool wide) {
   const std::u16string cls = arg_wide(ctx, a, 1);
   plat::WindowHandle w = cls.empty() ? nullptr : plat::find_window_by_class(cls.c_str());
-  set_text_result(ctx, result, w ? title_of(w) : std::u16string(), wide);
+  set_text_result(ctx, result, w ? window_title(w) : std::u16string(), wide);
 }
 
 // --- placement -----------------------------------------------------------------------------------------
@@ -247,7 +237,7 @@ void bi_winplace(RunContext* ctx, Value* result, ArgBlock& a, int, bool wide) {
 // A child of the window in front, placed in the grid of that window's client area.
 void bi_winplacechild(RunContext* ctx, Value* result, ArgBlock& a, int, bool wide) {
   plat::WindowHandle parent = plat::foreground_window();
-  plat::WindowHandle w = find_child_window(ctx, parent, name_arg(ctx, a, 5, wide));
+  plat::WindowHandle w = find_child_window(ctx, parent, win_name_arg(ctx, a, 5, wide));
   if (!w) {
     ctx->err = ERR_WINPLACE_NOT_FOUND;
     return;
@@ -349,7 +339,7 @@ void bi_winitemizeex(RunContext* ctx, Value* result, ArgBlock& a, int, bool wide
     ctx->err = ERR_WINITEMIZEEX_HIDDEN;
     return;
   }
-  const WinName pattern = name_arg(ctx, a, 1, wide);
+  const WinName pattern = win_name_arg(ctx, a, 1, wide);
   ListRequest request;
   request.format = type == 1 ? ListFormat::Ids : type == 2 ? ListFormat::Pairs : ListFormat::Titles;
   request.pattern = pattern.empty() ? nullptr : &pattern;
@@ -424,7 +414,7 @@ int32_t poll_until(RunContext* ctx, int64_t polls, Seen&& seen) {
 }
 
 void bi_winwaitexist(RunContext* ctx, Value* result, ArgBlock& a, int, bool wide) {
-  const WinName name = name_arg(ctx, a, 1, wide);
+  const WinName name = win_name_arg(ctx, a, 1, wide);
   if (name.empty()) {
     set_true(ctx, result);
     return;
@@ -433,7 +423,7 @@ void bi_winwaitexist(RunContext* ctx, Value* result, ArgBlock& a, int, bool wide
 }
 
 void bi_winwaitchild(RunContext* ctx, Value* result, ArgBlock& a, int, bool wide) {
-  const WinName parent = name_arg(ctx, a, 1, wide), child = name_arg(ctx, a, 2, wide);
+  const WinName parent = win_name_arg(ctx, a, 1, wide), child = win_name_arg(ctx, a, 2, wide);
   set_integer(ctx, result->c, poll_until(ctx, polls_of(arg_int(a, 3)), [&] {
                 plat::WindowHandle p = find_top_window(ctx, parent, 0);
                 return p && find_child_window(ctx, p, child);
@@ -441,7 +431,7 @@ void bi_winwaitchild(RunContext* ctx, Value* result, ArgBlock& a, int, bool wide
 }
 
 void bi_winwaitclose(RunContext* ctx, Value* result, ArgBlock& a, int argc, bool wide) {
-  const WinName name = name_arg(ctx, a, 1, wide);
+  const WinName name = win_name_arg(ctx, a, 1, wide);
   const int64_t polls = polls_of(argc >= 2 ? arg_int(a, 2) : -1);
   Wait(ctx, CLOSE_FIRST_WAIT_MS);
   bool seen = false;
@@ -459,7 +449,7 @@ void bi_winwaitclose(RunContext* ctx, Value* result, ArgBlock& a, int argc, bool
 
 // WinWaitReady: the window exists and its program waits for input.
 void bi_winwaitready(RunContext* ctx, Value* result, ArgBlock& a, int, bool wide) {
-  const WinName name = name_arg(ctx, a, 1, wide);
+  const WinName name = win_name_arg(ctx, a, 1, wide);
   set_integer(ctx, result->c, poll_until(ctx, polls_of(arg_int(a, 2)), [&] {
                 plat::WindowHandle w = find_top_window(ctx, name, 0);
                 return w && plat::wait_window_idle(w, 0) != plat::IdleState::Busy;

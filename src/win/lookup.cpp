@@ -258,6 +258,16 @@ bool run_list(RunContext* ctx, Value* result, plat::WindowHandle parent, const L
 
 }  // namespace
 
+WinName win_name_arg(RunContext* ctx, ArgBlock& a, int n, bool wide) {
+  return wide ? WinName{nullptr, arg_wstr(ctx, a, n)} : WinName{arg_str(ctx, a, n), nullptr};
+}
+
+std::u16string window_title(plat::WindowHandle w) {
+  std::u16string title(WINDOW_TEXT_CHARS, u'\0');
+  title.resize(plat::window_text_w(w, title.data(), title.size()));
+  return title;
+}
+
 plat::WindowHandle find_top_window(RunContext* ctx, const WinName& name, int32_t retries) {
   if (name.empty()) return ctx->hwndOwner;
   plat::WindowHandle w = nullptr;

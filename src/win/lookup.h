@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "builtins/callframe.h"
 #include "engine/context.h"
 #include "platform/ui.h"
 
@@ -17,6 +18,11 @@ struct WinName {
   const char16_t* wide;    // set in a wide call, then ansi is null
   bool empty() const { return wide ? !*wide : !*ansi; }
 };
+
+// Argument n of a built-in as a window name, in the form of the call.
+WinName win_name_arg(RunContext* ctx, ArgBlock& a, int n, bool wide);
+// A window's title in UTF-16, read with the limit of the title buffers; "" for no window.
+std::u16string window_title(plat::WindowHandle w);
 
 // FindTopWindow: "" is the run's own window; a WinId its window when that exists (no retries); any other
 // name is looked up retries + 1 times, one second apart, stopping at a stop request. Null when none.
