@@ -3,12 +3,10 @@
 //   key down VK [ext]        key up VK [ext]       (every key event, from a low-level keyboard hook)
 //   mouse move X Y           mouse down BUTTON      mouse up BUTTON     (BUTTON: left, right, middle)
 //   char CODE                (a character the window received)
-//   command ID               (a menu command the window received)
 //
 //   input_recorder TITLE LOG [CLOSE-AFTER-MS]
 //
-// The window has a menu (&File: &Open, &Save; &Edit: &Copy) and two children titled "Child Button" and
-// "Child Edit". With CLOSE-AFTER-MS the window closes itself after that many milliseconds.
+// The window has two children titled "Child Button" and "Child Label". With CLOSE-AFTER-MS the window closes itself after that many milliseconds.
 #include <windows.h>
 #include <cstdio>
 
@@ -17,7 +15,6 @@ namespace {
 FILE* g_log = nullptr;
 HWND g_window = nullptr;
 constexpr UINT_PTR CLOSE_TIMER = 1;
-constexpr UINT ID_OPEN = 101, ID_SAVE = 102, ID_COPY = 201;
 
 void logf(const char* format, ...) {
   va_list args;
@@ -58,25 +55,12 @@ LRESULT CALLBACK mouse_hook(int code, WPARAM wparam, LPARAM lparam) {
 LRESULT CALLBACK window_proc(HWND w, UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
     case WM_CHAR: logf("char %u", static_cast<unsigned>(wparam)); return 0;
-    case WM_COMMAND:
-      if (lparam == 0) logf("command %u", static_cast<unsigned>(LOWORD(wparam)));
-      return 0;
     case WM_TIMER:
       if (wparam == CLOSE_TIMER) DestroyWindow(w);
       return 0;
     case WM_DESTROY: PostQuitMessage(0); return 0;
     default: return DefWindowProcA(w, message, wparam, lparam);
   }
-}
-
-HMENU make_menu() {
-  HMENU bar = CreateMenu(), file = CreatePopupMenu(), edit = CreatePopupMenu();
-  AppendMenuA(file, MF_STRING, ID_OPEN, "&Open...\tCtrl+O");
-  AppendMenuA(file, MF_STRING, ID_SAVE, "&Save");
-  AppendMenuA(edit, MF_STRING, ID_COPY, "&Copy");
-  AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(file), "&File");
-  AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(edit), "&Edit");
-  return bar;
 }
 
 }  // namespace
@@ -97,11 +81,11 @@ int main(int argc, char** argv) {
   cls.lpszClassName = "TovInputRecorder";
   RegisterClassA(&cls);
   g_window = CreateWindowExA(0, cls.lpszClassName, argv[1], WS_OVERLAPPEDWINDOW, 100, 100, 400, 300, nullptr,
-                             make_menu(), instance, nullptr);
+                             nullptr, instance, nullptr);
   CreateWindowExA(0, "BUTTON", "Child Button", WS_CHILD | WS_VISIBLE, 10, 10, 120, 30, g_window, nullptr,
                   instance, nullptr);
-  CreateWindowExA(0, "EDIT", "Child Edit", WS_CHILD | WS_VISIBLE | WS_BORDER, 10, 50, 200, 24, g_window, nullptr,
-                  instance, nullptr);
+  CreateWindowExA(0, "STATIC", "Child Label", WS_CHILD | WS_VISIBLE, 10, 50, 200, 24, g_window, nullptr, instance,
+                  nullptr);
   HHOOK keys = SetWindowsHookExA(WH_KEYBOARD_LL, keyboard_hook, instance, 0);
   HHOOK mouse = SetWindowsHookExA(WH_MOUSE_LL, mouse_hook, instance, 0);
   ShowWindow(g_window, SW_SHOW);

@@ -26,7 +26,7 @@ inline const KeyStringCase kKeyStringCases[] = {
     {"+{+}", 0, "+SHIFT +PLUS -PLUS -SHIFT"},
     {"{}}{{}", 0, "+SHIFT +RBRACKET -RBRACKET -SHIFT +SHIFT +LBRACKET -LBRACKET -SHIFT"},
     {"{*LWIN}r", 0, "+LWIN* +R -R -LWIN*"},
-    {"!{F4}", 0, "+ALT +F4 -ALT -F4"},
+    {"!{F5}", 0, "+ALT +F5 -ALT -F5"},
     {"^+a", 0, "+SHIFT +CTRL +A -A -CTRL -SHIFT"},
     {"{*RALT}{*LCONTROL}x", 0, "+LCTRL +RALT* +X -RALT* -X -LCTRL"},
     {"!+{*APPS}{F10}", 0, "+SHIFT +APPS* +ALT +F10 -ALT -F10 -APPS* -SHIFT"},
