@@ -11,6 +11,7 @@ namespace tov {
 
 extern const IntControlFamily kErrorIntControls;
 extern const IntControlFamily kKeyIntControls;
+extern const IntControlFamily kProgramIntControls;
 extern const IntControlFamily kSystemIntControls;
 extern const IntControlFamily kWindowIntControls;
 
@@ -19,6 +20,7 @@ namespace {
 const IntControlFamily* const kFamilies[] = {
     &kErrorIntControls,
     &kKeyIntControls,
+    &kProgramIntControls,
     &kSystemIntControls,
     &kWindowIntControls,
 };

@@ -18,6 +18,7 @@ extern const BuiltinFamily kMathBuiltins;
 extern const BuiltinFamily kMessageBoxBuiltins;
 extern const BuiltinFamily kMouseBuiltins;
 extern const BuiltinFamily kPointerBuiltins;
+extern const BuiltinFamily kProgramBuiltins;
 extern const BuiltinFamily kScriptCallBuiltins;
 extern const BuiltinFamily kStringBuiltins;
 extern const BuiltinFamily kStringCharBuiltins;
@@ -40,6 +41,7 @@ const BuiltinFamily* const kFamilies[] = {
     &kMessageBoxBuiltins,
     &kMouseBuiltins,
     &kPointerBuiltins,
+    &kProgramBuiltins,
     &kScriptCallBuiltins,
     &kStringBuiltins,
     &kStringCharBuiltins,

@@ -174,7 +174,13 @@ enum ErrorNumber : uint16_t {
   ERR_INVALID_REQUEST = 1809,          // Invalid request number
   ERR_INVALID_FLAGS = 1822,            // Invalid flag(s)
   ERR_FUNCTION_FAILED = 1825,          // Function failed
+  ERR_SHELL_BASE = 1900,               // 1900 + the shell's failure number: WinExec N: ...
+  ERR_RUN_FAILED = 1932,               // WinExec: Function Failed
   ERR_STRCAT_SYNTAX = 2058,            // StrCat: Function syntax error
+  ERR_RUNEXIT = 3252,                  // RunExit: Not supported in 32-bit version
+  ERR_RUN_WAIT = 3383,                 // Execute function error: 'Wait' parameter bad
+  ERR_RUN_DISPLAY = 3384,              // Execute function error: 'Display type' parameter bad
+  ERR_RUN_LOGON = 3385,                // RunWithLogon: Not supported on this platform
 
   // Windows, keystrokes and the mouse.
   ERR_WINCLOSE_NOT_FOUND = 1039,       // WinClose: Window not found

@@ -77,6 +77,11 @@ struct RunContext {
   uint32_t bExclusive;             // Exclusive raised the thread's priority; put back when the run ends
   int32_t windowBottom;            // bottom edge of a default-placed top-level window
 
+  // --- program launching ---
+  uint32_t nIdleTimeout;           // ms to wait for a started program to be ready for input (0: no wait)
+  uint32_t nCreateFlags;           // process creation flags of the Run family
+  uint32_t nLastExitCode;          // exit code of the last waited-for program, 99999 when none
+
   // --- tokenizer ---
   TokenState tok;
   uint32_t nDiagMode;              // 12: every keyword lookup first shows its bucket bounds

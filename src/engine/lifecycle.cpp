@@ -7,6 +7,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "builtins/launcher.h"
 #include "diag/error_model.h"
 #include "engine/context.h"
 #include "engine/pump.h"
@@ -131,6 +132,7 @@ uint32_t init_context(RunContext* ctx, const char* host_name) {
   ctx->hcurRun = ctx->hcurArrow;
   ctx->nCodePage = plat::CP_DEFAULT;
   ctx->decimals = -1;
+  ctx->nLastExitCode = EXIT_CODE_NONE;
   value_init(ctx->resultSlot);
   error_state_init(ctx);
   window_state_init(&ctx->win);
@@ -278,6 +280,7 @@ uint32_t engine_run(void* hwnd, void* hContext, void* hScript, void* lpfnHost, v
   ctx->bDuplicateDef = 0;
   ctx->bFastPump = 0;
   ctx->bReportBreak = 1;
+  launcher_new_run(ctx);
   ctx->szButtonOk[0] = ctx->szButtonCancel[0] = 0;
   ctx->wszButtonOk[0] = ctx->wszButtonCancel[0] = 0;
   ctx->hRunScript = nullptr;

@@ -46,7 +46,6 @@ bool window_maximized(WindowHandle w);
 bool window_descends_from(WindowHandle w, WindowHandle ancestor);
 
 uint32_t window_process_id(WindowHandle w);
-uint32_t current_process_id();
 // The full path of the program file of a process; "" when the system does not tell.
 std::u16string process_program_path(uint32_t pid);
 enum class IdleState { Idle, Busy, Failed };

@@ -8,6 +8,8 @@
 
 namespace plat {
 
+char path_list_separator() { return os::path_list_separator(); }
+
 bool path_has_directory(const char* name) {
   if (os::path_has_drive(name)) return true;
   for (const char* p = name; *p; p = next_char(p))

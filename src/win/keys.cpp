@@ -6,6 +6,7 @@
 #include "engine/context.h"
 #include "engine/pump.h"
 #include "platform/desktop.h"
+#include "platform/process.h"
 #include "platform/text.h"
 #include "win/lookup.h"
 

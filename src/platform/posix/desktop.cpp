@@ -148,7 +148,6 @@ bool window_minimized(WindowHandle) { return false; }
 bool window_maximized(WindowHandle) { return false; }
 bool window_descends_from(WindowHandle, WindowHandle) { return false; }
 uint32_t window_process_id(WindowHandle) { return 0; }
-uint32_t current_process_id() { return uint32_t(getpid()); }
 std::u16string process_program_path(uint32_t) { return {}; }
 IdleState wait_window_idle(WindowHandle, uint32_t) { return IdleState::Failed; }
 WindowHandle foreground_window() { return nullptr; }

@@ -13,23 +13,10 @@
 #include "platform/files.h"
 #include "platform/hooks.h"
 #include "platform/system.h"
+#include "platform/posix/posix_internal.h"
 
 namespace plat {
 namespace {
-
-// The Windows error numbers that the Engine reports for failed file operations.
-uint32_t system_error_of(int err) {
-  switch (err) {
-    case ENOENT: return 2;                          // file not found
-    case ENOTDIR: return 3;                         // path not found
-    case EMFILE: case ENFILE: return 4;             // too many open files
-    case EACCES: case EPERM: case EISDIR: return 5; // access denied
-    case ENOMEM: return 8;
-    case ETXTBSY: case EBUSY: return 32;            // sharing violation
-    case ENAMETOOLONG: return 206;
-    default: return 31;                             // general failure
-  }
-}
 
 bool copy_out(const std::string& text, char* out, size_t out_cap) {
   if (text.size() >= out_cap) {
@@ -70,7 +57,7 @@ FileHandle file_open_read(const char* path, uint32_t* system_error) {
     err = EISDIR;
     close(fd);
   }
-  if (system_error) *system_error = system_error_of(err);
+  if (system_error) *system_error = posix::windows_error_of(err);
   return INVALID_FILE;
 }
 
@@ -196,7 +183,7 @@ namespace plat {
 FileHandle file_create(const char* path, uint32_t* system_error) {
   const int fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (fd >= 0) return fd;
-  if (system_error) *system_error = system_error_of(errno);
+  if (system_error) *system_error = posix::windows_error_of(errno);
   return INVALID_FILE;
 }
 
@@ -206,7 +193,7 @@ bool file_write(FileHandle f, const void* data, size_t n, uint32_t* system_error
     const ssize_t w = ::write(static_cast<int>(f), p, n);
     if (w < 0 && errno == EINTR) continue;
     if (w <= 0) {
-      if (system_error) *system_error = w < 0 ? system_error_of(errno) : 31;
+      if (system_error) *system_error = w < 0 ? posix::windows_error_of(errno) : 31;
       return false;
     }
     p += w;

@@ -13,16 +13,25 @@
 #include <string>
 #include "platform/system.h"
 #include "platform/text.h"
+#include "platform/posix/posix_internal.h"
 
 namespace plat {
-namespace {
 
-// Names that start with "=" (the per-drive directories of Windows, "=C:") cannot live in a POSIX
-// environment; the process keeps them here so they read back as they were set.
-std::mutex g_hidden_mutex;
-std::map<std::string, std::string>& hidden_variables() {
-  static std::map<std::string, std::string> variables;
-  return variables;
+namespace posix {
+
+// The Windows error numbers of the failures the Engine tells apart.
+uint32_t windows_error_of(int err) {
+  switch (err) {
+    case ENOENT: return 2;                          // file not found
+    case ENOTDIR: return 3;                         // path not found
+    case EMFILE: case ENFILE: return 4;             // too many open files
+    case EACCES: case EPERM: case EISDIR: return 5; // access denied
+    case ENOMEM: case E2BIG: return 8;              // not enough memory
+    case ETXTBSY: case EBUSY: return 32;            // sharing violation
+    case ENOEXEC: return 193;                       // not a program
+    case ENAMETOOLONG: return 206;
+    default: return 31;                             // general failure
+  }
 }
 
 std::string utf8_of(const char16_t* w) {
@@ -37,6 +46,21 @@ std::u16string utf16_of(const char* s, size_t len) {
   std::u16string w(static_cast<size_t>(n > 0 ? n : 0), u'\0');
   if (n > 0) ansi_to_wide(s, static_cast<int>(len), w.data(), n, CP_UTF8_PAGE);
   return w;
+}
+
+}  // namespace posix
+
+using posix::utf8_of;
+using posix::utf16_of;
+
+namespace {
+
+// Names that start with "=" (the per-drive directories of Windows, "=C:") cannot live in a POSIX
+// environment; the process keeps them here so they read back as they were set.
+std::mutex g_hidden_mutex;
+std::map<std::string, std::string>& hidden_variables() {
+  static std::map<std::string, std::string> variables;
+  return variables;
 }
 
 int copy_value(const char* value, char* out, size_t out_cap) {

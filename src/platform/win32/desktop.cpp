@@ -72,8 +72,6 @@ uint32_t window_process_id(WindowHandle w) {
   return pid;
 }
 
-uint32_t current_process_id() { return GetCurrentProcessId(); }
-
 std::u16string process_program_path(uint32_t pid) {
   HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
   if (!process) return {};
