@@ -8,6 +8,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -261,6 +262,42 @@ TEST_F(WinInputTest, WaitsForWindowsToComeAndGo) {
   EXPECT_EQ(number("WinWaitClose(\"" + r.title() + "\", 30)"), 1);
   EXPECT_TRUE(r.wait_for("closed"));
   EXPECT_EQ(number("WinExist(\"" + r.title() + "\")"), 0);
+}
+
+// The notepad example, run by tov as a user would: Notepad types, saves and closes, and the file holds
+// what the keys typed.
+TEST(NotepadExample, TypesALineAndSavesItWithTheKeyboard) {
+  const fs::path dir = fs::temp_directory_path() / ("tov-notepad-" + std::to_string(GetCurrentProcessId()));
+  fs::create_directories(dir);
+  const fs::path file = dir / "typed.txt";
+  std::string command = std::string("\"") + TOV_RUNNER_PATH + "\" --console \"" + TOV_EXAMPLES_DIR +
+                        "/notepad.tov\" \"" + file.string() + "\"";
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION p{};
+  ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, dir.string().c_str(),
+                             &startup, &p));
+  const bool ended = WaitForSingleObject(p.hProcess, 180000) == WAIT_OBJECT_0;
+  DWORD code = 1;
+  if (!ended) TerminateProcess(p.hProcess, 1);
+  GetExitCodeProcess(p.hProcess, &code);
+  CloseHandle(p.hProcess);
+  CloseHandle(p.hThread);
+  ASSERT_TRUE(ended) << "the example did not end";
+  EXPECT_EQ(code, 0u);
+
+  std::ifstream in(file, std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  in.close();
+  std::string text;
+  if (bytes.size() >= 2 && bytes[0] == '\xFF' && bytes[1] == '\xFE') {   // UTF-16 with its mark
+    for (size_t i = 2; i + 1 < bytes.size(); i += 2) text += bytes[i];
+  } else {
+    text = bytes.rfind("\xEF\xBB\xBF", 0) == 0 ? bytes.substr(3) : bytes;
+  }
+  EXPECT_EQ(text, "Typed by TOV\tinto Notepad\r\nSecond line  ends here\r\n");
+  std::error_code ignored;
+  fs::remove_all(dir, ignored);
 }
 
 }  // namespace
