@@ -102,6 +102,12 @@ TEST_F(SendKeyTest, MouseMovesAndClicksAreInjectedInOrder) {
   EXPECT_EQ(error_of(t, "MousePlay(\"1 2\", \"\", \"\", 2048, 0)"), ERR_INVALID_FLAGS);
 }
 
+TEST_F(SendKeyTest, LongNamesAreCutToTheTitleBuffer) {
+  EXPECT_EQ(integer_of(t, "WinExist(StrFill(\"~x\", 5000))"), 0);
+  EXPECT_EQ(integer_of(t, "WinExist(ChrStringToUnicode(StrFill(\"x\", 5000)))"), 0);
+  EXPECT_EQ(integer_of(t, "WinWaitExist(StrFill(\"x\", 5000), 0)"), 0);
+}
+
 }  // namespace
 }  // namespace tov::test
 #endif

@@ -168,6 +168,11 @@ TEST_F(WinInputTest, LookupsListsAndWinIdsFindTheWindow) {
   EXPECT_EQ(number("WinExist(\"" + r.title() + "~\")"), 0);
   EXPECT_EQ(number("WinExist(\"" + r.title() + " renamed~\")"), 1);
   EXPECT_EQ(number("WinExist(\"" + id + "\")"), 1);
+
+  // Titles and patterns are cut to 2049 characters: the longer title matches the longer pattern.
+  EXPECT_EQ(number("WinTitle(\"" + id + "\", StrFill(\"T\", 3000))"), 1);
+  EXPECT_EQ(number("StrLen(WinItemizeEx(StrFill(\"T\", 3000), 0, 0, 0))"), 2049);
+  EXPECT_EQ(number("WinExist(ChrStringToUnicode(StrFill(\"T\", 2500)))"), 1);
 }
 
 TEST_F(WinInputTest, WindowStatesPlacesAndMenus) {
