@@ -125,22 +125,6 @@ TEST_F(WinInputTest, KeyStringsReachTheWindowInFront) {
   }
 }
 
-TEST_F(WinInputTest, CapsLockDoesNotChangeTheLettersSent) {
-  Recorder r("caps");
-  ASSERT_TRUE(r.ready());
-  const bool was_on = number("KeyToggleSet(@CAPSLOCK, @ON)") != 0;
-  const size_t from = r.lines().size();
-  EXPECT_EQ(number("SendKeysTo(\"" + r.title() + "\", \"aB\")"), 0);
-  tap(SENTINEL_KEY);
-  ASSERT_TRUE(r.wait_for("key up " + std::to_string(SENTINEL_KEY), from));
-  std::string chars;
-  for (const std::string& line : r.lines())
-    if (line.rfind("char ", 0) == 0) chars += char(std::atoi(line.c_str() + 5));
-  EXPECT_EQ(chars, "aB");
-  EXPECT_EQ(number("KeyToggleGet(@CAPSLOCK)"), 1);
-  number(std::string("KeyToggleSet(@CAPSLOCK, ") + (was_on ? "@ON" : "@OFF") + ")");
-}
-
 TEST_F(WinInputTest, LookupsListsAndWinIdsFindTheWindow) {
   Recorder r("lookup");
   ASSERT_TRUE(r.ready());
