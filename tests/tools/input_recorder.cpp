@@ -2,7 +2,6 @@
 // log file, one line per event, flushed at once:
 //   key down VK [ext]        key up VK [ext]       (every key event, from a low-level keyboard hook)
 //   mouse move X Y           mouse down BUTTON      mouse up BUTTON     (BUTTON: left, right, middle)
-//   char CODE                (a character the window received)
 //
 //   input_recorder TITLE LOG [CLOSE-AFTER-MS]
 //
@@ -54,7 +53,6 @@ LRESULT CALLBACK mouse_hook(int code, WPARAM wparam, LPARAM lparam) {
 
 LRESULT CALLBACK window_proc(HWND w, UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
-    case WM_CHAR: logf("char %u", static_cast<unsigned>(wparam)); return 0;
     case WM_TIMER:
       if (wparam == CLOSE_TIMER) DestroyWindow(w);
       return 0;
