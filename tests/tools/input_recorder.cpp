@@ -8,6 +8,7 @@
 // The window has two children titled "Child Button" and "Child Label". With CLOSE-AFTER-MS the window closes itself after that many milliseconds.
 #include <windows.h>
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
 
