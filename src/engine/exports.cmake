@@ -33,4 +33,5 @@ set(TOV_ENGINE_EXPORTS
   WinEnumCloseW@8
   WinEnumXXXIcon@8
   WinEnumXXXIconW@8
+  UncompressBuffer@16
 )

@@ -66,3 +66,12 @@ TOV_API int32_t TOV_CALL CreateMyArray(void* context, tov::Value* result, int32_
 TOV_API int32_t TOV_CALL ViperAnswer(int32_t status, int32_t reserved, tov::ServiceBlock* block, tov::ExtValue* value) {
   return tov::viper_answer(status, reserved, block, value);
 }
+
+// --- Data decompression for hosts: a zlib stream into the caller's buffer. ---------------------------------
+
+#include "builtins/binary.h"
+
+TOV_API int32_t TOV_CALL UncompressBuffer(const void* source, uint32_t source_size, void* target,
+                                          uint32_t target_size) {
+  return tov::uncompress_buffer(source, source_size, target, target_size);
+}
