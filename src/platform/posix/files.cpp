@@ -206,7 +206,7 @@ bool file_write(FileHandle f, const void* data, size_t n, uint32_t* system_error
 FileHandle file_open_write(const char* path, uint32_t* system_error) {
   const int fd = ::open(path, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
   if (fd >= 0) return fd;
-  if (system_error) *system_error = system_error_of(errno);
+  if (system_error) *system_error = posix::windows_error_of(errno);
   return INVALID_FILE;
 }
 
