@@ -24,9 +24,12 @@ extern const BuiltinFamily kFileTimeBuiltins;
 extern const BuiltinFamily kIniBuiltins;
 extern const BuiltinFamily kIntControlBuiltins;
 extern const BuiltinFamily kItemListBuiltins;
+extern const BuiltinFamily kKeyBuiltins;
 extern const BuiltinFamily kMathBuiltins;
 extern const BuiltinFamily kMessageBoxBuiltins;
+extern const BuiltinFamily kMouseBuiltins;
 extern const BuiltinFamily kPointerBuiltins;
+extern const BuiltinFamily kProgramBuiltins;
 extern const BuiltinFamily kRegistryKeyBuiltins;
 extern const BuiltinFamily kRegistryValueBuiltins;
 extern const BuiltinFamily kScriptCallBuiltins;
@@ -36,6 +39,7 @@ extern const BuiltinFamily kStringFixBuiltins;
 extern const BuiltinFamily kStringWildBuiltins;
 extern const BuiltinFamily kSystemBuiltins;
 extern const BuiltinFamily kTimeBuiltins;
+extern const BuiltinFamily kWindowBuiltins;
 
 namespace {
 
@@ -57,9 +61,12 @@ const BuiltinFamily* const kFamilies[] = {
     &kIniBuiltins,
     &kIntControlBuiltins,
     &kItemListBuiltins,
+    &kKeyBuiltins,
     &kMathBuiltins,
     &kMessageBoxBuiltins,
+    &kMouseBuiltins,
     &kPointerBuiltins,
+    &kProgramBuiltins,
     &kRegistryKeyBuiltins,
     &kRegistryValueBuiltins,
     &kScriptCallBuiltins,
@@ -69,6 +76,7 @@ const BuiltinFamily* const kFamilies[] = {
     &kStringWildBuiltins,
     &kSystemBuiltins,
     &kTimeBuiltins,
+    &kWindowBuiltins,
 };
 
 BuiltinFn g_table[NKEYTOKENS];

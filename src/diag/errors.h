@@ -215,7 +215,48 @@ enum ErrorNumber : uint16_t {
   ERR_INVALID_REQUEST = 1809,          // Invalid request number
   ERR_INVALID_FLAGS = 1822,            // Invalid flag(s)
   ERR_FUNCTION_FAILED = 1825,          // Function failed
+  ERR_SHELL_BASE = 1900,               // 1900 + the shell's failure number: WinExec N: ...
+  ERR_RUN_FAILED = 1932,               // WinExec: Function Failed
   ERR_STRCAT_SYNTAX = 2058,            // StrCat: Function syntax error
+  ERR_RUNEXIT = 3252,                  // RunExit: Not supported in 32-bit version
+  ERR_RUN_WAIT = 3383,                 // Execute function error: 'Wait' parameter bad
+  ERR_RUN_DISPLAY = 3384,              // Execute function error: 'Display type' parameter bad
+  ERR_RUN_LOGON = 3385,                // RunWithLogon: Not supported on this platform
+
+  // Windows, keystrokes and the mouse.
+  ERR_WINCLOSE_NOT_FOUND = 1039,       // WinClose: Window not found
+  ERR_WINHIDE_NOT_FOUND = 1040,        // WinHide: Window not found
+  ERR_WINICONIZE_NOT_FOUND = 1041,     // WinIconize: Window not found
+  ERR_WINZOOM_NOT_FOUND = 1042,        // WinZoom: Window not found
+  ERR_WINSHOW_NOT_FOUND = 1043,        // WinShow: Window not found
+  ERR_WINPLACE_NOT_FOUND = 1044,       // WinPlace: Window not found
+  ERR_WINACTIVATE_NOT_FOUND = 1045,    // WinActivate: Window not found
+  ERR_WINPOSITION_NOT_FOUND = 1119,    // WinPosition: Window not found
+  ERR_WINTITLE_NOT_FOUND = 1121,       // WinTitle: Window not found
+  ERR_WINEXENAME_NOT_FOUND = 1172,     // WinExeName: Window not found
+  ERR_WINISDOS_NOT_FOUND = 1227,       // WinIsDos: Window not found or bad window
+  ERR_WINITEMCHILD_NOT_FOUND = 1334,   // WinItemChild: Parent Window cannot be found
+  ERR_CHILD_NOT_FOUND = 1368,          // ActivateChild: Child windows does not exist
+  ERR_WINIDGET_NOT_FOUND = 1408,       // WinIdGet: Window not found
+  ERR_WINITEMIZEEX_MULTIPLE = 1538,    // WinItemizeEx: Invalid 'multiple' flag
+  ERR_WINITEMIZEEX_HIDDEN = 1539,      // WinItemizeEx: Invalid 'hidden' flag
+  ERR_WINITEMPROCID_PID = 1583,        // WinItemProcId: Invalid process ID
+  ERR_WINITEMPROCID_FLAGS = 1585,      // WinItemProcId: Invalid flags
+  ERR_WINITEMPROCID_TYPE = 1586,       // WinItemProcId: Invalid return type
+  ERR_KEYTOGGLESET_KEY = 1850,         // KeyToggleSet: Invalid key code
+  ERR_WAITFORKEY_KEY = 1851,           // WaitForKey: Invalid key
+  ERR_WINARRANGE_STYLE = 1852,         // WinArrange: Invalid style
+  ERR_WINHELP_FUNCTION = 1853,         // WinHelp: Invalid function
+  ERR_SENDMESSAGE_NOT_FOUND = 1854,    // SendMessage: Window not found
+  ERR_SENDMENUSTO_NOT_FOUND = 1855,    // SendMenusTo: Window not found
+  ERR_WINDOWONTOP_NOT_FOUND = 1856,    // WindowOnTop: Window not found
+  ERR_MOUSE_NOT_FOUND = 1857,          // Mouse functions: Window not found
+  ERR_MOUSE_CLICK_TYPE = 1858,         // Mouse functions: Invalid click type
+  ERR_MOUSEINFO_REQUEST = 1859,        // MouseInfo: Invalid request
+  ERR_WINPLACE_TYPE = 1860,            // WinPlaceGet/WinPlaceSet: Invalid type
+  ERR_WINPLACESET_POSITION = 1861,     // WinPlaceSet: Invalid position
+  ERR_MOUSEPLAY_POSITION = 1862,       // MousePlay: Invalid position
+  ERR_WINCLOSENOT_SYNTAX = 2038,       // WinCloseNot Function Syntax error
 
   // Files and directories.
   ERR_FILELIST_NO_MATCH = 1002,        // File List Processing - No Match

@@ -13,6 +13,7 @@
 #include "lang/value.h"
 #include "platform/memory.h"
 #include "platform/ui.h"
+#include "win/state.h"
 
 namespace tov {
 
@@ -81,6 +82,11 @@ struct RunContext {
   int32_t windowBottom;            // bottom edge of a default-placed top-level window
   uint32_t bFourDigitYear;         // YmdHms results carry four-digit years (IntControl 41); on per run
 
+  // --- program launching ---
+  uint32_t nIdleTimeout;           // ms to wait for a started program to be ready for input (0: no wait)
+  uint32_t nCreateFlags;           // process creation flags of the Run family
+  uint32_t nLastExitCode;          // exit code of the last waited-for program, 99999 when none
+
   // --- tokenizer ---
   TokenState tok;
   uint32_t nDiagMode;              // 12: every keyword lookup first shows its bucket bounds
@@ -126,6 +132,8 @@ struct RunContext {
   uint32_t nCallDepth;
   uint32_t nTopTarget;
 
+  // --- window lookup and keystroke sending ---
+  WindowState win;
   // --- built-in families ---
   BinaryTable binaries;            // freed at shutdown
   FileState files;                 // FileOpen's table and the file built-ins' settings
