@@ -13,8 +13,11 @@
 #include "lang/value.h"
 #include "platform/memory.h"
 #include "platform/ui.h"
+#include "win/state.h"
 
 namespace tov {
+
+struct RegKeyList;
 
 constexpr uint32_t VAR_FRAMES = 101;          // frame 0 is the host's table, 1..100 call levels
 constexpr uint16_t FRAME_LINK_NONE = 65535;
@@ -112,6 +115,10 @@ struct RunContext {
   char16_t wszButtonOk[64];
   char16_t wszButtonCancel[64];
 
+  // --- registry ---
+  uint32_t nRegOpenFlags;          // RegOpenFlags setting of the run: 0, 1, 2, 32 or 64
+  RegKeyList* pRegKeys;            // keys the context opened, with their remote marks; closed at shutdown
+
   // --- user-defined functions ---
   plat::MemId aUdfBlock[UDF_BLOCKS];
   UdfRecord* apUdf[UDF_MAX];       // record pointers (blocks stay locked while the context lives)
@@ -125,6 +132,8 @@ struct RunContext {
   uint32_t nCallDepth;
   uint32_t nTopTarget;
 
+  // --- window lookup and keystroke sending ---
+  WindowState win;
   // --- built-in families ---
   BinaryTable binaries;            // freed at shutdown
   FileState files;                 // FileOpen's table and the file built-ins' settings

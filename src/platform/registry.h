@@ -83,8 +83,9 @@ uint32_t reg_value_names(RegKey key, std::vector<std::u16string>* names);
 // When the key, one of its values or the list of its subkeys last changed, in local time.
 uint32_t reg_last_write_time(RegKey key, LocalTime* when);
 
-// A predefined root (the local machine or the users) of another computer's registry. An empty name, "."
-// or this computer's own name (with or without a leading "\\") gives this computer's root.
+// A predefined root of another computer's registry (Windows serves the local machine and the users). An
+// empty name, "." or this computer's own name (with or without a leading "\\") gives a handle of this
+// computer's root. POSIX reaches no other computer: 53 (bad network path).
 uint32_t reg_connect(const char16_t* computer, RegKey root, RegKey* out);
 
 // Loads a hive file as the subkey of a root, and unloads it again. The backup and restore privileges are

@@ -19,7 +19,8 @@ int settings_get_int(const char* file_name, const char* section, const char* key
 // second one; the result is the length without the final NUL, or out_cap - 2 when the list was cut.
 // POSIX: "[name]" starts a section, "key=value" lines follow; names compare without regard to case;
 // blanks around names and values go, as do quotes (" or ') that enclose a whole value; lines starting
-// with ";" are comments; only the first section of a name is read, and its first key of a name.
+// with ";" are comments; only the first section of a name is read, and its first key of a name; lists
+// name every section and key line, repeated names too.
 size_t profile_get_string(const char* file, const char* section, const char* key, const char* def,
                           char* out, size_t out_cap);
 // Writes a value of a profile file by the Windows profile rules: the key's line is replaced, or added at

