@@ -11,7 +11,9 @@ extern const BuiltinFamily kArrayBuiltins;
 extern const BuiltinFamily kArrayTextBuiltins;
 extern const BuiltinFamily kBinaryBuiltins;
 extern const BuiltinFamily kCharBuiltins;
+extern const BuiltinFamily kDllBuiltins;
 extern const BuiltinFamily kErrorBuiltins;
+extern const BuiltinFamily kExtenderBuiltins;
 extern const BuiltinFamily kIntControlBuiltins;
 extern const BuiltinFamily kItemListBuiltins;
 extern const BuiltinFamily kMathBuiltins;
@@ -31,7 +33,9 @@ const BuiltinFamily* const kFamilies[] = {
     &kArrayTextBuiltins,
     &kBinaryBuiltins,
     &kCharBuiltins,
+    &kDllBuiltins,
     &kErrorBuiltins,
+    &kExtenderBuiltins,
     &kIntControlBuiltins,
     &kItemListBuiltins,
     &kMathBuiltins,

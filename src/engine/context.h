@@ -8,6 +8,7 @@
 #include "engine/tovengine.h"
 #include "exec/structs.h"
 #include "exec/udf.h"
+#include "ext/ext_state.h"
 #include "lang/token.h"
 #include "lang/value.h"
 #include "platform/memory.h"
@@ -120,6 +121,9 @@ struct RunContext {
 
   // --- built-in families ---
   BinaryTable binaries;            // freed at shutdown
+
+  // --- extenders and foreign function calls ---
+  ExtState ext;
 };
 
 inline bool ctx_failed(const RunContext* ctx) { return ctx->err != 0; }
