@@ -8,6 +8,7 @@
 // Environment variables steer the cases that a script cannot: TOV_TESTEXT_REFUSE (the initialisation
 // fails), TOV_TESTEXT_MANY=N (N more functions), TOV_TESTEXT_FAIL_ENUM (the enumeration fails after the
 // first function), TOV_TESTEXT_LOG=FILE (the close request is written to FILE).
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -388,7 +389,10 @@ int32_t fn_answer(Call& c) {
 }
 
 int32_t fn_counter(Call& c) { return answer_int(c, int32_t(++*c.privateWord)); }
-int32_t fn_block(Call& c) { return answer_int(c, int32_t(c.block->size * 10000 + c.block->version)); }
+// The block's version, and 1 when its size is the one of this build's header.
+int32_t fn_block(Call& c) {
+  return answer_int(c, int32_t(c.block->version) * 10 + (c.block->size == sizeof(TovServiceBlock)));
+}
 
 // A command: it leaves a mark in a variable.
 int32_t fn_cmd(Call& c) {
@@ -560,6 +564,56 @@ int32_t run(int32_t number, Call& c) {
 #endif
 
 extern "C" {
+
+#if TESTEXT_KIND == 5
+// Functions for DllCall, one for each type word; all in the stdcall convention (the system's own outside
+// 32-bit Windows) but TestCdecl.
+TOVX_EXPORT int32_t TOVX_CALL TestLong(int32_t a, int32_t b) { return a * 10 + b; }
+// A word arrives zero-extended; the result has bits above the low 16.
+TOVX_EXPORT int32_t TOVX_CALL TestWord(uint32_t w) { return int32_t(w) + 0x10000; }
+TOVX_EXPORT double TOVX_CALL TestDouble(double x, int32_t n) { return x * n; }
+TOVX_EXPORT int32_t TOVX_CALL TestStrLen(const char* s) { return int32_t(std::strlen(s)); }
+TOVX_EXPORT char* TOVX_CALL TestUpper(char* s) {
+  for (char* p = s; *p; ++p)
+    if (*p >= 'a' && *p <= 'z') *p = char(*p - 'a' + 'A');
+  return s;
+}
+TOVX_EXPORT int32_t TOVX_CALL TestWideLen(const char16_t* w) { return int32_t(std::u16string(w).size()); }
+TOVX_EXPORT const char16_t* TOVX_CALL TestWideEcho(const char16_t* w) { return w; }
+TOVX_EXPORT int32_t TOVX_CALL TestFill(char* buffer, int32_t n, int32_t c) {
+  std::memset(buffer, c, size_t(n));
+  return n;
+}
+TOVX_EXPORT int32_t TOVX_CALL TestIsNull(const void* p) { return p == nullptr; }
+TOVX_EXPORT const char* TOVX_CALL TestNullString() { return nullptr; }
+TOVX_EXPORT int32_t TOVX_CALL TestSetError(int32_t code) {
+#if defined(_WIN32)
+  SetLastError(DWORD(code));
+#else
+  errno = code;
+#endif
+  return 0;
+}
+// Twenty arguments, each weighted by its position: the order must be kept.
+TOVX_EXPORT int32_t TOVX_CALL TestMany(int32_t a1, int32_t a2, int32_t a3, int32_t a4, int32_t a5, int32_t a6,
+                                       int32_t a7, int32_t a8, int32_t a9, int32_t a10, int32_t a11, int32_t a12,
+                                       int32_t a13, int32_t a14, int32_t a15, int32_t a16, int32_t a17, int32_t a18,
+                                       int32_t a19, int32_t a20) {
+  const int32_t a[] = {a1, a2, a3, a4, a5, a6, a7, a8, a9, a10, a11, a12, a13, a14, a15, a16, a17, a18, a19, a20};
+  int32_t sum = 0;
+  for (int i = 0; i < 20; ++i) sum += (i + 1) * a[i];
+  return sum;
+}
+// Integers and doubles taking turns, where conventions place them in different registers.
+TOVX_EXPORT double TOVX_CALL TestMixed(int32_t a, double b, int32_t c, double d) {
+  return a + b * 10 + c * 100 + d * 1000;
+}
+#if defined(_WIN32)
+TOVX_EXPORT int32_t __cdecl TestCdecl(int32_t a, int32_t b) { return a * 10 + b; }
+#else
+TOVX_EXPORT int32_t TestCdecl(int32_t a, int32_t b) { return a * 10 + b; }
+#endif
+#endif
 
 #if TESTEXT_KIND == 0
 TOVX_EXPORT int32_t TOVX_CALL NotAnExtender(void) { return 0; }
