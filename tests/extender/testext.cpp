@@ -490,7 +490,8 @@ int32_t enumerate(void* record, int32_t index) {
   if (!env("TOV_TESTEXT_FAIL_ENUM").empty() && index > 0) return TOVX_FAIL_MINOR;
   if (!nth_function(index, &number)) return 0;
   const bool extra = number >= MANY_FIRST;
-  const Function& f = extra ? kFunctions[0] : kFunctions[number];
+  static const Function extra_function{"many", 2, 0, 0, 0, nullptr, ALL};
+  const Function& f = extra ? extra_function : kFunctions[number];
   char name[34];
   if (extra) std::snprintf(name, sizeof name, "%smany%d", PREFIX, number - MANY_FIRST);
   else std::snprintf(name, sizeof name, "%s%s", PREFIX, f.name);
