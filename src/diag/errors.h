@@ -284,4 +284,7 @@ enum ErrorNumber : uint16_t {
   STATUS_CANCEL = 9999,
 };
 
+// The extended code of a status whose error the user has already been shown (and answered).
+constexpr uint32_t EXTENDED_ALREADY_SHOWN = 999;
+
 }  // namespace tov

@@ -71,7 +71,7 @@ void fill_records(RunContext* ctx, ArgBlock& args, int argc, uint64_t signature,
 
 void extender_failure(RunContext* ctx, int32_t status) {
   if (!ctx->es.extenderErrorText[0]) set_extender_message(ctx, nullptr);
-  ctx->es.extendedCode = 999;
+  ctx->es.extendedCode = EXTENDED_ALREADY_SHOWN;
   int severity;
   switch (status) {
     case -1: ctx->err = ERR_EXTENDER_MINOR; severity = -1; break;
