@@ -178,6 +178,29 @@ errno = DllLastError()
 }
 #endif
 
+#if defined(_WIN32) && !defined(_WIN64)
+// A stdcall function given more or fewer arguments than it takes moves the stack: an error and a box, and
+// the stack put right. The caller removes the arguments of a cdecl call, which has nothing to check.
+TEST_F(Extenders, StdcallWithTheWrongArgumentCount) {
+  testing::internal::CaptureStdout();
+  t.run(R"(ErrorMode(@OFF)
+DllCall("kernel32.dll", long:"GetTickCount", long:1)
+more = LastError()
+DllCall("tovtestext", long:"TestLong", long:1)
+fewer = LastError()
+cdecl = DllCallCdecl("tovtestext", long:"TestCdecl", long:1, long:2, long:3)
+after = DllCall("tovtestext", long:"TestLong", long:4, long:2)
+)");
+  const std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(t.var_text("more"), "1379");
+  EXPECT_EQ(t.var_text("fewer"), "1379");
+  EXPECT_EQ(t.var_text("cdecl"), "12");
+  EXPECT_EQ(t.var_text("after"), "42");
+  EXPECT_NE(out.find("NT DLLCall: Bad Parameter List: Old SP: "), std::string::npos) << out;
+  EXPECT_NE(out.find("> New SP: "), std::string::npos) << out;
+}
+#endif
+
 // --- The services, called as an extender calls them --------------------------------------------------
 
 class Services : public ::testing::Test {
