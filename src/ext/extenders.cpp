@@ -200,11 +200,12 @@ bool initialise(RunContext* ctx, uint32_t slot) {
   return false;
 }
 
-// Appends one reported function. A record whose number cannot be told apart from the slot in the id, or
-// whose name is empty, is left out: no script could reach it correctly.
+// Appends one reported function. A record whose number cannot be told apart from the slot in the id, whose
+// name is empty, or whose kind is neither a function nor a command, is left out: no script could call it
+// correctly.
 void append_function(RunContext* ctx, uint32_t slot, int64_t number, uint32_t kind, uint64_t arg_types,
                      uint32_t value, const char* name) {
-  if (number < 0 || number >= SLOT_ID_STEP || !name[0]) return;
+  if (number < 0 || number >= SLOT_ID_STEP || !name[0] || (kind != KW_FUNCTION && kind != KW_COMMAND)) return;
   KeywordEntry& e = ctx->ext.functions[ctx->ext.nFunctions++];
   e = KeywordEntry{};
   e.id = SLOT_ID_STEP * (slot + 1) + uint32_t(number);

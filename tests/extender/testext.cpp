@@ -7,7 +7,8 @@
 //   0       tovtestext0   no extender entry at all
 // Environment variables steer the cases that a script cannot: TOV_TESTEXT_REFUSE (the initialisation
 // fails), TOV_TESTEXT_MANY=N (N more functions), TOV_TESTEXT_FAIL_ENUM (the enumeration fails after the
-// first function), TOV_TESTEXT_LOG=FILE (the close request is written to FILE).
+// first function), TOV_TESTEXT_ODD (three records no script could call come first), TOV_TESTEXT_LOG=FILE
+// (the close request is written to FILE).
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -485,9 +486,29 @@ bool nth_function(int index, int* number) {
   return false;
 }
 
+// Records no script could call: a number beyond 9999, a kind that is neither function nor command, no name.
+bool odd_record(void* record, int32_t index) {
+  const struct {
+    uint32_t number, kind;
+    const char* name;
+  } odd[] = {{10001, 2, "oddnumber"}, {5, 6, "oddkind"}, {6, 2, ""}};
+  if (index >= 3) return false;
+  TovRegistration r{};
+  r.number = odd[index].number;
+  r.kind = odd[index].kind;
+  r.nameLength = uint16_t(std::strlen(odd[index].name));
+  std::memcpy(r.name, odd[index].name, r.nameLength);
+  std::memcpy(record, &r, sizeof r);
+  return true;
+}
+
 int32_t enumerate(void* record, int32_t index) {
   int number = 0;
   if (!env("TOV_TESTEXT_FAIL_ENUM").empty() && index > 0) return TOVX_FAIL_MINOR;
+  if (!STRINGS && TESTEXT_KIND != 100005 && !env("TOV_TESTEXT_ODD").empty()) {
+    if (odd_record(record, index)) return 1;
+    index -= 3;
+  }
   if (!nth_function(index, &number)) return 0;
   const bool extra = number >= MANY_FIRST;
   static const Function extra_function{"many", 2, 0, 0, 0, nullptr, ALL};

@@ -106,6 +106,27 @@ TEST_F(Extenders, IdsTellTheSlotAndTheFunctionNumber) {
   EXPECT_EQ(t->ext.nFunctions, functions);
 }
 
+// The example extender runs its example script as the example says.
+TEST_F(Extenders, TheExample) {
+  std::ifstream in(fs::path(TOV_EXAMPLES_DIR) / "extender" / "hello_extender.tov", std::ios::binary);
+  std::stringstream script;
+  script << in.rdbuf();
+  testing::internal::CaptureStdout();
+  t.run(script.str());
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "Greeting: Hello, world!\nSum: 42\nVariable: set by the extender\nCalls: 4\n");
+  EXPECT_EQ(t->hdr.nRunError, 0u);
+}
+
+TEST_F(Extenders, RecordsNoScriptCouldCallArePassedOver) {
+  EnvSetting odd("TOV_TESTEXT_ODD", "1");
+  ASSERT_EQ(add("tovtestext"), 0);
+  EXPECT_EQ(function("oddnumber"), nullptr);
+  EXPECT_EQ(function("oddkind"), nullptr);
+  ASSERT_GT(t->ext.nFunctions, 0u);
+  EXPECT_STREQ(t->ext.functions[0].name, "txadd");
+}
+
 TEST_F(Extenders, TenExtendersAtMost) {
   Scratch s;
   for (int i = 0; i < 10; ++i) ASSERT_EQ(add(s.extender_copy("copy" + std::to_string(i))), 0) << i;
