@@ -51,4 +51,14 @@ void binary_free_all(RunContext* ctx);
 // it: 1548 for a negative end, 3127 for one beyond the size.
 uint16_t binary_set_eod(BinaryEntry* b, int32_t eod, int32_t* previous);
 
+// Decompresses a zlib stream of source_size bytes into target (the exported UncompressBuffer). Returns
+// the number of bytes stored, or one of these.
+enum UncompressStatus : int32_t {
+  UNCOMPRESS_BAD_ARGUMENTS = -1,   // a null address with a size, or a size above 2147483647
+  UNCOMPRESS_BAD_DATA = -2,        // not a complete zlib stream
+  UNCOMPRESS_NO_ROOM = -3,         // the data does not fit in target_size bytes
+  UNCOMPRESS_NO_MEMORY = -4,
+};
+int32_t uncompress_buffer(const void* source, uint32_t source_size, void* target, uint32_t target_size);
+
 }  // namespace tov

@@ -10,6 +10,9 @@ namespace tov {
 extern const BuiltinFamily kArrayBuiltins;
 extern const BuiltinFamily kArrayTextBuiltins;
 extern const BuiltinFamily kBinaryBuiltins;
+extern const BuiltinFamily kBinaryDataBuiltins;
+extern const BuiltinFamily kBinaryFileBuiltins;
+extern const BuiltinFamily kBinarySearchBuiltins;
 extern const BuiltinFamily kCharBuiltins;
 extern const BuiltinFamily kDllBuiltins;
 extern const BuiltinFamily kErrorBuiltins;
@@ -32,6 +35,9 @@ const BuiltinFamily* const kFamilies[] = {
     &kArrayBuiltins,
     &kArrayTextBuiltins,
     &kBinaryBuiltins,
+    &kBinaryDataBuiltins,
+    &kBinaryFileBuiltins,
+    &kBinarySearchBuiltins,
     &kCharBuiltins,
     &kDllBuiltins,
     &kErrorBuiltins,

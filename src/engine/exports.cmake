@@ -29,4 +29,5 @@ set(TOV_ENGINE_EXPORTS
   CreateMyArray@36
   ErrorMsgProc@16
   StackInfoProc@16
+  UncompressBuffer@16
 )

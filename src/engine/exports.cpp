@@ -123,3 +123,12 @@ TOV_API int32_t TOV_CALL DllArraySwapElements(void* context, TovValue* array, in
                                               int32_t j4, int32_t j5) {
   return tov::dll_array_swap_elements(context, array, size, i1, i2, i3, i4, i5, j1, j2, j3, j4, j5);
 }
+
+// --- Data decompression for hosts: a zlib stream into the caller's buffer. ---------------------------------
+
+#include "builtins/binary.h"
+
+TOV_API int32_t TOV_CALL UncompressBuffer(const void* source, uint32_t source_size, void* target,
+                                          uint32_t target_size) {
+  return tov::uncompress_buffer(source, source_size, target, target_size);
+}
