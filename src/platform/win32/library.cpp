@@ -146,6 +146,11 @@ bool has_extension(const char* name) {
 
 LibraryHandle library_load(const char* name, uint32_t* system_error, char* detail, size_t detail_cap) {
   if (detail && detail_cap) detail[0] = 0;
+  while (name && (*name == ' ' || *name == '\t')) ++name;
+  if (!name || !*name) {
+    if (system_error) *system_error = LOAD_NOT_FOUND;
+    return nullptr;
+  }
   DWORD old_mode = 0;
   SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, &old_mode);
   HMODULE module = LoadLibraryA(name);
