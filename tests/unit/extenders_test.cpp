@@ -16,6 +16,13 @@
 #include "platform/ui.h"
 #include "test_context.h"
 
+// Exported services of the language core, as an extender finds them in the Engine library.
+extern "C" uint32_t TOV_CALL VMalloc(void* context, uint32_t n);
+extern "C" void TOV_CALL VFree(void* context, uint32_t offset);
+extern "C" uint32_t TOV_CALL find_var(void* context, const char* name, uint32_t report);
+extern "C" int32_t TOV_CALL CreateMyArray(void* context, tov::Value* result, int32_t d1, int32_t d2, int32_t d3,
+                                          int32_t d4, int32_t d5, uint32_t kind, int32_t given);
+
 namespace fs = std::filesystem;
 using tov::ExtValue;
 using tov::test::TestContext;
@@ -327,6 +334,23 @@ TEST_F(Services, BinaryBuffers) {
   EXPECT_EQ(tov::dll_binary_services(context(), int32_t(h), 0, 0), -8);
   EXPECT_EQ(tov::dll_binary_services(context(), int32_t(h), 0, TOVX_BINARY_FREE), 0);
   EXPECT_EQ(tov::dll_binary_services(context(), int32_t(h), 0, TOVX_BINARY_SIZE), -2);
+}
+
+// The language core's exports take the context handle of the service block, as the other services do.
+TEST_F(Services, LanguageServicesTakeTheContextHandle) {
+  t.assign("known = 5");
+  EXPECT_EQ(::find_var(context(), "known", 0), tov::slot_lookup(t.ctx(), "known"));
+  const uint32_t used = t.heap_used();
+  const uint32_t offset = ::VMalloc(context(), 16);
+  EXPECT_GT(t.heap_used(), used);
+  ::VFree(context(), offset);
+  EXPECT_EQ(t.heap_used(), used);
+  tov::Value a;
+  tov::value_init(a);
+  EXPECT_EQ(::CreateMyArray(context(), &a, 3, 0, 0, 0, 0, 0, 1), 1);
+  EXPECT_EQ(tov::array_header(a.c.str)->count, 3u);
+  tov::value_free(t.ctx(), a);
+  EXPECT_EQ(::VMalloc(nullptr, 16), 0u);
 }
 
 // An answer reaches only the result of the call in progress.
