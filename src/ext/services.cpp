@@ -525,10 +525,9 @@ intptr_t TOVX_CALL dll_services(void* context, int32_t request, intptr_t p2, int
     case TOVX_SVC_SET_VARIABLE: return dll_services_set_variable(ctx, text2, reinterpret_cast<const void*>(p3), p5);
     case TOVX_SVC_GET_VARIABLE: {
       auto* out = reinterpret_cast<char*>(p3);
+      // The name may carry a subscript list ("a[1, 2]") for an element.
       if (!lock.tables() || !text2 || !out || p4 <= 0) return 0;
-      char folded[VARNAME_BYTES];
-      fold_name(text2, folded);
-      return variable_value_as_text(ctx, folded, out, size_t(p4)) >= 0 ? 1 : 0;
+      return variable_value_as_text(ctx, text2, out, size_t(p4)) >= 0 ? 1 : 0;
     }
     case TOVX_SVC_PUT_BINARY: return dll_services_put_binary(ctx, int32_t(p5), reinterpret_cast<const void*>(p2), p3);
     case TOVX_SVC_STRING_ADDRESS:
