@@ -14,9 +14,15 @@ extern const BuiltinFamily kBinaryDataBuiltins;
 extern const BuiltinFamily kBinaryFileBuiltins;
 extern const BuiltinFamily kBinarySearchBuiltins;
 extern const BuiltinFamily kCharBuiltins;
+extern const BuiltinFamily kDirBuiltins;
 extern const BuiltinFamily kDllBuiltins;
 extern const BuiltinFamily kErrorBuiltins;
 extern const BuiltinFamily kExtenderBuiltins;
+extern const BuiltinFamily kFileAttrBuiltins;
+extern const BuiltinFamily kFileBuiltins;
+extern const BuiltinFamily kFileCopyBuiltins;
+extern const BuiltinFamily kFileHandleBuiltins;
+extern const BuiltinFamily kFileTimeBuiltins;
 extern const BuiltinFamily kIntControlBuiltins;
 extern const BuiltinFamily kItemListBuiltins;
 extern const BuiltinFamily kMathBuiltins;
@@ -28,6 +34,7 @@ extern const BuiltinFamily kStringCharBuiltins;
 extern const BuiltinFamily kStringFixBuiltins;
 extern const BuiltinFamily kStringWildBuiltins;
 extern const BuiltinFamily kSystemBuiltins;
+extern const BuiltinFamily kTimeBuiltins;
 
 namespace {
 
@@ -39,9 +46,15 @@ const BuiltinFamily* const kFamilies[] = {
     &kBinaryFileBuiltins,
     &kBinarySearchBuiltins,
     &kCharBuiltins,
+    &kDirBuiltins,
     &kDllBuiltins,
     &kErrorBuiltins,
     &kExtenderBuiltins,
+    &kFileAttrBuiltins,
+    &kFileBuiltins,
+    &kFileCopyBuiltins,
+    &kFileHandleBuiltins,
+    &kFileTimeBuiltins,
     &kIntControlBuiltins,
     &kItemListBuiltins,
     &kMathBuiltins,
@@ -53,6 +66,7 @@ const BuiltinFamily* const kFamilies[] = {
     &kStringFixBuiltins,
     &kStringWildBuiltins,
     &kSystemBuiltins,
+    &kTimeBuiltins,
 };
 
 BuiltinFn g_table[NKEYTOKENS];

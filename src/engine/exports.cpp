@@ -34,6 +34,7 @@ TOV_API int32_t TOV_CALL LoadMyStringW(void* context, void*, uint32_t id, char16
 // --- Services of the language core for extenders. They work on the run context that the context handle
 // of a service block names, locked for the call. ---------------------------------------------------------
 
+#include "builtins/ymdhms.h"
 #include "engine/context_lock.h"
 #include "ext/services.h"
 #include "lang/arrays.h"
@@ -79,6 +80,15 @@ TOV_API int32_t TOV_CALL CreateMyArray(void* context, tov::Value* result, int32_
                                        int32_t d5, uint32_t kind, int32_t given) {
   ContextLock lock(context);
   return lock.get() ? tov::CreateMyArray(lock.get(), result, d1, d2, d3, d4, d5, uint8_t(kind), given) : -1;
+}
+// The six fields year, month, day, hour, minute, second of a YmdHms text; nonzero on success.
+TOV_API int32_t TOV_CALL ParseYMDHMS(const char* text, int32_t* fields, int32_t mode, int32_t expand_year) {
+  if (!text || !fields) return 0;
+  tov::Ymdhms t;
+  const bool ok = tov::ymdhms_parse(text, &t, mode, expand_year != 0);
+  const int32_t parsed[6] = {t.year, t.month, t.day, t.hour, t.minute, t.second};
+  for (int i = 0; i < 6; ++i) fields[i] = parsed[i];
+  return ok ? 1 : 0;
 }
 
 // --- The extender service interface ----------------------------------------------------------------------

@@ -30,7 +30,8 @@ const char* const kAllowed[] = {
     "binarytagfind", "binarytagindex", "binarytaginit", "binarytaglen", "binarytagrepl", "binaryuncomp",
     "binaryxlate", "binaryxor", "buttonnames", "call", "ceiling", "char2num", "chrhextostring",
     "chrhextounicode", "chrstringtohex", "chrstringtounicode", "chrunicodetohex", "chrunicodetostring", "cos",
-    "cosh", "datetime", "decimals", "errorevent", "errormode", "exp", "fabs", "floor", "getexacttime",
+    "cosh", "datetime", "decimals", "errorevent", "errormode", "exp", "fabs", "filebasename", "fileextension",
+    "filefullname", "filepath", "fileroot", "floor", "getexacttime",
     "gettickcount", "int", "intcontrol", "isfloat", "isint", "isnumber", "itemcount", "itemcountcsv",
     "itemextract", "itemextractcsv", "iteminsert", "itemlocate", "itemremove", "itemreplace", "itemsort",
     "itemsortnc", "lasterror", "log10", "loge", "max", "message", "min", "num2char", "parsedata", "pause",
@@ -42,8 +43,8 @@ const char* const kAllowed[] = {
     "timesubtract", "timeymdhms", "version", "versiondll",
 };
 
-// IntControl requests that change only the run's own error handling.
-const int kAllowedIntControl[] = {72, 73, 87};
+// IntControl requests that change only the run's own error handling and YmdHms format.
+const int kAllowedIntControl[] = {41, 72, 73, 87};
 
 // Arrays may take up to 4 GB; this host keeps them to a million elements so inputs stay fast and small.
 constexpr double MAX_ARRAY_ELEMENTS = 1e6;
