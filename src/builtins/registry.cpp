@@ -13,7 +13,9 @@ extern const BuiltinFamily kBinaryBuiltins;
 extern const BuiltinFamily kBinaryDataBuiltins;
 extern const BuiltinFamily kBinaryFileBuiltins;
 extern const BuiltinFamily kBinarySearchBuiltins;
+extern const BuiltinFamily kAskBuiltins;
 extern const BuiltinFamily kCharBuiltins;
+extern const BuiltinFamily kDialogBuiltins;
 extern const BuiltinFamily kErrorBuiltins;
 extern const BuiltinFamily kIntControlBuiltins;
 extern const BuiltinFamily kItemListBuiltins;
@@ -36,7 +38,9 @@ const BuiltinFamily* const kFamilies[] = {
     &kBinaryDataBuiltins,
     &kBinaryFileBuiltins,
     &kBinarySearchBuiltins,
+    &kAskBuiltins,
     &kCharBuiltins,
+    &kDialogBuiltins,
     &kErrorBuiltins,
     &kIntControlBuiltins,
     &kItemListBuiltins,

@@ -104,6 +104,7 @@ struct RunContext {
   char szButtonCancel[64];
   char16_t wszButtonOk[64];
   char16_t wszButtonCancel[64];
+  int32_t dlgDefaultX, dlgDefaultY;  // where dialogs without a position of their own go, DLU; -1 none
 
   // --- user-defined functions ---
   plat::MemId aUdfBlock[UDF_BLOCKS];

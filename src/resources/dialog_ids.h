@@ -22,5 +22,7 @@
 /* The line prompts LINEASK and PSWDASK. */
 #define IDC_ASK_PROMPT       100
 #define IDC_ASK_EDIT         101
+/* The list prompts ITEMASK and ITEMASKM, and TEXTASK (prompt and edit as above). */
+#define IDC_ASK_LIST         102
 
 #endif
