@@ -25,7 +25,8 @@ namespace {
 constexpr uint64_t TEXT_FILE_MAX = uint64_t(32) << 20;   // the largest file a list prompt shows
 constexpr uint32_t PROMPT_SETTLE_MS = 20;
 
-enum SelectMode : int32_t { SELECT_SINGLE = 1, SELECT_MULTIPLE = 2, SELECT_EXTENDED = 3 };
+// The @SINGLE, @MULTIPLE and @EXTENDED constants.
+enum SelectMode : int32_t { SELECT_SINGLE = 2, SELECT_MULTIPLE = 3, SELECT_EXTENDED = 4 };
 
 std::vector<std::u16string> split(const std::u16string& s, char16_t sep) {
   std::vector<std::u16string> parts;

@@ -207,7 +207,7 @@ bool apply(RunContext* ctx, Running& r, int index, int32_t request, ArgBlock& a)
     case RQ_EDIT_TEXT: c.state = text; return true;
     case RQ_ITEMS:
       if (c.type == CT_FILELISTBOX) return false;
-      c.text = text;
+      c.text = list_text(text);
       return true;
     case RQ_SELECTION: c.state = text; return true;
     case RQ_DATE: return plat::normal_date(text, &c.state);

@@ -231,7 +231,7 @@ class ControlParser {
           }
           if (f.empty()) return fail(ERR_DLG_UNSUPPORTED_VARIABLE);
           if (!is_default) {
-            if ((pending & (F_VARIABLE | F_PARENT)) && !is_variable_name(f)) return fail(ERR_DLG_BAD_VARIABLE);
+            if ((pending & F_VARIABLE) && !is_variable_name(f)) return fail(ERR_DLG_BAD_VARIABLE);
             c->variable = f;
           }
           pending &= ~(F_VARIABLE | F_OBJECT | F_PARENT);
@@ -415,7 +415,7 @@ bool parse_font(const std::string& text, FontDef* font) {
 }
 
 bool read_definition(RunContext* ctx, const char* name, DialogDef* d) {
-  if (std::strlen(name) > NAME_MAX) {
+  if (std::strlen(name) > DIALOG_NAME_MAX) {
     ctx->err = ERR_DLG_NAME_TOO_LONG;
     AddErrorInfo(ctx, name);
     return false;

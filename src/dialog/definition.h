@@ -12,7 +12,7 @@ struct RunContext;
 
 namespace dialog {
 
-constexpr size_t NAME_MAX = 19;             // characters of a dialog name
+constexpr size_t DIALOG_NAME_MAX = 19;             // characters of a dialog name
 constexpr size_t CONTROL_NAME_MAX = 30;     // characters of a control name
 constexpr int CONTROLS_MAX = 300;
 constexpr size_t CAPTION_MAX = 255;

@@ -270,6 +270,7 @@ bool build_model(RunContext* ctx, Running& r) {
     mc.height = c.height;
     mc.name = widen(ctx, c.name);
     mc.text = widen(ctx, c.text);
+    if (c.type == CT_ITEMBOX || c.type == CT_DROPLISTBOX) mc.text = list_text(mc.text);
     mc.value = c.type == CT_MENUITEM ? c.tabOrder : c.value;
     mc.style = c.style;
     mc.font = c.font.set ? font_of(ctx, c.font) : m.font;
@@ -352,6 +353,14 @@ int32_t run(RunContext* ctx, Running& r) {
   t_running.pop_back();
   if (!shown && !ctx->err) ctx->err = ERR_DLG_WINDOW_FAILED;
   return end;
+}
+
+std::u16string list_text(const std::u16string& text) {
+  if (text.find(u'\t') != std::u16string::npos) return text;
+  std::u16string r = text;
+  for (char16_t& c : r)
+    if (c == u'|') c = u'\t';
+  return r;
 }
 
 bool set_file_source(plat::DlgControl& m, const std::u16string& path, const std::u16string& mask) {

@@ -37,6 +37,8 @@ void store_results(RunContext* ctx, Running& r);
 // Runs a definition that passed validation; the value it ended with (0 for Cancel; the caller decides
 // what Cancel means). Sets the run's error when the window fails or the callback fails.
 int32_t run(RunContext* ctx, Running& r);
+// The items of an item box or drop-list box, tab-separated: a text without a tab separates them with "|".
+std::u16string list_text(const std::u16string& text);
 // Points a file list box at a folder (listing the mask's files) or at a path whose last part is the mask;
 // false when the folder does not exist.
 bool set_file_source(plat::DlgControl& m, const std::u16string& path, const std::u16string& mask);

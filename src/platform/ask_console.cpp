@@ -19,7 +19,9 @@ namespace {
 void write_heading(const std::u16string& title, const std::u16string& prompt, const std::u16string& hint_value) {
   std::string hint;
   if (os::stdin_is_terminal()) hint = hint_value.empty() ? " " : " [" + console_ansi(hint_value) + "] ";
-  console_write_titled(title.c_str(), prompt.c_str(), hint.empty() ? nullptr : hint.c_str());
+  const char* end = hint.empty() ? nullptr : hint.c_str();
+  if (prompt.empty()) console_write_titled(u"", title.c_str(), end);
+  else console_write_titled(title.c_str(), prompt.c_str(), end);
 }
 
 void refuse(const std::u16string& answer) { console_write(("Not accepted: " + console_ansi(answer) + "\n").c_str()); }
