@@ -25,4 +25,7 @@
 /* The list prompts ITEMASK and ITEMASKM, and TEXTASK (prompt and edit as above). */
 #define IDC_ASK_LIST         102
 
+/* Dialogs from definition variables: control n (counted from 0) has the id IDC_DLG_CONTROL_BASE + n. */
+#define IDC_DLG_CONTROL_BASE 1000
+
 #endif

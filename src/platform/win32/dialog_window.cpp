@@ -14,12 +14,13 @@
 #include "platform/dialog_ui.h"
 #include "platform/win32/module.h"
 #include "platform/win32/ui_internal.h"
+#include "resources/dialog_ids.h"
 
 namespace plat {
 
 namespace {
 
-constexpr int CONTROL_ID_BASE = 1000;
+constexpr int CONTROL_ID_BASE = IDC_DLG_CONTROL_BASE;
 constexpr UINT TIMER_ID = 1;
 constexpr UINT WM_DROPLIST_CHANGED = WM_APP + 1;   // a drop-list selection, once the box shows its text
 constexpr int DROPDOWN_EXTRA = 100;                 // pixels of a drop-list box's open list
