@@ -273,6 +273,7 @@ bool build_model(RunContext* ctx, Running& r) {
     if (c.type == CT_ITEMBOX || c.type == CT_DROPLISTBOX) mc.text = list_text(mc.text);
     mc.value = c.type == CT_MENUITEM ? c.tabOrder : c.value;
     mc.style = c.style;
+    mc.tabOrder = c.tabOrder;
     mc.font = c.font.set ? font_of(ctx, c.font) : m.font;
     mc.textColor = c.textColor != COLOR_DEFAULT ? c.textColor : m.textColor;
     mc.background = c.background;

@@ -59,6 +59,7 @@ struct DlgControl {
   int32_t on = 0;           // check boxes and radio buttons: 1 when checked; spinners: the number
   int32_t low = 0, high = 100, step = 1;   // spinners
   int32_t style = 0;
+  int32_t tabOrder = 0;     // controls are reached with Tab in this order
   DlgFont font;             // not set: the dialog's font
   int32_t textColor = DLG_COLOR_DEFAULT;
   int32_t background = DLG_COLOR_DEFAULT;

@@ -54,6 +54,12 @@ struct DialogRun {
   int32_t end_value = 0;
   bool ended = false;
   bool ready = false;          // controls made: notifications are the user's
+  bool firing = false;         // an event is with the Engine (whose callback pumps messages)
+  struct Pending {
+    int event, control;
+    std::u16string info;
+  };
+  std::vector<Pending> pending;   // events that came meanwhile, passed on in order afterwards
   int quiet = 0;               // >0 while the Engine changes controls: their notifications are not events
   int bx = 8, by = 16;         // dialog base units
   HFONT dialog_font = nullptr;
@@ -285,7 +291,7 @@ ClassAndStyle class_of(const DlgControl& c, bool has_bitmap) {
     case DLG_PUSHBUTTON:
       return {L"Button", tab | ((c.style & DLG_STYLE_READONLY_OR_DEFAULT) ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON), 0};
     case DLG_PICTUREBUTTON: return {L"Button", tab | BS_PUSHBUTTON | (has_bitmap ? BS_BITMAP : 0), 0};
-    case DLG_PICTURE: return {L"Static", has_bitmap ? SS_BITMAP : SS_LEFT, 0};
+    case DLG_PICTURE: return {L"Static", DWORD(has_bitmap ? SS_BITMAP : SS_LEFT), 0};
     case DLG_ITEMBOX:
       return {L"ListBox",
               tab | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | WS_VSCROLL | (multiple_list(c) ? LBS_EXTENDEDSEL : 0),
@@ -344,7 +350,8 @@ void make_controls(HWND dialog, DialogRun& r) {
   // The tab order is the creation order.
   std::vector<int> order;
   for (int i = 0; i < int(cs.size()); ++i) order.push_back(i);
-  std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return cs[size_t(a)].tabOrder < cs[size_t(b)].tabOrder; });
+  std::stable_sort(order.begin(), order.end(),
+                   [&](int a, int b) { return cs[size_t(a)].tabOrder < cs[size_t(b)].tabOrder; });
   HINSTANCE instance = win32::engine_module();
   for (int i : order) {
     DlgControl& c = cs[size_t(i)];
@@ -387,12 +394,29 @@ void place_dialog(HWND dialog, DialogRun& r) {
 
 void fire(HWND dialog, DialogRun& r, int event, int control, const std::u16string& info = u"") {
   if (r.ended || !r.ready || r.quiet) return;
-  int32_t value = 0;
-  if (r.events(r.data, *r.model, event, control, info, &value) && !r.ended) {
-    r.ended = true;
-    r.end_value = value;
-    EndDialog(dialog, 1);
+  // The script's callback keeps messages flowing: what the user does meanwhile waits its turn instead of
+  // being lost (a repeated timer tick or edit counts once).
+  if (r.firing) {
+    for (const DialogRun::Pending& p : r.pending)
+      if (p.event == event && p.control == control && p.info == info) return;
+    r.pending.push_back({event, control, info});
+    return;
   }
+  r.firing = true;
+  DialogRun::Pending next{event, control, info};
+  for (;;) {
+    int32_t value = 0;
+    if (r.events(r.data, *r.model, next.event, next.control, next.info, &value) && !r.ended) {
+      r.ended = true;
+      r.end_value = value;
+      EndDialog(dialog, 1);
+    }
+    if (r.ended || r.pending.empty()) break;
+    next = r.pending.front();
+    r.pending.erase(r.pending.begin());
+  }
+  r.pending.clear();
+  r.firing = false;
 }
 
 HBRUSH brush_for(DialogRun& r, int key, COLORREF color) {
