@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "builtins/args.h"
+#include "builtins/prompts.h"
 #include "builtins/registry.h"
 #include "diag/error_model.h"
 #include "diag/errors.h"
@@ -108,7 +109,9 @@ void choose(RunContext* ctx, Value* result, bool wide, const std::u16string& tit
   const std::u16string pre =
       preselect >= 1 && size_t(preselect) <= items.size() ? items[size_t(preselect - 1)] : std::u16string();
   std::vector<std::u16string> chosen;
-  const bool ok = plat::ask_item_list(ctx->hwndHost, title, u"", items, multiple, sort, pre, &chosen);
+  const ButtonLabels labels = take_button_labels(ctx);
+  const bool ok = plat::ask_item_list(ctx->hwndHost, title, u"", items, multiple, sort, pre, labels.ok.c_str(),
+                                      labels.cancel.c_str(), &chosen);
   if (finish(ctx, ok)) set_text_result(ctx, result, join(chosen, sep), wide);
 }
 
@@ -180,7 +183,9 @@ void bi_asktextbox(RunContext* ctx, Value* result, ArgBlock& a, int, bool wide) 
     return;
   }
   std::u16string text = arg_wide(ctx, a, 3);
-  const bool ok = plat::ask_text_box(ctx->hwndHost, arg_wide(ctx, a, 1), arg_wide(ctx, a, 2), flags == 0, &text);
+  const ButtonLabels labels = take_button_labels(ctx);
+  const bool ok = plat::ask_text_box(ctx->hwndHost, arg_wide(ctx, a, 1), arg_wide(ctx, a, 2), flags == 0,
+                                     labels.ok.c_str(), labels.cancel.c_str(), &text);
   if (!finish(ctx, ok)) return;
   if (limit > 0 && text.size() > size_t(limit)) text.resize(size_t(limit));
   set_text_result(ctx, result, text, wide);

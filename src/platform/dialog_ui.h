@@ -112,16 +112,18 @@ std::vector<std::u16string> list_files(const std::u16string& directory, const st
 bool directory_exists(const std::u16string& path);
 
 // --- The list, file, folder, colour and font prompts ------------------------------------------------------
-// Each returns false on Cancel. Lists are texts of items separated by `separator`.
+// Each returns false on Cancel. The list and text prompts take labels for their OK and Cancel buttons
+// (null or "" for the usual ones).
 
 // A list of items to choose from: one item, or several when `multiple`. The chosen items come back in
 // list order, separated by the separator. `sort` shows the items sorted.
 bool ask_item_list(WindowHandle owner, const std::u16string& title, const std::u16string& prompt,
                    const std::vector<std::u16string>& items, bool multiple, bool sort,
-                   const std::u16string& preselected, std::vector<std::u16string>* chosen);
+                   const std::u16string& preselected, const char16_t* ok_label, const char16_t* cancel_label,
+                   std::vector<std::u16string>* chosen);
 // Text to read (and, when editable, edit) in a multi-line field; *text is the initial and the final text.
 bool ask_text_box(WindowHandle owner, const std::u16string& title, const std::u16string& prompt, bool editable,
-                  std::u16string* text);
+                  const char16_t* ok_label, const char16_t* cancel_label, std::u16string* text);
 struct FileFilter {
   std::u16string label, patterns;   // "Text files", "*.txt;*.log"
 };

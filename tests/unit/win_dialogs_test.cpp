@@ -576,11 +576,13 @@ TEST_F(WinGui, DialogCallbackSeesEventsAndChangesControls) {
 }
 
 TEST_F(WinGui, ListAndTextPromptsTakeTheChoice) {
-  GuiRun run("a = AskItemList(\"Fruit\", \"pear|apple|fig\", \"|\", @SORTED, @MULTIPLE)\n"
+  GuiRun run("ButtonNames(\"&Take\", \"\")\n"
+             "a = AskItemList(\"Fruit\", \"pear|apple|fig\", \"|\", @SORTED, @MULTIPLE)\n"
              "b = AskTextBox(\"Note\", \"Write a note\", \"old\", 0, 0)\n"
              "c = TextSelect(\"Pick one\", \"b|a\", \"|\")\n"
              "Message(\"Chosen\", a : \"/\" : b : \"/\" : c)\n");
   WINDOW(list, run, L"Fruit");
+  EXPECT_EQ(narrow(item_text(list, IDOK)), "&Take");
   HWND items = GetDlgItem(list, IDC_ASK_LIST);
   ASSERT_EQ(SendMessageW(items, LB_GETCOUNT, 0, 0), 3);
   wchar_t first[16] = L"";
@@ -590,6 +592,7 @@ TEST_F(WinGui, ListAndTextPromptsTakeTheChoice) {
   SendMessageW(items, LB_SETSEL, TRUE, 2);
   press(list, IDOK);
   WINDOW(note, run, L"Note");
+  EXPECT_EQ(narrow(item_text(note, IDOK)), "OK");   // the names were for one prompt only
   EXPECT_EQ(narrow(item_text(note, IDC_ASK_PROMPT)), "Write a note");
   EXPECT_EQ(narrow(item_text(note, IDC_ASK_EDIT)), "old");
   SendMessageW(GetDlgItem(note, IDC_ASK_EDIT), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"new note"));

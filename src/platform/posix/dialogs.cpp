@@ -15,12 +15,13 @@ void dialog_focus(DlgModel& model, int control) { model.focus = control; }
 
 bool ask_item_list(WindowHandle, const std::u16string& title, const std::u16string& prompt,
                    const std::vector<std::u16string>& items, bool multiple, bool sort,
-                   const std::u16string& preselected, std::vector<std::u16string>* chosen) {
+                   const std::u16string& preselected, const char16_t*, const char16_t*,
+                   std::vector<std::u16string>* chosen) {
   return console_ask_item_list(title, prompt, items, multiple, sort, preselected, chosen);
 }
 
 bool ask_text_box(WindowHandle, const std::u16string& title, const std::u16string& prompt, bool editable,
-                  std::u16string* text) {
+                  const char16_t*, const char16_t*, std::u16string* text) {
   return console_ask_text_box(title, prompt, editable, text);
 }
 

@@ -38,8 +38,17 @@ struct ListData {
   const std::vector<std::u16string>* shown;
   const std::u16string* preselected;
   bool multiple;
+  const char16_t* ok_label;
+  const char16_t* cancel_label;
   std::vector<std::u16string>* chosen;
 };
+
+bool has_text(const char16_t* s) { return s && *s; }
+
+void label_buttons(HWND dialog, const char16_t* ok_label, const char16_t* cancel_label) {
+  if (has_text(ok_label)) SetDlgItemTextW(dialog, IDOK, reinterpret_cast<const wchar_t*>(ok_label));
+  if (has_text(cancel_label)) SetDlgItemTextW(dialog, IDCANCEL, reinterpret_cast<const wchar_t*>(cancel_label));
+}
 
 INT_PTR CALLBACK list_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
@@ -48,6 +57,7 @@ INT_PTR CALLBACK list_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lpar
       SetWindowLongPtrW(dialog, DWLP_USER, lparam);
       SetWindowTextW(dialog, wide(*d.title));
       SetDlgItemTextW(dialog, IDC_ASK_PROMPT, wide(*d.prompt));
+      label_buttons(dialog, d.ok_label, d.cancel_label);
       HWND list = GetDlgItem(dialog, IDC_ASK_LIST);
       for (size_t i = 0; i < d.shown->size(); ++i) {
         SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide((*d.shown)[i])));
@@ -93,6 +103,8 @@ struct TextData {
   const std::u16string* title;
   const std::u16string* prompt;
   bool editable;
+  const char16_t* ok_label;
+  const char16_t* cancel_label;
   std::u16string* text;
 };
 
@@ -103,6 +115,7 @@ INT_PTR CALLBACK text_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lpar
       SetWindowLongPtrW(dialog, DWLP_USER, lparam);
       SetWindowTextW(dialog, wide(*d.title));
       SetDlgItemTextW(dialog, IDC_ASK_PROMPT, wide(*d.prompt));
+      label_buttons(dialog, d.ok_label, d.cancel_label);
       HWND edit = GetDlgItem(dialog, IDC_ASK_EDIT);
       SetWindowTextW(edit, wide(*d.text));
       SendMessageW(edit, EM_SETREADONLY, d.editable ? FALSE : TRUE, 0);
@@ -143,11 +156,12 @@ std::map<std::u16string, std::array<COLORREF, 16>>& custom_colors() {
 
 bool ask_item_list(WindowHandle owner, const std::u16string& title, const std::u16string& prompt,
                    const std::vector<std::u16string>& items, bool multiple, bool sort,
-                   const std::u16string& preselected, std::vector<std::u16string>* chosen) {
+                   const std::u16string& preselected, const char16_t* ok_label, const char16_t* cancel_label,
+                   std::vector<std::u16string>* chosen) {
   if (console_ui()) return console_ask_item_list(title, prompt, items, multiple, sort, preselected, chosen);
   std::vector<std::u16string> shown = items;
   if (sort) std::stable_sort(shown.begin(), shown.end());
-  ListData d{&title, &prompt, &shown, &preselected, multiple, chosen};
+  ListData d{&title, &prompt, &shown, &preselected, multiple, ok_label, cancel_label, chosen};
   const INT_PTR r = DialogBoxParamW(win32::engine_module(), multiple ? L"ITEMASKM" : L"ITEMASK",
                                     static_cast<HWND>(owner), list_proc, reinterpret_cast<LPARAM>(&d));
   if (r <= 0) return console_ask_item_list(title, prompt, items, multiple, sort, preselected, chosen);
@@ -155,9 +169,9 @@ bool ask_item_list(WindowHandle owner, const std::u16string& title, const std::u
 }
 
 bool ask_text_box(WindowHandle owner, const std::u16string& title, const std::u16string& prompt, bool editable,
-                  std::u16string* text) {
+                  const char16_t* ok_label, const char16_t* cancel_label, std::u16string* text) {
   if (console_ui()) return console_ask_text_box(title, prompt, editable, text);
-  TextData d{&title, &prompt, editable, text};
+  TextData d{&title, &prompt, editable, ok_label, cancel_label, text};
   const INT_PTR r = DialogBoxParamW(win32::engine_module(), L"TEXTASK", static_cast<HWND>(owner), text_proc,
                                     reinterpret_cast<LPARAM>(&d));
   if (r <= 0) return console_ask_text_box(title, prompt, editable, text);
