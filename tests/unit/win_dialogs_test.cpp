@@ -575,6 +575,34 @@ TEST_F(WinGui, DialogCallbackSeesEventsAndChangesControls) {
   EXPECT_EQ(run.status(), 0) << run.output("stderr");
 }
 
+TEST_F(WinGui, DialogMenuSpinnerAndCalendar) {
+  GuiRun run("D = \"DEFAULT,DEFAULT,DEFAULT,DEFAULT\"\n"
+             "mFormat = \"ZRKDLGED,6.2\"\n"
+             "mCaption = \"Menu dialog\"\n"
+             "mWidth = 160\n"
+             "mHeight = 120\n"
+             "mNumControls = 6\n"
+             "m001 = `0,0,0,0,MENUBAR,bar`\n"
+             "m002 = `0,0,0,0,MENUITEM,file,bar,\"&File\",DEFAULT,DEFAULT,DEFAULT`\n"
+             "m003 = `0,0,0,0,MENUITEM,quit,file,\"&Quit\",DEFAULT,7,DEFAULT`\n"
+             "m004 = `8,8,40,12,SPINNER,count,n,\"1|10\",DEFAULT,DEFAULT,` : D\n"
+             "m005 = `8,24,140,90,CALENDAR,day,day,\"\",DEFAULT,DEFAULT,DEFAULT,DEFAULT`\n"
+             "m006 = `100,8,50,14,PUSHBUTTON,ok,DEFAULT,\"OK\",1,DEFAULT,` : D\n"
+             "n = 4\n"
+             "day = \"2024:03:15\"\n"
+             "r = Dialog(\"m\")\n"
+             "Message(\"Menu result\", r : \"/\" : n : \"/\" : day)\n");
+  WINDOW(dialog, run, L"Menu dialog");
+  EXPECT_TRUE(GetMenu(dialog));   // its items belong to the other process: they are not read here
+  HWND spin = control_of(dialog, 3);
+  EXPECT_EQ(narrow(text_of(spin)), "4");
+  SendMessageW(spin, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"6"));
+  // Quit is the third control: a menu item of value 7 ends the dialog like a push button.
+  PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDC_DLG_CONTROL_BASE + 2, 0), 0);
+  run.answer_box(L"Menu result", L"7/6/2024:03:15:00:00:00");
+  EXPECT_EQ(run.status(), 0) << run.output("stderr");
+}
+
 TEST_F(WinGui, ListAndTextPromptsTakeTheChoice) {
   GuiRun run("ButtonNames(\"&Take\", \"\")\n"
              "a = AskItemList(\"Fruit\", \"pear|apple|fig\", \"|\", @SORTED, @MULTIPLE)\n"

@@ -245,10 +245,15 @@ void write_control(HWND dialog, DialogRun& r, int i) {
       }
       break;
     }
-    case DLG_SPINNER:
+    case DLG_SPINNER: {
+      SendMessageW(r.spins[size_t(i)], UDM_SETBUDDY, reinterpret_cast<WPARAM>(w), 0);
       SendMessageW(r.spins[size_t(i)], UDM_SETRANGE32, WPARAM(c.low), LPARAM(c.high));
       SendMessageW(r.spins[size_t(i)], UDM_SETPOS32, 0, LPARAM(c.on));
+      // The field shows the number whether or not the arrows wrote it there.
+      const std::wstring number = std::to_wstring(c.on);
+      if (window_text16(w) != std::u16string(number.begin(), number.end())) SetWindowTextW(w, number.c_str());
       break;
+    }
     case DLG_PICTURE: case DLG_PICTUREBUTTON:
       SetWindowTextW(w, wide(c.text));
       set_image(r, c, w);
