@@ -16,7 +16,13 @@ extern const BuiltinFamily kBinarySearchBuiltins;
 extern const BuiltinFamily kAskBuiltins;
 extern const BuiltinFamily kCharBuiltins;
 extern const BuiltinFamily kDialogBuiltins;
+extern const BuiltinFamily kDirBuiltins;
 extern const BuiltinFamily kErrorBuiltins;
+extern const BuiltinFamily kFileAttrBuiltins;
+extern const BuiltinFamily kFileBuiltins;
+extern const BuiltinFamily kFileCopyBuiltins;
+extern const BuiltinFamily kFileHandleBuiltins;
+extern const BuiltinFamily kFileTimeBuiltins;
 extern const BuiltinFamily kIntControlBuiltins;
 extern const BuiltinFamily kItemListBuiltins;
 extern const BuiltinFamily kMathBuiltins;
@@ -28,6 +34,7 @@ extern const BuiltinFamily kStringCharBuiltins;
 extern const BuiltinFamily kStringFixBuiltins;
 extern const BuiltinFamily kStringWildBuiltins;
 extern const BuiltinFamily kSystemBuiltins;
+extern const BuiltinFamily kTimeBuiltins;
 
 namespace {
 
@@ -41,7 +48,13 @@ const BuiltinFamily* const kFamilies[] = {
     &kAskBuiltins,
     &kCharBuiltins,
     &kDialogBuiltins,
+    &kDirBuiltins,
     &kErrorBuiltins,
+    &kFileAttrBuiltins,
+    &kFileBuiltins,
+    &kFileCopyBuiltins,
+    &kFileHandleBuiltins,
+    &kFileTimeBuiltins,
     &kIntControlBuiltins,
     &kItemListBuiltins,
     &kMathBuiltins,
@@ -53,6 +66,7 @@ const BuiltinFamily* const kFamilies[] = {
     &kStringFixBuiltins,
     &kStringWildBuiltins,
     &kSystemBuiltins,
+    &kTimeBuiltins,
 };
 
 BuiltinFn g_table[NKEYTOKENS];

@@ -3,6 +3,7 @@
 #pragma once
 #include <cstdint>
 #include "builtins/binary.h"
+#include "builtins/file_state.h"
 #include "diag/error_state.h"
 #include "engine/script.h"
 #include "engine/tovengine.h"
@@ -76,6 +77,7 @@ struct RunContext {
   uint32_t bIgnoreInput;           // IgnoreInput blocked the user's input; unblocked when the run ends
   uint32_t bExclusive;             // Exclusive raised the thread's priority; put back when the run ends
   int32_t windowBottom;            // bottom edge of a default-placed top-level window
+  uint32_t bFourDigitYear;         // YmdHms results carry four-digit years (IntControl 41); on per run
 
   // --- tokenizer ---
   TokenState tok;
@@ -121,6 +123,7 @@ struct RunContext {
 
   // --- built-in families ---
   BinaryTable binaries;            // freed at shutdown
+  FileState files;                 // FileOpen's table and the file built-ins' settings
 };
 
 inline bool ctx_failed(const RunContext* ctx) { return ctx->err != 0; }

@@ -32,7 +32,8 @@ const char* const kAllowed[] = {
     "binaryxlate", "binaryxor", "buttonnames", "call", "ceiling", "char2num", "chrhextostring",
     "chrhextounicode", "chrstringtohex", "chrstringtounicode", "chrunicodetohex", "chrunicodetostring", "cos",
     "cosh", "datetime", "decimals", "dialog", "dialogbox", "dialogcontrolget", "dialogcontrolset",
-    "dialogcontrolstate", "dialogobject", "dialogprocoptions", "errorevent", "errormode", "exp", "fabs", "floor", "getexacttime",
+    "dialogcontrolstate", "dialogobject", "dialogprocoptions", "errorevent", "errormode", "exp", "fabs",
+    "filebasename", "fileextension", "filefullname", "filepath", "fileroot", "floor", "getexacttime",
     "gettickcount", "int", "intcontrol", "isfloat", "isint", "isnumber", "itemcount", "itemcountcsv",
     "itemextract", "itemextractcsv", "iteminsert", "itemlocate", "itemremove", "itemreplace", "itemsort",
     "itemselect", "itemsortnc", "lasterror", "log10", "loge", "max", "message", "min", "num2char", "parsedata", "pause",
@@ -45,8 +46,8 @@ const char* const kAllowed[] = {
     "timesubtract", "timeymdhms", "version", "versiondll",
 };
 
-// IntControl requests that change only the run's own error handling.
-const int kAllowedIntControl[] = {72, 73, 87};
+// IntControl requests that change only the run's own error handling and YmdHms format.
+const int kAllowedIntControl[] = {41, 72, 73, 87};
 
 // Arrays may take up to 4 GB; this host keeps them to a million elements so inputs stay fast and small.
 constexpr double MAX_ARRAY_ELEMENTS = 1e6;
