@@ -79,7 +79,7 @@ int console_confirm_replace(const ReplaceQuestion& q) {
   text += q.source;
   text += u" (y/n/a/c)";
   for (;;) {
-    write_titled(q.caption, text.c_str());
+    console_write_titled(q.caption, text.c_str());
     char line[256];
     if (!console_read_line(line, sizeof line, true)) return REPLACE_CANCEL;
     const char* p = line;
