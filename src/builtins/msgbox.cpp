@@ -4,6 +4,7 @@
 
 #include "builtins/args.h"
 #include "builtins/hex.h"
+#include "builtins/prompts.h"
 #include "builtins/registry.h"
 #include "diag/errors.h"
 #include "engine/pump.h"
@@ -28,18 +29,6 @@ std::u16string box_text(RunContext* ctx, ArgBlock& a, int n, size_t max) {
     t += u"...";
   }
   return t;
-}
-
-// The ButtonNames texts are used by one box and then cleared.
-struct ButtonLabels {
-  std::u16string ok, cancel;
-};
-
-ButtonLabels take_button_labels(RunContext* ctx) {
-  ButtonLabels b{ctx->wszButtonOk, ctx->wszButtonCancel};
-  ctx->wszButtonOk[0] = ctx->wszButtonCancel[0] = 0;
-  ctx->szButtonOk[0] = ctx->szButtonCancel[0] = 0;
-  return b;
 }
 
 int show_box(RunContext* ctx, ArgBlock& a, uint32_t flags, const char* sound) {
@@ -147,6 +136,13 @@ const BuiltinEntry kEntries[] = {
 };
 
 }  // namespace
+
+ButtonLabels take_button_labels(RunContext* ctx) {
+  ButtonLabels b{ctx->wszButtonOk, ctx->wszButtonCancel};
+  ctx->wszButtonOk[0] = ctx->wszButtonCancel[0] = 0;
+  ctx->szButtonOk[0] = ctx->szButtonCancel[0] = 0;
+  return b;
+}
 
 extern const BuiltinFamily kMessageBoxBuiltins = {kEntries, sizeof kEntries / sizeof kEntries[0]};
 

@@ -13,7 +13,9 @@ extern const BuiltinFamily kBinaryBuiltins;
 extern const BuiltinFamily kBinaryDataBuiltins;
 extern const BuiltinFamily kBinaryFileBuiltins;
 extern const BuiltinFamily kBinarySearchBuiltins;
+extern const BuiltinFamily kAskBuiltins;
 extern const BuiltinFamily kCharBuiltins;
+extern const BuiltinFamily kDialogBuiltins;
 extern const BuiltinFamily kDirBuiltins;
 extern const BuiltinFamily kDllBuiltins;
 extern const BuiltinFamily kErrorBuiltins;
@@ -52,7 +54,9 @@ const BuiltinFamily* const kFamilies[] = {
     &kBinaryDataBuiltins,
     &kBinaryFileBuiltins,
     &kBinarySearchBuiltins,
+    &kAskBuiltins,
     &kCharBuiltins,
+    &kDialogBuiltins,
     &kDirBuiltins,
     &kDllBuiltins,
     &kErrorBuiltins,

@@ -115,6 +115,7 @@ struct RunContext {
   char szButtonCancel[64];
   char16_t wszButtonOk[64];
   char16_t wszButtonCancel[64];
+  int32_t dlgDefaultX, dlgDefaultY;  // where dialogs without a position of their own go, DLU; -1 none
 
   // --- registry ---
   uint32_t nRegOpenFlags;          // RegOpenFlags setting of the run: 0, 1, 2, 32 or 64

@@ -120,6 +120,7 @@ uint32_t init_context(RunContext* ctx, const char* host_name) {
   ctx->hcurRun = ctx->hcurArrow;
   ctx->nCodePage = plat::CP_DEFAULT;
   ctx->decimals = -1;
+  ctx->dlgDefaultX = ctx->dlgDefaultY = -1;
   ctx->bFourDigitYear = 1;
   value_init(ctx->resultSlot);
   error_state_init(ctx);

@@ -302,15 +302,19 @@ int CallUdf(RunContext* ctx, int code, Value* result, ArgBlock* args, int argc, 
 }
 
 int32_t CallUdfByName(RunContext* ctx, const char* name, const int32_t values[5]) {
-  if (!name || !((*name >= 'a' && *name <= 'z') || (*name >= 'A' && *name <= 'Z'))) return -1;
-  const int udf = find_udf(ctx, name);
-  if (udf < 0 || ctx->apUdf[udf]->paramCount != 5) return -1;
   ArgBlock args;
   for (Value& v : args.slot) value_init(v);
   for (int i = 0; i < 5; ++i) args.slot[i + 1].c.i = values[i];
+  return CallUdfByNameArgs(ctx, name, &args);
+}
+
+int32_t CallUdfByNameArgs(RunContext* ctx, const char* name, ArgBlock* args) {
+  if (!name || !((*name >= 'a' && *name <= 'z') || (*name >= 'A' && *name <= 'Z'))) return -1;
+  const int udf = find_udf(ctx, name);
+  if (udf < 0 || ctx->apUdf[udf]->paramCount != 5) return -1;
   Value result;
   value_init(result);
-  CallUdf(ctx, UDFSTART + udf, &result, &args, 5, nullptr, nullptr, UDF_MODE_DIALOG);
+  CallUdf(ctx, UDFSTART + udf, &result, args, 5, nullptr, nullptr, UDF_MODE_DIALOG);
   const int32_t r = (result.c.type & VF_INTEGER) && !ctx->err ? result.c.i : -1;
   value_free(ctx, result);
   return r;

@@ -24,6 +24,8 @@ int CallUdf(RunContext* ctx, int code, Value* result, ArgBlock* args, int argc, 
             uint32_t mode);
 // Calls a function with five integer values by name; its integer result, or -1.
 int32_t CallUdfByName(RunContext* ctx, const char* name, const int32_t values[5]);
+// The same with the five values in slots 1..5 of args (which the caller still owns and releases).
+int32_t CallUdfByNameArgs(RunContext* ctx, const char* name, ArgBlock* args);
 // The Call built-in: runs a script file in the caller's variables with a parameter string.
 void CallScript(RunContext* ctx, Value* result, ArgBlock& args, int argc, bool wide);
 // Splits a parameter string into param1..paramN and param0; returns N.

@@ -1,6 +1,7 @@
 // The console form of the boxes and prompts of the script's user.
 #include <string>
 
+#include "platform/console_text.h"
 #include "platform/hooks.h"
 #include "platform/text.h"
 #include "platform/ui.h"
@@ -9,25 +10,13 @@ namespace plat {
 
 namespace {
 
-std::string to_ansi(const char16_t* w) {
-  if (!w || !*w) return std::string();
-  const int n = wide_to_ansi(w, int(wide_length(w)), nullptr, 0);
-  std::string s(n > 0 ? size_t(n) : 0, '\0');
-  if (n > 0) wide_to_ansi(w, int(wide_length(w)), s.data(), n);
-  return s;
-}
+std::string to_ansi(const char16_t* w) { return w ? console_ansi(w, wide_length(w)) : std::string(); }
 
-std::u16string to_wide(const char* a, size_t len) {
-  if (!len) return std::u16string();
-  const int n = ansi_to_wide(a, int(len), nullptr, 0);
-  std::u16string w(n > 0 ? size_t(n) : 0, u'\0');
-  if (n > 0) ansi_to_wide(a, int(len), w.data(), n);
-  return w;
-}
+}  // namespace
 
 // Writes "title: text"; a hint for a terminal's user (hint not null) ends the line instead of a line feed,
 // so the answer is typed after it.
-void write_titled(const char16_t* title, const char16_t* text, const char* hint = nullptr) {
+void console_write_titled(const char16_t* title, const char16_t* text, const char* hint) {
   std::string line = to_ansi(title);
   if (!line.empty()) line += ": ";
   const std::string body = to_ansi(text);
@@ -37,14 +26,13 @@ void write_titled(const char16_t* title, const char16_t* text, const char* hint 
   console_write(line.c_str());
 }
 
-}  // namespace
 
 int console_message_box_w(const char16_t* text, const char16_t* caption, uint32_t flags) {
   return console_message_box(to_ansi(text).c_str(), to_ansi(caption).c_str(), flags);
 }
 
 bool console_display_text(const char16_t* title, const char16_t* text, uint32_t ms) {
-  write_titled(title, text);
+  console_write_titled(title, text);
   return console_wait_key(ms);
 }
 
@@ -52,12 +40,32 @@ bool console_ask_line(const char16_t* title, const char16_t* prompt, const char1
                       std::u16string* out) {
   std::string hint;
   if (os::stdin_is_terminal()) hint = def && *def ? " [" + to_ansi(def) + "] " : std::string(" ");
-  write_titled(title, prompt, hint.empty() ? nullptr : hint.c_str());
+  console_write_titled(title, prompt, hint.empty() ? nullptr : hint.c_str());
+  if (!console_read_wide(out, !password)) return false;
+  if (out->empty()) *out = def ? def : u"";
+  return true;
+}
+
+std::string console_ansi(const char16_t* w, size_t len) {
+  if (!len) return std::string();
+  const int n = wide_to_ansi(w, int(len), nullptr, 0);
+  std::string s(n > 0 ? size_t(n) : 0, '\0');
+  if (n > 0) wide_to_ansi(w, int(len), s.data(), n);
+  return s;
+}
+
+std::u16string console_wide(const char* a, size_t len) {
+  if (!len) return std::u16string();
+  const int n = ansi_to_wide(a, int(len), nullptr, 0);
+  std::u16string w(n > 0 ? size_t(n) : 0, u'\0');
+  if (n > 0) ansi_to_wide(a, int(len), w.data(), n);
+  return w;
+}
+
+bool console_read_wide(std::u16string* out, bool echo) {
   char line[4096];
-  if (!console_read_line(line, sizeof line, !password)) return false;
-  size_t n = 0;
-  while (line[n]) ++n;
-  *out = n ? to_wide(line, n) : std::u16string(def ? def : u"");
+  if (!console_read_line(line, sizeof line, echo)) return false;
+  *out = console_wide(line, std::char_traits<char>::length(line));
   return true;
 }
 
@@ -71,7 +79,7 @@ int console_confirm_replace(const ReplaceQuestion& q) {
   text += q.source;
   text += u" (y/n/a/c)";
   for (;;) {
-    write_titled(q.caption, text.c_str());
+    console_write_titled(q.caption, text.c_str());
     char line[256];
     if (!console_read_line(line, sizeof line, true)) return REPLACE_CANCEL;
     const char* p = line;

@@ -22,6 +22,11 @@
 /* The line prompts LINEASK and PSWDASK. */
 #define IDC_ASK_PROMPT       100
 #define IDC_ASK_EDIT         101
+/* The list prompts ITEMASK and ITEMASKM, and TEXTASK (prompt and edit as above). */
+#define IDC_ASK_LIST         102
+
+/* Dialogs from definition variables: control n (counted from 0) has the id IDC_DLG_CONTROL_BASE + n. */
+#define IDC_DLG_CONTROL_BASE 1000
 
 /* The confirmation before a file is replaced, FILEWARN: texts, then the buttons in ReplaceButton order
    (Cancel is IDCANCEL). */

@@ -15,12 +15,13 @@ namespace tov {
 
 namespace {
 
-// Built-ins that only compute, touch the run's own memory, or talk to the console (whose standard input
-// is empty, so every prompt answers Cancel).
+// Built-ins that only compute, touch the run's own memory, read files, or talk to the console (whose
+// standard input is empty, so every prompt and dialog form answers Cancel).
 const char* const kAllowed[] = {
     "?getviapointer", "?setviapointer", "abs", "acos", "arrayfromstr", "arrayinsert", "arrayize", "arraylocate",
     "arrayredim", "arrayremove", "arraysearch", "arraysort", "arrayswapelements", "arraytostr", "arrdimension",
-    "arrinfo", "arrinitialize", "asin", "askline", "askpassword", "askyesno", "atan", "average", "binaryalloc",
+    "arrinfo", "arrinitialize", "asin", "askcolor", "askdirectory", "askfilename", "askfiletext", "askfont",
+    "askitemlist", "askline", "askpassword", "asktextbox", "askyesno", "atan", "average", "binaryalloc",
     "binaryallocarray", "binaryand", "binarybufinfo", "binarychecksum", "binarycomp", "binarycompare", "binaryconvert",
     "binarycopy", "binaryeodget", "binaryeodset", "binaryfree", "binaryhashrec", "binaryincr", "binaryincr2",
     "binaryincr4", "binaryincrflt", "binaryindex", "binaryindexbin", "binaryindexex", "binaryindexnc",
@@ -30,15 +31,17 @@ const char* const kAllowed[] = {
     "binarytagfind", "binarytagindex", "binarytaginit", "binarytaglen", "binarytagrepl", "binaryuncomp",
     "binaryxlate", "binaryxor", "buttonnames", "call", "ceiling", "char2num", "chrhextostring",
     "chrhextounicode", "chrstringtohex", "chrstringtounicode", "chrunicodetohex", "chrunicodetostring", "cos",
-    "cosh", "datetime", "decimals", "errorevent", "errormode", "exp", "fabs", "filebasename", "fileextension",
-    "filefullname", "filepath", "fileroot", "floor", "getexacttime",
+    "cosh", "datetime", "decimals", "dialog", "dialogbox", "dialogcontrolget", "dialogcontrolset",
+    "dialogcontrolstate", "dialogobject", "dialogprocoptions", "errorevent", "errormode", "exp", "fabs",
+    "filebasename", "fileextension", "filefullname", "filepath", "fileroot", "floor", "getexacttime",
     "gettickcount", "int", "intcontrol", "isfloat", "isint", "isnumber", "itemcount", "itemcountcsv",
     "itemextract", "itemextractcsv", "iteminsert", "itemlocate", "itemremove", "itemreplace", "itemsort",
-    "itemsortnc", "lasterror", "log10", "loge", "max", "message", "min", "num2char", "parsedata", "pause",
+    "itemselect", "itemsortnc", "lasterror", "log10", "loge", "max", "message", "min", "num2char", "parsedata", "pause",
     "random", "sin", "sinh", "sqrt", "strbytecount", "strcat", "strcharcount", "strclean", "strcmp", "strcnt",
     "strfill", "strfix", "strfixbytes", "strfixbytesl", "strfixchars", "strfixcharsl", "strfixleft", "stricmp",
     "strindex", "strindexnc", "strindexwild", "strinsert", "strlen", "strlenwild", "strlower", "stroverlay",
-    "strreplace", "strscan", "strsub", "strsubwild", "strtrim", "strtypeinfo", "strupper", "tan", "tanh",
+    "strreplace", "strscan", "strsub", "strsubwild", "strtrim", "strtypeinfo", "strupper", "tan", "tanh", "textbox",
+    "textboxsort", "textselect",
     "timeadd", "timedate", "timediff", "timediffdays", "timediffsecs", "timejulianday", "timejultoymd",
     "timesubtract", "timeymdhms", "version", "versiondll",
 };

@@ -128,6 +128,20 @@ HWND wait_window(DWORD pid, HANDLE process, const std::wstring& title, DWORD tim
   }
 }
 
+// A visible dialog (class #32770) of the process; null when none comes in time or the process has ended.
+HWND wait_common_dialog(DWORD pid, HANDLE process) {
+  const auto until = Clock::now() + std::chrono::milliseconds(WINDOW_WAIT_MS);
+  for (;;) {
+    for (HWND w = nullptr; (w = FindWindowExW(nullptr, w, L"#32770", nullptr)) != nullptr;) {
+      DWORD owner = 0;
+      GetWindowThreadProcessId(w, &owner);
+      if (owner == pid && IsWindowVisible(w)) return w;
+    }
+    if (Clock::now() >= until || WaitForSingleObject(process, 0) == WAIT_OBJECT_0) return nullptr;
+    std::this_thread::sleep_for(20ms);
+  }
+}
+
 std::string test_name() { return ::testing::UnitTest::GetInstance()->current_test_info()->name(); }
 
 // One run of tov, without the console UI, on a script given as text and named after the test.
@@ -173,6 +187,11 @@ class GuiRun {
 
   HWND window(const std::wstring& title, DWORD timeout_ms = WINDOW_WAIT_MS) const {
     return started_ ? wait_window(process_.dwProcessId, process_.hProcess, title, timeout_ms) : nullptr;
+  }
+
+  // A visible dialog of the system (the file, folder, colour and font dialogs), whatever its title.
+  HWND common_dialog() const {
+    return started_ ? wait_common_dialog(process_.dwProcessId, process_.hProcess) : nullptr;
   }
 
   // Answers a message box: checks its text and types Enter.
@@ -435,6 +454,223 @@ TEST_F(WinGui, DisplayClosesByItselfOrEarly) {
   EXPECT_EQ(narrow(item_text(box, IDC_ERR_MESSAGE)), "194:  Execution terminated by user request");
   type_key(box, VK_RETURN);
   EXPECT_EQ(run.status(), 130);
+}
+
+// --- Dialogs from definition variables, and the list, text, file, folder, colour and font prompts ------------
+
+namespace {
+
+HWND control_of(HWND dialog, int index) { return GetDlgItem(dialog, IDC_DLG_CONTROL_BASE + index); }
+
+// Waits until a control's text is the expected one (the script changes it from its callback).
+bool text_becomes(HWND w, const std::string& expected) {
+  const auto until = Clock::now() + 10s;
+  while (narrow(text_of(w)) != expected) {
+    if (Clock::now() >= until) return false;
+    std::this_thread::sleep_for(20ms);
+  }
+  return true;
+}
+
+const char kOrderDialog[] =
+    "D = \"DEFAULT,DEFAULT,DEFAULT,DEFAULT\"\n"
+    "ordFormat = \"ZRKDLGED,6.2\"\n"
+    "ordCaption = \"Order form\"\n"
+    "ordWidth = 200\n"
+    "ordHeight = 120\n"
+    "ordNumControls = 7\n"
+    "ord001 = `8,4,180,10,STATICTEXT,intro,DEFAULT,\"Your order\",DEFAULT,DEFAULT,` : D\n"
+    "ord002 = `8,16,180,12,EDITBOX,customer,name,\"\",DEFAULT,DEFAULT,` : D\n"
+    "ord003 = `8,32,90,12,CHECKBOX,gift,options,\"Gift wrap\",2,DEFAULT,` : D\n"
+    "ord004 = `8,48,80,40,ITEMBOX,extras,extras,\"milk|sugar|lemon\",DEFAULT,DEFAULT,` : D\n"
+    "ord005 = `100,48,80,60,DROPLISTBOX,colour,colour,\"red|green|blue\",DEFAULT,DEFAULT,` : D\n"
+    "ord006 = `40,96,50,14,PUSHBUTTON,ok,DEFAULT,\"&OK\",1,DEFAULT,` : D\n"
+    "ord007 = `110,96,50,14,PUSHBUTTON,cancel,DEFAULT,\"Cancel\",0,DEFAULT,` : D\n"
+    "options = 1\n"
+    "colour = \"green\"\n";
+
+}  // namespace
+
+TEST_F(WinGui, DialogFromVariablesStoresWhatTheUserDid) {
+  GuiRun run(std::string(kOrderDialog) +
+             "r = Dialog(\"ord\")\n"
+             "Message(\"Ordered\", r : \"/\" : name : \"/\" : options : \"/\" : extras : \"/\" : colour)\n");
+  WINDOW(dialog, run, L"Order form");
+  EXPECT_TRUE(is_centred(dialog));
+  // Controls: 0 intro, 1 the edit box, 2 the check box, 3 the item box, 4 the drop list, 5 OK, 6 Cancel.
+  EXPECT_EQ(narrow(text_of(control_of(dialog, 0))), "Your order");
+  EXPECT_EQ(narrow(text_of(control_of(dialog, 2))), "Gift wrap");
+  EXPECT_EQ(SendMessageW(control_of(dialog, 2), BM_GETCHECK, 0, 0), BST_UNCHECKED);   // options has bit 1, not 2
+  EXPECT_EQ(SendMessageW(control_of(dialog, 3), LB_GETCOUNT, 0, 0), 3);
+  EXPECT_EQ(narrow(text_of(control_of(dialog, 4))), "green");
+  // The edit box is the first control that takes the keyboard.
+  EXPECT_EQ(focus_in(dialog), control_of(dialog, 1));
+  type_text(dialog, L"Ann");
+  EXPECT_TRUE(text_becomes(control_of(dialog, 1), "Ann"));
+  SendMessageW(control_of(dialog, 2), BM_CLICK, 0, 0);
+  SendMessageW(control_of(dialog, 3), LB_SETSEL, TRUE, 2);
+  press(dialog, IDC_DLG_CONTROL_BASE + 5);
+  EXPECT_TRUE(gone(dialog));
+  run.answer_box(L"Ordered", L"1/Ann/3/lemon/green");
+  EXPECT_EQ(run.status(), 0);
+}
+
+TEST_F(WinGui, DialogCancelAndTheCloseBoxStopTheRun) {
+  GuiRun run(std::string(kOrderDialog) +
+             "Message(\"First\", Dialog(\"ord\", 1) : \"/\" : isdefined(name))\n"
+             "Dialog(\"ord\")\n"
+             "Message(\"Not reached\", \"\")\n");
+  WINDOW(first, run, L"Order form");
+  press(first, IDC_DLG_CONTROL_BASE + 6);
+  run.answer_box(L"First", L"0/0");
+  WINDOW(second, run, L"Order form");
+  PostMessageW(second, WM_SYSCOMMAND, SC_CLOSE, 0);
+  EXPECT_EQ(run.status(), 130);
+}
+
+TEST_F(WinGui, DialogCallbackSeesEventsAndChangesControls) {
+  GuiRun run("#DefineFunction proc(h, event, control, reserved, data)\n"
+             "  If event == 0\n"
+             "    DialogProcOptions(h, 2, 1)\n"
+             "    DialogProcOptions(h, 5, 1)\n"
+             "    DialogControlSet(h, \"label\", 3, \"ready\")\n"
+             "    Return -1\n"
+             "  EndIf\n"
+             "  If event == 5 Then DialogControlSet(h, \"label\", 3, \"typed \" : DialogControlGet(h, \"field\", 4))\n"
+             "  If event == 2 && control == \"go\"\n"
+             "    DialogControlSet(h, \"label\", 3, \"pressed\")\n"
+             "    DialogControlState(h, \"stop\", 4, 2)\n"
+             "    Return -1\n"
+             "  EndIf\n"
+             "  If event == 2 && control == \"stop\" Then Return 9\n"
+             "  Return -1\n"
+             "#EndFunction\n"
+             "D = \"DEFAULT,DEFAULT,DEFAULT,DEFAULT\"\n"
+             "cbFormat = \"ZRKDLGED,6.2\"\n"
+             "cbCaption = \"Callback dialog\"\n"
+             "cbWidth = 120\n"
+             "cbHeight = 60\n"
+             "cbProcedure = \"proc\"\n"
+             "cbNumControls = 4\n"
+             "cb001 = `4,4,110,10,VARYTEXT,label,shown,\"\",DEFAULT,DEFAULT,` : D\n"
+             "cb002 = `4,16,110,12,EDITBOX,field,typed,\"\",DEFAULT,DEFAULT,` : D\n"
+             "cb003 = `4,40,50,14,PUSHBUTTON,go,DEFAULT,\"Go\",3,DEFAULT,` : D\n"
+             "cb004 = `60,40,50,14,PUSHBUTTON,stop,DEFAULT,\"Stop\",4,DEFAULT,2,DEFAULT,DEFAULT,DEFAULT`\n"
+             "r = Dialog(\"cb\")\n"
+             "Message(\"Callback result\", r : \"/\" : typed)\n");
+  WINDOW(dialog, run, L"Callback dialog");
+  HWND label = control_of(dialog, 0), stop = control_of(dialog, 3);
+  EXPECT_TRUE(text_becomes(label, "ready"));
+  EXPECT_FALSE(IsWindowEnabled(stop));
+  type_text(dialog, L"ab");
+  EXPECT_TRUE(text_becomes(label, "typed ab"));
+  press(dialog, IDC_DLG_CONTROL_BASE + 2);
+  EXPECT_TRUE(text_becomes(label, "pressed"));
+  EXPECT_TRUE(IsWindowVisible(dialog));
+  const auto until = Clock::now() + 5s;
+  while (!IsWindowEnabled(stop) && Clock::now() < until) std::this_thread::sleep_for(20ms);
+  EXPECT_TRUE(IsWindowEnabled(stop));
+  press(dialog, IDC_DLG_CONTROL_BASE + 3);
+  EXPECT_TRUE(gone(dialog));
+  run.answer_box(L"Callback result", L"9/ab");
+  EXPECT_EQ(run.status(), 0) << run.output("stderr");
+}
+
+TEST_F(WinGui, DialogMenuSpinnerAndCalendar) {
+  GuiRun run("D = \"DEFAULT,DEFAULT,DEFAULT,DEFAULT\"\n"
+             "mFormat = \"ZRKDLGED,6.2\"\n"
+             "mCaption = \"Menu dialog\"\n"
+             "mWidth = 160\n"
+             "mHeight = 120\n"
+             "mNumControls = 6\n"
+             "m001 = `0,0,0,0,MENUBAR,bar`\n"
+             "m002 = `0,0,0,0,MENUITEM,file,bar,\"&File\",DEFAULT,DEFAULT,DEFAULT`\n"
+             "m003 = `0,0,0,0,MENUITEM,quit,file,\"&Quit\",DEFAULT,7,DEFAULT`\n"
+             "m004 = `8,8,40,12,SPINNER,count,n,\"1|10\",DEFAULT,DEFAULT,` : D\n"
+             "m005 = `8,24,140,90,CALENDAR,day,day,\"\",DEFAULT,DEFAULT,DEFAULT,DEFAULT`\n"
+             "m006 = `100,8,50,14,PUSHBUTTON,ok,DEFAULT,\"OK\",1,DEFAULT,` : D\n"
+             "n = 4\n"
+             "day = \"2024:03:15\"\n"
+             "r = Dialog(\"m\")\n"
+             "Message(\"Menu result\", r : \"/\" : n : \"/\" : day)\n");
+  WINDOW(dialog, run, L"Menu dialog");
+  EXPECT_TRUE(GetMenu(dialog));   // its items belong to the other process: they are not read here
+  HWND spin = control_of(dialog, 3);
+  EXPECT_EQ(narrow(text_of(spin)), "4");
+  SendMessageW(spin, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"6"));
+  // Quit is the third control: a menu item of value 7 ends the dialog like a push button.
+  PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDC_DLG_CONTROL_BASE + 2, 0), 0);
+  run.answer_box(L"Menu result", L"7/6/2024:03:15:00:00:00");
+  EXPECT_EQ(run.status(), 0) << run.output("stderr");
+}
+
+TEST_F(WinGui, ListAndTextPromptsTakeTheChoice) {
+  GuiRun run("ButtonNames(\"&Take\", \"\")\n"
+             "a = AskItemList(\"Fruit\", \"pear|apple|fig\", \"|\", @SORTED, @MULTIPLE)\n"
+             "b = AskTextBox(\"Note\", \"Write a note\", \"old\", 0, 0)\n"
+             "c = TextSelect(\"Pick one\", \"b|a\", \"|\")\n"
+             "Message(\"Chosen\", a : \"/\" : b : \"/\" : c)\n");
+  WINDOW(list, run, L"Fruit");
+  EXPECT_EQ(narrow(item_text(list, IDOK)), "&Take");
+  HWND items = GetDlgItem(list, IDC_ASK_LIST);
+  ASSERT_EQ(SendMessageW(items, LB_GETCOUNT, 0, 0), 3);
+  wchar_t first[16] = L"";
+  SendMessageW(items, LB_GETTEXT, 0, reinterpret_cast<LPARAM>(first));
+  EXPECT_EQ(narrow(first), "apple");   // sorted
+  SendMessageW(items, LB_SETSEL, TRUE, 0);
+  SendMessageW(items, LB_SETSEL, TRUE, 2);
+  press(list, IDOK);
+  WINDOW(note, run, L"Note");
+  EXPECT_EQ(narrow(item_text(note, IDOK)), "OK");   // the names were for one prompt only
+  EXPECT_EQ(narrow(item_text(note, IDC_ASK_PROMPT)), "Write a note");
+  EXPECT_EQ(narrow(item_text(note, IDC_ASK_EDIT)), "old");
+  SendMessageW(GetDlgItem(note, IDC_ASK_EDIT), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"new note"));
+  press(note, IDOK);
+  WINDOW(pick, run, L"Pick one");
+  SendMessageW(GetDlgItem(pick, IDC_ASK_LIST), LB_SETCURSEL, 1, 0);
+  press(pick, IDOK);
+  run.answer_box(L"Chosen", L"apple|pear/new note/b");
+  EXPECT_EQ(run.status(), 0);
+}
+
+TEST_F(WinGui, CommonDialogsAnswerFileFolderColourAndFont) {
+  GuiRun run("a = AskFileName(\"Pick a file\", \"\", \"Scripts|*.tov|\", \"\", 1)\n"
+             "Message(\"File\", StrSub(a, StrLen(a) - 3, -1))\n"
+             "c = AskColor(\"10|20|30\", \"mine\", 0)\n"
+             "Message(\"Colour\", c)\n"
+             "f = AskFont(0, 0, \"Tahoma|10|400|0\")\n"
+             "Message(\"Chosen font\", ItemCount(f, \"|\") : ItemExtract(4, f, \"|\"))\n");
+  WINDOW(open, run, L"Pick a file");
+  // The name goes into the dialog's file name field (the combo box 1148, or the edit 1152).
+  HWND name = GetDlgItem(open, 1148);
+  if (!name) name = GetDlgItem(open, 1152);
+  ASSERT_TRUE(name);
+  const std::string file = test_name() + ".tov";
+  SendMessageW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(std::wstring(file.begin(), file.end()).c_str()));
+  press(open, IDOK);
+  run.answer_box(L"File", L".tov");
+  // The colour and font dialogs keep the colour and font they were given when OK is pressed.
+  HWND colour = run.common_dialog();
+  ASSERT_TRUE(colour);
+  press(colour, IDOK);
+  run.answer_box(L"Colour", L"10|20|30");
+  HWND font = run.common_dialog();
+  ASSERT_TRUE(font);
+  press(font, IDOK);
+  EXPECT_TRUE(gone(font));
+  // Which faces there are depends on the system: the answer has its four parts, not italic.
+  run.answer_box(L"Chosen font", L"40");
+  EXPECT_EQ(run.status(), 0) << run.output("stderr");
+}
+
+TEST_F(WinGui, AskDirectoryBrowsesFromTheStartFolder) {
+  GuiRun run("d = AskDirectory(\"Choose a folder\", \"\", \"C:\\windows\", \"\", 0)\n"
+             "Message(\"Folder\", StrLower(StrSub(d, StrLen(d) - 6, -1)))\n");
+  HWND browse = run.common_dialog();
+  ASSERT_TRUE(browse);
+  press(browse, IDOK);
+  run.answer_box(L"Folder", L"windows");
+  EXPECT_EQ(run.status(), 0);
 }
 
 // FileCopy asks before it replaces a file: the dialog names both files with their times. Skip keeps the
