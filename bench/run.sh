@@ -32,7 +32,7 @@ root=$(dirname "$here")
 scripts=$here/scripts
 
 benchmarks=(startup while_count for_arith expression string_concat if_chain switch_case builtin_strlen builtin_abs
-            fib_recursive item_list time_add)
+            fib_recursive item_list binary_records time_add)
 long_run=20   # seconds: a run this long is measured once
 
 runs=3

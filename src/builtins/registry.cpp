@@ -9,6 +9,10 @@ namespace tov {
 // The families' tables, one line each.
 extern const BuiltinFamily kArrayBuiltins;
 extern const BuiltinFamily kArrayTextBuiltins;
+extern const BuiltinFamily kBinaryBuiltins;
+extern const BuiltinFamily kBinaryDataBuiltins;
+extern const BuiltinFamily kBinaryFileBuiltins;
+extern const BuiltinFamily kBinarySearchBuiltins;
 extern const BuiltinFamily kCharBuiltins;
 extern const BuiltinFamily kErrorBuiltins;
 extern const BuiltinFamily kIntControlBuiltins;
@@ -29,6 +33,10 @@ namespace {
 const BuiltinFamily* const kFamilies[] = {
     &kArrayBuiltins,
     &kArrayTextBuiltins,
+    &kBinaryBuiltins,
+    &kBinaryDataBuiltins,
+    &kBinaryFileBuiltins,
+    &kBinarySearchBuiltins,
     &kCharBuiltins,
     &kErrorBuiltins,
     &kIntControlBuiltins,

@@ -2,6 +2,7 @@
 // that INIT_QUERY returns, so every field must be plain data that is valid when zero until INIT_CONTEXT.
 #pragma once
 #include <cstdint>
+#include "builtins/binary.h"
 #include "diag/error_state.h"
 #include "engine/script.h"
 #include "engine/tovengine.h"
@@ -117,6 +118,9 @@ struct RunContext {
   uint32_t nUdfDepth;
   uint32_t nCallDepth;
   uint32_t nTopTarget;
+
+  // --- built-in families ---
+  BinaryTable binaries;            // freed at shutdown
 };
 
 inline bool ctx_failed(const RunContext* ctx) { return ctx->err != 0; }

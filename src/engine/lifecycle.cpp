@@ -7,6 +7,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "builtins/binary.h"
 #include "diag/error_model.h"
 #include "engine/context.h"
 #include "engine/pump.h"
@@ -195,6 +196,7 @@ uint32_t shutdown(RunContext* ctx, void* callback) {
     plat::host_unlock(ctx->hVarTable);
     ctx->lpVars = nullptr;
   }
+  binary_free_all(ctx);
   release_udf_table(ctx);
   release_frames(ctx);
   if (ctx->hInfoBlock) {
