@@ -10,6 +10,7 @@
 namespace tov {
 
 extern const IntControlFamily kErrorIntControls;
+extern const IntControlFamily kFileIntControls;
 extern const IntControlFamily kSystemIntControls;
 extern const IntControlFamily kTimeIntControls;
 
@@ -17,6 +18,7 @@ namespace {
 
 const IntControlFamily* const kFamilies[] = {
     &kErrorIntControls,
+    &kFileIntControls,
     &kSystemIntControls,
     &kTimeIntControls,
 };

@@ -14,7 +14,13 @@ extern const BuiltinFamily kBinaryDataBuiltins;
 extern const BuiltinFamily kBinaryFileBuiltins;
 extern const BuiltinFamily kBinarySearchBuiltins;
 extern const BuiltinFamily kCharBuiltins;
+extern const BuiltinFamily kDirBuiltins;
 extern const BuiltinFamily kErrorBuiltins;
+extern const BuiltinFamily kFileAttrBuiltins;
+extern const BuiltinFamily kFileBuiltins;
+extern const BuiltinFamily kFileCopyBuiltins;
+extern const BuiltinFamily kFileHandleBuiltins;
+extern const BuiltinFamily kFileTimeBuiltins;
 extern const BuiltinFamily kIntControlBuiltins;
 extern const BuiltinFamily kItemListBuiltins;
 extern const BuiltinFamily kMathBuiltins;
@@ -38,7 +44,13 @@ const BuiltinFamily* const kFamilies[] = {
     &kBinaryFileBuiltins,
     &kBinarySearchBuiltins,
     &kCharBuiltins,
+    &kDirBuiltins,
     &kErrorBuiltins,
+    &kFileAttrBuiltins,
+    &kFileBuiltins,
+    &kFileCopyBuiltins,
+    &kFileHandleBuiltins,
+    &kFileTimeBuiltins,
     &kIntControlBuiltins,
     &kItemListBuiltins,
     &kMathBuiltins,

@@ -122,22 +122,8 @@ void bi_timejultoymd(RunContext* ctx, Value* result, ArgBlock& a, int, bool) {
   set_ymdhms_result(ctx, result, date_of_day_number(n));
 }
 
-// The weekday's three letters, the date in the user's short date format and the time in the user's time
-// format.
 void bi_timedate(RunContext* ctx, Value* result, ArgBlock&, int, bool) {
-  const plat::LocalTime t = plat::local_time();
-  std::u16string date, time;
-  if (plat::format_user_date(t, &date) && plat::format_user_time(t, &time)) {
-    char16_t weekdays[32];
-    const int32_t n = load_string_w(ctx, MSG_WEEKDAYS, weekdays, 32);
-    const std::u16string weekday = n >= t.weekday * 3 + 3 ? std::u16string(weekdays + t.weekday * 3, 3) : u"";
-    set_text_result(ctx, result, weekday + u' ' + date + u' ' + time, false);
-    return;
-  }
-  char weekdays[32];
-  load_string(ctx, MSG_WEEKDAYS, weekdays, sizeof weekdays);
-  const std::string text = legacy_date_time_text(t, weekdays, read_legacy_intl());
-  set_string(ctx, result->c, text.c_str(), text.size());
+  set_date_time_text(ctx, result, plat::local_time());
 }
 
 // Waits until the local clock reaches the target: the clock is read every 100 ms while messages are
@@ -254,6 +240,21 @@ std::string legacy_date_time_text(const plat::LocalTime& t, const char* weekdays
   std::string text = std::string(weekday) + " " + date + " " + time;
   if (!intl.clock_24) text += " " + (t.hour < 12 ? intl.am : intl.pm);
   return text;
+}
+
+void set_date_time_text(RunContext* ctx, Value* result, const plat::LocalTime& t) {
+  std::u16string date, time;
+  if (plat::format_user_date(t, &date) && plat::format_user_time(t, &time)) {
+    char16_t weekdays[32];
+    const int32_t n = load_string_w(ctx, MSG_WEEKDAYS, weekdays, 32);
+    const std::u16string weekday = n >= t.weekday * 3 + 3 ? std::u16string(weekdays + t.weekday * 3, 3) : u"";
+    set_text_result(ctx, result, weekday + u' ' + date + u' ' + time, false);
+    return;
+  }
+  char weekdays[32];
+  load_string(ctx, MSG_WEEKDAYS, weekdays, sizeof weekdays);
+  const std::string text = legacy_date_time_text(t, weekdays, read_legacy_intl());
+  set_string(ctx, result->c, text.c_str(), text.size());
 }
 
 extern const BuiltinFamily kTimeBuiltins = {kEntries, sizeof kEntries / sizeof kEntries[0]};

@@ -1,5 +1,6 @@
-// Parts of the time built-ins that do not touch the clock: TimeWait's target, and TimeDate's text when the
-// system cannot format the date and time in the user's formats.
+// Parts of the time built-ins that do not touch the clock: TimeWait's target, TimeDate's text for a given
+// time (also the text of a file's time), and that text when the system cannot format the date and time in
+// the user's formats.
 #pragma once
 #include <string>
 
@@ -11,6 +12,11 @@ namespace tov {
 // The datetime TimeWait waits for, from its text (five colons) and the local time now. Year, month and day
 // all 0 stand for today, or for tomorrow when that time of day has passed. False for text not in form.
 bool time_wait_target(const char* text, const Ymdhms& now, Ymdhms* target);
+
+// Sets TimeDate's text for the time as an ANSI string result: the weekday's three letters, the date in the
+// user's short date format and the time in the user's time format (the legacy form below when the system
+// cannot format them).
+void set_date_time_text(RunContext* ctx, Value* result, const plat::LocalTime& t);
 
 // TimeDate's legacy form, built from the [intl] settings of the system profile.
 struct LegacyIntl {

@@ -3,6 +3,7 @@
 #pragma once
 #include <cstdint>
 #include "builtins/binary.h"
+#include "builtins/file_state.h"
 #include "diag/error_state.h"
 #include "engine/script.h"
 #include "engine/tovengine.h"
@@ -121,6 +122,7 @@ struct RunContext {
 
   // --- built-in families ---
   BinaryTable binaries;            // freed at shutdown
+  FileState files;                 // FileOpen's table and the file built-ins' settings
 };
 
 inline bool ctx_failed(const RunContext* ctx) { return ctx->err != 0; }

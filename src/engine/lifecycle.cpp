@@ -8,6 +8,7 @@
 #include <mutex>
 
 #include "builtins/binary.h"
+#include "builtins/file_state.h"
 #include "diag/error_model.h"
 #include "engine/context.h"
 #include "engine/pump.h"
@@ -135,6 +136,7 @@ uint32_t init_context(RunContext* ctx, const char* host_name) {
   ctx->bFourDigitYear = 1;
   value_init(ctx->resultSlot);
   error_state_init(ctx);
+  file_settings_reset(ctx);
   seed_random(ctx);
   return sizeof(VarSlot);
 }
@@ -197,6 +199,7 @@ uint32_t shutdown(RunContext* ctx, void* callback) {
     ctx->lpVars = nullptr;
   }
   binary_free_all(ctx);
+  close_all_files(ctx);
   release_udf_table(ctx);
   release_frames(ctx);
   if (ctx->hInfoBlock) {
@@ -285,6 +288,7 @@ uint32_t engine_run(void* hwnd, void* hContext, void* hScript, void* lpfnHost, v
   ctx->wszButtonOk[0] = ctx->wszButtonCancel[0] = 0;
   ctx->hRunScript = nullptr;
   error_state_new_run(ctx);
+  file_settings_reset(ctx);
   ctx->lpfnHost = lpfnHost;
   ctx->lpHostKeywords = lpHostKeywords;
   ctx->hwndOwner = plat::window_parent(hwnd) ? plat::window_parent(hwnd) : hwnd;

@@ -12,13 +12,13 @@
 #include <vector>
 #include "platform/files.h"
 #include "platform/hooks.h"
+#include "platform/posix/common.h"
 #include "platform/system.h"
-#include "platform/text.h"
 
 namespace plat {
-namespace {
 
-// The Windows error numbers that the Engine reports for failed file operations.
+namespace posix {
+
 uint32_t system_error_of(int err) {
   switch (err) {
     case ENOENT: return 2;                          // file not found
@@ -26,11 +26,24 @@ uint32_t system_error_of(int err) {
     case EMFILE: case ENFILE: return 4;             // too many open files
     case EACCES: case EPERM: case EISDIR: return 5; // access denied
     case ENOMEM: return 8;
-    case ETXTBSY: case EBUSY: return 32;            // sharing violation
+    case EXDEV: return 17;                          // not the same device
+    case EROFS: return 19;                          // write protected
+    case ETXTBSY: case EBUSY: case EWOULDBLOCK: return 32;   // sharing violation
+    case ENOTSUP: return 50;                        // not supported
+    case ENOSPC: case EDQUOT: return 112;           // disk full
+    case ENOTEMPTY: return 145;                     // directory not empty
+    case EEXIST: return 183;                        // already exists
     case ENAMETOOLONG: return 206;
+    case ELOOP: return 1921;                        // cannot be resolved
     default: return 31;                             // general failure
   }
 }
+
+}  // namespace posix
+
+using posix::system_error_of;
+
+namespace {
 
 bool copy_out(const std::string& text, char* out, size_t out_cap) {
   if (text.size() >= out_cap) {
@@ -221,32 +234,6 @@ FileHandle file_open_write(const char* path, uint32_t* system_error) {
   if (fd >= 0) return fd;
   if (system_error) *system_error = system_error_of(errno);
   return INVALID_FILE;
-}
-
-bool file_seek(FileHandle f, uint64_t offset) {
-  return offset <= uint64_t(INT64_MAX) && ::lseek(static_cast<int>(f), off_t(offset), SEEK_SET) >= 0;
-}
-
-namespace {
-
-// A UTF-16 name as the UTF-8 name the system takes; empty (no file) when it cannot be converted.
-std::string utf8_name(const char16_t* path) {
-  const int n = wide_to_ansi(path, -1, nullptr, 0, CP_UTF8_PAGE);
-  std::string name(n > 0 ? size_t(n) : 1, '\0');
-  if (n <= 0 || wide_to_ansi(path, -1, name.data(), n, CP_UTF8_PAGE) != n) name.assign(1, '\0');
-  return name;
-}
-
-}  // namespace
-
-FileHandle file_open_read_w(const char16_t* path, uint32_t* system_error) {
-  return file_open_read(utf8_name(path).c_str(), system_error);
-}
-FileHandle file_create_w(const char16_t* path, uint32_t* system_error) {
-  return file_create(utf8_name(path).c_str(), system_error);
-}
-FileHandle file_open_write_w(const char16_t* path, uint32_t* system_error) {
-  return file_open_write(utf8_name(path).c_str(), system_error);
 }
 
 bool file_append(const char* path, const void* data, size_t n) {

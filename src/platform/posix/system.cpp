@@ -12,19 +12,13 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include "platform/posix/common.h"
 #include "platform/system.h"
 #include "platform/text.h"
 
 namespace plat {
-namespace {
 
-// Names that start with "=" (the per-drive directories of Windows, "=C:") cannot live in a POSIX
-// environment; the process keeps them here so they read back as they were set.
-std::mutex g_hidden_mutex;
-std::map<std::string, std::string>& hidden_variables() {
-  static std::map<std::string, std::string> variables;
-  return variables;
-}
+namespace posix {
 
 std::string utf8_of(const char16_t* w) {
   const int n = w && *w ? wide_to_ansi(w, static_cast<int>(wide_length(w)), nullptr, 0, CP_UTF8_PAGE) : 0;
@@ -38,6 +32,21 @@ std::u16string utf16_of(const char* s, size_t len) {
   std::u16string w(static_cast<size_t>(n > 0 ? n : 0), u'\0');
   if (n > 0) ansi_to_wide(s, static_cast<int>(len), w.data(), n, CP_UTF8_PAGE);
   return w;
+}
+
+}  // namespace posix
+
+namespace {
+
+using posix::utf16_of;
+using posix::utf8_of;
+
+// Names that start with "=" (the per-drive directories of Windows, "=C:") cannot live in a POSIX
+// environment; the process keeps them here so they read back as they were set.
+std::mutex g_hidden_mutex;
+std::map<std::string, std::string>& hidden_variables() {
+  static std::map<std::string, std::string> variables;
+  return variables;
 }
 
 int copy_value(const char* value, char* out, size_t out_cap) {
