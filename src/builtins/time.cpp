@@ -170,8 +170,8 @@ void bi_timedelay(RunContext* ctx, Value* result, ArgBlock& a, int, bool) {
 // previous setting.
 void ic_four_digit_year(RunContext* ctx, Value* result, const char* const p[4]) {
   const int32_t previous = ctx->bFourDigitYear ? 1 : 0;
-  const int32_t wanted = intcontrol_number(p[0]);
-  if (wanted == 0 || wanted == 1) ctx->bFourDigitYear = uint32_t(wanted);
+  int32_t wanted;
+  if (parse_integer_text(p[0], &wanted) && (wanted == 0 || wanted == 1)) ctx->bFourDigitYear = uint32_t(wanted);
   intcontrol_result(ctx, result, previous);
 }
 

@@ -68,3 +68,8 @@ TOV_API uint32_t TOV_CALL HotKeyCheck(void* hContext, void* hwnd, uint32_t messa
 TOV_API int32_t TOV_CALL LoadMyString(void* context, void* instance, uint32_t id, char* buffer, int32_t size);
 TOV_API int32_t TOV_CALL LoadMyStringW(void* context, void* instance, uint32_t id, char16_t* buffer,
                                        int32_t size);
+// Reads a YmdHms text ("2024:03:09:14:05:59", or the date alone) into fields[6]: year, month, day, hour,
+// minute, second. Mode 0 a duration (no range checks), 1 a datetime, 2 a date (hour 24 read as 0, the time
+// not checked), 3 a time of day only. A nonzero expand_year reads a year of one or two digits as 1950..2049.
+// Nonzero on success; on failure the fields are all 0.
+TOV_API int32_t TOV_CALL ParseYMDHMS(const char* text, int32_t* fields, int32_t mode, int32_t expand_year);

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "builtins/callframe.h"
+#include "com/variants.h"
 #include "diag/dispatch.h"
 #include "diag/error_model.h"
 #include "diag/errors.h"
@@ -36,12 +37,12 @@ bool is_delim(const RunContext* ctx) { return ctx->tok.tok_type == TT_DELIMITER;
 // --- numeric operands ---------------------------------------------------------------------------------
 
 // Makes an operand numeric: integers and floats stay; strings, wide strings and variants become integers
-// when they can, floats otherwise. False (3057) for anything else.
+// when they are whole numbers, floats otherwise. False (3057) for anything else.
 bool make_numeric(RunContext* ctx, ValueCore& v) {
   if (v.type & (VF_INTEGER | VF_FLOAT)) return true;
   if (v.type & (VF_STRING | VF_WSTRING | VF_VARIANT)) {
     const uint16_t before = ctx->err;
-    if (to_integer(ctx, v, true) || to_float(ctx, v)) return true;
+    if (to_integer(ctx, v, false) || to_float(ctx, v)) return true;
     if (ctx->err == before) ctx->err = ERR_NOT_NUMBER;
     return false;
   }
@@ -239,6 +240,12 @@ bool number_text(RunContext* ctx, ValueCore& v, char* buf, const char** out) {
 
 int sign(double d) { return d < 0 ? -1 : d > 0 ? 1 : 0; }
 
+// Frees the strings a comparison added to its copy of an operand.
+void release_added_strings(RunContext* ctx, const ValueCore& v, uint32_t own) {
+  if ((v.type & VF_STRING) && !(own & VF_STRING)) VFree(ctx, v.str);
+  if ((v.type & VF_WSTRING) && !(own & VF_WSTRING)) VFree(ctx, v.wstr);
+}
+
 }  // namespace
 
 int compare_values(RunContext* ctx, const ValueCore& left_in, const ValueCore& right_in, bool equality,
@@ -246,6 +253,14 @@ int compare_values(RunContext* ctx, const ValueCore& left_in, const ValueCore& r
   ValueCore l = left_in, r = right_in;
   // Conversions made here add representations to copies; their strings are freed below.
   const uint32_t own_l = l.type, own_r = r.type;
+  if ((l.type | r.type) & VF_VARIANT) {
+    // A variant takes part in the form its value has (the copies share the variants, never release them).
+    if (((l.type & VF_VARIANT) && !variant_to_operand(ctx, l)) || ((r.type & VF_VARIANT) && !variant_to_operand(ctx, r))) {
+      release_added_strings(ctx, l, own_l);
+      release_added_strings(ctx, r, own_r);
+      return 0;
+    }
+  }
   const Operand cl = classify(l), cr = classify(r);
   if (cl == Operand::Other || cr == Operand::Other) {
     ctx->err = ERR_NOT_NUMBER;
@@ -283,11 +298,8 @@ int compare_values(RunContext* ctx, const ValueCore& left_in, const ValueCore& r
       }
       break;
   }
-  // Free the strings the comparison added.
-  if ((l.type & VF_STRING) && !(own_l & VF_STRING)) VFree(ctx, l.str);
-  if ((l.type & VF_WSTRING) && !(own_l & VF_WSTRING)) VFree(ctx, l.wstr);
-  if ((r.type & VF_STRING) && !(own_r & VF_STRING)) VFree(ctx, r.str);
-  if ((r.type & VF_WSTRING) && !(own_r & VF_WSTRING)) VFree(ctx, r.wstr);
+  release_added_strings(ctx, l, own_l);
+  release_added_strings(ctx, r, own_r);
   return result;
 }
 

@@ -3,7 +3,12 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/variant.h"
+
 namespace tov {
+
+// A COM VARIANT of 16 bytes. On 64-bit Windows the system's VARIANT is wider; the COM layer converts.
+using plat::VariantData;
 
 // Type bits of a value; several may be set at once after a conversion.
 enum ValueFlags : uint32_t {
@@ -23,18 +28,6 @@ constexpr uint16_t ORIGIN_NONE = 65535;
 constexpr uint16_t ORIGIN_ELEMENT = 65534;
 
 #pragma pack(push, 4)
-
-// A COM VARIANT of 16 bytes. On 64-bit Windows the system's VARIANT is wider; the COM layer converts.
-struct VariantData {
-  uint16_t vt;
-  uint16_t reserved1, reserved2, reserved3;
-  union {
-    int64_t i64;
-    double dbl;
-    int32_t i32;
-    uint64_t ptr;     // BSTR, IDispatch* or SAFEARRAY* as an address
-  };
-};
 
 // The first 44 bytes of a value: what a variable slot and an array element store.
 struct ValueCore {

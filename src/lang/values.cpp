@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "com/variants.h"
 #include "diag/errors.h"
 #include "lang/arrays.h"
 #include "platform/text.h"
@@ -334,6 +335,7 @@ bool float_to_text(RunContext* ctx, double x, char* out) {
 
 bool to_string(RunContext* ctx, ValueCore& v) {
   if (v.type & VF_STRING) return true;
+  if (v.type & VF_VARIANT) return variant_to_string(ctx, v, false);
   if (v.type & VF_WSTRING) {
     const wchar* w = wstr_at(ctx, v.wstr);
     int wl = int(wstr_len(w));
@@ -370,6 +372,7 @@ bool to_string(RunContext* ctx, ValueCore& v) {
 
 bool to_wstring(RunContext* ctx, ValueCore& v) {
   if (v.type & VF_WSTRING) return true;
+  if (v.type & VF_VARIANT) return variant_to_string(ctx, v, true);
   const char* text;
   char buf[FLOAT_TEXT_BYTES];
   if (v.type & VF_STRING) {
@@ -411,6 +414,7 @@ bool to_integer(RunContext* ctx, ValueCore& v, bool allow_float) {
     fp_raise(ctx);
     return true;
   }
+  if (v.type & VF_VARIANT) return variant_to_integer(ctx, v, allow_float);
   if ((v.type & VF_WSTRING) && !(v.type & VF_STRING) && !to_string(ctx, v)) return false;
   if (v.type & VF_STRING) {
     int32_t i;
@@ -429,6 +433,7 @@ bool to_float(RunContext* ctx, ValueCore& v) {
     v.type |= VF_FLOAT;
     return true;
   }
+  if (v.type & VF_VARIANT) return variant_to_float(ctx, v);
   if ((v.type & VF_WSTRING) && !(v.type & VF_STRING) && !to_string(ctx, v)) return false;
   if (v.type & VF_STRING) {
     const char* s = str_at(ctx, v.str);
@@ -462,7 +467,7 @@ void value_free(RunContext* ctx, ValueCore& v, uint32_t mode) {
   v.wstr = 0;
   v.type &= ~uint32_t(VF_WSTRING);
   if ((v.type & VF_VARIANT) && !(mode & VFREE_KEEP_VARIANT)) {
-    v.variant = VariantData{};
+    plat::variant_clear(&v.variant);
     v.type &= ~uint32_t(VF_VARIANT);
   }
 }
@@ -495,6 +500,14 @@ bool value_copy(RunContext* ctx, const ValueCore& src, ValueCore& dst, uint32_t 
       dst.wstr = off;
       dst.type |= VF_WSTRING;
     }
+  }
+  if ((src.type & VF_VARIANT) && (mode & VCOPY_DUP_VARIANT) && !plat::variant_copy(&dst.variant, src.variant)) {
+    // The copy must not release the source's variant.
+    dst.variant = VariantData{};
+    dst.type &= ~uint32_t(VF_VARIANT);
+    value_free(ctx, dst);
+    ctx->err = ERR_COM_MEMORY;
+    return false;
   }
   if ((src.type & VF_ARRAY) && (mode & VCOPY_LOCK_ARRAY) && src.str) array_hold(src.str);
   return true;

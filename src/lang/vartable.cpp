@@ -180,7 +180,7 @@ void release_all_variables(RunContext* ctx) {
     if ((s.c.type & VF_ARRAY) && s.c.str) array_release(ctx, s.c.str, true);
     s.c.str = (s.c.type & VF_ARRAY) ? 0 : s.c.str;
     if (s.c.type & VF_VARIANT) {
-      s.c.variant = VariantData{};
+      plat::variant_clear(&s.c.variant);
       s.c.type &= ~uint32_t(VF_VARIANT);
     }
   }
@@ -242,6 +242,16 @@ long variable_value_as_text(RunContext* ctx, const char* name, char* out, size_t
       if (!ok) return -1;
       text = buf;
     }
+  } else if (v->type & VF_VARIANT) {
+    // The text is made on a copy that shares the variant and keeps only the text.
+    tmp.c.variant = v->variant;
+    tmp.c.type = VF_VARIANT;
+    const uint16_t saved = ctx->err;
+    const bool ok = to_string(ctx, tmp.c);
+    ctx->err = saved;
+    tmp.c.type &= ~uint32_t(VF_VARIANT);
+    if (!ok) return -1;
+    text = str_at(ctx, tmp.c.str);
   } else {
     return -1;
   }

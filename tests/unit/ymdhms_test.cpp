@@ -5,6 +5,7 @@
 #include <string>
 
 #include "builtins/ymdhms.h"
+#include "engine/tovengine.h"
 
 namespace tov {
 namespace {
@@ -72,6 +73,31 @@ TEST(Ymdhms, ParseRulesByMode) {
   Ymdhms t{1, 2, 3, 4, 5, 6};
   EXPECT_FALSE(ymdhms_parse("2000:13:01", &t, YMD_DATETIME, true));
   EXPECT_EQ(text(t), "0000:00:00:00:00:00");
+}
+
+// The exported parser hands the fields to hosts and extenders as six integers.
+TEST(Ymdhms, ExportedParserFillsSixFields) {
+  struct Case {
+    const char* in;
+    int32_t mode, expand, ok;
+    int32_t fields[6];
+  } cases[] = {
+      {"51:02:03:04:05:06", 1, 1, 1, {1951, 2, 3, 4, 5, 6}},
+      {"51:02:03:04:05:06", 1, 0, 1, {51, 2, 3, 4, 5, 6}},
+      {"2000:01:01:24:00:00", 2, 1, 1, {2000, 1, 1, 0, 0, 0}},
+      {"2000:01:01:24:00:00", 1, 1, 0, {}},
+      {"0:0:0:23:59:59", 3, 0, 1, {0, 0, 0, 23, 59, 59}},
+      {"1:70:400", 0, 0, 1, {1, 70, 400, 0, 0, 0}},
+      {"1:70:400", 1, 1, 0, {}},
+  };
+  for (const Case& c : cases) {
+    int32_t fields[6] = {9, 9, 9, 9, 9, 9};
+    EXPECT_EQ(ParseYMDHMS(c.in, fields, c.mode, c.expand), c.ok) << c.in;
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(fields[i], c.fields[i]) << c.in << " field " << i;
+  }
+  int32_t fields[6];
+  EXPECT_EQ(ParseYMDHMS(nullptr, fields, 1, 1), 0);
+  EXPECT_EQ(ParseYMDHMS("2000:01:01", nullptr, 1, 1), 0);
 }
 
 TEST(Ymdhms, FormatsFourAndTwoDigitYears) {
