@@ -104,7 +104,7 @@ void list_menu(plat::MenuHandle menu, int depth, std::vector<uint32_t>& ids, std
   const int n = plat::menu_entry_count(menu);
   const std::string indent(size_t(depth) * 4, ' ');
   for (int i = 0; i < n; ++i) {
-    plat::MenuEntry e;
+    plat::MenuItem e;
     if (!plat::menu_entry(menu, i, &e)) continue;
     if (e.separator) {
       out += indent + "    ----\n";
@@ -186,7 +186,7 @@ class MenuWindow {
 
   int run() {
     const plat::MenuWindowEvents events{this, on_command, on_key, on_menu_select};
-    hwnd_ = plat::menu_window_create(menu_.caption().c_str(), popup_, &events);
+    hwnd_ = plat::menu_window_create(menu_.caption().c_str(), &events);
     if (!hwnd_) {
       complain("cannot create the menu window");
       return EXIT_NOT_STARTED;
@@ -194,6 +194,8 @@ class MenuWindow {
     menu_.set_window(hwnd_);
     if (!load()) return EXIT_NOT_STARTED;
     if (!popup_) {
+      // Shown only now, with its menu bar and hotkeys in place.
+      plat::menu_window_show(hwnd_);
       plat::menu_window_loop(hwnd_);
       return EXIT_NORMAL;
     }

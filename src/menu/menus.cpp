@@ -344,7 +344,7 @@ CodeRange find_code(MenuScan* s, bool leading, uint32_t chosenId, uint32_t first
 // --- Help texts -----------------------------------------------------------------------------------------
 
 // The entry's text up to its TAB, quoted, with the word that says what it is; cut to the buffer.
-void default_text(const plat::MenuEntry* entry, bool popup, char* buffer, size_t size) {
+void default_text(const plat::MenuItem* entry, bool popup, char* buffer, size_t size) {
   const char* text = entry ? entry->text : "";
   size_t n = std::strcspn(text, "\t");
   while (n && text[n - 1] == ' ') --n;
@@ -454,7 +454,7 @@ int32_t menu_select_processing(void* hContext, void* hwnd, uintptr_t wparam, int
   auto* given = reinterpret_cast<plat::MenuHandle>(lparam);
   const char letter = state ? menu_letter(state) : 'A';
   char name[40];
-  plat::MenuEntry entry{};
+  plat::MenuItem entry{};
   if (flags & plat::MENU_SYSTEM) {
     if (flags & plat::MENU_POPUP) {
       default_text(plat::menu_entry(given, int(id), &entry) ? &entry : nullptr, true, buffer, size_t(size));

@@ -7,11 +7,10 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include "platform/desktop.h"
 #include "platform/ui.h"
 
 namespace plat {
-
-using MenuHandle = void*;
 
 // The item flags of a menu, as Windows numbers them.
 enum MenuFlags : uint32_t {
@@ -32,21 +31,19 @@ bool menu_append_item(MenuHandle menu, uint32_t id, const char* text, uint32_t f
 bool menu_append_submenu(MenuHandle menu, MenuHandle submenu, const char* text, uint32_t flags);
 bool menu_append_separator(MenuHandle menu);
 
-struct MenuEntry {
+struct MenuItem {
   uint32_t id;                 // command id of an item (0 for submenus and separators)
   MenuHandle submenu;          // the submenu it opens, or nullptr
   bool separator;
   char text[260];              // the item text ("&" marks, TAB before a shortcut), cut to fit
 };
 int menu_entry_count(MenuHandle menu);     // -1 for no menu
-bool menu_entry(MenuHandle menu, int index, MenuEntry* out);
+bool menu_entry(MenuHandle menu, int index, MenuItem* out);
 // The entry of a command id anywhere in the menu or its submenus.
-bool menu_find_command(MenuHandle menu, uint32_t id, MenuEntry* out);
+bool menu_find_command(MenuHandle menu, uint32_t id, MenuItem* out);
 // The entry, anywhere in the menu or its submenus searched depth-first, that opens the submenu.
-bool menu_find_submenu(MenuHandle menu, MenuHandle submenu, MenuEntry* out);
+bool menu_find_submenu(MenuHandle menu, MenuHandle submenu, MenuItem* out);
 
-MenuHandle window_menu(WindowHandle w);    // the window's menu bar; nullptr when it has none
-MenuHandle system_menu(WindowHandle w);    // the window's system menu; nullptr when it has none
 
 // --- The window of a menu host (Windows) ----------------------------------------------------------------
 // A top-level window with a menu bar and a line of text, or a hidden owner of popup menus. Its events go
@@ -59,8 +56,10 @@ struct MenuWindowEvents {
   bool (*on_key)(void* user, uint32_t message, uint32_t key);
   void (*on_menu_select)(void* user, uintptr_t wparam, intptr_t lparam);
 };
-// Creates the window (shown unless hidden); nullptr on failure or where there are no windows (POSIX).
-WindowHandle menu_window_create(const char* caption, bool hidden, const MenuWindowEvents* events);
+// Creates the window, hidden; nullptr on failure or where there are no windows (POSIX).
+WindowHandle menu_window_create(const char* caption, const MenuWindowEvents* events);
+// Shows the window and brings it to the front.
+void menu_window_show(WindowHandle w);
 // Puts a menu bar on the window (the window then holds it) in place of the one it had, which is destroyed.
 bool menu_window_set_menu(WindowHandle w, MenuHandle bar);
 void menu_window_set_text(WindowHandle w, const char* text);

@@ -45,7 +45,7 @@ void walk(plat::MenuHandle menu, std::set<uint32_t>& ids, tov::MenuFileState* st
   check(depth <= 4, "menu deeper than four levels");
   const int n = plat::menu_entry_count(menu);
   for (int i = 0; i < n; ++i) {
-    plat::MenuEntry e;
+    plat::MenuItem e;
     check(plat::menu_entry(menu, i, &e), "unreadable entry");
     char help[HELP_BYTES + 8];
     std::memset(help, 0x5A, sizeof help);

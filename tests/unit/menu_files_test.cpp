@@ -171,7 +171,7 @@ class MenuFiles : public ::testing::Test {
 std::string shape(plat::MenuHandle menu, int depth = 0) {
   std::string out;
   for (int i = 0; i < plat::menu_entry_count(menu); ++i) {
-    plat::MenuEntry e;
+    plat::MenuItem e;
     if (!plat::menu_entry(menu, i, &e)) return out + "<unreadable>\n";
     out += std::string(size_t(depth) * 2, ' ');
     if (e.separator) out += "----\n";

@@ -13,6 +13,8 @@
 #include <thread>
 #include <vector>
 
+#include "win_gui.h"
+
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
@@ -146,20 +148,7 @@ class MenuHost {
   bool started_ = false;
 };
 
-bool windows_can_be_shown() {
-  HWND w = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
-  if (!w) return false;
-  DestroyWindow(w);
-  return true;
-}
-
-class WinMenu : public ::testing::Test {
- protected:
-  void SetUp() override {
-    static const bool usable = windows_can_be_shown();
-    if (!usable) GTEST_SKIP() << "no display to show windows on";
-  }
-};
+class WinMenu : public WindowsShown {};
 
 }  // namespace
 

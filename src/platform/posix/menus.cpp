@@ -32,7 +32,7 @@ Menu* as_menu(MenuHandle h) {
   return m && m->magic == MENU_MAGIC ? m : nullptr;
 }
 
-void fill(const Entry& e, MenuEntry* out) {
+void fill(const Entry& e, MenuItem* out) {
   out->id = e.id;
   out->submenu = e.submenu;
   out->separator = e.separator;
@@ -76,14 +76,14 @@ int menu_entry_count(MenuHandle menu) {
   return m ? int(m->entries.size()) : -1;
 }
 
-bool menu_entry(MenuHandle menu, int index, MenuEntry* out) {
+bool menu_entry(MenuHandle menu, int index, MenuItem* out) {
   Menu* m = as_menu(menu);
   if (!m || index < 0 || size_t(index) >= m->entries.size()) return false;
   fill(m->entries[size_t(index)], out);
   return true;
 }
 
-bool menu_find_command(MenuHandle menu, uint32_t id, MenuEntry* out) {
+bool menu_find_command(MenuHandle menu, uint32_t id, MenuItem* out) {
   Menu* m = as_menu(menu);
   if (!m) return false;
   for (const Entry& e : m->entries) {
@@ -97,7 +97,7 @@ bool menu_find_command(MenuHandle menu, uint32_t id, MenuEntry* out) {
   return false;
 }
 
-bool menu_find_submenu(MenuHandle menu, MenuHandle submenu, MenuEntry* out) {
+bool menu_find_submenu(MenuHandle menu, MenuHandle submenu, MenuItem* out) {
   Menu* m = as_menu(menu);
   if (!m) return false;
   for (const Entry& e : m->entries) {
@@ -112,9 +112,8 @@ bool menu_find_submenu(MenuHandle menu, MenuHandle submenu, MenuEntry* out) {
 }
 
 // There are no windows, so no window has a menu.
-MenuHandle window_menu(WindowHandle) { return nullptr; }
-MenuHandle system_menu(WindowHandle) { return nullptr; }
-WindowHandle menu_window_create(const char*, bool, const MenuWindowEvents*) { return nullptr; }
+WindowHandle menu_window_create(const char*, const MenuWindowEvents*) { return nullptr; }
+void menu_window_show(WindowHandle) {}
 bool menu_window_set_menu(WindowHandle, MenuHandle) { return false; }
 void menu_window_set_text(WindowHandle, const char*) {}
 void menu_window_loop(WindowHandle) {}

@@ -9,7 +9,7 @@ namespace {
 
 HMENU as_hmenu(MenuHandle m) { return static_cast<HMENU>(m); }
 
-bool read_entry(HMENU menu, UINT item, BOOL by_position, MenuEntry* out) {
+bool read_entry(HMENU menu, UINT item, BOOL by_position, MenuItem* out) {
   MENUITEMINFOA info{};
   info.cbSize = sizeof info;
   info.fMask = MIIM_FTYPE | MIIM_ID | MIIM_SUBMENU | MIIM_STRING;
@@ -45,16 +45,16 @@ bool menu_append_separator(MenuHandle menu) {
 }
 
 int menu_entry_count(MenuHandle menu) { return is_menu(menu) ? GetMenuItemCount(as_hmenu(menu)) : -1; }
-bool menu_entry(MenuHandle menu, int index, MenuEntry* out) {
+bool menu_entry(MenuHandle menu, int index, MenuItem* out) {
   return is_menu(menu) && index >= 0 && read_entry(as_hmenu(menu), UINT(index), TRUE, out);
 }
 
-bool menu_find_command(MenuHandle menu, uint32_t id, MenuEntry* out) {
+bool menu_find_command(MenuHandle menu, uint32_t id, MenuItem* out) {
   // The system searches the submenus itself; an entry that opens a submenu is not a command.
   return is_menu(menu) && read_entry(as_hmenu(menu), id, FALSE, out) && !out->submenu;
 }
 
-bool menu_find_submenu(MenuHandle menu, MenuHandle submenu, MenuEntry* out) {
+bool menu_find_submenu(MenuHandle menu, MenuHandle submenu, MenuItem* out) {
   const int n = menu_entry_count(menu);
   for (int i = 0; i < n; ++i) {
     if (!menu_entry(menu, i, out) || !out->submenu) continue;
@@ -65,8 +65,6 @@ bool menu_find_submenu(MenuHandle menu, MenuHandle submenu, MenuEntry* out) {
   return false;
 }
 
-MenuHandle window_menu(WindowHandle w) { return w ? GetMenu(static_cast<HWND>(w)) : nullptr; }
-MenuHandle system_menu(WindowHandle w) { return w ? GetSystemMenu(static_cast<HWND>(w), FALSE) : nullptr; }
 
 // --- The window of a menu host ------------------------------------------------------------------------
 
@@ -152,7 +150,7 @@ bool register_host_class() {
 
 }  // namespace
 
-WindowHandle menu_window_create(const char* caption, bool hidden, const MenuWindowEvents* events) {
+WindowHandle menu_window_create(const char* caption, const MenuWindowEvents* events) {
   if (!register_host_class()) return nullptr;
   auto* host = new HostWindow{*events, nullptr, false};
   HWND w = CreateWindowExA(0, HOST_CLASS, caption, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, 480, 200,
@@ -163,12 +161,14 @@ WindowHandle menu_window_create(const char* caption, bool hidden, const MenuWind
   }
   host->text = CreateWindowExA(0, "STATIC", "", WS_CHILD | WS_VISIBLE | SS_LEFT, 8, 8, 440, 120, w, nullptr,
                                win32::engine_module(), nullptr);
-  if (!hidden) {
-    ShowWindow(w, SW_SHOWNORMAL);
-    UpdateWindow(w);
-    SetForegroundWindow(w);
-  }
   return w;
+}
+
+void menu_window_show(WindowHandle w) {
+  HWND hwnd = static_cast<HWND>(w);
+  ShowWindow(hwnd, SW_SHOWNORMAL);
+  UpdateWindow(hwnd);
+  SetForegroundWindow(hwnd);
 }
 
 bool menu_window_set_menu(WindowHandle w, MenuHandle bar) {
