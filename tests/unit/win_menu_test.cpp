@@ -134,6 +134,8 @@ class MenuHost {
     return content;
   }
 
+  fs::path path(const char* name) const { return dir_ / name; }
+
   int status() const {
     if (!started_ || WaitForSingleObject(process_.hProcess, 15000) != WAIT_OBJECT_0) return -1;
     DWORD code = 0;
@@ -174,8 +176,13 @@ TEST_F(WinMenu, HotkeysRunShownAndHiddenItems) {
   ASSERT_TRUE(to_front(w));
   chord({VK_CONTROL, 'W'});
   EXPECT_EQ(host.written("written.txt"), "by menu\r\n");
-  ASSERT_TRUE(to_front(w));
-  chord({VK_F7});
+  // Keys typed while an item runs are not hotkeys: F7 is pressed again until the first run has ended.
+  EXPECT_TRUE(wait_until([&] {
+    to_front(w);
+    chord({VK_F7});
+    std::this_thread::sleep_for(300ms);
+    return fs::exists(host.path("hidden.txt"));
+  }));
   EXPECT_EQ(host.written("hidden.txt"), "hidden\r\n");
   PostMessageA(w, WM_CLOSE, 0, 0);
   EXPECT_EQ(host.status(), 0);
