@@ -20,12 +20,15 @@ constexpr uint32_t STATUS_CANCEL = 9999;
 struct CommandLine {
   enum Action { Run, Help, Version, UsageError } action = UsageError;
   bool console = false;         // --console
+  std::string menu;             // --menu FILE: the menu file to host instead of a script
+  bool popup = false;           // --popup: the menu is a popup menu instead of a window's menu bar
   std::string script;           // the script's path as given; "-" reads standard input
   int first_arg = 0;            // index of the first script argument in argv
   std::string error;            // what was wrong, for UsageError
 };
 
-// Options come before SCRIPT; everything after SCRIPT belongs to the script, options included.
+// Options come before SCRIPT; everything after SCRIPT belongs to the script, options included. With
+// --menu FILE there is no SCRIPT, and the arguments after the options belong to the menu's items.
 inline CommandLine parse_command_line(int argc, const char* const* argv) {
   CommandLine cl;
   int i = 1;
@@ -36,7 +39,26 @@ inline CommandLine parse_command_line(int argc, const char* const* argv) {
     if (std::strcmp(a, "--help") == 0) { cl.action = CommandLine::Help; return cl; }
     if (std::strcmp(a, "--version") == 0) { cl.action = CommandLine::Version; return cl; }
     if (std::strcmp(a, "--console") == 0) { cl.console = true; continue; }
+    if (std::strcmp(a, "--popup") == 0) { cl.popup = true; continue; }
+    if (std::strcmp(a, "--menu") == 0) {
+      if (++i >= argc || !argv[i][0]) {
+        cl.error = "option '--menu' needs a menu file";
+        return cl;
+      }
+      cl.menu = argv[i];
+      continue;
+    }
     cl.error = std::string("unknown option '") + a + "'";
+    return cl;
+  }
+  if (!cl.menu.empty()) {
+    // A menu host takes no script: the arguments are the parameters of every item's run.
+    cl.action = CommandLine::Run;
+    cl.first_arg = i;
+    return cl;
+  }
+  if (cl.popup) {
+    cl.error = "option '--popup' needs '--menu'";
     return cl;
   }
   if (i >= argc) {

@@ -5,6 +5,9 @@ set(TOV_ENGINE_EXPORTS
   DoDaDllInit@28
   ProcessDaBatBuffer@20
   HotKeyCheck@20
+  LoadStandardMenu@32
+  ParseStandardMenu@32
+  MenuSelectProcessing@40
   LoadMyString@20
   LoadMyStringW@20
   ViperAnswer@16

@@ -1,6 +1,7 @@
 // The exported entry points of the Engine: thin wrappers with the hosts' calling convention.
 #include "engine/lifecycle.h"
 #include "engine/tovengine.h"
+#include "menu/menus.h"
 #include "resources/strings.h"
 
 #if defined(_WIN32)
@@ -21,6 +22,25 @@ TOV_API uint32_t TOV_CALL ProcessDaBatBuffer(void* hwnd, void* hContext, void* h
 TOV_API uint32_t TOV_CALL HotKeyCheck(void* hContext, void* hwnd, uint32_t message, uint32_t key,
                                       void* hotkeyTable) {
   return tov::hotkey_check(hContext, hwnd, message, key, hotkeyTable);
+}
+
+TOV_API void* TOV_CALL LoadStandardMenu(void* hContext, void* hwnd, uint32_t firstId, uint32_t lastId,
+                                        tov::MenuFileState* state, const char* caption, void* hotkeyTable,
+                                        uintptr_t menuKind) {
+  return tov::load_standard_menu(hContext, hwnd, firstId, lastId, state, caption, hotkeyTable, menuKind);
+}
+
+TOV_API void* TOV_CALL ParseStandardMenu(void* hContext, void* hwnd, uint32_t chosenId, uint32_t leadingCode,
+                                         uint32_t firstId, uint32_t, tov::MenuFileState* state,
+                                         const char* caption) {
+  return tov::parse_standard_menu(hContext, hwnd, chosenId, leadingCode != 0, firstId, state, caption);
+}
+
+TOV_API int32_t TOV_CALL MenuSelectProcessing(void* hContext, void* hwnd, uintptr_t wparam, intptr_t lparam,
+                                              uint32_t firstId, uint32_t lastId, char* buffer, int32_t size,
+                                              const tov::MenuFileState* state, uint32_t useGivenMenu) {
+  return tov::menu_select_processing(hContext, hwnd, wparam, lparam, firstId, lastId, buffer, size, state,
+                                     useGivenMenu != 0);
 }
 
 TOV_API int32_t TOV_CALL LoadMyString(void* context, void*, uint32_t id, char* buffer, int32_t size) {

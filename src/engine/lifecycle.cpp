@@ -208,6 +208,8 @@ uint32_t shutdown(RunContext* ctx, void* callback) {
 
 }  // namespace
 
+const char* menu_word(bool popup) { return g_menu_words[popup ? 0 : 1]; }
+
 uint32_t engine_init(void* hwnd, void* hContext, uintptr_t a2, int16_t phase, uintptr_t a4, const char* text5,
                      void* p6) {
   BusyGuard busy;

@@ -121,9 +121,9 @@ plat::MemId text_block_from_bytes(const uint8_t* bytes, size_t n, uint32_t code_
 }
 
 void append_marker(MemBuf& out, bool& ok, uint32_t line, const char* file) {
-  uint8_t head[8] = {';', MARKER_BYTE, 0x41, 0x40};
-  encode_24(head + 4, line);
-  ok = ok && out.append(reinterpret_cast<const char*>(head), 8) && out.append(file) && out.append(LF);
+  uint8_t head[LINE_MARKER_HEAD];
+  line_marker_head(head, line);
+  ok = ok && out.append(reinterpret_cast<const char*>(head), sizeof head) && out.append(file) && out.append(LF);
 }
 
 enum class IncludeName { None, Ok, Bad };
@@ -229,6 +229,14 @@ bool convert_if_unicode(plat::MemId* block, uint32_t* len, uint32_t code_page) {
 
 }  // namespace
 
+void line_marker_head(uint8_t* out, uint32_t line) {
+  out[0] = ';';
+  out[1] = MARKER_BYTE;
+  out[2] = 0x41;
+  out[3] = 0x40;
+  encode_24(out + 4, line);
+}
+
 void encode_24(uint8_t* out, uint32_t value) {
   for (int i = 0; i < 4; ++i) out[i] = uint8_t(0x40 | ((value >> (18 - 6 * i)) & 0x3F));
 }
@@ -307,16 +315,22 @@ int32_t ExpandIncludes(RunContext* ctx, plat::MemId* block, uint32_t length, con
 
 namespace {
 
-// Expands the includes of a prepared text and reports a failure. Returns the new length, or 0.
-uint32_t expand_and_report(RunContext* ctx, plat::MemId* block, uint32_t len, const char* markerFile,
-                           const char* baseDir) {
-  char failing[INCLUDE_NAME_MAX + 1] = "";
-  int32_t r = ExpandIncludes(ctx, block, len, markerFile, baseDir, failing, 0);
-  if (r > 0) return uint32_t(r);
-  if (r == -1) ReportLoadError(ctx, ERR_INCLUDE_ALLOC, nullptr);
-  else if (r == -2) ReportLoadError(ctx, ERR_INCLUDE_NESTING, nullptr);
-  else ReportLoadError(ctx, ERR_INCLUDE_FILE, failing);
-  return 0;
+// Expands the includes of a prepared text. Returns 0 with the new length in *len, or the error number
+// (216, 217 with the failing name, 218).
+uint16_t expand(RunContext* ctx, plat::MemId* block, uint32_t* len, const char* markerFile, const char* baseDir,
+                char* failing) {
+  failing[0] = 0;
+  int32_t r = ExpandIncludes(ctx, block, *len, markerFile, baseDir, failing, 0);
+  if (r > 0) {
+    *len = uint32_t(r);
+    return 0;
+  }
+  return r == -1 ? ERR_INCLUDE_ALLOC : r == -2 ? ERR_INCLUDE_NESTING : ERR_INCLUDE_FILE;
+}
+
+// Reports a failure of expand at once.
+void report_expand(RunContext* ctx, uint16_t error, const char* failing) {
+  ReportLoadError(ctx, error, error == ERR_INCLUDE_FILE ? failing : nullptr);
 }
 
 void hold(HeldScript* hs, plat::MemId block, uint32_t len) {
@@ -359,9 +373,10 @@ bool PrepareHostBuffer(RunContext* ctx, plat::HostHandle script, HeldScript* out
     size_t dir = plat::path_directory_length(ctx->szCurrentFile);
     std::memcpy(base, ctx->szCurrentFile, dir);
     base[dir] = 0;
-    len = expand_and_report(ctx, &block, len, ctx->szCurrentFile, base);
-    if (!len) {
+    char failing[INCLUDE_NAME_MAX + 1];
+    if (const uint16_t error = expand(ctx, &block, &len, ctx->szCurrentFile, base, failing)) {
       plat::mem_free(block);
+      report_expand(ctx, error, failing);
       return false;
     }
   }
@@ -374,24 +389,17 @@ void FreeHeldScript(HeldScript* hs) {
   *hs = HeldScript{};
 }
 
-int LoadScriptFile(RunContext* ctx, Value* result, const char* path) {
+uint16_t LoadTextFile(RunContext* ctx, const char* path, HeldScript* out, char* failingName) {
+  *out = HeldScript{};
   uint32_t len = 0, error = 0;
   plat::MemId block = read_whole_file(path, &len, &error);
-  if (!block) {
-    ReportLoadError(ctx, error, path);
-    return 0;
-  }
+  if (!block) return uint16_t(error);
   const auto* first = static_cast<const uint8_t*>(plat::mem_address(block));
-  if (len && first[0] >= 1 && first[0] <= 3) {
-    // No encoded script format is defined.
+  if (len && first[0] >= 1 && first[0] <= 3) error = ERR_UNKNOWN_ENCODED_FORMAT;   // no encoded format is defined
+  else if (len > 1 && !convert_if_unicode(&block, &len, ctx->nCodePage)) error = ERR_UNICODE_CONVERSION;
+  if (error) {
     plat::mem_free(block);
-    ReportLoadError(ctx, ERR_UNKNOWN_ENCODED_FORMAT, path);
-    return 0;
-  }
-  if (len > 1 && !convert_if_unicode(&block, &len, ctx->nCodePage)) {
-    plat::mem_free(block);
-    ReportLoadError(ctx, ERR_UNICODE_CONVERSION, path);
-    return 0;
+    return uint16_t(error);
   }
   normalise_line_ends(static_cast<char*>(plat::mem_address(block)), len);
   if ((ctx->nIncludeMode & 1) && len) {
@@ -400,14 +408,25 @@ int LoadScriptFile(RunContext* ctx, Value* result, const char* path) {
     if (dir > plat::MAX_PATH_CHARS) dir = 0;
     std::memcpy(base, path, dir);
     base[dir] = 0;
-    len = expand_and_report(ctx, &block, len, path, dir ? base : nullptr);
-    if (!len) {
+    if (const uint16_t failed = expand(ctx, &block, &len, path, dir ? base : nullptr, failingName)) {
       plat::mem_free(block);
-      return 0;
+      return failed;
     }
   }
+  hold(out, block, len);
+  return 0;
+}
+
+int LoadScriptFile(RunContext* ctx, Value* result, const char* path) {
   HeldScript hs;
-  hold(&hs, block, len);
+  char failing[INCLUDE_NAME_MAX + 1];
+  if (const uint16_t error = LoadTextFile(ctx, path, &hs, failing)) {
+    if (error == ERR_INCLUDE_ALLOC || error == ERR_INCLUDE_NESTING || error == ERR_INCLUDE_FILE)
+      report_expand(ctx, error, failing);
+    else
+      ReportLoadError(ctx, error, path);
+    return 0;
+  }
   uint32_t line_start = 0, pos = 0;
   int r = RunLoop(ctx, result, &hs, &line_start, &pos);
   FreeHeldScript(&hs);

@@ -34,6 +34,10 @@ struct HeldScript {
   uint32_t firstLine;      // for a function body: line number of its first line
 };
 
+constexpr size_t LINE_MARKER_HEAD = 8;
+// The first bytes of a LineMarker for the line number; the file name and a LF follow them.
+void line_marker_head(uint8_t* out, uint32_t line);
+
 // Six bits per byte, most significant first, each byte OR 0x40 (LineMarker line numbers, jump targets).
 void encode_24(uint8_t* out, uint32_t value);
 uint32_t decode_24(const uint8_t* in);
@@ -43,6 +47,11 @@ uint32_t decode_24(const uint8_t* in);
 // unconvertible text is refused without a message).
 bool PrepareHostBuffer(RunContext* ctx, plat::HostHandle script, HeldScript* out);
 void FreeHeldScript(HeldScript* hs);
+// Reads a text file as script files are read: whole, Unicode text converted, line ends normalised and,
+// when bit 0 of nIncludeMode is set, #include lines expanded relative to its directory. Returns 0 with the
+// text held in *out (FreeHeldScript releases it), or the error number: 102 not found, 203, 204, 206, 215,
+// 219 (an encoded file), 216, 217 (failingName, INCLUDE_NAME_MAX + 1 bytes, names the file), 218.
+uint16_t LoadTextFile(RunContext* ctx, const char* path, HeldScript* out, char* failingName);
 // Loads, prepares and runs a script file; returns the RunLoop result, or 0 after an error.
 int LoadScriptFile(RunContext* ctx, Value* result, const char* path);
 

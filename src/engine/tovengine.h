@@ -57,6 +57,30 @@ using HostCallback = int32_t(TOV_CALL*)(void* owner, void* host_module, uint32_t
                                         void* answer, void* service_block, uint32_t* private_word,
                                         void* args, int32_t argc, void* result);
 
+// What a host keeps for each loaded menu file and passes to every menu entry point (16-bit words).
+struct MenuFileState {
+  uint16_t dosDate;             // the file's last write when it was loaded, as a DOS date and time
+  uint16_t dosTime;
+  char szFile[280];             // the file's name, NUL-terminated; replaced by the full path found
+  uint16_t lastId;              // the last command id that LoadStandardMenu assigned
+  uint16_t menuIndex;           // 0 for the first menu, 1, 2 ... for further ones (the letters A, B, C ...)
+};
+static_assert(sizeof(MenuFileState) == 288);
+
+// The hotkeys of a host's menus: pairs of (key code, command id) that HotKeyCheck matches.
+constexpr uint32_t HOTKEY_TABLE_PAIRS = 100;
+struct HotkeyTable {
+  uint8_t reserved[16];
+  uint32_t count;
+  uint16_t pairs[HOTKEY_TABLE_PAIRS][2];
+};
+static_assert(sizeof(HotkeyTable) == 420);
+
+// The kind of menu that LoadStandardMenu builds; any other value is a menu to append to.
+constexpr uintptr_t MENU_KIND_POPUP = 0, MENU_KIND_BAR = 1;
+// ParseStandardMenu's answer when the menu file changed on disk since it was loaded.
+inline void* const MENU_RELOAD = reinterpret_cast<void*>(intptr_t(-1));
+
 }  // namespace tov
 
 TOV_API uint32_t TOV_CALL DoDaDllInit(void* hwnd, void* hContext, uintptr_t a2, int16_t phase, uintptr_t a4,
@@ -73,3 +97,16 @@ TOV_API int32_t TOV_CALL LoadMyStringW(void* context, void* instance, uint32_t i
 // not checked), 3 a time of day only. A nonzero expand_year reads a year of one or two digits as 1950..2049.
 // Nonzero on success; on failure the fields are all 0.
 TOV_API int32_t TOV_CALL ParseYMDHMS(const char* text, int32_t* fields, int32_t mode, int32_t expand_year);
+
+// Menu files: LoadStandardMenu builds a menu from a menu file and registers its hotkeys; ParseStandardMenu
+// returns the code of a chosen item (or the leading code) as a host block the caller frees, 0, or
+// MENU_RELOAD; MenuSelectProcessing leaves the help text of a highlighted item in the buffer.
+TOV_API void* TOV_CALL LoadStandardMenu(void* hContext, void* hwnd, uint32_t firstId, uint32_t lastId,
+                                        tov::MenuFileState* state, const char* caption, void* hotkeyTable,
+                                        uintptr_t menuKind);
+TOV_API void* TOV_CALL ParseStandardMenu(void* hContext, void* hwnd, uint32_t chosenId, uint32_t leadingCode,
+                                         uint32_t firstId, uint32_t reserved, tov::MenuFileState* state,
+                                         const char* caption);
+TOV_API int32_t TOV_CALL MenuSelectProcessing(void* hContext, void* hwnd, uintptr_t wparam, intptr_t lparam,
+                                              uint32_t firstId, uint32_t lastId, char* buffer, int32_t size,
+                                              const tov::MenuFileState* state, uint32_t useGivenMenu);

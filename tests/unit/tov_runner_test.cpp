@@ -44,6 +44,20 @@ TEST(TovCommandLine, OptionsScriptAndParameters) {
   EXPECT_EQ(cl.error, "unknown option '-v'");
 }
 
+// A menu host takes no script: what follows the options are the parameters of the items' runs.
+TEST(TovCommandLine, MenuHostOptions) {
+  CommandLine cl = parse({"--menu", "tools.mnu", "--popup", "a", "--console"});
+  ASSERT_EQ(cl.action, CommandLine::Run);
+  EXPECT_EQ(cl.menu, "tools.mnu");
+  EXPECT_TRUE(cl.popup);
+  EXPECT_FALSE(cl.console);
+  EXPECT_EQ(cl.first_arg, 4);
+  cl = parse({"--console", "--menu", "tools.mnu"});
+  EXPECT_EQ(cl.action, CommandLine::Run);
+  EXPECT_EQ(cl.first_arg, 4);
+  EXPECT_EQ(parse({"--menu", ""}).error, "option '--menu' needs a menu file");
+}
+
 TEST(TovExitStatus, FollowsHowTheRunEnded) {
   auto status = [](int32_t result, uint32_t error, uint32_t cancel, uint32_t extended = 0) {
     tov::RunContextHeader h{};
@@ -124,3 +138,74 @@ TEST_F(TovProgram, TerminalPromptsShowHints) {
   EXPECT_NE(shown.find("name=Bob"), std::string::npos) << shown;
 }
 #endif
+
+// tov --menu on the console: the numbered menu, items chosen by number from standard input, help texts,
+// errors of items pointing into the menu file, and a menu file changed by one of its own items.
+TEST_F(TovProgram, ConsoleMenuHost) {
+  std::ofstream(dir / "tools.mnu", std::ios::binary)
+      << "    Message(\"\", \"leading \" : param1)\n"
+         "&File\n"
+         " &Write\\^W ; Writes out.txt\n"
+         "    h = FileOpen(\"out.txt\", \"WRITE\")\n"
+         "    FileWrite(h, \"written\")\n"
+         "    FileClose(h)\n"
+         " Sub\n"
+         "  Deep;^\n"
+         "    Message(\"\", \"deep \" : param0)\n"
+         "_Broken\n"
+         "    x = 1 +\n"
+         "@Hidden\\^H\n"
+         "    Message(\"\", \"hidden\")\n";
+  std::ofstream(dir / "choices.in", std::ios::binary) << "1\n?1\n2\n?2\n 3 \n4\nabc\n";
+  EXPECT_EQ(run({"--menu", "tools.mnu", "one"}, (dir / "choices.in").string().c_str()), 0) << err;
+  const std::string menu =
+      "    File\n"
+      "      1 Write  Ctrl+W\n"
+      "        Sub\n"
+      "          2 Deep\n"
+      "    ----\n"
+      "  3 Broken\n"
+      "  0 Exit\n"
+      "Choose an item (?N shows its help): ";
+  EXPECT_EQ(out, "leading one\n" + menu + menu + "Writes out.txt\n" + menu + "deep 1\n" + menu +
+                     "Message(\"\", \"deep \" : param0)\n" + menu + menu + "There is no item '4'.\n" + menu +
+                     "There is no item 'abc'.\n" + menu + "\n");
+  EXPECT_EQ(slurp(dir / "out.txt"), "written\n");
+  // The failing line is named by the menu file and its line.
+  EXPECT_NE(err.find("tools.mnu:11: error"), std::string::npos) << err;
+}
+
+TEST_F(TovProgram, ConsoleMenuReloadsAChangedFile) {
+  std::ofstream(dir / "self.mnu", std::ios::binary)
+      << "Change\n"
+         "    h = FileOpen(\"self.mnu\", \"WRITE\")\n"
+         "    FileWrite(h, \"Changed\")\n"
+         "    FileWrite(h, '    Message(\"\", \"new item\")')\n"
+         "    FileClose(h)\n"
+         "    FileTimeSet(\"self.mnu\", \"2001:02:03:04:05:06\")\n";
+  std::ofstream(dir / "choices.in", std::ios::binary) << "1\n1\n1\n";
+  EXPECT_EQ(run({"--menu", "self.mnu"}, (dir / "choices.in").string().c_str()), 0) << err;
+  const std::string before = "  1 Change\n  0 Exit\nChoose an item (?N shows its help): ";
+  const std::string after = "  1 Changed\n  0 Exit\nChoose an item (?N shows its help): ";
+  EXPECT_EQ(out, before + before +
+                     "tov: self.mnu: TOV Processor menu(s) will be reloaded\nto reflect recent changes.\n"
+                     "Reselect menu option when reload complete.\n" +
+                     after + "new item\n" + after + "\n");
+}
+
+TEST_F(TovProgram, MenuHostUsageAndBadFiles) {
+  std::ofstream(dir / "choices.in", std::ios::binary) << "1\n";
+  EXPECT_EQ(run({"--menu"}), 2);
+  EXPECT_EQ(err.rfind("tov: option '--menu' needs a menu file\n", 0), 0u) << err;
+  EXPECT_EQ(run({"--popup", "x.tov"}), 2);
+  EXPECT_EQ(err.rfind("tov: option '--popup' needs '--menu'\n", 0), 0u) << err;
+  EXPECT_EQ(run({"--menu", "missing.mnu"}, (dir / "choices.in").string().c_str()), 2);
+  EXPECT_EQ(out, "tov: missing.mnu: Menu file file open error. Maybe it does not exist???\n");
+  EXPECT_EQ(err, "tov: menu file 'missing.mnu' could not be loaded\n");
+  std::ofstream(dir / "bad.mnu", std::ios::binary) << "First\n    x = 1\n  Third\n";
+  std::ofstream(dir / "empty.in", std::ios::binary) << "";
+  EXPECT_EQ(run({"--menu", "bad.mnu"}, (dir / "empty.in").string().c_str()), 0) << err;
+  EXPECT_EQ(out.rfind("tov: bad.mnu: Need batch code or top level menu title. Not found.\n"
+                      "Unexpected menu line.  Check for proper indentation.: Third\n"
+                      "  1 First\n  0 Exit\n", 0), 0u) << out;
+}

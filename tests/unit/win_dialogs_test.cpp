@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/ui.h"
+#include "win_gui.h"
 #include "resources/dialog_ids.h"
 
 namespace fs = std::filesystem;
@@ -224,21 +225,7 @@ class GuiRun {
   bool started_ = false;
 };
 
-// Without a display (Wine outside a virtual X server) no window can be shown at all.
-bool windows_can_be_shown() {
-  HWND w = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
-  if (!w) return false;
-  DestroyWindow(w);
-  return true;
-}
-
-class WinGui : public ::testing::Test {
- protected:
-  void SetUp() override {
-    static const bool usable = windows_can_be_shown();
-    if (!usable) GTEST_SKIP() << "no display to show windows on";
-  }
-};
+class WinGui : public WindowsShown {};
 
 }  // namespace
 
