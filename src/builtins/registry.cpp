@@ -14,6 +14,7 @@ extern const BuiltinFamily kBinaryDataBuiltins;
 extern const BuiltinFamily kBinaryFileBuiltins;
 extern const BuiltinFamily kBinarySearchBuiltins;
 extern const BuiltinFamily kCharBuiltins;
+extern const BuiltinFamily kDebugBuiltins;
 extern const BuiltinFamily kDirBuiltins;
 extern const BuiltinFamily kErrorBuiltins;
 extern const BuiltinFamily kFileAttrBuiltins;
@@ -51,6 +52,7 @@ const BuiltinFamily* const kFamilies[] = {
     &kBinaryFileBuiltins,
     &kBinarySearchBuiltins,
     &kCharBuiltins,
+    &kDebugBuiltins,
     &kDirBuiltins,
     &kErrorBuiltins,
     &kFileAttrBuiltins,

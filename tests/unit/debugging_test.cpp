@@ -1,0 +1,82 @@
+// The debug trace and DebugData seen from outside: what tov writes to the trace file, to the system
+// debugger (standard error on POSIX) and to the quiet log, with real times and dates.
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <string>
+
+#include "tov_program.h"
+
+namespace {
+
+size_t count_of(const std::string& text, const std::string& part) {
+  size_t n = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
+}
+
+}  // namespace
+
+using DebugTraceRun = TovProgram;
+
+TEST_F(DebugTraceRun, RealTimesTheEnvironmentReportAndFlagOne) {
+  ASSERT_EQ(run_script("DebugTrace(1, \"t.txt\")\na = 1\nDebugTrace(104, \"\", 1)\nb = 2\n"), 0) << err;
+  const std::string trace = slurp(dir / "t.txt");
+  EXPECT_NE(trace.find("*** Debug Initialized ***\n=============================="), std::string::npos) << trace;
+  EXPECT_NE(trace.find("\nTOV DLL "), std::string::npos);
+  EXPECT_NE(trace.find("\nWindows platform: NT, version: "), std::string::npos);
+  EXPECT_NE(trace.find("\nErrorMode: @CANCEL\n"), std::string::npos);
+  // Times until flag 1 is set, none after it.
+  EXPECT_TRUE(std::regex_search(trace, std::regex("\na = 1\n\\([0-9]+\\) VALUE INT => 1\n"))) << trace;
+  EXPECT_NE(trace.find("\nb = 2\nVALUE INT => 2\n"), std::string::npos) << trace;
+}
+
+TEST_F(DebugTraceRun, DumpsOfTheTables) {
+  ASSERT_EQ(run_script("DebugTrace(1, \"t.txt\")\nname = \"value\"\nn = 42\nDebugTrace(205)\n"
+                       "IntControl(71, 3, 0, 0, 0)\nDebugTrace(277, \"\", 70)\nDebugTrace(277)\n"),
+            0)
+      << err;
+  const std::string trace = slurp(dir / "t.txt");
+  // One line per keyword record of the built-in table, then the end.
+  const size_t begin = trace.find("---------- Begin function table dump ----------\n");
+  const size_t end = trace.find("----------- End function table dump -----------\n");
+  ASSERT_NE(begin, std::string::npos);
+  ASSERT_NE(end, std::string::npos);
+  EXPECT_EQ(count_of(trace.substr(begin, end - begin), "\n"), 641u);
+  EXPECT_TRUE(std::regex_search(trace, std::regex("\n +[0-9]+,  [0-9]+,  [0-9A-F]{16},  +[0-9A-F]+,  +3,  abs\n")));
+  EXPECT_NE(trace.find("---------- Begin variable table dump ----------\nname           value\nn              42\n"),
+            std::string::npos)
+      << trace;
+  EXPECT_NE(trace.find("Current structure depth: 0\n----------- End internal info dump"), std::string::npos);
+  EXPECT_NE(trace.find("Number of file slots available: 128\n"), std::string::npos);
+}
+
+TEST_F(DebugTraceRun, UndefinedWordEndsWithTheFunctionTableDump) {
+  ASSERT_EQ(run_script("DebugTrace(1, \"t.txt\")\nx = nosuchword\n"), 1);
+  const std::string trace = slurp(dir / "t.txt");
+  const size_t terminal = trace.find("TERMINAL TOV ERROR=>3052");
+  const size_t stack = trace.find("---------- Begin structure stack dump");
+  const size_t settings = trace.find("---------- Begin ZRKQUILL.INI dump");
+  const size_t functions = trace.find("---------- Begin function table dump");
+  ASSERT_NE(terminal, std::string::npos) << trace;
+  EXPECT_LT(terminal, stack);
+  EXPECT_LT(stack, settings);
+  EXPECT_LT(settings, functions);
+  EXPECT_NE(functions, std::string::npos);
+}
+
+#if !defined(_WIN32)
+TEST_F(DebugTraceRun, DebugDataAndTheDebuggerTraceGoToStandardError) {
+  ASSERT_EQ(run_script("DebugData(\"label\", \"data\")\nDebugTrace(1, \"*DEBUGDATA*\")\nx = 5\n"), 0);
+  EXPECT_NE(err.find("DebugData:label data\n"), std::string::npos) << err;
+  EXPECT_TRUE(std::regex_search(err, std::regex("\nx = 5\n\\([0-9]+\\) VALUE INT => 5\n"))) << err;
+  EXPECT_FALSE(std::filesystem::exists(dir / "*DEBUGDATA*"));
+}
+#endif
+
+TEST_F(DebugTraceRun, DebugDataInQuietModeGoesToTheQuietLog) {
+  ASSERT_EQ(run_script("IntControl(38, 1, \"quiet.log\", 0, 0)\nDebugData(\"label\", \"data\")\n"), 0);
+  const std::string log = slurp(dir / "quiet.log");
+  EXPECT_NE(log.find("\nlabel\n\ndata\n"), std::string::npos) << log;
+  EXPECT_EQ(err.find("DebugData:"), std::string::npos);
+}
