@@ -226,7 +226,8 @@ class WinGui : public ::testing::Test {
 // Declares `var` as the run's window with this title; the test ends when none comes.
 #define WINDOW(var, run, title) \
   HWND var = (run).window(title); \
-  ASSERT_TRUE(var) << "no window titled '" << narrow(title) << "'"
+  ASSERT_TRUE(var) << "no window titled '" << narrow(title) << "'; the run's status " << (run).status(0) \
+                   << ", its error output: " << (run).output("stderr")
 
 TEST_F(WinGui, ButtonNamesRenameOneBoxAndCancelStopsTheRun) {
   GuiRun run("ButtonNames(\"Go &on\", \"&Stop here\")\n"
