@@ -16,7 +16,9 @@ extern const BuiltinFamily kBinarySearchBuiltins;
 extern const BuiltinFamily kCharBuiltins;
 extern const BuiltinFamily kDebugBuiltins;
 extern const BuiltinFamily kDirBuiltins;
+extern const BuiltinFamily kDllBuiltins;
 extern const BuiltinFamily kErrorBuiltins;
+extern const BuiltinFamily kExtenderBuiltins;
 extern const BuiltinFamily kFileAttrBuiltins;
 extern const BuiltinFamily kFileBuiltins;
 extern const BuiltinFamily kFileCopyBuiltins;
@@ -54,7 +56,9 @@ const BuiltinFamily* const kFamilies[] = {
     &kCharBuiltins,
     &kDebugBuiltins,
     &kDirBuiltins,
+    &kDllBuiltins,
     &kErrorBuiltins,
+    &kExtenderBuiltins,
     &kFileAttrBuiltins,
     &kFileBuiltins,
     &kFileCopyBuiltins,

@@ -10,6 +10,7 @@
 #include "engine/tovengine.h"
 #include "exec/structs.h"
 #include "exec/udf.h"
+#include "ext/ext_state.h"
 #include "lang/token.h"
 #include "lang/value.h"
 #include "platform/memory.h"
@@ -139,6 +140,9 @@ struct RunContext {
   // --- built-in families ---
   BinaryTable binaries;            // freed at shutdown
   FileState files;                 // FileOpen's table and the file built-ins' settings
+
+  // --- extenders and foreign function calls ---
+  ExtState ext;
 };
 
 inline bool ctx_failed(const RunContext* ctx) { return ctx->err != 0; }

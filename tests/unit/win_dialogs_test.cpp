@@ -518,4 +518,16 @@ TEST_F(WinGui, StepDebuggerStepsTwiceAndStops) {
   EXPECT_FALSE(run.window(L"Not reached", 0));
 }
 
+// DllCall of the system's own message box: found by its title, read, and answered with Cancel.
+TEST_F(WinGui, DllCallShowsTheSystemsMessageBox) {
+  GuiRun run("r = DllCall(\"user32.dll\", long:\"MessageBoxA\", lpnull, lpstr:\"Shown by DllCall\", "
+             "lpstr:\"DllCall box\", long:1)\n"
+             "Message(\"Answer\", r)\n");
+  WINDOW(box, run, L"DllCall box");
+  EXPECT_EQ(narrow(item_text(box, MESSAGE_TEXT_ID)), "Shown by DllCall");
+  press(box, IDCANCEL);
+  run.answer_box(L"Answer", L"2");
+  EXPECT_EQ(run.status(), 0);
+}
+
 #endif
