@@ -14,7 +14,7 @@
 #include "engine/context.h"
 #include "engine/settings.h"
 #include "exec/exec.h"
-#include "ext/extenders.h"
+#include "ext/ext_state.h"
 #include "lang/keywords.h"
 #include "lang/values.h"
 #include "platform/files.h"
@@ -439,9 +439,9 @@ void trace_function_table_dump(RunContext* ctx) {
   const char* format = "%4d,  %d,  %08lX%08lX,  %8lX,  %2d,  %s";
   std::string s = std::string(LINE_END) + "---------- Begin function table dump ----------" + LINE_END;
   for (const KeywordEntry& k : g_keywordTable) s += keyword_line(k, format, 0) + LINE_END;
-  if (g_nNextExtEntry) {
+  if (ctx->ext.nFunctions) {
     s += std::string("------------------ Extenders ------------------") + LINE_END;
-    for (uint32_t i = 0; i < g_nNextExtEntry; ++i) s += keyword_line(g_extFunctions[i], format, 0) + LINE_END;
+    for (uint32_t i = 0; i < ctx->ext.nFunctions; ++i) s += keyword_line(ctx->ext.functions[i], format, 0) + LINE_END;
   }
   s += std::string("----------- End function table dump -----------") + LINE_END + LINE_END + ruler('*', 60) +
        LINE_END + LINE_END;
@@ -555,10 +555,10 @@ bool internal_info(RunContext* ctx, int32_t item, char delimiter, int32_t* numbe
     case 21: *number = OPEN_FILE_SLOTS - count_files(); return true;
     case 30: *number = count_binaries(); return true;
     case 31: *number = BINARY_SLOTS - count_binaries(); return true;
-    case 40: *number = 0; return true;
-    case 41: *number = 10; return true;
-    case 50: *number = int32_t(g_nNextExtEntry); return true;
-    case 51: *number = int32_t(EXT_FUNCTIONS_MAX - g_nNextExtEntry); return true;
+    case 40: *number = int32_t(ctx->ext.nExtenders); return true;
+    case 41: *number = int32_t(EXTENDER_SLOTS - ctx->ext.nExtenders); return true;
+    case 50: *number = int32_t(ctx->ext.nFunctions); return true;
+    case 51: *number = int32_t(EXT_FUNCTIONS_MAX - ctx->ext.nFunctions); return true;
     case 60: *number = 0; return true;
     case 61: *number = -1; return true;
     case 63: *number = 0; return true;
@@ -590,7 +590,8 @@ bool internal_info(RunContext* ctx, int32_t item, char delimiter, int32_t* numbe
       for (const KeywordEntry& k : g_keywordTable) list(keyword_line(k, LIST_ENTRY_FORMAT, delimiter));
       return true;
     case 102:
-      for (uint32_t i = 0; i < g_nNextExtEntry; ++i) list(keyword_line(g_extFunctions[i], LIST_ENTRY_FORMAT, delimiter));
+      for (uint32_t i = 0; i < ctx->ext.nFunctions; ++i)
+        list(keyword_line(ctx->ext.functions[i], LIST_ENTRY_FORMAT, delimiter));
       return true;
     case 103:
       for (int32_t i = 0; i < ctx->nUdfCount; ++i)
@@ -633,7 +634,7 @@ void trace_keyword_lookup_dump(RunContext* ctx, const char* rest) {
   s += printf_text("UDFSTART:             %ld", long(UDFSTART)) + LINE_END;
   s += printf_text("ADDONSTART:           %ld", long(ADDONSTART)) + LINE_END;
   s += printf_text("NKEYTOKENS:           %ld", long(NKEYTOKENS)) + LINE_END;
-  s += printf_text("lpBDS->nNextExtEntry: %ld", long(g_nNextExtEntry)) + LINE_END;
+  s += printf_text("lpBDS->nNextExtEntry: %ld", long(ctx->ext.nFunctions)) + LINE_END;
   s += printf_text("lpBDS->delim_type:    %ld", long(ctx->tok.delim_type)) + LINE_END;
   s += printf_text("lpBDS->prog:          %s ", rest ? rest : "") + LINE_END;
   s += std::string("-------- End keyword lookup debug dump --------") + LINE_END;
