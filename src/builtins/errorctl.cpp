@@ -9,6 +9,7 @@
 #include "diag/error_model.h"
 #include "diag/errors.h"
 #include "diag/report.h"
+#include "diag/trace.h"
 #include "lang/keywords.h"
 #include "platform/ui.h"
 
@@ -30,6 +31,7 @@ void bi_errormode(RunContext* ctx, Value* result, ArgBlock& a, int, bool) {
   const uint32_t previous = ctx->es.errorMode;
   const int32_t mode = arg_int(a, 1);
   ctx->es.errorMode = mode == 0 ? EM_OFF : mode == 1 ? EM_CANCEL : EM_NOTIFY;
+  trace_error_mode(ctx);
   set_integer(ctx, result->c, int32_t(previous));
 }
 

@@ -9,6 +9,7 @@
 
 namespace tov {
 
+extern const IntControlFamily kDebugIntControls;
 extern const IntControlFamily kErrorIntControls;
 extern const IntControlFamily kFileIntControls;
 extern const IntControlFamily kKeyIntControls;
@@ -20,6 +21,7 @@ extern const IntControlFamily kWindowIntControls;
 namespace {
 
 const IntControlFamily* const kFamilies[] = {
+    &kDebugIntControls,
     &kErrorIntControls,
     &kFileIntControls,
     &kKeyIntControls,

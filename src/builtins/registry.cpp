@@ -16,6 +16,7 @@ extern const BuiltinFamily kBinarySearchBuiltins;
 extern const BuiltinFamily kAskBuiltins;
 extern const BuiltinFamily kCharBuiltins;
 extern const BuiltinFamily kDialogBuiltins;
+extern const BuiltinFamily kDebugBuiltins;
 extern const BuiltinFamily kDirBuiltins;
 extern const BuiltinFamily kDllBuiltins;
 extern const BuiltinFamily kErrorBuiltins;
@@ -57,6 +58,7 @@ const BuiltinFamily* const kFamilies[] = {
     &kAskBuiltins,
     &kCharBuiltins,
     &kDialogBuiltins,
+    &kDebugBuiltins,
     &kDirBuiltins,
     &kDllBuiltins,
     &kErrorBuiltins,

@@ -6,6 +6,7 @@
 #include "diag/error_model.h"
 #include "diag/errors.h"
 #include "diag/report.h"
+#include "diag/trace.h"
 #include "engine/context.h"
 #include "engine/script.h"
 #include "exec/frames.h"
@@ -65,6 +66,10 @@ bool enter_handler_label(RunContext* ctx, const StatementPlace& at, int32_t mode
       return false;
     }
     pushed = true;
+    // The trace shows the statement as the GoSub its handler made.
+    ctx->nStmtClass = SC_GOSUB_RETURN;
+    ctx->bBranch = 1;
+    ctx->dbg.handlerGosub = cancel ? 1 : 2;
   }
   fill_error_variables(ctx, number, cancel, true);
   ctx->err = 0;
@@ -238,7 +243,7 @@ bool handle_assignment_error(RunContext* ctx, Value* value) {
   return true;
 }
 
-int run_statement(RunContext* ctx, Value* result, const StatementPlace& at) {
+static int dispatch_statement(RunContext* ctx, Value* result, const StatementPlace& at) {
   ctx->err = 0;
   ctx->es.handlerTried = 0;
   // The failing line of an earlier report is not this statement's: handlers read the current line.
@@ -251,6 +256,7 @@ int run_statement(RunContext* ctx, Value* result, const StatementPlace& at) {
   } else {
     r = ExecuteStatement(ctx, result, at);
   }
+  ctx->dbg.raisedError = ctx->err;
   if (!ctx->err) return r;
   const uint16_t e = ctx->err;
   if (e == STATUS_ASSIGNMENT_HANDLED) {
@@ -266,6 +272,17 @@ int run_statement(RunContext* ctx, Value* result, const StatementPlace& at) {
     return 1;
   }
   return handle_error(ctx, at);
+}
+
+int run_statement(RunContext* ctx, Value* result, const StatementPlace& at) {
+  if (!debug_watching(ctx->dbg)) return dispatch_statement(ctx, result, at);
+  // The step debugger's Cancel takes the statement's place.
+  if (!debug_before_statement(ctx, at)) ctx->nDeferredError = STATUS_CANCEL;
+  const int r = dispatch_statement(ctx, result, at);
+  const uint16_t error = ctx->err;
+  debug_after_statement(ctx, result, at, ctx->dbg.raisedError, r == 0);
+  ctx->err = error;
+  return r;
 }
 
 void report_statement_error(RunContext* ctx, const char* line, uint32_t lineStart, const HeldScript* hs) {

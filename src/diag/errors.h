@@ -201,6 +201,7 @@ enum ErrorNumber : uint16_t {
   ERR_REGQUERYVALUE_QWORD = 1742,      // RegQueryValue: Registry value is a QWORD...
   ERR_REGSETQWORD_VALUE = 1743,        // RegSetQword: Invalid QWORD value string
   ERR_REGQUERYEX_TYPE = 1744,          // RegQueryEx: Registry value is not of the requested type
+  ERR_DEBUGTRACE_NO_FILE = 1771,       // DebugTrace: File name not specified
   ERR_DECIMALS_RANGE = 1780,           // Decimals: Invalid number of decimal places
   ERR_RANDOM_RANGE = 1781,             // Random: Invalid range
   ERR_CODE_PAGE = 1782,                // ChrSetCodePage: Invalid or unsupported code page

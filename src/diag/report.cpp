@@ -48,6 +48,8 @@ const char* udf_name(RunContext* ctx) {
   return (u != NO_UDF && int32_t(u) < ctx->nUdfCount && ctx->apUdf[u]) ? ctx->apUdf[u]->name : nullptr;
 }
 
+}  // namespace
+
 void write_quiet_log(RunContext* ctx, const char* message, const char* text) {
   if (!ctx->es.quietLogFile[0]) return;
   const plat::LocalTime t = plat::local_time();
@@ -65,8 +67,6 @@ void write_quiet_log(RunContext* ctx, const char* message, const char* text) {
   out += "\r\n<HR>\r\n\r\n";
   plat::file_append(ctx->es.quietLogFile, out.data(), out.size());
 }
-
-}  // namespace
 
 Severity severity_of(uint32_t number) {
   if (number <= 2000) return SEV_MINOR;

@@ -20,6 +20,9 @@ int ReportError(RunContext* ctx, plat::WindowHandle owner, uint32_t titleId, uin
 int show_report(RunContext* ctx, plat::WindowHandle owner, bool with_continue, uint32_t number,
                 const char* message_text);
 
+// Appends an entry to the quiet log (when one is set): the time and host caption, the message and the text.
+void write_quiet_log(RunContext* ctx, const char* message, const char* text);
+
 // Reports a failure of loading script text at once: for 102 and 217 the title is `name`, the number
 // itself; for the others the title is the message of `number` and the number shown is 111. The number
 // stays the current error.

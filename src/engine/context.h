@@ -4,6 +4,7 @@
 #include <cstdint>
 #include "builtins/binary.h"
 #include "builtins/file_state.h"
+#include "diag/debug_state.h"
 #include "diag/error_state.h"
 #include "engine/script.h"
 #include "engine/tovengine.h"
@@ -95,6 +96,7 @@ struct RunContext {
   // --- errors ---
   uint16_t err;                    // current error or status number, 0 none
   ErrorState es;
+  DebugState dbg;                  // the debug trace and the step debugger
 
   // --- statement execution ---
   StructRecord aStruct[STRUCT_STACK_SIZE];

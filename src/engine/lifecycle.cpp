@@ -12,6 +12,7 @@
 #include "builtins/reg_support.h"
 #include "builtins/launcher.h"
 #include "diag/error_model.h"
+#include "diag/trace.h"
 #include "engine/context.h"
 #include "engine/context_lock.h"
 #include "engine/pump.h"
@@ -288,6 +289,7 @@ uint32_t engine_run(void* hwnd, void* hContext, void* hScript, void* lpfnHost, v
   ctx->wszButtonOk[0] = ctx->wszButtonCancel[0] = 0;
   ctx->hRunScript = nullptr;
   error_state_new_run(ctx);
+  debug_new_run(ctx);
   file_settings_reset(ctx);
   registry_run_start(ctx);
   ctx->lpfnHost = lpfnHost;
@@ -302,6 +304,7 @@ uint32_t engine_run(void* hwnd, void* hContext, void* hScript, void* lpfnHost, v
   uint32_t line_start = 0, pos = 0;
   value_init(ctx->resultSlot);
   RunLoop(ctx, &ctx->resultSlot, &hs, &line_start, &pos);
+  debug_run_end(ctx, ctx->err);
 
   value_free(ctx, ctx->resultSlot);
   end_run_settings(ctx);

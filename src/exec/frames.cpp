@@ -35,6 +35,7 @@ bool open_gosub_frame(RunContext* ctx, uint32_t resume) {
   const uint16_t kind = gosub_kind(ctx->nPendingIf);
   ctx->nPendingIf = -1;
   ctx->nStmtClass = SC_GOSUB_RETURN;
+  ctx->bBranch = 1;
   const uint32_t saved_in_loop = ctx->bInLoop;
   if (!push_record(ctx, kind, resume, ctx->nLineStart, BS_RUNNING)) return false;
   StructRecord& r = ctx->aStruct[ctx->nStructDepth - 1];
@@ -87,6 +88,7 @@ int stmt_gosub(RunContext* ctx, const StatementPlace& at) {
 
 int stmt_return(RunContext* ctx, Value* result, const StatementPlace& at) {
   ctx->nStmtClass = SC_GOSUB_RETURN;
+  ctx->bBranch = 0;
   if (block_is_skipping(ctx)) return 1;
   get_token(ctx);
   if (ctx->err) return 0;

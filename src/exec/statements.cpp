@@ -365,7 +365,7 @@ bool switch_value(RunContext* ctx, int32_t* out) {
     if (!ctx->err) ctx->err = ERR_SWITCH_INTEGERS;
     ok = false;
   }
-  if (ok) *out = v.c.i;
+  if (ok) *out = ctx->dbg.switchValue = v.c.i;
   value_free(ctx, v);
   return ok;
 }

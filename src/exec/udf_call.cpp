@@ -7,6 +7,7 @@
 
 #include "builtins/callframe.h"
 #include "diag/errors.h"
+#include "diag/trace.h"
 #include "engine/context.h"
 #include "engine/script.h"
 #include "exec/exec.h"
@@ -43,6 +44,15 @@ struct CallerState {
   char errorHandlerFunc[31], cancelHandlerFunc[31];
   int32_t pendingIf;
   uint32_t inUdf;
+  DebugCallSave debug;
+  const char* debugName = nullptr;   // set once the called code was entered: the trace is restored
+  bool debugScript = false;
+
+  void enter_debug(RunContext* ctx, const char* name, bool script) {
+    debug_enter_call(ctx, &debug, name, script);
+    debugName = name;
+    debugScript = script;
+  }
 
   void save(const RunContext* ctx) {
     szLine = ctx->szLine;
@@ -66,6 +76,7 @@ struct CallerState {
     inUdf = ctx->bInUdf;
   }
   void restore(RunContext* ctx) const {
+    if (debugName) debug_leave_call(ctx, debug, debugName, debugScript);
     ctx->szLine = szLine;
     ctx->tok.prog = prog;
     ctx->tok.tokenStart = tokenStart;
@@ -240,7 +251,7 @@ int CallUdf(RunContext* ctx, int code, Value* result, ArgBlock* args, int argc, 
   ctx->tok.curUdfNumber = uint16_t(index);
   enter_called_code(ctx);
   ctx->bInUdf = 1;
-  ctx->nStmtClass = SC_UDF_CALL;
+  caller.enter_debug(ctx, rec->name, false);
   if (function) {
     if (!frame_switch(ctx, uint16_t(frame))) {
       ctx->err = ERR_UDF_LOCK;
@@ -401,7 +412,7 @@ void CallScript(RunContext* ctx, Value* result, ArgBlock& args, int argc, bool w
     notify_call(ctx, path, 1);
     enter_called_code(ctx);
     ctx->bInUdf = 0;
-    ctx->nStmtClass = SC_SCRIPT_CALL;
+    caller.enter_debug(ctx, path, true);
     const int run = LoadScriptFile(ctx, result, path);
     const uint16_t error = ctx->err;
     if (!ctx->aStruct[depth].aux) set_integer(ctx, result->c, 0);

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "diag/trace.h"
 #include "engine/context.h"
 #include "exec/udf.h"
 #include "lang/variables.h"
@@ -448,6 +449,7 @@ bool keyword_lookup(RunContext* ctx, bool wholeWord) {
   ensure_quicklook();
   const char* text = ctx->tok.prog;
   if (!text) return false;
+  if (ctx->dbg.traceFlags & TRACE_KEYWORD_DUMP) trace_keyword_lookup_dump(ctx, text);
 
   int code = -1;
   if (wholeWord) {

@@ -95,3 +95,38 @@ int console_confirm_replace(const ReplaceQuestion& q) {
 }
 
 }  // namespace plat
+
+namespace plat {
+
+int console_step_dialog(const StepView& v) {
+  std::string view;
+  if (*v.statement) {
+    view = std::string("DEBUG: ") + v.statement + "\n  " + v.outcome + "\n";
+    if (*v.error) view += std::string("  ") + v.error + "\n";
+  }
+  view += std::string(v.nextLabel) + " " + v.next + "\n";
+  console_write(view.c_str());
+  for (;;) {
+    console_write("Step (Enter next, r run, s NAME show, q quit)? ");
+    char line[1024];
+    if (!console_read_line(line, sizeof line, true)) {
+      console_write("\n");
+      return STEP_CANCEL;
+    }
+    const char* p = line;
+    while (*p == ' ' || *p == '\t') ++p;
+    const char c = char(*p | 0x20);
+    if (!os::stdin_is_terminal()) console_write("\n");   // what was read is not echoed
+    if (!*p || c == 'n') return STEP_NEXT;
+    if (c == 'r') return STEP_RUN;
+    if (c == 'q' || c == 'c') return STEP_CANCEL;
+    if (c == 's') {
+      ++p;
+      while (*p == ' ' || *p == '\t') ++p;
+      const std::string shown = v.show(v.data, *p ? p : v.variable);
+      console_write((shown + "\n").c_str());
+    }
+  }
+}
+
+}  // namespace plat

@@ -50,8 +50,7 @@ const OsInfo& os_info();
 // deeply nested work can stop with an error before the stack runs out.
 bool stack_exhausted(size_t margin);
 
-// Text for the system debugger (OutputDebugString on Windows; standard error on POSIX when the
-// environment variable TOV_DEBUG_OUTPUT is set, else nothing).
+// Text for the system debugger (OutputDebugString on Windows; standard error on POSIX, which has none).
 void debugger_output(const char* text);
 
 }  // namespace plat

@@ -157,6 +157,36 @@ struct ErrorDialogData {
 int show_error_dialog(WindowHandle owner, const ErrorDialogData& data);
 int console_error_dialog(const ErrorDialogData& data);
 
+// --- The step debugger -------------------------------------------------------------------------------------
+enum StepAction : int { STEP_NEXT = 1, STEP_CANCEL = 2, STEP_RUN = 3 };
+
+struct StepView {
+  const char* statement;        // the statement just run ("" before the first)
+  const char* outcome;          // its outcome words and value
+  const char* error;            // its error line, "" when it raised none
+  const char* nextLabel;        // "Next Statement..."
+  const char* next;             // the statement that runs next
+  const char* variable;         // first text of the variable field
+  const char* labels[4];        // the buttons: Next, Cancel, Run, Show Var
+  // Show Var: the field's new text ("name = "value"" or the unknown-variable text) for its text.
+  std::string (*show)(void* data, const char* field);
+  void* data;
+};
+
+// Where the step dialog stood when last closed with Next; placed false the first time.
+struct StepPlacement {
+  int32_t x, y;
+  bool placed;
+};
+
+// Shows the step dialog (DEBUG) and returns a StepAction. Show Var works inside the dialog. The dialog stays
+// on top; the first time its right and bottom edges stand at 95 % of the screen, later where it was left.
+// The console writes the view to standard output and reads a command per line: an empty line or "n" is
+// Next, "r" Run, "s" or "s NAME" shows a variable (the field's text when no name is given) and asks again,
+// "q" or "c" and the end of input are Cancel.
+int step_dialog(WindowHandle owner, const StepView& view, StepPlacement* where);
+int console_step_dialog(const StepView& view);
+
 // --- Console primitives of prompts -----------------------------------------------------------------------
 // Standard input may be a terminal, a pipe or a file; it is read a byte at a time, never beyond the line.
 

@@ -38,4 +38,14 @@
 #define IDC_REPLACE_SOURCE_TIME 105
 #define IDC_REPLACE_FIRST_BUTTON 200  /* Overwrite; 201 Overwrite All ... 206 Use Older All */
 
+/* The step debugger DEBUG: Next is IDOK (1), Cancel IDCANCEL (2). */
+#define IDC_STEP_STATEMENT   10    /* the statement just run */
+#define IDC_STEP_OUTCOME     11    /* its outcome words and value */
+#define IDC_STEP_ERROR       12    /* its error line */
+#define IDC_STEP_NEXT        13    /* the statement that runs next */
+#define IDC_STEP_VARIABLE    14    /* the variable field */
+#define IDC_STEP_NEXT_LABEL  201   /* "Next Statement..." */
+#define IDC_STEP_RUN         3
+#define IDC_STEP_SHOW        4
+
 #endif

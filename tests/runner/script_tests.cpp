@@ -4,7 +4,9 @@
 //
 // A case is NAME.tov with NAME.out (the exact standard output), NAME.code (the exit status) and optionally
 // NAME.err (a text standard error must contain; when empty, standard error must be empty), NAME.in (standard
-// input) and NAME.files/ (files copied beside the script). Each case runs as "tov [OPTION...] NAME.tov" in a
+// input), NAME.files/ (files copied beside the script) and NAME.trace (the expected contents of the debug
+// trace "trace.txt" the script writes, compared line by line; cases run with TOV_TRACE_STABLE=1, which
+// makes the trace's times and dates fixed). Each case runs as "tov [OPTION...] NAME.tov" in a
 // fresh temporary folder that is its current directory, with a fresh registry store and WIN.INI folder
 // ($TOV_REGISTRY, $XDG_CONFIG_HOME). One line is printed per failing case, then "N passed, M failed".
 #include <algorithm>
@@ -63,6 +65,7 @@ struct Runner {
     // Wine prefix, which the cases leave as they found it).
     plat::env_set("XDG_CONFIG_HOME", config.string().c_str());
     plat::env_set("TOV_REGISTRY", (config / "registry.db").string().c_str());
+    plat::env_set("TOV_TRACE_STABLE", "1");
     fs::copy_file(base.string() + ".tov", work / (name + ".tov"), ec);
     if (!ec && fs::is_directory(base.string() + ".files"))
       fs::copy(base.string() + ".files", work, fs::copy_options::recursive, ec);
@@ -81,6 +84,8 @@ struct Runner {
     const int code = plat::run_captured(argv.data(), cwd.c_str(), input_path.empty() ? nullptr : input_path.c_str(),
                                         out_path.c_str(), err_path.c_str(), CASE_TIME_LIMIT_MS);
     const auto elapsed = std::chrono::steady_clock::now() - started;
+    const auto expected_trace = read_file(base.string() + ".trace");
+    const auto trace = expected_trace ? read_file(work / "trace.txt") : std::nullopt;
     fs::remove_all(work, ec);
     fs::remove_all(config, ec);
 
@@ -91,7 +96,12 @@ struct Runner {
     outcome.out = scripttest::crlf_to_lf(read_file(out_path).value_or(""));
     outcome.err = scripttest::crlf_to_lf(read_file(err_path).value_or(""));
     scripttest::Expectation expect{*expected_code, *expected_out, read_file(base.string() + ".err")};
-    return scripttest::compare(expect, outcome);
+    const std::string failure = scripttest::compare(expect, outcome);
+    if (!failure.empty() || !expected_trace) return failure;
+    if (!trace) return "the script wrote no trace.txt";
+    const std::string difference =
+        scripttest::first_difference(scripttest::crlf_to_lf(*expected_trace), scripttest::crlf_to_lf(*trace));
+    return difference.empty() ? difference : "trace.txt " + difference;
   }
 
   void report(const std::string& label, const std::string& name, const std::string& failure) {
@@ -110,7 +120,8 @@ struct Runner {
       const fs::path& p = entry.path();
       if (entry.is_regular_file() && p.extension() == ".tov") names.push_back(p.stem().string());
       else if (p.extension() == ".out" || p.extension() == ".code" || p.extension() == ".err" ||
-               p.extension() == ".in" || p.extension() == ".files")
+               p.extension() == ".in" || p.extension() == ".files" ||
+               p.extension() == ".trace")
         parts.push_back(p.filename().string());
     }
     std::sort(names.begin(), names.end());

@@ -697,6 +697,50 @@ TEST_F(WinGui, FileReplaceConfirmation) {
   EXPECT_FALSE(run.window(L"Not reached", 0));
 }
 
+TEST_F(WinGui, StepDebuggerStepsTwiceAndStops) {
+  GuiRun run("Debug(1, \"a\")\n"
+             "a = 5\n"
+             "b = a * 2\n"
+             "Message(\"Not reached\", b)\n");
+  WINDOW(first, run, L"DEBUG");
+  EXPECT_EQ(narrow(item_text(first, IDC_STEP_STATEMENT)), "");
+  EXPECT_EQ(narrow(item_text(first, IDC_STEP_NEXT_LABEL)), "Next Statement...");
+  EXPECT_EQ(narrow(item_text(first, IDC_STEP_NEXT)), "a = 5");
+  EXPECT_EQ(narrow(item_text(first, IDC_STEP_VARIABLE)), "a");
+  const char* const labels[] = {"&Next", "&Cancel", "&Run", "&Show Var"};
+  const int buttons[] = {IDOK, IDCANCEL, IDC_STEP_RUN, IDC_STEP_SHOW};
+  for (int b = 0; b < 4; ++b) EXPECT_EQ(narrow(item_text(first, buttons[b])), labels[b]);
+  EXPECT_TRUE(GetWindowLongW(first, GWL_EXSTYLE) & WS_EX_TOPMOST);
+  press(first, IDOK);
+  ASSERT_TRUE(gone(first));
+
+  WINDOW(second, run, L"DEBUG");
+  EXPECT_EQ(narrow(item_text(second, IDC_STEP_STATEMENT)), "a = 5");
+  EXPECT_EQ(narrow(item_text(second, IDC_STEP_OUTCOME)), "VALUE INT => 5");
+  EXPECT_EQ(narrow(item_text(second, IDC_STEP_ERROR)), "");
+  EXPECT_EQ(narrow(item_text(second, IDC_STEP_NEXT)), "b = a * 2");
+  press(second, IDC_STEP_SHOW);
+  std::string shown;
+  for (int i = 0; i < 250 && (shown = narrow(item_text(second, IDC_STEP_VARIABLE))) == "a"; ++i)
+    std::this_thread::sleep_for(20ms);
+  EXPECT_EQ(shown, "a = \"5\"");
+  RECT where{};
+  GetWindowRect(second, &where);
+  press(second, IDOK);
+  ASSERT_TRUE(gone(second));
+
+  WINDOW(third, run, L"DEBUG");
+  EXPECT_EQ(narrow(item_text(third, IDC_STEP_STATEMENT)), "b = a * 2");
+  EXPECT_EQ(narrow(item_text(third, IDC_STEP_OUTCOME)), "VALUE INT => 10");
+  RECT again{};
+  GetWindowRect(third, &again);
+  EXPECT_EQ(again.left, where.left);   // the dialog comes back where it was left
+  EXPECT_EQ(again.top, where.top);
+  press(third, IDCANCEL);
+  EXPECT_EQ(run.status(), 130);
+  EXPECT_FALSE(run.window(L"Not reached", 0));
+}
+
 // DllCall of the system's own message box: found by its title, read, and answered with Cancel.
 TEST_F(WinGui, DllCallShowsTheSystemsMessageBox) {
   GuiRun run("r = DllCall(\"user32.dll\", long:\"MessageBoxA\", lpnull, lpstr:\"Shown by DllCall\", "

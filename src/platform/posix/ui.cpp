@@ -186,4 +186,5 @@ bool ask_line(WindowHandle, const char16_t* title, const char16_t* prompt, const
   return console_ask_line(title, prompt, def, password, out);
 }
 int confirm_replace(WindowHandle, const ReplaceQuestion& question) { return console_confirm_replace(question); }
+int step_dialog(WindowHandle, const StepView& view, StepPlacement*) { return console_step_dialog(view); }
 }  // namespace plat
