@@ -136,12 +136,6 @@ int handle_error(RunContext* ctx, const StatementPlace& at) {
 
 }  // namespace
 
-uint32_t* assignment_target_of_run(RunContext* ctx) {
-  const uint16_t u = ctx->nCurrentUdf;
-  if (u != NO_UDF && int32_t(u) < ctx->nUdfCount && ctx->apUdf[u]) return &ctx->apUdf[u]->target;
-  return &ctx->nTopTarget;
-}
-
 uint32_t handler_number(const RunContext* ctx, uint32_t number, bool* user_text) {
   *user_text = is_user_or_extender(number);
   if (*user_text || number == STATUS_REPORTED_IN_CALL || number == STATUS_UDF_FAILED) return ctx->es.extendedCode;
@@ -249,7 +243,10 @@ int run_statement(RunContext* ctx, Value* result, const StatementPlace& at) {
   } else {
     r = ExecuteStatement(ctx, result, at);
   }
-  if (!ctx->err) return r;
+  return ctx->err ? dispatch_statement_error(ctx, at) : r;
+}
+
+int dispatch_statement_error(RunContext* ctx, const StatementPlace& at) {
   const uint16_t e = ctx->err;
   if (e == STATUS_ASSIGNMENT_HANDLED) {
     ctx->err = 0;

@@ -14,6 +14,8 @@
 
 namespace tov {
 
+struct LineCache;
+
 constexpr uint32_t VAR_FRAMES = 101;          // frame 0 is the host's table, 1..100 call levels
 constexpr uint16_t FRAME_LINK_NONE = 65535;
 
@@ -116,6 +118,11 @@ struct RunContext {
   uint32_t nUdfDepth;
   uint32_t nCallDepth;
   uint32_t nTopTarget;
+
+  // --- compiled lines ---
+  LineCache* lineCache;            // made at the first run, released at shutdown
+  int32_t nCompiledActive;         // compiled statements running now: the cache keeps its entries meanwhile
+  uint32_t nPumpSkip;              // statements to run before the next one asks the system for messages
 };
 
 inline bool ctx_failed(const RunContext* ctx) { return ctx->err != 0; }

@@ -11,6 +11,7 @@
 #include "engine/context.h"
 #include "engine/pump.h"
 #include "engine/script.h"
+#include "exec/compiled.h"
 #include "exec/definitions.h"
 #include "exec/exec.h"
 #include "ext/host_call.h"
@@ -66,51 +67,60 @@ int RunLoop(RunContext* ctx, Value* result, const HeldScript* hs, uint32_t* line
   const uint32_t depth_at_entry = ctx->nStructDepth;
   int r = 1;
 
-  bool have_line = FetchLine(ctx, line, sizeof line, hs, lineStart, pos);
-  while (have_line) {
+  for (;;) {
+    // A line met before comes from the cache; others are read, and noted for the next time.
+    const uint32_t from = *pos;
+    const bool cacheable = !ctx->nDeferredError && !ctx->bInDefinition;
+    const CompiledLine* cl = cacheable ? linecache_find(ctx, hs, from) : nullptr;
+    if (cl) {
+      *lineStart = cl->lineStart;
+      std::memcpy(line, hs->text + cl->lineStart, cl->length);
+      line[cl->length] = 0;
+      *pos = cl->next;
+      if (cl->kind == LK_SEEN) cl = linecache_record(ctx, hs, from, cl->lineStart, cl->next, line);
+    } else if (!FetchLine(ctx, line, sizeof line, hs, lineStart, pos)) {
+      break;
+    }
     *assignment_target_of_run(ctx) = 0xFFFFFFFFu;
-    if (!line[0] || line[0] == ';') {
-      have_line = FetchLine(ctx, line, sizeof line, hs, lineStart, pos);
-      continue;
-    }
-    if (!ctx->nDeferredError && line[0] == '#') {
-      const int d = handle_definition_line(ctx, line, *lineStart, *pos, hs);
-      if (d < 0) {
-        r = 0;
-        break;
-      }
-      if (d > 0) {
-        have_line = FetchLine(ctx, line, sizeof line, hs, lineStart, pos);
-        continue;
-      }
-    }
-    if (ctx->bInDefinition) {
-      if (ctx->nDeferredError) {
-        ctx->err = ctx->nDeferredError;
-        ctx->nDeferredError = 0;
-        report_statement_error(ctx, line, *lineStart, hs);
-        r = 0;
-        break;
-      }
-      have_line = FetchLine(ctx, line, sizeof line, hs, lineStart, pos);
-      continue;
-    }
+    if (cl && cl->kind == LK_EMPTY) continue;
     int substituted = 1;
-    if (!ctx->nDeferredError) {
-      substituted = SubstituteLine(ctx, line);
-      if (!substituted) {
-        if (!block_is_skipping(ctx)) {
+    uint32_t offset = 0;
+    if (cl) {
+      offset = cl->offset;
+    } else {
+      if (cacheable && !ctx->nDeferredError && line[0] != '#' && !std::strchr(line, '%'))
+        linecache_record(ctx, hs, from, *lineStart, *pos, line);
+      if (!line[0] || line[0] == ';') continue;
+      if (!ctx->nDeferredError && line[0] == '#') {
+        const int d = handle_definition_line(ctx, line, *lineStart, *pos, hs);
+        if (d < 0) {
+          r = 0;
+          break;
+        }
+        if (d > 0) continue;
+      }
+      if (ctx->bInDefinition) {
+        if (ctx->nDeferredError) {
+          ctx->err = ctx->nDeferredError;
+          ctx->nDeferredError = 0;
           report_statement_error(ctx, line, *lineStart, hs);
           r = 0;
           break;
         }
-        ctx->err = 0;
+        continue;
       }
-    }
-    uint32_t offset = 0;
-    if (line[0] == ':' && !label_statement(line, &offset)) {
-      have_line = FetchLine(ctx, line, sizeof line, hs, lineStart, pos);
-      continue;
+      if (!ctx->nDeferredError) {
+        substituted = SubstituteLine(ctx, line);
+        if (!substituted) {
+          if (!block_is_skipping(ctx)) {
+            report_statement_error(ctx, line, *lineStart, hs);
+            r = 0;
+            break;
+          }
+          ctx->err = 0;
+        }
+      }
+      if (line[0] == ':' && !label_statement(line, &offset)) continue;
     }
     if (ctx->bDebugOutput && !ctx->es.quietMode) {
       plat::debugger_output(">>>>>");
@@ -127,14 +137,26 @@ int RunLoop(RunContext* ctx, Value* result, const HeldScript* hs, uint32_t* line
         break;
       }
     }
-    const StatementPlace at{line, offset, pos, *lineStart, hs, substituted == 2};
-    r = run_statement(ctx, result, at);
+    const CompiledLine* compiled = cl && cl->kind > LK_SLOW ? cl : nullptr;
+    const StatementPlace at{line, offset, pos, *lineStart, hs, substituted == 2, compiled};
+    if (compiled) {
+      ++ctx->nCompiledActive;
+      ctx->err = 0;
+      ctx->es.handlerTried = 0;
+      r = ExecuteCompiled(ctx, result, at, *compiled);
+      if (ctx->err) r = dispatch_statement_error(ctx, at);
+      --ctx->nCompiledActive;
+    } else {
+      r = run_statement(ctx, result, at);
+    }
     if (!keep_result(ctx)) {
-      value_free(ctx, *result);
+      if (result->c.type & VALUE_OWNS) value_free(ctx, *result);
       value_init(*result);
     }
     if (r != 1) break;
-    PumpMessages(ctx, ctx->bFastPump != 0, true);
+    // The system is asked for messages every few statements; a host that wants every pump is told each time.
+    if (ctx->nPumpSkip && !ctx->nHostNotify) --ctx->nPumpSkip;
+    else PumpMessages(ctx, ctx->bFastPump != 0, true);
     if (ctx->hdr.bCancel) {
       if (ctx->bCtrlBreak && ctx->bReportBreak && !(ctx->nBreakFlags & BREAK_NOT_REPORTED)) {
         report_break(ctx, line, *lineStart, hs);
@@ -143,7 +165,6 @@ int RunLoop(RunContext* ctx, Value* result, const HeldScript* hs, uint32_t* line
       r = 0;
       break;
     }
-    have_line = FetchLine(ctx, line, sizeof line, hs, lineStart, pos);
   }
 
   if (ctx->bInDefinition && (r == 1 || ctx->nDeferredError)) {

@@ -266,6 +266,7 @@ int CallUdf(RunContext* ctx, int code, Value* result, ArgBlock* args, int argc, 
       body.length = rec->bodyLength;
       body.udf = uint16_t(index);
       body.bodyOffset = rec->bodyStart;
+      body.cacheKey = rec->bodyKey;
       uint32_t line_start = 0, pos = 0;
       run = RunLoop(ctx, result, &body, &line_start, &pos);
     }

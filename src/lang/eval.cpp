@@ -9,6 +9,7 @@
 #include "diag/error_model.h"
 #include "diag/errors.h"
 #include "engine/context.h"
+#include "exec/compiled.h"
 #include "lang/arrays.h"
 #include "lang/keywords.h"
 #include "lang/tokenizer.h"
@@ -556,25 +557,8 @@ void dereference(RunContext* ctx, Value& v) {
   }
 }
 
-void unary(RunContext* ctx, Value& v) {
-  if (!is_unary(ctx)) {
-    primary(ctx, v);
-    return;
-  }
-  if (plat::stack_exhausted(STACK_MARGIN)) {
-    ctx->err = ERR_TOO_COMPLEX;
-    return;
-  }
-  const int op = ctx->tok.delim_type;
-  get_token(ctx);
-  if (ctx->err) return;
-  unary(ctx, v);
-  if (ctx->err) return;
-  switch (op) {
-    case KW_BIT_AND: address_of(ctx, v); return;
-    case KW_MULTIPLY: dereference(ctx, v); return;
-    default: break;
-  }
+// "!", "+", "-" and "~" applied to an evaluated operand.
+void apply_unary(RunContext* ctx, int op, Value& v) {
   if (!make_numeric(ctx, v.c)) return;
   if (v.c.type & VF_INTEGER) {
     int32_t i = v.c.i;
@@ -598,6 +582,28 @@ void unary(RunContext* ctx, Value& v) {
     keep_number(ctx, v, true);
     v.c.f = f;
   }
+}
+
+void unary(RunContext* ctx, Value& v) {
+  if (!is_unary(ctx)) {
+    primary(ctx, v);
+    return;
+  }
+  if (plat::stack_exhausted(STACK_MARGIN)) {
+    ctx->err = ERR_TOO_COMPLEX;
+    return;
+  }
+  const int op = ctx->tok.delim_type;
+  get_token(ctx);
+  if (ctx->err) return;
+  unary(ctx, v);
+  if (ctx->err) return;
+  switch (op) {
+    case KW_BIT_AND: address_of(ctx, v); return;
+    case KW_MULTIPLY: dereference(ctx, v); return;
+    default: break;
+  }
+  apply_unary(ctx, op, v);
 }
 
 // --- binary levels --------------------------------------------------------------------------------------
@@ -841,6 +847,200 @@ bool constant_value(RunContext* ctx, int code, Value& out) {
     out.c.type = VF_INTEGER;
   }
   return true;
+}
+
+// --- compiled expressions ---------------------------------------------------------------------------
+
+namespace {
+
+// The call frame's argument block as ParseFunctionCall starts it: every slot empty.
+ArgBlock empty_args() {
+  ArgBlock a;
+  for (Value& v : a.slot) value_init(v), v.c.type = 0;
+  return a;
+}
+const ArgBlock kEmptyArgs = empty_args();
+
+// Both names are NUL-terminated within 31 bytes and the reference is zero-padded after its name, so equal
+// bytes up to the reference's NUL mean equal names.
+inline bool same_name(const char* slot_name, const VarRef& ref) {
+  uint64_t a[2], b[2];
+  std::memcpy(a, slot_name, 16);
+  std::memcpy(b, ref.name, 16);
+  if (a[0] != b[0] || a[1] != b[1]) return false;
+  return ref.length < 16 || std::memcmp(slot_name + 16, ref.name + 16, VARNAME_BYTES - 17) == 0;
+}
+
+inline uint16_t find_slot_of(RunContext* ctx, VarRef& ref) {
+  const uint16_t hint = ref.slot;
+  if (hint && hint < ctx->nVarUsed) {
+    const VarSlot& s = ctx->lpVars[hint];
+    if (s.c.type && same_name(s.name, ref)) return hint;
+  }
+  const uint16_t slot = slot_find_or_create(ctx, ref.name, false);
+  if (slot != SLOT_NONE) ref.slot = slot;
+  return slot;
+}
+
+// A variable's value read into a fresh temporary, as the evaluator reads a name.
+inline bool read_slot(RunContext* ctx, uint16_t slot, Value& v) {
+  const ValueCore& src = slot_at(ctx, slot)->c;
+  if (!(src.type & (VF_STRING | VF_WSTRING | VF_ARRAY))) {
+    value_init(v);
+    v.c.variant = src.variant;
+    v.c.f = src.f;
+    v.c.i = src.i;
+    v.c.type = src.type;
+    v.c.str = src.str;
+    v.c.wstr = src.wstr;
+  } else if (!value_read(ctx, src, v)) {
+    return false;
+  }
+  v.originSlot = slot;
+  v.originFrame = ctx->nVarFrame;
+  return true;
+}
+
+inline bool is_comparison(int op) { return is_relational(op); }
+
+// Two plain integers: the operators' integer rules without the general conversions.
+inline bool integer_binary(RunContext* ctx, int op, Value& l, const Value& r) {
+  int32_t out;
+  if (is_comparison(op)) {
+    const int cmp = l.c.i < r.c.i ? -1 : l.c.i > r.c.i ? 1 : 0;
+    out = relation_holds(op, cmp) ? 1 : 0;
+  } else if (!int_operation(ctx, op, l.c.i, r.c.i, &out)) {
+    return false;
+  }
+  value_init(l);
+  l.c.i = out;
+  return true;
+}
+
+void call_compiled(RunContext* ctx, const Op& op, Value* args_on_stack, Value& out) {
+  ArgBlock args = kEmptyArgs;
+  for (int n = 1; n <= op.argc; ++n) {
+    Value& v = args_on_stack[n - 1];
+    // The slot takes over the value; an array is held while it sits there.
+    if ((v.c.type & VF_ARRAY) && v.c.str) array_hold(v.c.str);
+    value_move(v, args.slot[n]);
+  }
+  value_init(out);
+  CallBuiltin(ctx, "", op.kw, &out, args, false, op.argc, op.payload.signature);
+  release_args(ctx, args, op.total);
+}
+
+}  // namespace
+
+uint16_t resolve_var(RunContext* ctx, VarRef& ref) { return find_slot_of(ctx, ref); }
+
+void EvaluateCompiled(RunContext* ctx, const CompiledLine& cl, int n, Value* result) {
+  if (result->c.type & VALUE_OWNS) value_free(ctx, *result);
+  value_init(*result);
+  const CompiledExpr& e = cl.e[n];
+  // The stack grows only through calls: user-defined functions run their bodies from here.
+  if (e.calls && plat::stack_exhausted(STACK_MARGIN)) {
+    ctx->err = ERR_TOO_COMPLEX;
+    return;
+  }
+  Value stack[24];
+  int sp = 0;
+  const Op* op = cl.ops + e.first;
+  const Op* const end = op + e.count;
+  for (; op < end; ++op) {
+    switch (op->code) {
+      case OP_INT:
+        value_init(stack[sp]);
+        stack[sp++].c.i = op->payload.i;
+        break;
+      case OP_FLOAT:
+        value_init(stack[sp]);
+        stack[sp].c.f = op->payload.f;
+        stack[sp++].c.type = VF_FLOAT;
+        break;
+      case OP_STRING: {
+        Value& v = stack[sp];
+        value_init(v);
+        if (!(v.c.str = str_new(ctx, cl.strings + op->payload.text.at, op->payload.text.length))) break;
+        v.c.type = VF_STRING;
+        ++sp;
+        break;
+      }
+      case OP_CONSTANT:
+        if (constant_value(ctx, op->kw, stack[sp])) ++sp;
+        break;
+      case OP_VARIABLE: {
+        VarRef& ref = cl.vars[op->payload.index];
+        const uint16_t slot = find_slot_of(ctx, ref);
+        if (slot == SLOT_NONE) break;
+        if (!value_has_value(slot_at(ctx, slot)->c)) {
+          find_var(ctx, ref.name, 1);
+          break;
+        }
+        if (read_slot(ctx, slot, stack[sp])) ++sp;
+        break;
+      }
+      case OP_UNARY: apply_unary(ctx, op->kw, stack[sp - 1]); break;
+      case OP_BINARY: {
+        Value& l = stack[sp - 2];
+        Value& r = stack[sp - 1];
+        if (l.c.type == VF_INTEGER && r.c.type == VF_INTEGER) {
+          integer_binary(ctx, op->kw, l, r);
+        } else {
+          apply_binary(ctx, op->kw, l, r);
+          value_free(ctx, r);
+        }
+        --sp;
+        break;
+      }
+      case OP_CONCAT:
+        concatenate(ctx, stack[sp - 2], stack[sp - 1]);
+        value_free(ctx, stack[sp - 1]);
+        --sp;
+        break;
+      case OP_CALL: {
+        sp -= op->argc;
+        Value out;
+        call_compiled(ctx, *op, stack + sp, out);
+        stack[sp++] = out;
+        break;
+      }
+    }
+    if (ctx->err) break;
+  }
+  if (ctx->err) {
+    for (int i = 0; i < sp; ++i) value_free(ctx, stack[i]);
+    return;
+  }
+  *result = stack[0];
+}
+
+void AssignCompiled(RunContext* ctx, const CompiledLine& cl, Value* result) {
+  if (result->c.type & VALUE_OWNS) value_free(ctx, *result);
+  value_init(*result);
+  const Target tg{ctx->nVarFrame, find_slot_of(ctx, cl.vars[cl.target]), false, {}};
+  if (tg.slot == SLOT_NONE) return;
+  *assignment_target_of_run(ctx) = uint32_t(tg.frame) << 16 | tg.slot;
+  EvaluateCompiled(ctx, cl, 0, result);
+  if (ctx->err && handle_assignment_error(ctx, result)) {
+    // The handler's value is assigned and the statement ends with the handled status.
+    if (store(ctx, tg, *result)) ctx->err = STATUS_ASSIGNMENT_HANDLED;
+    return;
+  }
+  if (ctx->err) return;
+  VarSlot* s = slot_at(ctx, tg.slot);
+  const uint32_t kinds = result->c.type | s->c.type;
+  // A plain value moves into the variable: the statement's result is dropped right after it anyway.
+  if (!(kinds & (VF_ARRAY | VF_VARIANT)) && tg.frame == ctx->nVarFrame &&
+      (!(result->c.type & VF_STRING) || result->c.str != s->c.str) &&
+      (!(result->c.type & VF_WSTRING) || result->c.wstr != s->c.wstr)) {
+    value_free(ctx, s->c, VFREE_HOLDER);
+    s->c = result->c;
+    s->c.reserved = 0;
+    value_init(*result);
+    return;
+  }
+  store(ctx, tg, *result);
 }
 
 }  // namespace tov

@@ -148,6 +148,10 @@ bool read_variable(RunContext* ctx, bool address_of_pending) {
   else std::memcpy(name, lower, ln + 1);
   std::strcpy(t.text, name);
   t.tok_type = TT_VARIABLE;
+  if (t.scanOnly) {
+    t.varSlot = SLOT_NONE;
+    return true;
+  }
   if (t.derefPending) {
     // The name after "*" is handed over through the reserved slot; the top bit keeps it from matching.
     VarSlot& scratch = ctx->lpVars[0];
