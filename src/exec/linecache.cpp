@@ -176,6 +176,14 @@ class Compiler {
     out.count = uint16_t(b_.opCount - out.first);
     out.depth = maxDepth_;
     out.calls = uint16_t(calls_);
+    out.integers = 1;
+    for (uint32_t k = out.first; k < b_.opCount; ++k) {
+      const Op& op = b_.ops[k];
+      const bool covered = op.code == OP_INT || op.code == OP_VARIABLE || op.code == OP_UNARY ||
+                           op.code == OP_BINARY ||
+                           (op.code == OP_CONSTANT && op.kw >= 0 && op.kw < int(NKEYTOKENS));
+      if (!covered) out.integers = 0;
+    }
     return depth_ == 1;
   }
 

@@ -930,6 +930,60 @@ void call_compiled(RunContext* ctx, const Op& op, Value* args_on_stack, Value& o
   release_args(ctx, args, op.total);
 }
 
+// Whole numbers only: an expression of integer literals and constants, variables holding plain integers,
+// and integer operators is worked out on plain integers. False, with nothing but the same variable lookups
+// done (in the same order), as soon as anything else is met: the general evaluation then runs instead.
+bool integer_lane(RunContext* ctx, const CompiledLine& cl, const CompiledExpr& e, int32_t* out, uint16_t* origin) {
+  int32_t stack[24] = {};
+  int sp = 0;
+  *origin = SLOT_NONE;
+  const Op* const ops = cl.ops + e.first;
+  for (uint16_t k = 0; k < e.count; ++k) {
+    const Op& op = ops[k];
+    switch (op.code) {
+      case OP_INT: stack[sp++] = op.payload.i; break;
+      case OP_CONSTANT: {
+        const uint32_t value = g_keywordTable[op.kw].value;
+        if (is_float_constant(value) || is_string_constant(value)) return false;
+        stack[sp++] = int32_t(value);
+        break;
+      }
+      case OP_VARIABLE: {
+        const uint16_t slot = find_slot_of(ctx, cl.vars[op.payload.index]);
+        if (slot == SLOT_NONE) return false;
+        const ValueCore& v = slot_at(ctx, slot)->c;
+        if (v.type != VF_INTEGER) return false;
+        stack[sp++] = v.i;
+        if (e.count == 1) *origin = slot;
+        break;
+      }
+      case OP_UNARY: {
+        int32_t& i = stack[sp - 1];
+        if (op.kw == KW_NOT) i = i == 0;
+        else if (op.kw == KW_MINUS) i = wrap_sub(0, i);
+        else if (op.kw == KW_BIT_NOT) i = ~i;
+        break;
+      }
+      case OP_BINARY: {
+        const int32_t a = stack[sp - 2], b = stack[sp - 1];
+        int32_t r;
+        if (is_relational(op.kw)) {
+          r = relation_holds(op.kw, a < b ? -1 : a > b ? 1 : 0) ? 1 : 0;
+        } else {
+          // Operations that raise an error are left to the general evaluation, which reports them.
+          if (((op.kw == KW_DIVIDE || op.kw == KW_MOD) && b == 0) || (op.kw == KW_POWER && b < 0)) return false;
+          if (!int_operation(ctx, op.kw, a, b, &r)) return false;
+        }
+        stack[--sp - 1] = r;
+        break;
+      }
+      default: return false;
+    }
+  }
+  *out = stack[0];
+  return true;
+}
+
 }  // namespace
 
 uint16_t resolve_var(RunContext* ctx, VarRef& ref) { return find_slot_of(ctx, ref); }
@@ -938,6 +992,16 @@ void EvaluateCompiled(RunContext* ctx, const CompiledLine& cl, int n, Value* res
   if (result->c.type & VALUE_OWNS) value_free(ctx, *result);
   value_init(*result);
   const CompiledExpr& e = cl.e[n];
+  if (e.integers) {
+    uint16_t origin;
+    if (integer_lane(ctx, cl, e, &result->c.i, &origin)) {
+      if (origin != SLOT_NONE) {
+        result->originSlot = origin;
+        result->originFrame = ctx->nVarFrame;
+      }
+      return;
+    }
+  }
   // The stack grows only through calls: user-defined functions run their bodies from here.
   if (e.calls && plat::stack_exhausted(STACK_MARGIN)) {
     ctx->err = ERR_TOO_COMPLEX;
@@ -1034,7 +1098,7 @@ void AssignCompiled(RunContext* ctx, const CompiledLine& cl, Value* result) {
   if (!(kinds & (VF_ARRAY | VF_VARIANT)) && tg.frame == ctx->nVarFrame &&
       (!(result->c.type & VF_STRING) || result->c.str != s->c.str) &&
       (!(result->c.type & VF_WSTRING) || result->c.wstr != s->c.wstr)) {
-    value_free(ctx, s->c, VFREE_HOLDER);
+    if (s->c.type & VALUE_OWNS) value_free(ctx, s->c, VFREE_HOLDER);
     s->c = result->c;
     s->c.reserved = 0;
     value_init(*result);
