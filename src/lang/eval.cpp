@@ -917,7 +917,8 @@ inline bool integer_binary(RunContext* ctx, int op, Value& l, const Value& r) {
   return true;
 }
 
-void call_compiled(RunContext* ctx, const Op& op, Value* args_on_stack, Value& out) {
+// Out of line: its argument block would otherwise enlarge every evaluation's stack frame.
+[[gnu::noinline]] void call_compiled(RunContext* ctx, const Op& op, Value* args_on_stack, Value& out) {
   ArgBlock args = kEmptyArgs;
   for (int n = 1; n <= op.argc; ++n) {
     Value& v = args_on_stack[n - 1];
@@ -934,7 +935,8 @@ void call_compiled(RunContext* ctx, const Op& op, Value* args_on_stack, Value& o
 // and integer operators is worked out on plain integers. False, with nothing but the same variable lookups
 // done (in the same order), as soon as anything else is met: the general evaluation then runs instead.
 bool integer_lane(RunContext* ctx, const CompiledLine& cl, const CompiledExpr& e, int32_t* out, uint16_t* origin) {
-  int32_t stack[24] = {};
+  int32_t stack[24];
+  stack[0] = 0;
   int sp = 0;
   *origin = SLOT_NONE;
   const Op* const ops = cl.ops + e.first;
