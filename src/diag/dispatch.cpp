@@ -143,6 +143,7 @@ uint32_t handler_number(const RunContext* ctx, uint32_t number, bool* user_text)
 }
 
 void fill_error_variables(RunContext* ctx, uint32_t number, bool cancel, bool singles) {
+  ensure_line(ctx);
   const uint16_t saved = ctx->err;
   ctx->err = 0;
   bool user_text = false;
@@ -247,6 +248,7 @@ int run_statement(RunContext* ctx, Value* result, const StatementPlace& at) {
 }
 
 int dispatch_statement_error(RunContext* ctx, const StatementPlace& at) {
+  ensure_line(ctx);
   const uint16_t e = ctx->err;
   if (e == STATUS_ASSIGNMENT_HANDLED) {
     ctx->err = 0;

@@ -2,6 +2,7 @@
 // that INIT_QUERY returns, so every field must be plain data that is valid when zero until INIT_CONTEXT.
 #pragma once
 #include <cstdint>
+#include <cstring>
 #include "diag/error_state.h"
 #include "engine/script.h"
 #include "engine/tovengine.h"
@@ -123,9 +124,20 @@ struct RunContext {
   LineCache* lineCache;            // made at the first run, released at shutdown
   int32_t nCompiledActive;         // compiled statements running now: the cache keeps its entries meanwhile
   uint32_t nPumpSkip;              // statements to run before the next one asks the system for messages
+  // A compiled line's text is copied into szLine only when something reads it (an error, a trace).
+  const char* pendingLine;
+  uint32_t nPendingLineLength;
 };
 
 inline bool ctx_failed(const RunContext* ctx) { return ctx->err != 0; }
+
+// Makes szLine hold the running line's text (a compiled line's copy is made on demand).
+inline void ensure_line(RunContext* ctx) {
+  if (!ctx->pendingLine) return;
+  std::memcpy(ctx->szLine, ctx->pendingLine, ctx->nPendingLineLength);
+  ctx->szLine[ctx->nPendingLineLength] = 0;
+  ctx->pendingLine = nullptr;
+}
 
 // The innermost structured block is one whose statements are being skipped.
 inline bool block_is_skipping(const RunContext* ctx) {

@@ -61,8 +61,11 @@ bool keep_result(const RunContext* ctx) {
 int RunLoop(RunContext* ctx, Value* result, const HeldScript* hs, uint32_t* lineStart, uint32_t* pos) {
   char line[LINE_BUFFER_BYTES];
   char* const saved_line = ctx->szLine;
+  const char* const saved_pending = ctx->pendingLine;
+  const uint32_t saved_pending_length = ctx->nPendingLineLength;
   const HeldScript* const saved_script = ctx->curScript;
   ctx->szLine = line;
+  ctx->pendingLine = nullptr;
   ctx->curScript = hs;
   const uint32_t depth_at_entry = ctx->nStructDepth;
   int r = 1;
@@ -72,12 +75,18 @@ int RunLoop(RunContext* ctx, Value* result, const HeldScript* hs, uint32_t* line
     const uint32_t from = *pos;
     const bool cacheable = !ctx->nDeferredError && !ctx->bInDefinition;
     const CompiledLine* cl = cacheable ? linecache_find(ctx, hs, from) : nullptr;
+    ctx->pendingLine = nullptr;
     if (cl) {
       *lineStart = cl->lineStart;
-      std::memcpy(line, hs->text + cl->lineStart, cl->length);
-      line[cl->length] = 0;
       *pos = cl->next;
-      if (cl->kind == LK_SEEN) cl = linecache_record(ctx, hs, from, cl->lineStart, cl->next, line);
+      if (cl->kind > LK_SLOW && !ctx->bDebugOutput) {
+        ctx->pendingLine = hs->text + cl->lineStart;
+        ctx->nPendingLineLength = cl->length;
+      } else if (cl->kind != LK_EMPTY) {
+        std::memcpy(line, hs->text + cl->lineStart, cl->length);
+        line[cl->length] = 0;
+        if (cl->kind == LK_SEEN) cl = linecache_record(ctx, hs, from, cl->lineStart, cl->next, line);
+      }
     } else if (!FetchLine(ctx, line, sizeof line, hs, lineStart, pos)) {
       break;
     }
@@ -159,6 +168,7 @@ int RunLoop(RunContext* ctx, Value* result, const HeldScript* hs, uint32_t* line
     else PumpMessages(ctx, ctx->bFastPump != 0, true);
     if (ctx->hdr.bCancel) {
       if (ctx->bCtrlBreak && ctx->bReportBreak && !(ctx->nBreakFlags & BREAK_NOT_REPORTED)) {
+        ensure_line(ctx);
         report_break(ctx, line, *lineStart, hs);
         ctx->bCtrlBreak = 0;
       }
@@ -183,6 +193,8 @@ int RunLoop(RunContext* ctx, Value* result, const HeldScript* hs, uint32_t* line
   ctx->hRunScript = hs;
   ctx->nRunUdf = ctx->nCurrentUdf;
   ctx->szLine = saved_line;
+  ctx->pendingLine = saved_pending;
+  ctx->nPendingLineLength = saved_pending_length;
   ctx->curScript = saved_script;
   return r;
 }

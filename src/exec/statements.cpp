@@ -167,6 +167,7 @@ int then_or_else(RunContext* ctx, Value* result, const StatementPlace& at, bool 
   StatementPlace inner = at;
   inner.offset = uint32_t(rest - at.line);
   inner.compiled = at.compiled ? at.compiled->inner : nullptr;
+  if (!inner.compiled) ensure_line(ctx);
   return ExecuteStatement(ctx, result, inner);
 }
 
