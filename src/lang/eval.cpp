@@ -1087,6 +1087,22 @@ void AssignCompiled(RunContext* ctx, const CompiledLine& cl, Value* result) {
   const Target tg{ctx->nVarFrame, find_slot_of(ctx, cl.vars[cl.target]), false, {}};
   if (tg.slot == SLOT_NONE) return;
   *assignment_target_of_run(ctx) = uint32_t(tg.frame) << 16 | tg.slot;
+  int32_t whole;
+  uint16_t origin;
+  if (cl.e[0].integers && integer_lane(ctx, cl, cl.e[0], &whole, &origin)) {
+    // A whole number goes straight into a variable that holds no array or object.
+    VarSlot* s = slot_at(ctx, tg.slot);
+    if (!(s->c.type & (VF_ARRAY | VF_VARIANT))) {
+      if (s->c.type & VALUE_OWNS) value_free(ctx, s->c, VFREE_HOLDER);
+      s->c = ValueCore{};
+      s->c.i = whole;
+      s->c.type = VF_INTEGER;
+      return;
+    }
+    result->c.i = whole;
+    store(ctx, tg, *result);
+    return;
+  }
   EvaluateCompiled(ctx, cl, 0, result);
   if (ctx->err && handle_assignment_error(ctx, result)) {
     // The handler's value is assigned and the statement ends with the handled status.
