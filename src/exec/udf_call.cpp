@@ -13,6 +13,7 @@
 #include "exec/run.h"
 #include "ext/host_call.h"
 #include "lang/keywords.h"
+#include "lang/tokenizer.h"
 #include "lang/values.h"
 #include "lang/vartable.h"
 #include "platform/files.h"
@@ -95,6 +96,7 @@ void enter_called_code(RunContext* ctx) {
 }
 
 bool same_file(const char* a, const char* b) {
+  if (std::strcmp(a, b) == 0) return true;
   for (; *a && *b; ++a, ++b)
     if (plat::lower_ascii(*a) != plat::lower_ascii(*b)) return false;
   return *a == *b;
@@ -137,7 +139,8 @@ int open_frame(RunContext* ctx) {
       if (table) plat::mem_free(table);
       return -1;
     }
-    f = VarFrame{n, table, ctx->nFrameSerial++, plat::tick_count(), capacity, 0, FRAME_LINK_NONE, table, slots, 0, 0};
+    // The tick of its identity is taken when a pointer first names the frame.
+    f = VarFrame{n, table, ctx->nFrameSerial++, 0, capacity, 0, FRAME_LINK_NONE, table, slots, 0, 0};
     return n;
   }
   return -1;
@@ -155,7 +158,8 @@ void close_frame(RunContext* ctx, uint16_t n) {
 
 // Frees every variable of the current (function) table and leaves its used slots zero-filled again.
 void free_locals(RunContext* ctx) {
-  for (uint16_t i = 0; i < ctx->nVarUsed; ++i) value_free(ctx, ctx->lpVars[i].c, VFREE_HOLDER);
+  for (uint16_t i = 0; i < ctx->nVarUsed; ++i)
+    if (ctx->lpVars[i].c.type & VALUE_OWNS) value_free(ctx, ctx->lpVars[i].c, VFREE_HOLDER);
   std::memset(ctx->lpVars, 0, size_t(ctx->nVarUsed) * sizeof(VarSlot));
   ctx->nVarUsed = 0;
 }
@@ -256,7 +260,7 @@ int CallUdf(RunContext* ctx, int code, Value* result, ArgBlock* args, int argc, 
   } else {
     for (int i = 1; i <= rec->paramCount && !ctx->err; ++i) {
       char name[VARNAME_BYTES];
-      plat::lower_ansi(rec->params[i - 1], std::strlen(rec->params[i - 1]), name, sizeof name);
+      lower_name(rec->params[i - 1], std::strlen(rec->params[i - 1]), name, sizeof name);
       const uint16_t slot = slot_find_or_create(ctx, name, false);
       if (slot != SLOT_NONE && i <= argc) slot_store(ctx, slot, args->slot[i].c);
     }

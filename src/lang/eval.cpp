@@ -919,7 +919,9 @@ inline bool integer_binary(RunContext* ctx, int op, Value& l, const Value& r) {
 
 // Out of line: its argument block would otherwise enlarge every evaluation's stack frame.
 [[gnu::noinline]] void call_compiled(RunContext* ctx, const Op& op, Value* args_on_stack, Value& out) {
-  ArgBlock args = kEmptyArgs;
+  // Only the declared slots are used and released: they start empty.
+  ArgBlock args;
+  std::memcpy(args.slot, kEmptyArgs.slot, (size_t(op.total) + 1) * sizeof(Value));
   for (int n = 1; n <= op.argc; ++n) {
     Value& v = args_on_stack[n - 1];
     // The slot takes over the value; an array is held while it sits there.

@@ -7,6 +7,7 @@
 #include "diag/errors.h"
 #include "lang/arrays.h"
 #include "lang/values.h"
+#include "platform/system.h"
 #include "platform/text.h"
 #include "resources/strings.h"
 
@@ -272,7 +273,11 @@ bool frame_switch(RunContext* ctx, uint16_t n) {
 // --- pointers -----------------------------------------------------------------------------------------
 
 void make_pointer(RunContext* ctx, uint16_t frame, const char* name, char* out) {
-  const VarFrame& f = ctx->aVarFrame[frame];
+  VarFrame& f = ctx->aVarFrame[frame];
+  if (!f.tick) {
+    const uint32_t now = plat::tick_count();
+    f.tick = now ? now : 1;
+  }
   std::snprintf(out, POINTER_MAX + 1, "%s%04X%08lX%08lX%08lX%s", POINTER_PREFIX, unsigned(frame),
                 static_cast<unsigned long>(f.tableId), static_cast<unsigned long>(f.sequence),
                 static_cast<unsigned long>(f.tick), name);
