@@ -94,6 +94,8 @@ template <class C>
 class ItemWalker {
  public:
   ItemWalker(const C* list, size_t len, const Delimiter<C>& d) : p_(list), end_(list + len), d_(d), more_(len != 0) {}
+  // Walks on from the start of an item in the middle of a list (the rest may be empty: an empty last item).
+  ItemWalker(const C* item, const C* end, const Delimiter<C>& d) : p_(item), end_(end), d_(d), more_(true) {}
 
   bool next(TextSpan<C>* item) {
     if (!more_) return false;

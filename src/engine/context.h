@@ -127,6 +127,18 @@ struct RunContext {
   // A compiled line's text is copied into szLine only when something reads it (an error, a trace).
   const char* pendingLine;
   uint32_t nPendingLineLength;
+  // Where the last item read from a list began, so that reading the items of an unchanged list one after
+  // another does not walk it from its start each time. The list is known by its string's heap offset,
+  // forgotten when that string is freed.
+  struct {
+    uint32_t text;         // heap offset of the list's string, 0 none
+    uint32_t length;       // in units
+    uint32_t wide;
+    uint32_t delimiterLength;
+    char16_t delimiter[4];
+    int32_t index;         // item number
+    uint32_t at;           // where that item starts, in units
+  } itemMark;
 };
 
 inline bool ctx_failed(const RunContext* ctx) { return ctx->err != 0; }

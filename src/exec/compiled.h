@@ -28,7 +28,7 @@ struct Op {
   uint8_t code;
   uint8_t argc;
   uint8_t total;
-  uint8_t pad;
+  uint8_t lend;       // OP_VARIABLE: a call that only reads its arguments gets the variable's string itself
   int32_t kw;
   union {
     int32_t i;

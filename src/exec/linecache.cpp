@@ -233,6 +233,18 @@ class Compiler {
     }
   }
 
+  // Built-ins that only read their text arguments and touch no variable: a variable's string can be handed to
+// them without a copy.
+static bool reads_arguments_only(int code) {
+  switch (code) {
+    case KW_ITEMCOUNT:
+    case KW_ITEMEXTRACT:
+    case KW_ITEMLOCATE:
+    case KW_STRLEN: return true;
+    default: return false;
+  }
+}
+
   // The evaluator's precedence levels, 1 (loosest) to 8 (power); each one's operands are the next level.
   bool level(int n) {
     if (n > 8) return unary();
@@ -335,13 +347,16 @@ class Compiler {
     advance();
     uint32_t argc = 0;
     const int depth_before = depth_;
+    const bool reads_only = reads_arguments_only(code);
     while (argc < total) {
       if (is(KW_RPAREN) && argc >= required) break;
       if (argc > 0) {
         if (!is(KW_COMMA)) return false;
         advance();
       }
+      const uint32_t first_op = b_.opCount;
       if (!level(1)) return false;
+      if (reads_only && b_.opCount == first_op + 1 && b_.ops[first_op].code == OP_VARIABLE) b_.ops[first_op].lend = 1;
       ++argc;
       if (argc < required && !is(KW_COMMA)) return false;
     }

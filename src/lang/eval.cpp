@@ -918,7 +918,8 @@ inline bool integer_binary(RunContext* ctx, int op, Value& l, const Value& r) {
 }
 
 // Out of line: its argument block would otherwise enlarge every evaluation's stack frame.
-[[gnu::noinline]] void call_compiled(RunContext* ctx, const Op& op, Value* args_on_stack, Value& out) {
+// lent: bit n - 1 set when argument n is a variable's own string, which the call must not free.
+[[gnu::noinline]] void call_compiled(RunContext* ctx, const Op& op, Value* args_on_stack, uint32_t lent, Value& out) {
   // Only the declared slots are used and released: they start empty.
   ArgBlock args;
   std::memcpy(args.slot, kEmptyArgs.slot, (size_t(op.total) + 1) * sizeof(Value));
@@ -928,8 +929,18 @@ inline bool integer_binary(RunContext* ctx, int op, Value& l, const Value& r) {
     if ((v.c.type & VF_ARRAY) && v.c.str) array_hold(v.c.str);
     value_move(v, args.slot[n]);
   }
+  uint32_t lent_text[ARG_SLOTS] = {};
+  for (int n = 1; n <= op.argc; ++n)
+    if (lent & (1u << (n - 1))) lent_text[n] = args.slot[n].c.str;
   value_init(out);
   CallBuiltin(ctx, "", op.kw, &out, args, false, op.argc, op.payload.signature);
+  for (int n = 1; n <= op.argc; ++n) {
+    ValueCore& v = args.slot[n].c;
+    if (lent_text[n] && v.str == lent_text[n]) {
+      v.str = 0;
+      v.type &= ~uint32_t(VF_STRING);
+    }
+  }
   release_args(ctx, args, op.total);
 }
 
@@ -1013,6 +1024,7 @@ void EvaluateCompiled(RunContext* ctx, const CompiledLine& cl, int n, Value* res
   }
   Value stack[24];
   int sp = 0;
+  uint32_t lent = 0;   // bit i: stack[i] holds a variable's own string
   const Op* op = cl.ops + e.first;
   const Op* const end = op + e.count;
   for (; op < end; ++op) {
@@ -1041,8 +1053,19 @@ void EvaluateCompiled(RunContext* ctx, const CompiledLine& cl, int n, Value* res
         VarRef& ref = cl.vars[op->payload.index];
         const uint16_t slot = find_slot_of(ctx, ref);
         if (slot == SLOT_NONE) break;
-        if (!value_has_value(slot_at(ctx, slot)->c)) {
+        const ValueCore& held = slot_at(ctx, slot)->c;
+        if (!value_has_value(held)) {
           find_var(ctx, ref.name, 1);
+          break;
+        }
+        if (op->lend && held.type == VF_STRING && held.str) {
+          Value& v = stack[sp];
+          value_init(v);
+          v.c = held;
+          v.c.reserved = 0;
+          v.originSlot = slot;
+          v.originFrame = ctx->nVarFrame;
+          lent |= 1u << sp++;
           break;
         }
         if (read_slot(ctx, slot, stack[sp])) ++sp;
@@ -1069,7 +1092,8 @@ void EvaluateCompiled(RunContext* ctx, const CompiledLine& cl, int n, Value* res
       case OP_CALL: {
         sp -= op->argc;
         Value out;
-        call_compiled(ctx, *op, stack + sp, out);
+        call_compiled(ctx, *op, stack + sp, lent >> sp, out);
+        lent &= (1u << sp) - 1;
         stack[sp++] = out;
         break;
       }
@@ -1077,7 +1101,8 @@ void EvaluateCompiled(RunContext* ctx, const CompiledLine& cl, int n, Value* res
     if (ctx->err) break;
   }
   if (ctx->err) {
-    for (int i = 0; i < sp; ++i) value_free(ctx, stack[i]);
+    for (int i = 0; i < sp; ++i)
+      if (!(lent & (1u << i))) value_free(ctx, stack[i]);
     return;
   }
   *result = stack[0];
