@@ -85,6 +85,13 @@ enum LineKind : uint8_t {
 
 constexpr uint16_t NO_VAR = 0xFFFF;
 
+// Assignments that only add to the end of the string their variable holds.
+enum AppendKind : uint8_t {
+  APPEND_NONE,
+  APPEND_CONCAT,        // v = v : e[1]
+  APPEND_ITEM,          // v = ItemInsert(e[1], e[2], v, e[3]) with a negative index
+};
+
 struct CompiledLine {
   uint64_t key;               // script key << 32 | read position
   uint32_t lineStart;         // the line's first character after its leading blanks
@@ -97,7 +104,8 @@ struct CompiledLine {
   uint16_t firstVar;          // the variable a skipped expression statement reads first; NO_VAR
   uint16_t innerOffset;       // If/Else single-line form: where the statement after Then/Else starts
   uint16_t touchFirst, touchCount;  // If: the variables a skipped If reads up to its Then
-  CompiledExpr e[3];
+  uint8_t append;             // an assignment that appends to its target's string: APPEND_*
+  CompiledExpr e[4];          // appends: the parts besides the target, from e[1]
   const CompiledLine* inner;  // the statement after Then/Else when it compiled; null otherwise
   Op* ops;
   VarRef* vars;

@@ -499,6 +499,70 @@ bool statement_from_tokens(RunContext* ctx, const char* line, Scan& scan, Builde
   return true;
 }
 
+// The operands of the call or operator that ends an expression: where each starts, for the ops from first
+// to end (exclusive) that leave `count` values. False when they do not split that way.
+bool split_operands(const Op* ops, uint32_t first, uint32_t end, uint32_t count, uint32_t* starts) {
+  uint32_t stack[MAX_DEPTH + 1];
+  uint32_t n = 0;
+  for (uint32_t k = first; k < end; ++k) {
+    switch (ops[k].code) {
+      case OP_BINARY:
+      case OP_CONCAT:
+        if (n < 2) return false;
+        --n;   // the combined value starts where its left operand did
+        break;
+      case OP_UNARY:
+        if (n < 1) return false;
+        break;
+      case OP_CALL: return false;   // a call could change the variable being added to
+      default:
+        if (n > MAX_DEPTH) return false;
+        stack[n++] = k;
+        break;
+    }
+  }
+  if (n != count) return false;
+  for (uint32_t i = 0; i < n; ++i) starts[i] = stack[i];
+  return true;
+}
+
+CompiledExpr sub_expression(const Builder& b, uint32_t first, uint32_t end) {
+  CompiledExpr e;
+  e.first = uint16_t(first);
+  e.count = uint16_t(end - first);
+  e.depth = MAX_DEPTH;
+  e.integers = 1;
+  for (uint32_t k = first; k < end; ++k) {
+    const Op& op = b.ops[k];
+    if (!(op.code == OP_INT || op.code == OP_VARIABLE || op.code == OP_UNARY || op.code == OP_BINARY ||
+          (op.code == OP_CONSTANT && op.kw >= 0 && op.kw < int(NKEYTOKENS))))
+      e.integers = 0;
+  }
+  return e;
+}
+
+// Recognises "v = v : text" and "v = ItemInsert(item, index, v, delimiter)": both can add to v's string
+// where it lies instead of building a new one.
+void recognise_append(Builder& b, CompiledLine& cl) {
+  if (cl.kind != LK_EXPRESSION || cl.target == NO_VAR) return;
+  const CompiledExpr& e = cl.e[0];
+  const uint32_t first = e.first, last = uint32_t(e.first) + e.count - 1;
+  const Op& end = b.ops[last];
+  const auto is_target = [&](uint32_t k) { return b.ops[k].code == OP_VARIABLE && b.ops[k].payload.index == cl.target; };
+  uint32_t starts[4];
+  if (end.code == OP_CONCAT && split_operands(b.ops, first, last, 2, starts) && starts[0] == first &&
+      starts[1] == first + 1 && is_target(first)) {
+    cl.append = APPEND_CONCAT;
+    cl.e[1] = sub_expression(b, first + 1, last);
+  } else if (end.code == OP_CALL && end.kw == KW_ITEMINSERT && end.argc == 4 &&
+             split_operands(b.ops, first, last, 4, starts) && starts[3] == starts[2] + 1 && is_target(starts[2])) {
+    cl.append = APPEND_ITEM;
+    cl.e[1] = sub_expression(b, starts[0], starts[1]);
+    cl.e[2] = sub_expression(b, starts[1], starts[2]);
+    cl.e[3] = sub_expression(b, starts[3], last);
+  }
+}
+
 // The variables a skipped If reads: every name up to its Then.
 void record_touches(const Scan& scan, Builder& b, CompiledLine& cl) {
   Compiler c(nullptr, scan, b, 0);
@@ -549,6 +613,7 @@ bool compile_statement(RunContext* ctx, const char* line, uint32_t offset, Build
   if (!scan_tokens(ctx, line, offset, scan)) return false;
   if (!statement_from_tokens(ctx, line, scan, b, cl, inner_at)) return false;
   if (cl.kind == LK_IF) record_touches(scan, b, cl);
+  recognise_append(b, cl);
   return true;
 }
 

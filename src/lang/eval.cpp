@@ -5,12 +5,14 @@
 #include <cstring>
 
 #include "builtins/callframe.h"
+#include "builtins/delimited.h"
 #include "diag/dispatch.h"
 #include "diag/error_model.h"
 #include "diag/errors.h"
 #include "engine/context.h"
 #include "exec/compiled.h"
 #include "lang/arrays.h"
+#include "lang/heap.h"
 #include "lang/keywords.h"
 #include "lang/tokenizer.h"
 #include "lang/values.h"
@@ -999,6 +1001,77 @@ bool integer_lane(RunContext* ctx, const CompiledLine& cl, const CompiledExpr& e
   return true;
 }
 
+// Adds the parts to the end of a variable's string: where it lies when its block has room, else in a new block
+// with room to spare, so that a string built piece by piece is not copied at every piece.
+bool append_to_string(RunContext* ctx, ValueCore& v, const TextSpan<char>* parts, int count) {
+  const char* old = str_at(ctx, v.str);
+  const size_t la = std::strlen(old);
+  size_t total = la + 1;
+  for (int i = 0; i < count; ++i) total += parts[i].n;
+  if (total >= 0x7FFFFFF0u) return false;
+  uint32_t target = v.str;
+  if (total > heap_capacity(ctx, v.str)) {
+    target = VMalloc(ctx, uint32_t(total + total / 2));
+    if (!target) target = VMalloc(ctx, uint32_t(total));
+    if (!target) return false;
+    std::memcpy(str_at(ctx, target), str_at(ctx, v.str), la);
+  }
+  char* out = str_at(ctx, target) + la;
+  for (int i = 0; i < count; ++i) {
+    std::memcpy(out, parts[i].p, parts[i].n);
+    out += parts[i].n;
+  }
+  *out = 0;
+  if (ctx->itemMark.text == v.str) ctx->itemMark.text = 0;
+  if (target != v.str) {
+    VFree(ctx, v.str);
+    v.str = target;
+  }
+  return true;
+}
+
+// A part's text as the appending statements take it: plain text, or a whole number written out.
+bool plain_text(RunContext* ctx, Value& part) {
+  if (part.c.type == VF_STRING) return part.c.str != 0;
+  return part.c.type == VF_INTEGER && to_string(ctx, part.c);
+}
+
+// "v = v : text" and "v = ItemInsert(item, index, v, delimiter)" with a negative index, when v holds plain
+// text. The parts are evaluated in the statement's order; an error in them is the statement's. False with
+// nothing changed (and no error) when anything is unusual: the statement is then evaluated in full.
+bool append_statement(RunContext* ctx, const CompiledLine& cl, uint16_t slot) {
+  if (slot_at(ctx, slot)->c.type != VF_STRING || !slot_at(ctx, slot)->c.str) return false;
+  const int count = cl.append == APPEND_CONCAT ? 1 : 3;
+  Value parts[3];
+  for (Value& p : parts) value_init(p);
+  int evaluated = 0;
+  for (; evaluated < count && !ctx->err; ++evaluated) EvaluateCompiled(ctx, cl, 1 + evaluated, &parts[evaluated]);
+  bool done = false;
+  if (!ctx->err) {
+    TextSpan<char> text[2];
+    if (cl.append == APPEND_CONCAT) {
+      if (plain_text(ctx, parts[0])) {
+        text[0] = {str_at(ctx, parts[0].c.str), std::strlen(str_at(ctx, parts[0].c.str))};
+        done = append_to_string(ctx, slot_at(ctx, slot)->c, text, 1);
+      }
+    } else {
+      Delimiter<char> d;
+      ValueCore& list = slot_at(ctx, slot)->c;
+      if (parts[1].c.type == VF_INTEGER && parts[1].c.i < 0 && parts[2].c.type == VF_STRING && parts[2].c.str &&
+          *str_at(ctx, list.str) && read_delimiter(str_at(ctx, parts[2].c.str), &d) < 2 && plain_text(ctx, parts[0])) {
+        if (!d.n) d.unit[0] = '\t', d.n = 1;
+        text[0] = {d.unit, d.n};
+        text[1] = {str_at(ctx, parts[0].c.str), std::strlen(str_at(ctx, parts[0].c.str))};
+        done = append_to_string(ctx, list, text, 2);
+      }
+    }
+    ctx->err = 0;
+  }
+  const bool failed = ctx->err != 0;
+  for (int i = 0; i < evaluated; ++i) value_free(ctx, parts[i]);
+  return done || failed;
+}
+
 }  // namespace
 
 uint16_t resolve_var(RunContext* ctx, VarRef& ref) { return find_slot_of(ctx, ref); }
@@ -1114,6 +1187,12 @@ void AssignCompiled(RunContext* ctx, const CompiledLine& cl, Value* result) {
   const Target tg{ctx->nVarFrame, find_slot_of(ctx, cl.vars[cl.target]), false, {}};
   if (tg.slot == SLOT_NONE) return;
   *assignment_target_of_run(ctx) = uint32_t(tg.frame) << 16 | tg.slot;
+  if (cl.append && append_statement(ctx, cl, tg.slot)) {
+    if (ctx->err && handle_assignment_error(ctx, result)) {
+      if (store(ctx, tg, *result)) ctx->err = STATUS_ASSIGNMENT_HANDLED;
+    }
+    return;
+  }
   int32_t whole;
   uint16_t origin;
   if (cl.e[0].integers && integer_lane(ctx, cl, cl.e[0], &whole, &origin)) {
