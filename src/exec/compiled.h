@@ -172,6 +172,10 @@ int ExecuteCompiled(RunContext* ctx, Value* result, const StatementPlace& at, co
 
 // Evaluates compiled expression n of a line into result (freed first). Leaves the error in ctx->err.
 void EvaluateCompiled(RunContext* ctx, const CompiledLine& cl, int n, Value* result);
+// Compiled expression n of a line when it is a whole number worked out without anything the general
+// evaluation would report or change: true with the number; false with nothing done but the same variable
+// lookups, the general evaluation then to run.
+bool EvaluateWholeNumber(RunContext* ctx, const CompiledLine& cl, int n, int32_t* out);
 // The slot of a variable reference in the current table, created uninitialised when missing (as reading
 // its name would); SLOT_NONE with the error set when the table is full.
 uint16_t resolve_var(RunContext* ctx, VarRef& ref);

@@ -65,6 +65,21 @@ bool expect_end(RunContext* ctx) {
   return false;
 }
 
+// The truth of a compiled condition: whole numbers directly, anything else through the general evaluation.
+bool compiled_condition(RunContext* ctx, const CompiledLine& cl, int n, bool* truth) {
+  int32_t i;
+  if (EvaluateWholeNumber(ctx, cl, n, &i)) {
+    *truth = i != 0;
+    return true;
+  }
+  Value cond;
+  value_init(cond);
+  EvaluateCompiled(ctx, cl, n, &cond);
+  const bool ok = !ctx->err && condition_truth(ctx, cond, truth);
+  value_free(ctx, cond);
+  return ok;
+}
+
 // Evaluates the expression that ends the statement: read at the current token, or compiled expression n.
 bool evaluate_to_end(RunContext* ctx, const StatementPlace& at, int n, Value& v) {
   if (at.compiled) {
@@ -104,16 +119,20 @@ int stmt_if(RunContext* ctx, Value* result, const StatementPlace& at) {
     if (at.compiled) touch_to_then(ctx, *at.compiled);
     else skip_to_then(ctx);
     ctx->nPendingIf = 0;
+  } else if (at.compiled) {
+    bool truth = false;
+    if (!compiled_condition(ctx, *at.compiled, 0, &truth)) return 0;
+    ctx->nPendingIf = truth ? 1 : 0;
+    ctx->bBranch = truth;
   } else {
-    if (!at.compiled) get_token(ctx);
+    get_token(ctx);
     if (ctx->err) return 0;
     Value cond;
     value_init(cond);
     bool truth = false;
-    const bool ok = (at.compiled ? (EvaluateCompiled(ctx, *at.compiled, 0, &cond), !ctx->err)
-                                 : evaluate(ctx, cond) &&
-                                       (tok_is(ctx, KW_THEN) || ctx->tok.tok_type == TT_END ||
-                                        (ctx->err = ERR_THEN_MISSING, add_hint(ctx, HINT_THEN_MISSING), false))) &&
+    const bool ok = evaluate(ctx, cond) &&
+                    (tok_is(ctx, KW_THEN) || ctx->tok.tok_type == TT_END ||
+                     (ctx->err = ERR_THEN_MISSING, add_hint(ctx, HINT_THEN_MISSING), false)) &&
                     condition_truth(ctx, cond, &truth);
     value_free(ctx, cond);
     if (!ok) return 0;
@@ -185,10 +204,7 @@ int stmt_elseif(RunContext* ctx, const StatementPlace& at) {
   value_init(cond);
   bool truth = false;
   if (at.compiled) {
-    EvaluateCompiled(ctx, *at.compiled, 0, &cond);
-    const bool ok = !ctx->err && condition_truth(ctx, cond, &truth);
-    value_free(ctx, cond);
-    if (!ok) return 0;
+    if (!compiled_condition(ctx, *at.compiled, 0, &truth)) return 0;
     if (truth) top(ctx)->state = BS_RUNNING;
     ctx->bBranch = truth;
     return 1;
@@ -244,7 +260,13 @@ int stmt_endif(RunContext* ctx) {
 int stmt_while(RunContext* ctx, const StatementPlace& at) {
   ctx->nStmtClass = SC_WHILE;
   if (block_is_skipping(ctx)) return push_record(ctx, SK_WHILE, at.lineStart, at.lineStart, BS_OUTER_SKIP) ? 1 : 0;
-  if (!at.compiled) {
+  if (at.compiled) {
+    bool truth = false;
+    if (!compiled_condition(ctx, *at.compiled, 0, &truth)) return 0;
+    ctx->bBranch = truth;
+    return push_record(ctx, SK_WHILE, at.lineStart, at.lineStart, truth ? BS_RUNNING : BS_FALSE) ? 1 : 0;
+  }
+  {
     get_token(ctx);
     if (ctx->err) return 0;
     if (ctx->tok.tok_type == TT_END) return fail(ctx, ERR_MISSING_STATEMENT);
@@ -296,9 +318,13 @@ int for_continuation(RunContext* ctx, bool step_first, const CompiledLine* cl) {
   step.c.i = 1;
   bool ok;
   if (cl) {
-    EvaluateCompiled(ctx, *cl, 1, &limit);
-    ok = !ctx->err && make_counter(ctx, limit);
-    if (ok && cl->e[2].first != NO_EXPR) {
+    if (EvaluateWholeNumber(ctx, *cl, 1, &limit.c.i)) {
+      ok = true;
+    } else {
+      EvaluateCompiled(ctx, *cl, 1, &limit);
+      ok = !ctx->err && make_counter(ctx, limit);
+    }
+    if (ok && cl->e[2].first != NO_EXPR && !EvaluateWholeNumber(ctx, *cl, 2, &step.c.i)) {
       EvaluateCompiled(ctx, *cl, 2, &step);
       ok = !ctx->err && make_counter(ctx, step);
     }

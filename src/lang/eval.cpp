@@ -80,26 +80,21 @@ int32_t int_power(int32_t base, int32_t exponent) {
   return int32_t(result);
 }
 
-bool int_operation(RunContext* ctx, int op, int32_t a, int32_t b, int32_t* r) {
+// Whole-number arithmetic; false for a zero divisor, a negative power, or an operator it does not know.
+inline bool int_arith(int op, int32_t a, int32_t b, int32_t* r) {
   switch (op) {
     case KW_PLUS: *r = wrap_add(a, b); return true;
     case KW_MINUS: *r = wrap_sub(a, b); return true;
     case KW_MULTIPLY: *r = wrap_mul(a, b); return true;
     case KW_DIVIDE:
     case KW_MOD:
-      if (b == 0) {
-        ctx->err = ERR_DIVIDE_BY_ZERO;
-        return false;
-      }
+      if (b == 0) return false;
       // The smallest integer divided by -1 wraps instead of trapping.
       if (b == -1) *r = op == KW_DIVIDE ? wrap_sub(0, a) : 0;
       else *r = op == KW_DIVIDE ? a / b : a % b;
       return true;
     case KW_POWER:
-      if (b < 0) {
-        ctx->err = ERR_FP_FACT_ARGS;
-        return false;
-      }
+      if (b < 0) return false;
       *r = int_power(a, b);
       return true;
     case KW_BIT_AND: *r = a & b; return true;
@@ -109,7 +104,29 @@ bool int_operation(RunContext* ctx, int op, int32_t a, int32_t b, int32_t* r) {
     case KW_SHIFT_RIGHT: *r = a >> (b & 31); return true;
     case KW_LOGICAL_AND: *r = (a != 0 && b != 0); return true;
     case KW_LOGICAL_OR: *r = (a != 0 || b != 0); return true;
-    default: ctx->err = ERR_ILLEGAL_SYNTAX; return false;
+    default: return false;
+  }
+}
+
+bool int_operation(RunContext* ctx, int op, int32_t a, int32_t b, int32_t* r) {
+  if (int_arith(op, a, b, r)) return true;
+  ctx->err = (op == KW_DIVIDE || op == KW_MOD) && b == 0 ? ERR_DIVIDE_BY_ZERO
+             : op == KW_POWER && b < 0                  ? ERR_FP_FACT_ARGS
+                                                        : ERR_ILLEGAL_SYNTAX;
+  return false;
+}
+
+// Whole-number comparison by the "==" family's rules; false for an operator that is no comparison.
+inline bool int_compare(int op, int32_t a, int32_t b, int32_t* r) {
+  switch (op) {
+    case KW_EQUAL: *r = a == b; return true;
+    case KW_NOT_EQUAL:
+    case KW_NOT_EQUAL_ALT: *r = a != b; return true;
+    case KW_LESS: *r = a < b; return true;
+    case KW_LESS_EQUAL: *r = a <= b; return true;
+    case KW_GREATER: *r = a > b; return true;
+    case KW_GREATER_EQUAL: *r = a >= b; return true;
+    default: return false;
   }
 }
 
@@ -903,17 +920,10 @@ inline bool read_slot(RunContext* ctx, uint16_t slot, Value& v) {
   return true;
 }
 
-inline bool is_comparison(int op) { return is_relational(op); }
-
 // Two plain integers: the operators' integer rules without the general conversions.
 inline bool integer_binary(RunContext* ctx, int op, Value& l, const Value& r) {
   int32_t out;
-  if (is_comparison(op)) {
-    const int cmp = l.c.i < r.c.i ? -1 : l.c.i > r.c.i ? 1 : 0;
-    out = relation_holds(op, cmp) ? 1 : 0;
-  } else if (!int_operation(ctx, op, l.c.i, r.c.i, &out)) {
-    return false;
-  }
+  if (!int_compare(op, l.c.i, r.c.i, &out) && !int_operation(ctx, op, l.c.i, r.c.i, &out)) return false;
   value_init(l);
   l.c.i = out;
   return true;
@@ -984,13 +994,8 @@ bool integer_lane(RunContext* ctx, const CompiledLine& cl, const CompiledExpr& e
       case OP_BINARY: {
         const int32_t a = stack[sp - 2], b = stack[sp - 1];
         int32_t r;
-        if (is_relational(op.kw)) {
-          r = relation_holds(op.kw, a < b ? -1 : a > b ? 1 : 0) ? 1 : 0;
-        } else {
-          // Operations that raise an error are left to the general evaluation, which reports them.
-          if (((op.kw == KW_DIVIDE || op.kw == KW_MOD) && b == 0) || (op.kw == KW_POWER && b < 0)) return false;
-          if (!int_operation(ctx, op.kw, a, b, &r)) return false;
-        }
+        // Operations that raise an error are left to the general evaluation, which reports them.
+        if (!int_compare(op.kw, a, b, &r) && !int_arith(op.kw, a, b, &r)) return false;
         stack[--sp - 1] = r;
         break;
       }
@@ -1075,6 +1080,11 @@ bool append_statement(RunContext* ctx, const CompiledLine& cl, uint16_t slot) {
 }  // namespace
 
 uint16_t resolve_var(RunContext* ctx, VarRef& ref) { return find_slot_of(ctx, ref); }
+
+bool EvaluateWholeNumber(RunContext* ctx, const CompiledLine& cl, int n, int32_t* out) {
+  uint16_t origin;
+  return cl.e[n].integers && integer_lane(ctx, cl, cl.e[n], out, &origin);
+}
 
 void EvaluateCompiled(RunContext* ctx, const CompiledLine& cl, int n, Value* result) {
   if (result->c.type & VALUE_OWNS) value_free(ctx, *result);
