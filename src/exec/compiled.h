@@ -57,7 +57,7 @@ struct CompiledExpr {
   uint16_t count = 0;
   uint16_t depth = 0;         // values on the stack at most
   uint16_t calls = 0;         // function calls in it
-  uint16_t integers = 0;      // made only of what the whole-number evaluation covers
+  uint16_t integers = 0;      // made only of what the whole-number evaluation covers (calls included)
 };
 
 // Statement kinds of a compiled line.

@@ -180,7 +180,7 @@ class Compiler {
     for (uint32_t k = out.first; k < b_.opCount; ++k) {
       const Op& op = b_.ops[k];
       const bool covered = op.code == OP_INT || op.code == OP_VARIABLE || op.code == OP_UNARY ||
-                           op.code == OP_BINARY ||
+                           op.code == OP_BINARY || op.code == OP_CALL ||
                            (op.code == OP_CONSTANT && op.kw >= 0 && op.kw < int(NKEYTOKENS));
       if (!covered) out.integers = 0;
     }

@@ -956,56 +956,6 @@ inline bool integer_binary(RunContext* ctx, int op, Value& l, const Value& r) {
   release_args(ctx, args, op.total);
 }
 
-// Whole numbers only: an expression of integer literals and constants, variables holding plain integers,
-// and integer operators is worked out on plain integers. False, with nothing but the same variable lookups
-// done (in the same order), as soon as anything else is met: the general evaluation then runs instead.
-bool integer_lane(RunContext* ctx, const CompiledLine& cl, const CompiledExpr& e, int32_t* out, uint16_t* origin) {
-  int32_t stack[24];
-  stack[0] = 0;
-  int sp = 0;
-  *origin = SLOT_NONE;
-  const Op* const ops = cl.ops + e.first;
-  for (uint16_t k = 0; k < e.count; ++k) {
-    const Op& op = ops[k];
-    switch (op.code) {
-      case OP_INT: stack[sp++] = op.payload.i; break;
-      case OP_CONSTANT: {
-        const uint32_t value = g_keywordTable[op.kw].value;
-        if (is_float_constant(value) || is_string_constant(value)) return false;
-        stack[sp++] = int32_t(value);
-        break;
-      }
-      case OP_VARIABLE: {
-        const uint16_t slot = find_slot_of(ctx, cl.vars[op.payload.index]);
-        if (slot == SLOT_NONE) return false;
-        const ValueCore& v = slot_at(ctx, slot)->c;
-        if (v.type != VF_INTEGER) return false;
-        stack[sp++] = v.i;
-        if (e.count == 1) *origin = slot;
-        break;
-      }
-      case OP_UNARY: {
-        int32_t& i = stack[sp - 1];
-        if (op.kw == KW_NOT) i = i == 0;
-        else if (op.kw == KW_MINUS) i = wrap_sub(0, i);
-        else if (op.kw == KW_BIT_NOT) i = ~i;
-        break;
-      }
-      case OP_BINARY: {
-        const int32_t a = stack[sp - 2], b = stack[sp - 1];
-        int32_t r;
-        // Operations that raise an error are left to the general evaluation, which reports them.
-        if (!int_compare(op.kw, a, b, &r) && !int_arith(op.kw, a, b, &r)) return false;
-        stack[--sp - 1] = r;
-        break;
-      }
-      default: return false;
-    }
-  }
-  *out = stack[0];
-  return true;
-}
-
 // Adds the parts to the end of a variable's string: where it lies when its block has room, else in a new block
 // with room to spare, so that a string built piece by piece is not copied at every piece.
 bool append_to_string(RunContext* ctx, ValueCore& v, const TextSpan<char>* parts, int count) {
@@ -1079,37 +1029,12 @@ bool append_statement(RunContext* ctx, const CompiledLine& cl, uint16_t slot) {
 
 }  // namespace
 
-uint16_t resolve_var(RunContext* ctx, VarRef& ref) { return find_slot_of(ctx, ref); }
+namespace {
 
-bool EvaluateWholeNumber(RunContext* ctx, const CompiledLine& cl, int n, int32_t* out) {
-  uint16_t origin;
-  return cl.e[n].integers && integer_lane(ctx, cl, cl.e[n], out, &origin);
-}
-
-void EvaluateCompiled(RunContext* ctx, const CompiledLine& cl, int n, Value* result) {
-  if (result->c.type & VALUE_OWNS) value_free(ctx, *result);
-  value_init(*result);
-  const CompiledExpr& e = cl.e[n];
-  if (e.integers) {
-    uint16_t origin;
-    if (integer_lane(ctx, cl, e, &result->c.i, &origin)) {
-      if (origin != SLOT_NONE) {
-        result->originSlot = origin;
-        result->originFrame = ctx->nVarFrame;
-      }
-      return;
-    }
-  }
-  // The stack grows only through calls: user-defined functions run their bodies from here.
-  if (e.calls && plat::stack_exhausted(STACK_MARGIN)) {
-    ctx->err = ERR_TOO_COMPLEX;
-    return;
-  }
-  Value stack[24];
-  int sp = 0;
-  uint32_t lent = 0;   // bit i: stack[i] holds a variable's own string
-  const Op* op = cl.ops + e.first;
-  const Op* const end = op + e.count;
+// The general evaluation of ops [op, end) onto a stack already holding sp values (lent: the bits of those
+// that hold a variable's own string); the value left goes to result, or every value is freed on an error.
+void run_ops(RunContext* ctx, const CompiledLine& cl, const Op* op, const Op* const end, Value* stack, int sp,
+             uint32_t lent, Value* result) {
   for (; op < end; ++op) {
     switch (op->code) {
       case OP_INT:
@@ -1191,6 +1116,136 @@ void EvaluateCompiled(RunContext* ctx, const CompiledLine& cl, int n, Value* res
   *result = stack[0];
 }
 
+enum class Lane { Whole, Declined, Finished };
+
+// Whole numbers only: integer literals and constants, variables holding plain integers, integer operators and
+// calls whose results are plain integers are worked out on plain integers. Declined, with nothing done but the
+// same variable lookups in the same order, when something else is met before any call; after a call the
+// general evaluation takes over where the lane stopped (Finished: result or error set).
+Lane integer_lane(RunContext* ctx, const CompiledLine& cl, const CompiledExpr& e, int32_t* out, uint16_t* origin,
+                  Value* result) {
+  int32_t stack[24];
+  stack[0] = 0;
+  int sp = 0;
+  bool called = false;
+  *origin = SLOT_NONE;
+  const Op* const ops = cl.ops + e.first;
+  const Op* const end = ops + e.count;
+  for (const Op* op = ops; op < end; ++op) {
+    switch (op->code) {
+      case OP_INT: stack[sp++] = op->payload.i; continue;
+      case OP_CONSTANT: {
+        const uint32_t value = g_keywordTable[op->kw].value;
+        if (is_float_constant(value) || is_string_constant(value)) break;
+        stack[sp++] = int32_t(value);
+        continue;
+      }
+      case OP_VARIABLE: {
+        const uint16_t slot = find_slot_of(ctx, cl.vars[op->payload.index]);
+        if (slot == SLOT_NONE) break;
+        const ValueCore& v = slot_at(ctx, slot)->c;
+        if (v.type != VF_INTEGER) break;
+        stack[sp++] = v.i;
+        if (e.count == 1) *origin = slot;
+        continue;
+      }
+      case OP_UNARY: {
+        int32_t& i = stack[sp - 1];
+        if (op->kw == KW_NOT) i = i == 0;
+        else if (op->kw == KW_MINUS) i = wrap_sub(0, i);
+        else if (op->kw == KW_BIT_NOT) i = ~i;
+        continue;
+      }
+      case OP_BINARY: {
+        const int32_t a = stack[sp - 2], b = stack[sp - 1];
+        int32_t r;
+        // Operations that raise an error are left to the general evaluation, which reports them.
+        if (!int_compare(op->kw, a, b, &r) && !int_arith(op->kw, a, b, &r)) break;
+        stack[--sp - 1] = r;
+        continue;
+      }
+      case OP_CALL: {
+        if (plat::stack_exhausted(STACK_MARGIN)) {
+          ctx->err = ERR_TOO_COMPLEX;
+          return Lane::Finished;
+        }
+        Value args[MAX_ARGS];
+        sp -= op->argc;
+        for (int k = 0; k < op->argc; ++k) {
+          value_init(args[k]);
+          args[k].c.i = stack[sp + k];
+        }
+        Value got;
+        call_compiled(ctx, *op, args, 0, got);
+        called = true;
+        if (ctx->err) return Lane::Finished;
+        if (got.c.type == VF_INTEGER) {
+          stack[sp++] = got.c.i;
+          continue;
+        }
+        // A result of another kind: the general evaluation goes on from the next op.
+        Value values[24];
+        for (int k = 0; k < sp; ++k) {
+          value_init(values[k]);
+          values[k].c.i = stack[k];
+        }
+        values[sp] = got;
+        run_ops(ctx, cl, op + 1, end, values, sp + 1, 0, result);
+        return Lane::Finished;
+      }
+      default: break;
+    }
+    // Something the lane does not cover: before any call the general evaluation starts afresh, after one it
+    // goes on from here with the numbers worked out so far.
+    if (!called) return Lane::Declined;
+    Value values[24];
+    for (int k = 0; k < sp; ++k) {
+      value_init(values[k]);
+      values[k].c.i = stack[k];
+    }
+    run_ops(ctx, cl, op, end, values, sp, 0, result);
+    return Lane::Finished;
+  }
+  *out = stack[0];
+  return Lane::Whole;
+}
+
+}  // namespace
+
+uint16_t resolve_var(RunContext* ctx, VarRef& ref) { return find_slot_of(ctx, ref); }
+
+bool EvaluateWholeNumber(RunContext* ctx, const CompiledLine& cl, int n, int32_t* out) {
+  uint16_t origin;
+  return cl.e[n].integers && !cl.e[n].calls && integer_lane(ctx, cl, cl.e[n], out, &origin, nullptr) == Lane::Whole;
+}
+
+void EvaluateCompiled(RunContext* ctx, const CompiledLine& cl, int n, Value* result) {
+  if (result->c.type & VALUE_OWNS) value_free(ctx, *result);
+  value_init(*result);
+  const CompiledExpr& e = cl.e[n];
+  if (e.integers) {
+    uint16_t origin;
+    switch (integer_lane(ctx, cl, e, &result->c.i, &origin, result)) {
+      case Lane::Whole:
+        if (origin != SLOT_NONE) {
+          result->originSlot = origin;
+          result->originFrame = ctx->nVarFrame;
+        }
+        return;
+      case Lane::Finished: return;
+      case Lane::Declined: break;
+    }
+  }
+  // The stack grows only through calls: user-defined functions run their bodies from here.
+  if (e.calls && plat::stack_exhausted(STACK_MARGIN)) {
+    ctx->err = ERR_TOO_COMPLEX;
+    return;
+  }
+  Value stack[24];
+  const Op* op = cl.ops + e.first;
+  run_ops(ctx, cl, op, op + e.count, stack, 0, 0, result);
+}
+
 void AssignCompiled(RunContext* ctx, const CompiledLine& cl, Value* result) {
   if (result->c.type & VALUE_OWNS) value_free(ctx, *result);
   value_init(*result);
@@ -1204,8 +1259,7 @@ void AssignCompiled(RunContext* ctx, const CompiledLine& cl, Value* result) {
     return;
   }
   int32_t whole;
-  uint16_t origin;
-  if (cl.e[0].integers && integer_lane(ctx, cl, cl.e[0], &whole, &origin)) {
+  if (EvaluateWholeNumber(ctx, cl, 0, &whole)) {
     // A whole number goes straight into a variable that holds no array or object.
     VarSlot* s = slot_at(ctx, tg.slot);
     if (!(s->c.type & (VF_ARRAY | VF_VARIANT))) {
