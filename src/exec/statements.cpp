@@ -311,6 +311,25 @@ int for_continuation(RunContext* ctx, bool step_first, const CompiledLine* cl) {
   if (!t || t->kind != SK_FOR) return fail(ctx, ERR_TO_WITHOUT_FOR);
   if (t->state & BS_OUTER_SKIP) return 1;
   const uint16_t var = t->aux;
+  if (cl) {
+    // Whole numbers throughout: the counter steps and compares without the general conversions.
+    int32_t last, by = 1;
+    VarSlot* s = slot_at(ctx, var);
+    if (s->c.type == VF_INTEGER && EvaluateWholeNumber(ctx, *cl, 1, &last) &&
+        (cl->e[2].first == NO_EXPR || EvaluateWholeNumber(ctx, *cl, 2, &by))) {
+      int32_t n = s->c.i;
+      if (step_first) {
+        n = int32_t(uint32_t(n) + uint32_t(by));
+        s->c = ValueCore{};
+        s->c.i = n;
+        s->c.type = VF_INTEGER;
+      }
+      const bool runs = by < 0 ? last <= n : last >= n;
+      t->state = runs ? BS_RUNNING : BS_FALSE;
+      ctx->bBranch = runs;
+      return 1;
+    }
+  }
   Value limit, step, counter;
   value_init(limit);
   value_init(step);

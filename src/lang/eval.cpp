@@ -1118,6 +1118,45 @@ void run_ops(RunContext* ctx, const CompiledLine& cl, const Op* op, const Op* co
 
 enum class Lane { Whole, Declined, Finished };
 
+// The general evaluation takes over from op with the whole numbers worked out so far (and got on top when
+// given): out of line, so that the lane keeps a small frame.
+[[gnu::noinline]] void hand_over(RunContext* ctx, const CompiledLine& cl, const Op* op, const Op* end,
+                                 const int32_t* numbers, int sp, Value* got, Value* result) {
+  Value values[24];
+  for (int k = 0; k < sp; ++k) {
+    value_init(values[k]);
+    values[k].c.i = numbers[k];
+  }
+  if (got) values[sp++] = *got;
+  run_ops(ctx, cl, op, end, values, sp, 0, result);
+}
+
+// A call from the lane with whole-number arguments: true with its whole-number result pushed; false with
+// the error set, or with the general evaluation having gone on (result set).
+[[gnu::noinline]] bool lane_call(RunContext* ctx, const CompiledLine& cl, const Op* op, const Op* end,
+                                 int32_t* numbers, int& sp, Value* result) {
+  if (plat::stack_exhausted(STACK_MARGIN)) {
+    ctx->err = ERR_TOO_COMPLEX;
+    return false;
+  }
+  Value args[MAX_ARGS];
+  sp -= op->argc;
+  for (int k = 0; k < op->argc; ++k) {
+    value_init(args[k]);
+    args[k].c.i = numbers[sp + k];
+  }
+  Value got;
+  call_compiled(ctx, *op, args, 0, got);
+  if (ctx->err) return false;
+  if (got.c.type == VF_INTEGER) {
+    numbers[sp++] = got.c.i;
+    return true;
+  }
+  // A result of another kind: the general evaluation goes on from the next op.
+  hand_over(ctx, cl, op + 1, end, numbers, sp, &got, result);
+  return false;
+}
+
 // Whole numbers only: integer literals and constants, variables holding plain integers, integer operators and
 // calls whose results are plain integers are worked out on plain integers. Declined, with nothing done but the
 // same variable lookups in the same order, when something else is met before any call; after a call the
@@ -1164,46 +1203,16 @@ Lane integer_lane(RunContext* ctx, const CompiledLine& cl, const CompiledExpr& e
         stack[--sp - 1] = r;
         continue;
       }
-      case OP_CALL: {
-        if (plat::stack_exhausted(STACK_MARGIN)) {
-          ctx->err = ERR_TOO_COMPLEX;
-          return Lane::Finished;
-        }
-        Value args[MAX_ARGS];
-        sp -= op->argc;
-        for (int k = 0; k < op->argc; ++k) {
-          value_init(args[k]);
-          args[k].c.i = stack[sp + k];
-        }
-        Value got;
-        call_compiled(ctx, *op, args, 0, got);
+      case OP_CALL:
         called = true;
-        if (ctx->err) return Lane::Finished;
-        if (got.c.type == VF_INTEGER) {
-          stack[sp++] = got.c.i;
-          continue;
-        }
-        // A result of another kind: the general evaluation goes on from the next op.
-        Value values[24];
-        for (int k = 0; k < sp; ++k) {
-          value_init(values[k]);
-          values[k].c.i = stack[k];
-        }
-        values[sp] = got;
-        run_ops(ctx, cl, op + 1, end, values, sp + 1, 0, result);
+        if (lane_call(ctx, cl, op, end, stack, sp, result)) continue;
         return Lane::Finished;
-      }
       default: break;
     }
     // Something the lane does not cover: before any call the general evaluation starts afresh, after one it
     // goes on from here with the numbers worked out so far.
     if (!called) return Lane::Declined;
-    Value values[24];
-    for (int k = 0; k < sp; ++k) {
-      value_init(values[k]);
-      values[k].c.i = stack[k];
-    }
-    run_ops(ctx, cl, op, end, values, sp, 0, result);
+    hand_over(ctx, cl, op, end, stack, sp, nullptr, result);
     return Lane::Finished;
   }
   *out = stack[0];
@@ -1215,8 +1224,24 @@ Lane integer_lane(RunContext* ctx, const CompiledLine& cl, const CompiledExpr& e
 uint16_t resolve_var(RunContext* ctx, VarRef& ref) { return find_slot_of(ctx, ref); }
 
 bool EvaluateWholeNumber(RunContext* ctx, const CompiledLine& cl, int n, int32_t* out) {
+  const CompiledExpr& e = cl.e[n];
+  if (!e.integers || e.calls) return false;
+  if (e.count == 1) {
+    // A number or a variable alone: the commonest limits, cases and results.
+    const Op& op = cl.ops[e.first];
+    if (op.code == OP_INT) {
+      *out = op.payload.i;
+      return true;
+    }
+    if (op.code == OP_VARIABLE) {
+      const uint16_t slot = find_slot_of(ctx, cl.vars[op.payload.index]);
+      if (slot == SLOT_NONE || slot_at(ctx, slot)->c.type != VF_INTEGER) return false;
+      *out = slot_at(ctx, slot)->c.i;
+      return true;
+    }
+  }
   uint16_t origin;
-  return cl.e[n].integers && !cl.e[n].calls && integer_lane(ctx, cl, cl.e[n], out, &origin, nullptr) == Lane::Whole;
+  return integer_lane(ctx, cl, e, out, &origin, nullptr) == Lane::Whole;
 }
 
 void EvaluateCompiled(RunContext* ctx, const CompiledLine& cl, int n, Value* result) {
