@@ -29,7 +29,7 @@ root=$(dirname "$here")
 scripts=$here/scripts
 
 benchmarks=(startup while_count for_arith expression string_concat if_chain switch_case builtin_strlen builtin_abs
-            fib_recursive item_list)
+            fib_recursive item_list file_lines)
 long_run=20   # seconds: a run this long is measured once
 
 runs=3
@@ -57,7 +57,8 @@ if [[ ! -f $tov || ! -x $tov ]]; then
   echo "run.sh: build it first (cmake --preset release && cmake --build --preset release -j2) or give its path." >&2
   exit 2
 fi
-[[ $tov == */* ]] || tov=./$tov
+# The benchmarks run in the work folder (they find their input files there), so the path must be absolute.
+tov=$(cd "$(dirname "$tov")" && pwd)/$(basename "$tov")
 
 selected=("${benchmarks[@]}")
 if (($#)); then
@@ -95,6 +96,13 @@ command -v timeout >/dev/null && timeout_cmd=(timeout "$limit")
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/tov-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
+
+# Input files, made once in the work folder, the current directory of every run.
+# file_lines.txt: 100,000 lines of text; every seventh holds the word the benchmark counts.
+awk 'BEGIN { for (i = 1; i <= 100000; i++)
+               printf "line %d of the input, some words to pass over%s\n", i, (i % 7 == 0 ? " and a needle" : "") }' \
+  >"$work/file_lines.txt"
+cd "$work" || exit 2
 
 # Runs one implementation once. Sets run_rc and run_time (seconds, by the chosen metric); standard output
 # and standard error are left in $work/out and $work/err.

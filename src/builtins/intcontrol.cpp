@@ -10,13 +10,17 @@
 namespace tov {
 
 extern const IntControlFamily kErrorIntControls;
+extern const IntControlFamily kFileIntControls;
 extern const IntControlFamily kSystemIntControls;
+extern const IntControlFamily kTimeIntControls;
 
 namespace {
 
 const IntControlFamily* const kFamilies[] = {
     &kErrorIntControls,
+    &kFileIntControls,
     &kSystemIntControls,
+    &kTimeIntControls,
 };
 
 IntControlFn find_request(int32_t request) {

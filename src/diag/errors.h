@@ -176,6 +176,74 @@ enum ErrorNumber : uint16_t {
   ERR_FUNCTION_FAILED = 1825,          // Function failed
   ERR_STRCAT_SYNTAX = 2058,            // StrCat: Function syntax error
 
+  // Files and directories.
+  ERR_FILELIST_NO_MATCH = 1002,        // File List Processing - No Match
+  ERR_FILEMOVE_FAILED = 1003,          // FileMove: Failed
+  ERR_FILEMOVE_FROM = 1004,            // FileMove: FROM file open failed
+  ERR_FILECOPY_FAILED = 1008,          // FileCopy: Failed
+  ERR_FILECOPY_FROM = 1009,            // FileCopy: FROM file open failed
+  ERR_FILEAPPEND_FROM = 1012,          // FileAppend: FROM file open failed
+  ERR_FILEAPPEND_TO = 1013,            // FileAppend: TO file open failed
+  ERR_FILEAPPEND_IO = 1014,            // FileAppend: I/O error
+  ERR_FILEDELETE_FAILED = 1046,        // FileDelete: Delete failed
+  ERR_FILERENAME_FROM = 1047,          // FileRename: FROM file not found
+  ERR_FILERENAME_FAILED = 1048,        // FileRename: Failed
+  ERR_FILESIZE_NOT_FOUND = 1049,       // FileSize: File not found
+  ERR_FILESIZE_OPEN = 1050,            // FileSize: File open failed
+  ERR_FILEGET_OPEN = 1051,             // FileGet: File open failed
+  ERR_FILEGET_READ = 1052,             // FileGet: Read failed
+  ERR_FILEPUT_CREATE = 1053,           // FilePut: File create failed
+  ERR_FILEPUT_WRITE = 1054,            // FilePut: Write failed
+  ERR_FILEATTR_NOT_FOUND = 1055,       // FileAttrGet/FileAttrSet: File not found
+  ERR_ATTR_TEXT = 1056,                // Attribute functions: Invalid attribute string
+  ERR_FILEATTR_SET = 1057,             // FileAttrSet: Unable to set attributes
+  ERR_FILETIME_NOT_FOUND = 1058,       // FileTimeGet: File not found
+  ERR_FILETIME_SET = 1059,             // FileTimeSet: Unable to set file time
+  ERR_FILECREATETEMP = 1061,           // FileCreateTemp: Unable to create temporary file
+  ERR_FILECOMPARE_OPEN = 1062,         // FileCompare: File open failed
+  ERR_FILECOMPARE_READ = 1063,         // FileCompare: Read failed
+  ERR_DIRMAKE_FAILED = 1064,           // DirMake: Unable to create directory
+  ERR_DIRREMOVE_FAILED = 1065,         // DirRemove: Unable to remove directory
+  ERR_DIRRENAME_FROM = 1066,           // DirRename: FROM directory not found
+  ERR_DIRRENAME_FAILED = 1067,         // DirRename: Failed
+  ERR_DIRCHANGE_FAILED = 1068,         // DirChange: Unable to change directory
+  ERR_DIRATTR_NOT_FOUND = 1069,        // DirAttrGet/DirAttrSet: Directory not found
+  ERR_DIRATTR_SET = 1070,              // DirAttrSet: Unable to set attributes
+  ERR_DIRSIZE_NOT_FOUND = 1071,        // DirSize: Directory not found
+  ERR_DISKFREE_DRIVE = 1072,           // DiskFree: Drive not found
+  ERR_SIZE_FORMAT = 1073,              // File size functions: Invalid format
+  ERR_TIME_FIELD = 1074,               // FileTimeGetEx/FileTimeSetEx: Invalid time field
+  ERR_ATTR_MODE = 1075,                // FileAttrSetEx/DirAttrSetEx: Invalid mode
+  ERR_FILEOPEN_FAILED = 1077,          // FileOpen: Open failed
+  ERR_FILECOPY_SPACE = 1404,           // FileCopy: Insufficient free space on target drive
+  ERR_FILEMOVE_SPACE = 1405,           // FileMove: Insufficient free space on target drive
+  ERR_FILEAPPEND_SPACE = 1406,         // FileAppend: Insufficient free space on target drive
+  ERR_FILEREAD_LINE_TOO_LONG = 1591,   // FileRead: Line too long
+  ERR_FILEOPEN_MODE = 3076,            // FileOpen: READ or WRITE not properly specified
+  ERR_FILEOPEN_TOO_MANY = 3078,        // FileOpen: Too many (>128) files open
+  ERR_FILECLOSE_NOT_OPEN = 3080,       // FileClose: File not currently open
+  ERR_FILEREAD_NOT_OPEN = 3082,        // FileRead: File not currently open
+  ERR_FILEWRITE_NOT_OPEN = 3085,       // FileWrite: File not currently open
+  ERR_FILEREAD_NOT_READING = 3087,     // FileRead: File not open for reading
+  ERR_FILEREAD_PAST_EOF = 3088,        // FileRead: Attempt to read past end of file
+  ERR_FILEWRITE_NOT_WRITING = 3089,    // FileWrite: File not open for writing
+  ERR_FILEWRITE_FAILED = 3467,         // FileWrite: Write failed
+
+  // Time functions.
+  ERR_TIMEDIFF_VALUE = 1017,           // TimeDiff: Time parameter error - bad value
+  ERR_TIMEDIFF_RANGE = 1018,           // TimeDiff: Out of Range (over 60 years)
+  ERR_TIMEADD = 1019,                  // TimeAdd: Cannot add supplied times
+  ERR_TIME_VALUE = 1020,               // Time functions: Time parameter error - bad value
+  ERR_TIMEWAIT_FORMAT = 1022,          // WaitUntil: Passed time not in proper format
+  ERR_JULIAN_DATE = 1461,              // TimeJulToYmd: Invalid Julian date
+  ERR_TIMESUBTRACT = 1462,             // TimeSubtract: Cannot subtract supplied times
+
+  // COM variant conversions.
+  ERR_COM_MEMORY = 1491,               // Ole: Unable to allocate (or lock) memory
+  ERR_CURRENCY_FORMAT = 1648,          // Invalid currency format string
+  ERR_DECIMAL_FORMAT = 1649,           // Invalid decimal format string
+  ERR_SAFEARRAY_ACCESS = 1676,         // Ole: Unable to access SAFEARRAY data
+
   STATUS_EXIT = 9000,
   STATUS_TERMINATED = 9012,
   STATUS_REPORTED_IN_CALL = 9013,

@@ -3,6 +3,7 @@
 #pragma once
 #include <cstdint>
 #include <cstring>
+#include "builtins/file_state.h"
 #include "diag/error_state.h"
 #include "engine/script.h"
 #include "engine/tovengine.h"
@@ -78,6 +79,7 @@ struct RunContext {
   uint32_t bIgnoreInput;           // IgnoreInput blocked the user's input; unblocked when the run ends
   uint32_t bExclusive;             // Exclusive raised the thread's priority; put back when the run ends
   int32_t windowBottom;            // bottom edge of a default-placed top-level window
+  uint32_t bFourDigitYear;         // YmdHms results carry four-digit years (IntControl 41); on per run
 
   // --- tokenizer ---
   TokenState tok;
@@ -119,6 +121,9 @@ struct RunContext {
   uint32_t nUdfDepth;
   uint32_t nCallDepth;
   uint32_t nTopTarget;
+
+  // --- built-in families ---
+  FileState files;                 // FileOpen's table and the file built-ins' settings
 
   // --- compiled lines ---
   LineCache* lineCache;            // made at the first run, released at shutdown

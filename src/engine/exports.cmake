@@ -17,6 +17,7 @@ set(TOV_ENGINE_EXPORTS
   MyVariantStrToNum@8
   ProcessSubExpression@20
   CreateMyArray@36
+  ParseYMDHMS@16
   ErrorMsgProc@16
   StackInfoProc@16
 )

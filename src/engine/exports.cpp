@@ -34,6 +34,7 @@ TOV_API int32_t TOV_CALL LoadMyStringW(void* context, void*, uint32_t id, char16
 // --- Services of the language core for extenders. They work on the locked run context, which an extender
 // reaches through the context handle of its service block. ---------------------------------------------
 
+#include "builtins/ymdhms.h"
 #include "ext/services.h"
 #include "lang/arrays.h"
 #include "lang/eval.h"
@@ -62,6 +63,15 @@ TOV_API void TOV_CALL ProcessSubExpression(void* context, tov::Value* result, ui
 TOV_API int32_t TOV_CALL CreateMyArray(void* context, tov::Value* result, int32_t d1, int32_t d2, int32_t d3, int32_t d4,
                                        int32_t d5, uint32_t kind, int32_t given) {
   return tov::CreateMyArray(as_context(context), result, d1, d2, d3, d4, d5, uint8_t(kind), given);
+}
+// The six fields year, month, day, hour, minute, second of a YmdHms text; nonzero on success.
+TOV_API int32_t TOV_CALL ParseYMDHMS(const char* text, int32_t* fields, int32_t mode, int32_t expand_year) {
+  if (!text || !fields) return 0;
+  tov::Ymdhms t;
+  const bool ok = tov::ymdhms_parse(text, &t, mode, expand_year != 0);
+  const int32_t parsed[6] = {t.year, t.month, t.day, t.hour, t.minute, t.second};
+  for (int i = 0; i < 6; ++i) fields[i] = parsed[i];
+  return ok ? 1 : 0;
 }
 TOV_API int32_t TOV_CALL ViperAnswer(int32_t status, int32_t reserved, tov::ServiceBlock* block, tov::ExtValue* value) {
   return tov::viper_answer(status, reserved, block, value);

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "builtins/file_state.h"
 #include "diag/error_model.h"
 #include "engine/context.h"
 #include "engine/pump.h"
@@ -132,8 +133,10 @@ uint32_t init_context(RunContext* ctx, const char* host_name) {
   ctx->hcurRun = ctx->hcurArrow;
   ctx->nCodePage = plat::CP_DEFAULT;
   ctx->decimals = -1;
+  ctx->bFourDigitYear = 1;
   value_init(ctx->resultSlot);
   error_state_init(ctx);
+  file_settings_reset(ctx);
   seed_random(ctx);
   return sizeof(VarSlot);
 }
@@ -195,6 +198,7 @@ uint32_t shutdown(RunContext* ctx, void* callback) {
     plat::host_unlock(ctx->hVarTable);
     ctx->lpVars = nullptr;
   }
+  close_all_files(ctx);
   release_udf_table(ctx);
   release_frames(ctx);
   linecache_release(ctx);
@@ -278,11 +282,13 @@ uint32_t engine_run(void* hwnd, void* hContext, void* hScript, void* lpfnHost, v
   ctx->bInDefinition = 0;
   ctx->bDuplicateDef = 0;
   ctx->bFastPump = 0;
+  ctx->bFourDigitYear = 1;
   ctx->bReportBreak = 1;
   ctx->szButtonOk[0] = ctx->szButtonCancel[0] = 0;
   ctx->wszButtonOk[0] = ctx->wszButtonCancel[0] = 0;
   ctx->hRunScript = nullptr;
   error_state_new_run(ctx);
+  file_settings_reset(ctx);
   ctx->lpfnHost = lpfnHost;
   ctx->lpHostKeywords = lpHostKeywords;
   ctx->hwndOwner = plat::window_parent(hwnd) ? plat::window_parent(hwnd) : hwnd;

@@ -10,6 +10,7 @@ namespace tov {
 enum ValueFlags : uint32_t {
   VF_INTEGER = 0x1,
   VF_STRING = 0x2,
+  VF_FILE = 0x4,         // with VF_INTEGER: the integer is a file handle of FileOpen
   VF_UNINIT = 0x8,
   VF_FLOAT = 0x20,
   VF_BINARY = 0x40,      // with VF_INTEGER: the integer field holds a binary-buffer handle

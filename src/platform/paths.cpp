@@ -87,5 +87,6 @@ FileCheck search_file(const char* name, char* out, size_t out_cap, bool open_che
 }
 
 char path_separator() { return os::path_separator(); }
+char path_list_separator() { return os::path_list_separator(); }
 
 }  // namespace plat

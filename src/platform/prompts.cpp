@@ -57,4 +57,29 @@ bool console_ask_line(const char16_t* title, const char16_t* prompt, const char1
   return true;
 }
 
+int console_confirm_replace(const ReplaceQuestion& q) {
+  std::u16string text = q.replaceLabel;
+  text += u' ';
+  text += q.target;
+  text += u' ';
+  text += q.withLabel;
+  text += u' ';
+  text += q.source;
+  text += u" (y/n/a/c)";
+  for (;;) {
+    write_titled(q.caption, text.c_str());
+    char line[256];
+    if (!console_read_line(line, sizeof line, true)) return REPLACE_CANCEL;
+    const char* p = line;
+    while (*p == ' ' || *p == '\t') ++p;
+    switch (lower_ascii(*p)) {
+      case 'y': return REPLACE_THIS;
+      case 'n': return REPLACE_SKIP;
+      case 'a': return REPLACE_ALL;
+      case 'c': return REPLACE_CANCEL;
+      default: break;   // asked again
+    }
+  }
+}
+
 }  // namespace plat

@@ -31,6 +31,10 @@ struct LocalTime {
   int weekday;                  // 0 Sunday .. 6 Saturday
 };
 LocalTime local_time();
+// The date in the user's short date format and the time of day in the user's time format, as the system
+// writes them (POSIX: by the LC_TIME locale of the environment). False when the system cannot format them.
+bool format_user_date(const LocalTime& t, std::u16string* out);
+bool format_user_time(const LocalTime& t, std::u16string* out);
 
 struct OsInfo {
   bool nt_family;               // the NT platform (always on Windows builds and POSIX)

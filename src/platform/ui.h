@@ -98,6 +98,31 @@ bool console_display_text(const char16_t* title, const char16_t* text, uint32_t 
 bool console_ask_line(const char16_t* title, const char16_t* prompt, const char16_t* def, bool password,
                       std::u16string* out);
 
+// --- The confirmation before a file is replaced ----------------------------------------------------------
+// The answers, as the copy and move built-ins keep them: for this file, or for every file of the call.
+enum ReplaceAnswer : int {
+  REPLACE_THIS = 1, REPLACE_IF_NEWER = 2, REPLACE_IF_OLDER = 3, REPLACE_SKIP = 4,
+  REPLACE_ALL = 101, REPLACE_ALL_IF_NEWER = 102, REPLACE_ALL_IF_OLDER = 103, REPLACE_CANCEL = 104,
+};
+enum ReplaceButton { RB_OVERWRITE, RB_OVERWRITE_ALL, RB_SKIP, RB_NEWER, RB_NEWER_ALL, RB_OLDER, RB_OLDER_ALL,
+                     RB_CANCEL, RB_COUNT };
+struct ReplaceQuestion {
+  const char16_t* caption;        // "Confirm File Replace"
+  const char16_t* replaceLabel;   // "Replace file:"
+  const char16_t* withLabel;      // "with file:"
+  const char16_t* target;         // the file that would be replaced, and its date and time
+  const char16_t* targetTime;
+  const char16_t* source;         // the file that would replace it, and its date and time
+  const char16_t* sourceTime;
+  const char16_t* buttons[RB_COUNT];   // the buttons' labels, by ReplaceButton
+};
+// Asks whether the target is to be replaced; returns a ReplaceAnswer. A dialog that cannot be shown
+// answers Cancel. The console writes "caption: replaceLabel target withLabel source (y/n/a/c)" and reads a
+// line until it starts with y (this file), n (skip it), a (every file) or c (cancel); the end of input
+// is Cancel.
+int confirm_replace(WindowHandle owner, const ReplaceQuestion& question);
+int console_confirm_replace(const ReplaceQuestion& question);
+
 // --- The error dialog ------------------------------------------------------------------------------------
 enum ErrorDialogButton : int { ERRBOX_CONTINUE = 1, ERRBOX_EXIT = 2, ERRBOX_SUPPORT = 140 };
 

@@ -23,4 +23,14 @@
 #define IDC_ASK_PROMPT       100
 #define IDC_ASK_EDIT         101
 
+/* The confirmation before a file is replaced, FILEWARN: texts, then the buttons in ReplaceButton order
+   (Cancel is IDCANCEL). */
+#define IDC_REPLACE_LABEL       100   /* "Replace file:" */
+#define IDC_REPLACE_TARGET      101
+#define IDC_REPLACE_TARGET_TIME 102
+#define IDC_WITH_LABEL          103   /* "with file:" */
+#define IDC_REPLACE_SOURCE      104
+#define IDC_REPLACE_SOURCE_TIME 105
+#define IDC_REPLACE_FIRST_BUTTON 200  /* Overwrite; 201 Overwrite All ... 206 Use Older All */
+
 #endif

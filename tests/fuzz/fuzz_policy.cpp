@@ -42,8 +42,8 @@ const char* const kAllowed[] = {
     "timesubtract", "timeymdhms", "version", "versiondll",
 };
 
-// IntControl requests that change only the run's own error handling.
-const int kAllowedIntControl[] = {72, 73, 87};
+// IntControl requests that change only the run's own error handling and YmdHms format.
+const int kAllowedIntControl[] = {41, 72, 73, 87};
 
 // Arrays may take up to 4 GB; this host keeps them to a million elements so inputs stay fast and small.
 constexpr double MAX_ARRAY_ELEMENTS = 1e6;

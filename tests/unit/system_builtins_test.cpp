@@ -1,14 +1,9 @@
-// System built-ins: the environment list, the exact time, wide calls, Delay ended by a stop request.
+// System built-ins: the environment list, the exact time, wide calls.
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <csignal>
 #include <string>
-#include <thread>
 
-#include "engine/pump.h"
 #include "platform/system.h"
-#include "platform/ui.h"
 #include "test_context.h"
 
 namespace tov {
@@ -54,22 +49,6 @@ TEST(SystemBuiltins, WideCallsGiveWideResults) {
   EXPECT_EQ(t.text_of("param2"), "y z");
 }
 
-#ifndef _WIN32
-TEST(SystemBuiltins, DelayEndsAtAStopRequest) {
-  TestContext t;
-  plat::install_break_handler();
-  std::thread interrupter([] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(150));
-    std::raise(SIGINT);
-  });
-  const auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(t.text_of("delay(20)"), "1");
-  const auto waited = std::chrono::steady_clock::now() - start;
-  interrupter.join();
-  EXPECT_LT(waited, std::chrono::seconds(5));
-  EXPECT_EQ(t->hdr.bCancel, 1u);
-}
-#endif
 
 }  // namespace
 }  // namespace tov

@@ -436,4 +436,41 @@ TEST_F(WinGui, DisplayClosesByItselfOrEarly) {
   EXPECT_EQ(run.status(), 130);
 }
 
+// FileCopy asks before it replaces a file: the dialog names both files with their times. Skip keeps the
+// target, Overwrite All replaces it and the rest of the call's files without asking, Cancel ends the run.
+TEST_F(WinGui, FileReplaceConfirmation) {
+  GuiRun run("DirMake(\"dst\")\n"
+             "FilePut(\"a.txt\", \"new a\")\nFilePut(\"b.txt\", \"new b\")\nFilePut(\"c.txt\", \"new c\")\n"
+             "FilePut(\"dst\\a.txt\", \"old a\")\nFilePut(\"dst\\b.txt\", \"old b\")\nFilePut(\"dst\\c.txt\", \"old c\")\n"
+             "FileTimeSet(\"dst\\a.txt\", \"2001:02:03:04:05:06\")\n"
+             "FileTimeSet(\"a.txt\", \"2002:03:04:05:06:07\")\n"
+             "r = FileCopy(\"?.txt\", \"dst\\\", @TRUE)\n"
+             "Message(\"Copied\", r : \" \" : FileGet(\"dst\\a.txt\") : \",\" : FileGet(\"dst\\b.txt\") : \",\" : "
+             "FileGet(\"dst\\c.txt\"))\n"
+             "FileMove(\"a.txt\", \"dst\", @TRUE)\n"
+             "Message(\"Not reached\", \"\")\n");
+  WINDOW(first, run, L"Confirm File Replace");
+  EXPECT_EQ(narrow(item_text(first, IDC_REPLACE_LABEL)), "Replace file:");
+  EXPECT_EQ(narrow(item_text(first, IDC_REPLACE_TARGET)), "dst\\a.txt");
+  EXPECT_EQ(narrow(item_text(first, IDC_REPLACE_TARGET_TIME)), "2001:02:03:04:05:06");
+  EXPECT_EQ(narrow(item_text(first, IDC_WITH_LABEL)), "with file:");
+  EXPECT_EQ(narrow(item_text(first, IDC_REPLACE_SOURCE)), "a.txt");
+  EXPECT_EQ(narrow(item_text(first, IDC_REPLACE_SOURCE_TIME)), "2002:03:04:05:06:07");
+  const char* const labels[] = {"O&verwrite", "Overwrite &All", "&Skip", "Use &Newer", "Use Ne&wer All",
+                                "Use O&lder", "Use Ol&der All"};
+  for (int b = 0; b < 7; ++b) EXPECT_EQ(narrow(item_text(first, IDC_REPLACE_FIRST_BUTTON + b)), labels[b]);
+  EXPECT_EQ(narrow(item_text(first, IDCANCEL)), "&Cancel");
+  EXPECT_TRUE(is_centred(first));
+  press(first, IDC_REPLACE_FIRST_BUTTON + plat::RB_SKIP);
+  EXPECT_TRUE(gone(first));
+  WINDOW(second, run, L"Confirm File Replace");
+  EXPECT_EQ(narrow(item_text(second, IDC_REPLACE_TARGET)), "dst\\b.txt");
+  press(second, IDC_REPLACE_FIRST_BUTTON + plat::RB_OVERWRITE_ALL);
+  run.answer_box(L"Copied", L"1 old a,new b,new c");
+  WINDOW(third, run, L"Confirm File Replace");
+  press(third, IDCANCEL);
+  EXPECT_EQ(run.status(), 130);
+  EXPECT_FALSE(run.window(L"Not reached", 0));
+}
+
 #endif

@@ -12,12 +12,13 @@
 #include <vector>
 #include "platform/files.h"
 #include "platform/hooks.h"
+#include "platform/posix/common.h"
 #include "platform/system.h"
 
 namespace plat {
-namespace {
 
-// The Windows error numbers that the Engine reports for failed file operations.
+namespace posix {
+
 uint32_t system_error_of(int err) {
   switch (err) {
     case ENOENT: return 2;                          // file not found
@@ -25,11 +26,24 @@ uint32_t system_error_of(int err) {
     case EMFILE: case ENFILE: return 4;             // too many open files
     case EACCES: case EPERM: case EISDIR: return 5; // access denied
     case ENOMEM: return 8;
-    case ETXTBSY: case EBUSY: return 32;            // sharing violation
+    case EXDEV: return 17;                          // not the same device
+    case EROFS: return 19;                          // write protected
+    case ETXTBSY: case EBUSY: case EWOULDBLOCK: return 32;   // sharing violation
+    case ENOTSUP: return 50;                        // not supported
+    case ENOSPC: case EDQUOT: return 112;           // disk full
+    case ENOTEMPTY: return 145;                     // directory not empty
+    case EEXIST: return 183;                        // already exists
     case ENAMETOOLONG: return 206;
+    case ELOOP: return 1921;                        // cannot be resolved
     default: return 31;                             // general failure
   }
 }
+
+}  // namespace posix
+
+using posix::system_error_of;
+
+namespace {
 
 bool copy_out(const std::string& text, char* out, size_t out_cap) {
   if (text.size() >= out_cap) {

@@ -3,6 +3,7 @@
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <sys/utsname.h>
+#include <locale.h>
 #include <time.h>
 #include <unistd.h>
 #include <cerrno>
@@ -11,19 +12,13 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include "platform/posix/common.h"
 #include "platform/system.h"
 #include "platform/text.h"
 
 namespace plat {
-namespace {
 
-// Names that start with "=" (the per-drive directories of Windows, "=C:") cannot live in a POSIX
-// environment; the process keeps them here so they read back as they were set.
-std::mutex g_hidden_mutex;
-std::map<std::string, std::string>& hidden_variables() {
-  static std::map<std::string, std::string> variables;
-  return variables;
-}
+namespace posix {
 
 std::string utf8_of(const char16_t* w) {
   const int n = w && *w ? wide_to_ansi(w, static_cast<int>(wide_length(w)), nullptr, 0, CP_UTF8_PAGE) : 0;
@@ -37,6 +32,21 @@ std::u16string utf16_of(const char* s, size_t len) {
   std::u16string w(static_cast<size_t>(n > 0 ? n : 0), u'\0');
   if (n > 0) ansi_to_wide(s, static_cast<int>(len), w.data(), n, CP_UTF8_PAGE);
   return w;
+}
+
+}  // namespace posix
+
+namespace {
+
+using posix::utf16_of;
+using posix::utf8_of;
+
+// Names that start with "=" (the per-drive directories of Windows, "=C:") cannot live in a POSIX
+// environment; the process keeps them here so they read back as they were set.
+std::mutex g_hidden_mutex;
+std::map<std::string, std::string>& hidden_variables() {
+  static std::map<std::string, std::string> variables;
+  return variables;
 }
 
 int copy_value(const char* value, char* out, size_t out_cap) {
@@ -175,6 +185,34 @@ LocalTime local_time() {
   return LocalTime{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec,
                    int(ts.tv_nsec / 1000000), tm.tm_wday};
 }
+
+namespace {
+
+// Formats the time with the environment's LC_TIME locale, without touching the process's own locale.
+bool format_in_user_locale(const LocalTime& t, const char* format, std::u16string* out) {
+  const locale_t locale = newlocale(LC_TIME_MASK, "", static_cast<locale_t>(nullptr));
+  if (!locale) return false;
+  struct tm tm = {};
+  tm.tm_year = t.year - 1900;
+  tm.tm_mon = t.month - 1;
+  tm.tm_mday = t.day;
+  tm.tm_hour = t.hour;
+  tm.tm_min = t.minute;
+  tm.tm_sec = t.second;
+  tm.tm_wday = t.weekday;
+  tm.tm_isdst = -1;
+  char text[128];
+  const size_t n = strftime_l(text, sizeof text, format, &tm, locale);
+  freelocale(locale);
+  if (!n) return false;
+  *out = utf16_of(text, n);
+  return true;
+}
+
+}  // namespace
+
+bool format_user_date(const LocalTime& t, std::u16string* out) { return format_in_user_locale(t, "%x", out); }
+bool format_user_time(const LocalTime& t, std::u16string* out) { return format_in_user_locale(t, "%X", out); }
 
 }  // namespace plat
 

@@ -187,4 +187,5 @@ bool ask_line(WindowHandle, const char16_t* title, const char16_t* prompt, const
               const char16_t*, const char16_t*, std::u16string* out) {
   return console_ask_line(title, prompt, def, password, out);
 }
+int confirm_replace(WindowHandle, const ReplaceQuestion& question) { return console_confirm_replace(question); }
 }  // namespace plat

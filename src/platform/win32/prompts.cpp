@@ -1,6 +1,7 @@
 // The boxes and prompts of the script's user on Windows: message boxes with renamed buttons, the
-// self-closing text window of Display, and the line prompts LINEASK and PSWDASK. Each falls back to its
-// console form when the console UI is chosen or no window can be shown.
+// self-closing text window of Display, the line prompts LINEASK and PSWDASK, and the confirmation
+// FILEWARN before a file is replaced. Each falls back to its console form when the console UI is chosen;
+// the boxes and prompts also when no window can be shown.
 #include <windows.h>
 #include <string>
 
@@ -270,6 +271,43 @@ INT_PTR CALLBACK ask_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lpara
   }
 }
 
+// --- The confirmation before a file is replaced ----------------------------------------------------------
+
+// The answer of each button of FILEWARN, in ReplaceButton order.
+constexpr int kReplaceAnswers[RB_COUNT] = {REPLACE_THIS,     REPLACE_ALL,         REPLACE_SKIP, REPLACE_IF_NEWER,
+                                           REPLACE_ALL_IF_NEWER, REPLACE_IF_OLDER, REPLACE_ALL_IF_OLDER,
+                                           REPLACE_CANCEL};
+
+int replace_button_id(int button) { return button == RB_CANCEL ? IDCANCEL : IDC_REPLACE_FIRST_BUTTON + button; }
+
+INT_PTR CALLBACK replace_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
+  switch (message) {
+    case WM_INITDIALOG: {
+      const auto& q = *reinterpret_cast<const ReplaceQuestion*>(lparam);
+      SetWindowTextW(dialog, wide(q.caption));
+      SetDlgItemTextW(dialog, IDC_REPLACE_LABEL, wide(q.replaceLabel));
+      SetDlgItemTextW(dialog, IDC_REPLACE_TARGET, wide(q.target));
+      SetDlgItemTextW(dialog, IDC_REPLACE_TARGET_TIME, wide(q.targetTime));
+      SetDlgItemTextW(dialog, IDC_WITH_LABEL, wide(q.withLabel));
+      SetDlgItemTextW(dialog, IDC_REPLACE_SOURCE, wide(q.source));
+      SetDlgItemTextW(dialog, IDC_REPLACE_SOURCE_TIME, wide(q.sourceTime));
+      for (int b = 0; b < RB_COUNT; ++b) SetDlgItemTextW(dialog, replace_button_id(b), wide(q.buttons[b]));
+      win32::center_on_screen(dialog);
+      SetForegroundWindow(dialog);
+      return TRUE;
+    }
+    case WM_COMMAND:
+      for (int b = 0; b < RB_COUNT; ++b)
+        if (LOWORD(wparam) == replace_button_id(b)) {
+          EndDialog(dialog, kReplaceAnswers[b]);
+          return TRUE;
+        }
+      return FALSE;
+    default:
+      return FALSE;
+  }
+}
+
 }  // namespace
 
 int message_box_w(WindowHandle owner, const char16_t* text, const char16_t* caption, uint32_t flags,
@@ -323,6 +361,13 @@ bool ask_line(WindowHandle owner, const char16_t* title, const char16_t* prompt,
                                     static_cast<HWND>(owner), ask_proc, reinterpret_cast<LPARAM>(&data));
   if (r <= 0) return console_ask_line(title, prompt, def, password, out);
   return r == IDOK;
+}
+
+int confirm_replace(WindowHandle owner, const ReplaceQuestion& question) {
+  if (console_ui()) return console_confirm_replace(question);
+  const INT_PTR r = DialogBoxParamW(win32::engine_module(), L"FILEWARN", static_cast<HWND>(owner), replace_proc,
+                                    reinterpret_cast<LPARAM>(&question));
+  return r > 0 ? int(r) : REPLACE_CANCEL;
 }
 
 }  // namespace plat

@@ -143,6 +143,40 @@ LocalTime local_time() {
                    st.wDayOfWeek};
 }
 
+namespace {
+
+SYSTEMTIME system_time_of(const LocalTime& t) {
+  SYSTEMTIME st = {};
+  st.wYear = WORD(t.year);
+  st.wMonth = WORD(t.month);
+  st.wDay = WORD(t.day);
+  st.wHour = WORD(t.hour);
+  st.wMinute = WORD(t.minute);
+  st.wSecond = WORD(t.second);
+  st.wDayOfWeek = WORD(t.weekday);
+  return st;
+}
+
+bool formatted(int n, const wchar_t* text, std::u16string* out) {
+  if (n <= 1) return false;
+  out->assign(reinterpret_cast<const char16_t*>(text), size_t(n - 1));
+  return true;
+}
+
+}  // namespace
+
+bool format_user_date(const LocalTime& t, std::u16string* out) {
+  const SYSTEMTIME st = system_time_of(t);
+  wchar_t text[128];
+  return formatted(GetDateFormatW(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &st, nullptr, text, 128), text, out);
+}
+
+bool format_user_time(const LocalTime& t, std::u16string* out) {
+  const SYSTEMTIME st = system_time_of(t);
+  wchar_t text[128];
+  return formatted(GetTimeFormatW(LOCALE_USER_DEFAULT, 0, &st, nullptr, text, 128), text, out);
+}
+
 }  // namespace plat
 
 namespace plat {
