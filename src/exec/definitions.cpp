@@ -153,6 +153,7 @@ int handle_definition_line(RunContext* ctx, const char* line, uint32_t lineStart
     std::memcpy(text, hs->text + rec->bodyStart, rec->bodyLength);
     text[rec->bodyLength] = 0;
     rec->hBody = body;
+    rec->bodyText = text;
     rec->bodyKey = linecache_new_key();
   } else if (body) {
     plat::mem_free(body);

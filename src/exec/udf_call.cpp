@@ -37,6 +37,9 @@ struct CallerState {
   uint32_t lineStart;
   const HeldScript* runScript;
   uint16_t runUdf;
+  // The current file is saved only when it differs from the one the callee runs in (the common case of a
+  // function of the same script skips two copies); sameFile names that one otherwise.
+  const char* sameFile = nullptr;
   char file[sizeof RunContext::szCurrentFile];
   uint16_t currentUdf;
   int32_t errorHandlerMode, cancelHandlerMode;
@@ -56,7 +59,7 @@ struct CallerState {
     lineStart = ctx->nLineStart;
     runScript = ctx->hRunScript;
     runUdf = ctx->nRunUdf;
-    std::memcpy(file, ctx->szCurrentFile, sizeof file);
+    if (!sameFile) std::memcpy(file, ctx->szCurrentFile, sizeof file);
     currentUdf = ctx->nCurrentUdf;
     errorHandlerMode = ctx->es.errorHandlerMode;
     cancelHandlerMode = ctx->es.cancelHandlerMode;
@@ -77,7 +80,8 @@ struct CallerState {
     ctx->nLineStart = lineStart;
     ctx->hRunScript = runScript;
     ctx->nRunUdf = runUdf;
-    std::memcpy(ctx->szCurrentFile, file, sizeof file);
+    if (!sameFile) std::memcpy(ctx->szCurrentFile, file, sizeof file);
+    else if (std::strcmp(ctx->szCurrentFile, sameFile) != 0) std::strcpy(ctx->szCurrentFile, sameFile);
     ctx->nCurrentUdf = currentUdf;
     ctx->es.errorHandlerMode = errorHandlerMode;
     ctx->es.cancelHandlerMode = cancelHandlerMode;
@@ -194,6 +198,7 @@ int CallUdf(RunContext* ctx, int code, Value* result, ArgBlock* args, int argc, 
     return 0;
   }
   CallerState caller;
+  if (std::strcmp(ctx->szCurrentFile, rec->file) == 0) caller.sameFile = rec->file;
   caller.save(ctx);
   const uint32_t depth = ctx->nStructDepth;
   const uint16_t home_frame = ctx->nVarFrame;
@@ -237,7 +242,7 @@ int CallUdf(RunContext* ctx, int code, Value* result, ArgBlock* args, int argc, 
     return 0;
   }
   const bool file_changed = !same_file(ctx->szCurrentFile, rec->file);
-  std::memcpy(ctx->szCurrentFile, rec->file, sizeof ctx->szCurrentFile);
+  if (!caller.sameFile) std::memcpy(ctx->szCurrentFile, rec->file, sizeof ctx->szCurrentFile);
   if (file_changed) notify_file(ctx, rec->file, 1);
   ctx->nCurrentUdf = uint16_t(index);
   ctx->tok.curUdfNumber = uint16_t(index);
@@ -266,7 +271,7 @@ int CallUdf(RunContext* ctx, int code, Value* result, ArgBlock* args, int argc, 
     }
     if (!ctx->err) {
       HeldScript body{};
-      body.text = static_cast<char*>(plat::mem_address(rec->hBody));
+      body.text = rec->bodyText;
       body.length = rec->bodyLength;
       body.udf = uint16_t(index);
       body.bodyOffset = rec->bodyStart;

@@ -896,7 +896,7 @@ inline uint16_t find_slot_of(RunContext* ctx, VarRef& ref) {
     const VarSlot& s = ctx->lpVars[hint];
     if (s.c.type && same_name(s.name, ref)) return hint;
   }
-  const uint16_t slot = slot_find_or_create(ctx, ref.name, false);
+  const uint16_t slot = slot_find_or_create_padded(ctx, ref.name);
   if (slot != SLOT_NONE) ref.slot = slot;
   return slot;
 }

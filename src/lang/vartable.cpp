@@ -68,6 +68,41 @@ uint16_t slot_find_or_create(RunContext* ctx, const char* name, bool as_integer)
   return slot;
 }
 
+uint16_t slot_find_or_create_padded(RunContext* ctx, const char* name) {
+  VarSlot* slots = ctx->lpVars;
+  uint64_t want[4];
+  std::memcpy(want, name, VARNAME_BYTES - 1);
+  reinterpret_cast<char*>(want)[VARNAME_BYTES - 1] = 0;
+  uint16_t free_slot = SLOT_NONE;
+  for (uint16_t i = FIRST_NAMED_SLOT; i < ctx->nVarUsed; ++i) {
+    if (!slots[i].c.type) {
+      free_slot = i;
+      continue;
+    }
+    uint64_t have[4];
+    std::memcpy(have, slots[i].name, VARNAME_BYTES);
+    // The flag byte at the end does not belong to the name.
+    reinterpret_cast<char*>(have)[VARNAME_BYTES - 1] = 0;
+    if (have[0] == want[0] && have[1] == want[1] && have[2] == want[2] && have[3] == want[3]) return i;
+    // A slot whose name has bytes after its end is compared as a string.
+    if (slots[i].name[0] == name[0] && name_equals(slots[i], name)) return i;
+  }
+  uint16_t slot = free_slot;
+  if (slot == SLOT_NONE) {
+    if (ctx->nVarUsed >= ctx->nVarCapacity) {
+      ctx->err = ERR_OUT_OF_VARIABLES;
+      return SLOT_NONE;
+    }
+    slot = ctx->nVarUsed++;
+  }
+  VarSlot& s = slots[slot];
+  clear_slot(s);
+  std::memcpy(s.name, name, VARNAME_BYTES - 1);
+  s.c.i = -1;
+  s.c.type = VF_UNINIT;
+  return slot;
+}
+
 void slot_drop(RunContext* ctx, uint16_t slot) {
   VarSlot& s = ctx->lpVars[slot];
   value_free(ctx, s.c, VFREE_HOLDER);
