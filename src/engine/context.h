@@ -127,6 +127,7 @@ struct RunContext {
 
   // --- compiled lines ---
   LineCache* lineCache;            // made at the first run, released at shutdown
+  uint32_t bLineCacheOff;          // every line is read as it runs (tests compare the two ways)
   int32_t nCompiledActive;         // compiled statements running now: the cache keeps its entries meanwhile
   uint32_t nPumpSkip;              // statements to run before the next one asks the system for messages
   // A compiled line's text is copied into szLine only when something reads it (an error, a trace).

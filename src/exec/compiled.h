@@ -143,7 +143,7 @@ inline const CompiledLine* linecache_find(RunContext* ctx, const HeldScript* hs,
   LineCache* c = ctx->lineCache;
   if (!c || !hs->cacheKey) return nullptr;
   if (c->udfCount != ctx->nUdfCount || c->extCount != g_nNextExtEntry || c->hostKeywords != ctx->lpHostKeywords ||
-      ctx->nDiagMode)
+      ctx->nDiagMode || ctx->bLineCacheOff)
     return linecache_find_slow(ctx, hs, pos);
   const uint64_t key = uint64_t(hs->cacheKey) << 32 | pos;
   for (uint32_t h = linecache_hash(key);; h = (h + 1) & (LINECACHE_SLOTS - 1)) {

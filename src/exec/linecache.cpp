@@ -626,7 +626,7 @@ uint32_t linecache_new_key() {
 }
 
 const CompiledLine* linecache_find_slow(RunContext* ctx, const HeldScript* hs, uint32_t pos) {
-  if (ctx->nDiagMode == DIAG_BUCKET_BOUNDS) return nullptr;
+  if (ctx->nDiagMode == DIAG_BUCKET_BOUNDS || ctx->bLineCacheOff) return nullptr;
   LineCache* c = usable_cache(ctx, false);
   return c ? *find_slot(c, make_key(hs, pos)) : nullptr;
 }
@@ -654,7 +654,7 @@ CompiledLine* compile_line(RunContext* ctx, LineCache* cache, const char* line, 
 
 const CompiledLine* linecache_record(RunContext* ctx, const HeldScript* hs, uint32_t pos, uint32_t lineStart,
                                      uint32_t next, const char* line) {
-  if (!hs->cacheKey || ctx->nDiagMode == DIAG_BUCKET_BOUNDS) return nullptr;
+  if (!hs->cacheKey || ctx->nDiagMode == DIAG_BUCKET_BOUNDS || ctx->bLineCacheOff) return nullptr;
   LineCache* c = usable_cache(ctx, true);
   if (!c) return nullptr;
   const uint64_t key = make_key(hs, pos);
