@@ -29,7 +29,7 @@ root=$(dirname "$here")
 scripts=$here/scripts
 
 benchmarks=(startup while_count for_arith expression string_concat if_chain switch_case builtin_strlen builtin_abs
-            fib_recursive item_list file_lines subst_names udf_calls text_walk)
+            fib_recursive item_list binary_records file_lines subst_names udf_calls text_walk)
 long_run=20   # seconds: a run this long is measured once
 
 runs=3

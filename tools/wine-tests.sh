@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# Runs the tests of a 64-bit Windows build under Wine: the unit tests (among them the GUI tests, which run
+# Runs the tests of a Windows build under Wine: the unit tests (among them the GUI tests, which run
 # tov.exe without the console UI and answer its boxes), then the script cases of tests/scripts and
 # tests/windows through tov.exe with the console UI. Everything runs inside one virtual
-# X display, in a fresh Wine prefix that is removed afterwards.
+# X display, in a fresh Wine prefix that is removed afterwards. The prefix is a 64-bit one; it runs the
+# programs of a 32-bit build through Wine's 32-bit loader (Debian's wine32), where that is installed.
 #
-#   tools/wine-tests.sh BUILD-DIR        (e.g. tools/wine-tests.sh build/win64)
+#   tools/wine-tests.sh BUILD-DIR        (e.g. tools/wine-tests.sh build/win64, build/win32)
 set -euo pipefail
 
 build=$(cd "${1:?usage: tools/wine-tests.sh BUILD-DIR}" && pwd)

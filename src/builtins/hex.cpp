@@ -29,10 +29,18 @@ int byte_at(const char* hex) {
 }  // namespace
 
 std::string hex_of_bytes(const char* bytes, size_t n) {
-  std::string out;
-  out.reserve(n * 2);
-  for (size_t i = 0; i < n; ++i) put_byte(out, static_cast<unsigned char>(bytes[i]));
+  std::string out(n * 2, '\0');
+  hex_into(bytes, n, out.data());
   return out;
+}
+
+void hex_into(const char* bytes, size_t n, char* out) {
+  for (size_t i = 0; i < n; ++i) {
+    const auto b = static_cast<unsigned char>(bytes[i]);
+    *out++ = kDigits[b >> 4];
+    *out++ = kDigits[b & 15];
+  }
+  *out = 0;
 }
 
 std::string hex_of_units(const char16_t* units, size_t n) {
@@ -67,6 +75,29 @@ bool units_of_hex(const char* hex, std::u16string* out) {
     const int lo = byte_at(hex + i), hi = lo < 0 ? -1 : byte_at(hex + i + 2);
     if (hi < 0 || (lo | hi) == 0) return false;
     *out += static_cast<char16_t>(hi << 8 | lo);
+  }
+  return true;
+}
+
+bool is_hex_separator(char c) { return c == ' ' || c == '\r' || c == '\n'; }
+
+size_t hex_digit_count(const char* text) {
+  size_t n = 0;
+  for (; *text; ++text) n += !is_hex_separator(*text);
+  return n;
+}
+
+bool bytes_of_hex_pairs(const char* text, std::string* out) {
+  out->clear();
+  while (*text) {
+    if (is_hex_separator(*text)) {
+      ++text;
+      continue;
+    }
+    const int b = byte_at(text);
+    if (b < 0) return false;
+    *out += static_cast<char>(b);
+    text += 2;
   }
   return true;
 }

@@ -9,6 +9,10 @@ namespace tov {
 // The families' tables, one line each.
 extern const BuiltinFamily kArrayBuiltins;
 extern const BuiltinFamily kArrayTextBuiltins;
+extern const BuiltinFamily kBinaryBuiltins;
+extern const BuiltinFamily kBinaryDataBuiltins;
+extern const BuiltinFamily kBinaryFileBuiltins;
+extern const BuiltinFamily kBinarySearchBuiltins;
 extern const BuiltinFamily kCharBuiltins;
 extern const BuiltinFamily kDirBuiltins;
 extern const BuiltinFamily kErrorBuiltins;
@@ -35,6 +39,10 @@ namespace {
 const BuiltinFamily* const kFamilies[] = {
     &kArrayBuiltins,
     &kArrayTextBuiltins,
+    &kBinaryBuiltins,
+    &kBinaryDataBuiltins,
+    &kBinaryFileBuiltins,
+    &kBinarySearchBuiltins,
     &kCharBuiltins,
     &kDirBuiltins,
     &kErrorBuiltins,

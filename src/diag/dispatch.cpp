@@ -236,6 +236,8 @@ bool handle_assignment_error(RunContext* ctx, Value* value) {
 int run_statement(RunContext* ctx, Value* result, const StatementPlace& at) {
   ctx->err = 0;
   ctx->es.handlerTried = 0;
+  // The failing line of an earlier report is not this statement's: handlers read the current line.
+  ctx->es.reportTitle[0] = 0;
   int r;
   if (ctx->nDeferredError) {
     ctx->err = ctx->nDeferredError;

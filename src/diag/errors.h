@@ -243,6 +243,74 @@ enum ErrorNumber : uint16_t {
   ERR_CURRENCY_FORMAT = 1648,          // Invalid currency format string
   ERR_DECIMAL_FORMAT = 1649,           // Invalid decimal format string
   ERR_SAFEARRAY_ACCESS = 1676,         // Ole: Unable to access SAFEARRAY data
+  // Binary buffers.
+  ERR_FILE_OPEN = ERR_FILEOPEN_FAILED,  // FileOpen: Open failed (the binary family's name for it)
+  ERR_BINARY_ALLOC = 1126,             // BinaryAlloc: Could not allocate (or lock) binary buffer
+  ERR_BINARY_READ_SIZE = 1330,         // BinaryRead: File size larger than binary buffer size
+  ERR_BINARY_RECORD_SIZE = 1474,       // BinarySort/BinaryHashRec: Invalid record size
+  ERR_BINARY_KEY_OFFSET = 1475,        // BinarySort/BinaryHashRec: Invalid key offset
+  ERR_BINARY_KEY_SIZE = 1476,          // BinarySort/BinaryHashRec: Invalid key size
+  ERR_BINARY_SORT_FLAGS = 1477,        // BinarySort: Invalid flags
+  ERR_BINARY_SORT_RECORDS = 1478,      // BinarySort: Data size is not a multiple of the record size
+  ERR_BINARY_SORT_MEMORY = 1479,       // BinarySort: Unable to allocate memory
+  ERR_BINARY_HASH_FULL = 1480,         // BinaryHashRec: Hash table is full
+  ERR_BINARY_HASH_KEY_LONG = 1481,     // BinaryHashRec: Key value is longer than the key size
+  ERR_BINARY_HASH_KEY_EMPTY = 1482,    // BinaryHashRec: Key value cannot be empty
+  ERR_BINARY_OLE_TYPE = 1514,          // BinaryOleType: Invalid type
+  ERR_BINARY_OLE_FLAGS = 1515,         // BinaryOleType: Invalid flags
+  ERR_BINARY_OLE_RESERVED = 1516,      // BinaryOleType: Reserved parameters must be 0
+  ERR_BINARY_OFFSETS = 1543,           // Binary functions: Offset(s) beyond end of binary buffer(s)
+  ERR_BINARY_COUNT_SIZE = 1544,        // Binary functions: Specified count extends beyond end of binary buffer(s)
+  ERR_BINARY_PEEKSTRW = 1545,          // BinaryPeekStrW: Data request extends beyond end of binary buffer
+  ERR_BINARY_POKESTRW = 1546,          // BinaryPokeStrW: Data to store would overrun binary buffer
+  ERR_BINARY_READEX_OVERRUN = 1547,    // BinaryReadEx: Data to read would overrun binary buffer
+  ERR_BINARY_OFFSET = 1548,            // Binary functions: Invalid offset
+  ERR_BINARY_COUNT = 1549,             // Binary functions: Invalid count
+  ERR_BINARY_EOD_OFFSET = 1550,        // Binary functions: Offset beyond binary EOD
+  ERR_BINARY_EOD_COUNT = 1551,         // Binary functions: Specified count extends beyond binary EOD
+  ERR_BINARY_FILE_OFFSET = 1552,       // BinaryReadEx/BinaryWriteEx: Invalid file offset
+  ERR_BINARY_CONVERT_SOURCE = 1553,    // BinaryConvert: Invalid source type
+  ERR_BINARY_CONVERT_TARGET = 1554,    // BinaryConvert: Invalid target type
+  ERR_BINARY_CONVERT_CODE_PAGE = 1555, // BinaryConvert: Invalid or unsupported code page
+  ERR_BINARY_CONVERT_FLAGS = 1556,     // BinaryConvert: Invalid flags
+  ERR_BINARY_CONVERT_OVERRUN = 1557,   // BinaryConvert: Converted data would overrun binary buffer
+  ERR_BINARY_CONVERT_FAILED = 1558,    // BinaryConvert: Data could not be converted
+  ERR_BINARY_CLIP_FORMAT = 1559,       // BinaryClipGet/BinaryClipPut: Invalid clipboard format
+  ERR_BINARY_CLIP_OPEN = 1560,         // BinaryClipGet/BinaryClipPut: Unable to open the clipboard
+  ERR_BINARY_CLIP_SIZE = 1561,         // BinaryClipGet: Clipboard data larger than binary buffer
+  ERR_BINARY_CLIP_READ = 1562,         // BinaryClipGet: Unable to read clipboard data
+  ERR_BINARY_CLIP_WRITE = 1563,        // BinaryClipPut: Unable to place data on the clipboard
+  ERR_BINARY_CLIP_UNSUPPORTED = 1565,  // BinaryClipGet/BinaryClipPut: The clipboard is not supported on this platform
+  ERR_BINARY_CHECKSUM = 1566,          // BinaryChecksum: Unable to compute the checksum
+  ERR_BINARY_ARRAY_ELEMENT = 1567,     // BinaryAllocArray: Array element is not a byte value
+  ERR_BINARY_COMP_FORMAT = 1568,       // BinaryComp/BinaryUncomp: Invalid format
+  ERR_BINARY_TAG_STRUCT = 1580,        // BinaryTag functions: Invalid tag structure
+  ERR_BINARY_TAG_EMPTY = 1581,         // BinaryTagInit: Start and end tags cannot be empty
+  ERR_BINARY_TAG_OVERRUN = 1582,       // BinaryTagRepl: Data to store would overrun binary buffer
+  ERR_BINARY_COMP = 1592,              // BinaryComp: Compressed data will not fit in target buffer
+  ERR_BINARY_UNCOMP = 1593,            // BinaryUncomp: Invalid compressed data, or target buffer too small
+  ERR_BINARY_READ = 1612,              // BinaryRead: Error reading file
+  ERR_BINARY_WRITE = 1613,             // BinaryWrite: Error writing file
+  ERR_BINARY_REPLACE_OVERRUN = 1614,   // BinaryReplace: Result would overrun binary buffer
+  ERR_BINARY_TAG_FLAGS = 1655,         // BinaryTag functions: Invalid flags
+  ERR_BINARY_XLATE_MODE = 1656,        // BinaryXlate: Invalid mode
+  ERR_BINARY_XLATE_TABLE = 1657,       // BinaryXlate: Translation table buffer is too small
+  ERR_BINARY_XLATE_OVERRUN = 1658,     // BinaryXlate: Translated data would overrun binary buffer
+  ERR_BINARY_XLATE_ODD = 1659,         // BinaryXlate: Data size must be even for this mode
+  ERR_BINARY_INDEXBIN_HEX = 1715,      // BinaryIndexBin: 'item' is not a valid hex string
+  ERR_BINARY_HEX = 1720,               // BinaryPokeHex: Invalid hex string
+  ERR_BINARY_HEX_OVERRUN = 1721,       // BinaryPokeHex: Data to store would overrun binary buffer
+  ERR_BINARY_PEEKSTR = 2331,           // BinaryPeekStr: Data request extends beyond end of binary buffer
+  ERR_BINARY_POKESTR = 2332,           // BinaryPokeStr: Data to store would overrun binary buffer
+  ERR_BINARY_HANDLE = 3023,            // BinaryData: Invalid Binary Data handle passed
+  ERR_BINARY_TOO_MANY = 3024,          // BinaryData: Too many open Binary Data Handles
+  ERR_BINARY_EODSET = 3127,            // BinaryEODSet: Set value beyond end of buffer
+  ERR_BINARY_PEEK_OFFSET = 3325,       // BinaryPeek/Poke/Incr: Offset is beyond end of binary buffer
+  ERR_BINARY_POKE_RANGE = 3326,        // BinaryPoke: Value to poke is outside the allowable range
+  ERR_BINARY_COPY_OFFSETS = 3327,      // BinaryCopy: Offset(s) beyond end of binary buffer(s)
+  ERR_BINARY_COPY_FIT = 3328,          // BinaryCopy: Data to be copied will not fit in buffer
+  ERR_BINARY_COPY_SOURCE = 3329,       // BinaryCopy: Data to copy extends beyond end of buffer
+  ERR_BINARY_INDEX_OFFSET = 3333,      // BinaryIndex: Offset is beyond end of binary buffer
 
   STATUS_EXIT = 9000,
   STATUS_TERMINATED = 9012,
@@ -253,5 +321,8 @@ enum ErrorNumber : uint16_t {
   STATUS_ASSIGNMENT_HANDLED = 9998,
   STATUS_CANCEL = 9999,
 };
+
+// The extended code of a status whose error the user has already been shown (and answered).
+constexpr uint32_t EXTENDED_ALREADY_SHOWN = 999;
 
 }  // namespace tov

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 #include "builtins/file_state.h"
+#include "builtins/binary.h"
 #include "diag/error_state.h"
 #include "engine/script.h"
 #include "engine/tovengine.h"
@@ -124,6 +125,7 @@ struct RunContext {
 
   // --- built-in families ---
   FileState files;                 // FileOpen's table and the file built-ins' settings
+  BinaryTable binaries;            // freed at shutdown
 
   // --- compiled lines ---
   LineCache* lineCache;            // made at the first run, released at shutdown

@@ -20,4 +20,5 @@ set(TOV_ENGINE_EXPORTS
   ParseYMDHMS@16
   ErrorMsgProc@16
   StackInfoProc@16
+  UncompressBuffer@16
 )

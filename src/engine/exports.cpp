@@ -76,3 +76,12 @@ TOV_API int32_t TOV_CALL ParseYMDHMS(const char* text, int32_t* fields, int32_t 
 TOV_API int32_t TOV_CALL ViperAnswer(int32_t status, int32_t reserved, tov::ServiceBlock* block, tov::ExtValue* value) {
   return tov::viper_answer(status, reserved, block, value);
 }
+
+// --- Data decompression for hosts: a zlib stream into the caller's buffer. ---------------------------------
+
+#include "builtins/binary.h"
+
+TOV_API int32_t TOV_CALL UncompressBuffer(const void* source, uint32_t source_size, void* target,
+                                          uint32_t target_size) {
+  return tov::uncompress_buffer(source, source_size, target, target_size);
+}

@@ -8,6 +8,7 @@
 #include <mutex>
 
 #include "builtins/file_state.h"
+#include "builtins/binary.h"
 #include "diag/error_model.h"
 #include "engine/context.h"
 #include "engine/pump.h"
@@ -199,6 +200,7 @@ uint32_t shutdown(RunContext* ctx, void* callback) {
     ctx->lpVars = nullptr;
   }
   close_all_files(ctx);
+  binary_free_all(ctx);
   release_udf_table(ctx);
   release_frames(ctx);
   linecache_release(ctx);

@@ -42,28 +42,49 @@ void normalise_line_ends(char* text, uint32_t len) {
     if (text[i] == CR) text[i] = (i + 1 < len && text[i + 1] == LF) ? ' ' : LF;
 }
 
-bool has_byte_order_mark(const uint8_t* p, size_t n) {
-  return n >= 2 && ((p[0] == 0xFF && p[1] == 0xFE) || (p[0] == 0xFE && p[1] == 0xFF));
+enum class TextMark { None, Utf16Le, Utf16Be, Utf8 };
+
+// The byte-order mark that text starts with: UTF-16 in either byte order, or UTF-8 as editors write it.
+TextMark byte_order_mark(const uint8_t* p, size_t n) {
+  if (n >= 2 && p[0] == 0xFF && p[1] == 0xFE) return TextMark::Utf16Le;
+  if (n >= 2 && p[0] == 0xFE && p[1] == 0xFF) return TextMark::Utf16Be;
+  if (n >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF) return TextMark::Utf8;
+  return TextMark::None;
 }
 
-// Converts UTF-16 text that starts with a byte-order mark into ANSI text in a new block (NUL-terminated).
-// Big-endian text (mark FE FF) is read as big-endian. Returns 0 when the result would be empty or the
-// conversion fails.
-plat::MemId convert_unicode(const uint8_t* p, size_t nbytes, uint32_t code_page, uint32_t* out_len) {
-  const bool big_endian = p[0] == 0xFE;
-  size_t units = (nbytes - 2) / 2;
-  plat::MemId wide_id = plat::mem_alloc((units + 1) * sizeof(plat::wchar), false);
-  if (!wide_id) return 0;
-  auto* wide = static_cast<plat::wchar*>(plat::mem_lock(wide_id));
+// Decodes the text after its mark into a new block of wide characters, up to the first NUL; *units
+// receives their count. Big-endian text (mark FE FF) is read as big-endian.
+plat::MemId decode_marked(const uint8_t* p, size_t nbytes, TextMark mark, size_t* units) {
+  const bool utf8 = mark == TextMark::Utf8;
+  const size_t capacity = utf8 ? nbytes - 3 : (nbytes - 2) / 2;
+  plat::MemId wide_id = plat::mem_alloc((capacity + 1) * sizeof(plat::wchar), true);
+  auto* wide = wide_id ? static_cast<plat::wchar*>(plat::mem_lock(wide_id)) : nullptr;
+  if (!wide) return wide_id;
   size_t n = 0;
-  for (size_t i = 0; i < units; ++i) {
-    const uint8_t* u = p + 2 + 2 * i;
-    plat::wchar c = big_endian ? plat::wchar((u[0] << 8) | u[1]) : plat::wchar(u[0] | (u[1] << 8));
-    if (c == 0) break;
-    wide[n++] = c;
+  if (utf8) {
+    n = capacity ? size_t(plat::ansi_to_wide(reinterpret_cast<const char*>(p + 3), int(capacity), wide,
+                                             int(capacity), plat::CP_UTF8_PAGE))
+                 : 0;
+  } else {
+    for (const uint8_t* u = p + 2; n < capacity; u += 2)
+      wide[n++] = mark == TextMark::Utf16Be ? plat::wchar((u[0] << 8) | u[1]) : plat::wchar(u[0] | (u[1] << 8));
   }
+  size_t text = 0;
+  while (text < n && wide[text]) ++text;
+  *units = text;
+  return wide_id;
+}
+
+// Converts text that starts with a byte-order mark into ANSI text in a new block (NUL-terminated).
+// Returns 0 when the result would be empty or the conversion fails.
+plat::MemId convert_unicode(const uint8_t* p, size_t nbytes, TextMark mark, uint32_t code_page,
+                            uint32_t* out_len) {
+  size_t n = 0;
+  plat::MemId wide_id = decode_marked(p, nbytes, mark, &n);
+  if (!wide_id) return 0;
+  const auto* wide = static_cast<const plat::wchar*>(plat::mem_address(wide_id));
   plat::MemId result = 0;
-  int need = n ? plat::wide_to_ansi(wide, int(n), nullptr, 0, code_page) : 0;
+  const int need = n ? plat::wide_to_ansi(wide, int(n), nullptr, 0, code_page) : 0;
   if (need > 0) {
     result = plat::mem_alloc(size_t(need) + 2, true);
     char* out = result ? static_cast<char*>(plat::mem_lock(result)) : nullptr;
@@ -84,8 +105,8 @@ plat::MemId convert_unicode(const uint8_t* p, size_t nbytes, uint32_t code_page,
 plat::MemId text_block_from_bytes(const uint8_t* bytes, size_t n, uint32_t code_page, uint32_t* len,
                                   bool* unicode_failed) {
   *unicode_failed = false;
-  if (has_byte_order_mark(bytes, n)) {
-    plat::MemId id = convert_unicode(bytes, n, code_page, len);
+  if (const TextMark mark = byte_order_mark(bytes, n); mark != TextMark::None) {
+    plat::MemId id = convert_unicode(bytes, n, mark, code_page, len);
     if (!id) *unicode_failed = true;
     return id;
   }
@@ -196,9 +217,10 @@ plat::MemId read_whole_file(const char* path, uint32_t* len, uint32_t* error) {
 // Replaces raw file bytes in *block by their ANSI text when they carry a byte-order mark.
 bool convert_if_unicode(plat::MemId* block, uint32_t* len, uint32_t code_page) {
   auto* bytes = static_cast<const uint8_t*>(plat::mem_address(*block));
-  if (!has_byte_order_mark(bytes, *len)) return true;
+  const TextMark mark = byte_order_mark(bytes, *len);
+  if (mark == TextMark::None) return true;
   uint32_t n = 0;
-  plat::MemId converted = convert_unicode(bytes, *len, code_page, &n);
+  plat::MemId converted = convert_unicode(bytes, *len, mark, code_page, &n);
   if (!converted) return false;
   plat::mem_free(*block);
   *block = converted;
@@ -316,7 +338,8 @@ bool PrepareHostBuffer(RunContext* ctx, plat::HostHandle script, HeldScript* out
   size_t cap = plat::host_size(script);
   // The text ends at its NUL: a 16-bit NUL for Unicode text, a byte otherwise.
   size_t n = 0;
-  if (has_byte_order_mark(bytes, cap)) {
+  const TextMark mark = byte_order_mark(bytes, cap);
+  if (mark == TextMark::Utf16Le || mark == TextMark::Utf16Be) {
     while (n + 1 < cap && (bytes[n] || bytes[n + 1])) n += 2;
   } else {
     n = strnlen(reinterpret_cast<const char*>(bytes), cap);

@@ -215,15 +215,17 @@ int cmd_execute(RunContext* ctx, Value* result, const StatementPlace& at) {
   const bool handled_here = e && (e < STATUS_EXIT || e == STATUS_REPORTED_IN_CALL || e == STATUS_UDF_FAILED ||
                                   e == STATUS_USER_ERROR_REPORTED);
   if (!handled_here) return r;
+  const bool shown_inside = (e == STATUS_REPORTED_IN_CALL || e == STATUS_UDF_FAILED) && ctx->es.extendedCode;
+  // Cancel in the box of an inner Execute ends the run: it is not asked again.
+  if (shown_inside && ctx->es.extendedCode == EXTENDED_ALREADY_SHOWN) return r;
   const uint32_t setting = ctx->es.executeSetting;
   if (setting != 2) {
     char message[2050], caption[2100];
-    load_string(ctx, e, message, sizeof message);
+    load_string(ctx, shown_inside ? ctx->es.extendedCode : e, message, sizeof message);
     std::snprintf(caption, sizeof caption, "EXECUTE::%s", message);
-    const uint32_t buttons = setting == 1 ? plat::MB_OK_ONLY : plat::MB_OK_CANCEL;
-    if (plat::message_box(ctx->hwndOwner, at.line, caption, buttons | plat::MB_ICON_EXCLAMATION) == plat::ID_CANCEL) {
+    if (plat::execute_error_box(ctx->hwndOwner, at.line, caption, setting != 1) == plat::ID_CANCEL) {
       ctx->err = STATUS_REPORTED_IN_CALL;
-      ctx->es.extendedCode = 999;
+      ctx->es.extendedCode = EXTENDED_ALREADY_SHOWN;
       return 0;
     }
   }

@@ -12,6 +12,7 @@
 #include "exec/exec.h"
 #include "exec/run.h"
 #include "ext/host_call.h"
+#include "lang/arrays.h"
 #include "lang/keywords.h"
 #include "lang/tokenizer.h"
 #include "lang/values.h"
@@ -283,7 +284,12 @@ int CallUdf(RunContext* ctx, int code, Value* result, ArgBlock* args, int argc, 
   const uint16_t error = ctx->err;
   const bool returned = ctx->aStruct[depth].aux != 0;
   if (function && ctx->nVarFrame != home_frame) {
+    // A returned array outlives the locals that held it: held across their release, it is then left to
+    // the caller as a temporary (or to its other holders).
+    const uint32_t returned_array = (result->c.type & VF_ARRAY) ? result->c.str : 0;
+    if (returned_array) array_hold(returned_array);
     free_locals(ctx);
+    if (returned_array) array_unhold(returned_array);
     if (!frame_switch(ctx, home_frame) && !ctx->err) ctx->err = ERR_UDF_LOCK;
   }
   if (function) close_frame(ctx, uint16_t(frame));

@@ -107,7 +107,7 @@ int32_t viper_answer(int32_t status, int32_t, ServiceBlock* block, ExtValue* val
 
 void extender_failure(RunContext* ctx, int32_t status) {
   if (!ctx->es.extenderErrorText[0]) set_user_text(ctx, "Extender Error: Undefined error occurred");
-  ctx->es.extendedCode = 999;
+  ctx->es.extendedCode = EXTENDED_ALREADY_SHOWN;
   int severity;
   switch (status) {
     case -1: ctx->err = ERR_EXTENDER_MINOR; severity = -1; break;

@@ -169,6 +169,9 @@ bool parse_subscript_text(RunContext* ctx, uint32_t id, const char* bracketed, i
 }
 
 void array_hold(uint32_t id) { plat::mem_lock(id); }
+void array_unhold(uint32_t id) {
+  if (plat::mem_valid(id) && plat::mem_lock_count(id) > 1) plat::mem_unlock(id);
+}
 
 namespace {
 

@@ -52,6 +52,9 @@ ValueCore* array_element_at(RunContext* ctx, uint32_t id, const int32_t* subs);
 
 // A holder takes or releases the array. Releasing with the lock count 2 or less destroys it.
 void array_hold(uint32_t id);
+// Gives back a hold taken with array_hold without destroying the array: it stays for its other holders,
+// or as a temporary when it has none.
+void array_unhold(uint32_t id);
 void array_release(RunContext* ctx, uint32_t id, bool force);
 // Releases a temporary's reference: the array is destroyed when nothing holds it.
 void array_release_temp(RunContext* ctx, uint32_t id);

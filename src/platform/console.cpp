@@ -83,10 +83,12 @@ int console_message_box(const char* text, const char* caption, uint32_t flags) {
   }
   for (const char* p = text ? text : ""; *p; ++p)
     if (!(p[0] == '\r' && p[1] == '\n')) line += *p;
-  line += '\n';
+  const uint32_t buttons = flags & 0xF;
+  // A terminal's user sees what to type; the answer follows on the same line.
+  const bool yes_no = buttons == MB_YES_NO_CANCEL || buttons == MB_YES_NO;
+  line += yes_no && os::stdin_is_terminal() ? " [y/n] " : "\n";
   console_write(line.c_str());
 
-  const uint32_t buttons = flags & 0xF;
   if (buttons != MB_OK_CANCEL && buttons != MB_YES_NO_CANCEL && buttons != MB_YES_NO) return ID_OK;
   char answer[256];
   const bool got = console_read_line(answer, sizeof answer, true);

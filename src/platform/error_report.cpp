@@ -21,7 +21,35 @@ void append_indented(std::string& out, const char* text) {
   out += '\n';
 }
 
+// Asks a terminal whether to go on after a report; without a terminal the answer is yes.
+bool continue_after_report() {
+  if (!os::stdin_is_terminal()) return true;
+  std::fputs("Continue? [Y/n] ", stderr);
+  std::fflush(stderr);
+  char answer[16];
+  if (!console_read_line(answer, sizeof answer, true)) return false;
+  const char* a = answer;
+  while (*a == ' ' || *a == '\t') ++a;
+  return *a != 'n' && *a != 'N';
+}
+
+void write_report(const std::string& report) {
+  std::fflush(stdout);
+  std::fputs(report.c_str(), stderr);
+  std::fflush(stderr);
+}
+
 }  // namespace
+
+int execute_error_box(WindowHandle owner, const char* line, const char* caption, bool with_cancel) {
+  if (!console_ui())
+    return message_box(owner, line, caption, (with_cancel ? MB_OK_CANCEL : MB_OK_ONLY) | MB_ICON_EXCLAMATION);
+  std::string out = caption;
+  out += '\n';
+  append_indented(out, line);
+  write_report(out);
+  return !with_cancel || continue_after_report() ? ID_OK : ID_CANCEL;
+}
 
 int console_error_dialog(const ErrorDialogData& d) {
   std::string out;
@@ -39,18 +67,9 @@ int console_error_dialog(const ErrorDialogData& d) {
     out += "Traceback:\n";
     for (size_t i = 0; i < d.tracebackLines; ++i) out += std::string(d.traceback[i]) + "\n";
   }
-  std::fflush(stdout);
-  std::fputs(out.c_str(), stderr);
-  std::fflush(stderr);
-  if (!d.withContinue) return ERRBOX_CONTINUE;
-  if (!os::stdin_is_terminal()) return ERRBOX_CONTINUE;
-  std::fputs("Continue? [Y/n] ", stderr);
-  std::fflush(stderr);
-  char answer[16];
-  if (!console_read_line(answer, sizeof answer, true)) return ERRBOX_EXIT;
-  const char* a = answer;
-  while (*a == ' ' || *a == '\t') ++a;
-  return (*a == 'n' || *a == 'N') ? ERRBOX_EXIT : ERRBOX_CONTINUE;
+  write_report(out);
+  if (!d.withContinue || continue_after_report()) return ERRBOX_CONTINUE;
+  return ERRBOX_EXIT;
 }
 
 }  // namespace plat

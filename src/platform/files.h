@@ -26,6 +26,17 @@ FileHandle file_create(const char* path, uint32_t* system_error);
 // Writes all n bytes; false on failure, with the Windows error number in system_error (may be null).
 bool file_write(FileHandle f, const void* data, size_t n, uint32_t* system_error);
 
+// Opens a file for writing anywhere in it without emptying it, creating it when it is missing; no other
+// process may open it until it is closed.
+FileHandle file_open_write(const char* path, uint32_t* system_error);
+// Moves the position of an open file to an offset from its start.
+bool file_seek(FileHandle f, uint64_t offset);
+
+// The opens above for UTF-16 names, which reach the system unchanged (POSIX: as UTF-8).
+FileHandle file_open_read_w(const char16_t* path, uint32_t* system_error);
+FileHandle file_create_w(const char16_t* path, uint32_t* system_error);
+FileHandle file_open_write_w(const char16_t* path, uint32_t* system_error);
+
 // Appends bytes to a file opened for writing without sharing, creating it when it is missing.
 bool file_append(const char* path, const void* data, size_t n);
 

@@ -25,13 +25,15 @@ std::u16string to_wide(const char* a, size_t len) {
   return w;
 }
 
-void write_titled(const char16_t* title, const char16_t* text) {
+// Writes "title: text"; a hint for a terminal's user (hint not null) ends the line instead of a line feed,
+// so the answer is typed after it.
+void write_titled(const char16_t* title, const char16_t* text, const char* hint = nullptr) {
   std::string line = to_ansi(title);
   if (!line.empty()) line += ": ";
   const std::string body = to_ansi(text);
   for (size_t i = 0; i < body.size(); ++i)
     if (!(body[i] == '\r' && i + 1 < body.size() && body[i + 1] == '\n')) line += body[i];
-  line += '\n';
+  line += hint ? hint : "\n";
   console_write(line.c_str());
 }
 
@@ -48,7 +50,9 @@ bool console_display_text(const char16_t* title, const char16_t* text, uint32_t 
 
 bool console_ask_line(const char16_t* title, const char16_t* prompt, const char16_t* def, bool password,
                       std::u16string* out) {
-  write_titled(title, prompt);
+  std::string hint;
+  if (os::stdin_is_terminal()) hint = def && *def ? " [" + to_ansi(def) + "] " : std::string(" ");
+  write_titled(title, prompt, hint.empty() ? nullptr : hint.c_str());
   char line[4096];
   if (!console_read_line(line, sizeof line, !password)) return false;
   size_t n = 0;

@@ -82,6 +82,11 @@ bool console_ui();
 // n or N is No, anything else Cancel.
 int message_box(WindowHandle owner, const char* text, const char* caption, uint32_t flags);
 
+// The box of an error that Execute handles: the failing line under the caption, with the exclamation icon
+// and OK (and Cancel). The console writes it to standard error as the error report does and asks only on a
+// terminal; without one, OK is taken.
+int execute_error_box(WindowHandle owner, const char* line, const char* caption, bool with_cancel);
+
 // --- Boxes and prompts of the script's user (wide texts) -----------------------------------------------
 // A message box; ok_label and cancel_label (nullptr or "" for the usual ones) rename its buttons.
 int message_box_w(WindowHandle owner, const char16_t* text, const char16_t* caption, uint32_t flags,

@@ -21,7 +21,7 @@ const char* const kAllowed[] = {
     "?getviapointer", "?setviapointer", "abs", "acos", "arrayfromstr", "arrayinsert", "arrayize", "arraylocate",
     "arrayredim", "arrayremove", "arraysearch", "arraysort", "arrayswapelements", "arraytostr", "arrdimension",
     "arrinfo", "arrinitialize", "asin", "askline", "askpassword", "askyesno", "atan", "average", "binaryalloc",
-    "binaryallocarray", "binaryand", "binarybufinfo", "binarychecksum", "binarycompare", "binaryconvert",
+    "binaryallocarray", "binaryand", "binarybufinfo", "binarychecksum", "binarycomp", "binarycompare", "binaryconvert",
     "binarycopy", "binaryeodget", "binaryeodset", "binaryfree", "binaryhashrec", "binaryincr", "binaryincr2",
     "binaryincr4", "binaryincrflt", "binaryindex", "binaryindexbin", "binaryindexex", "binaryindexnc",
     "binaryor", "binarypeek", "binarypeek2", "binarypeek4", "binarypeekflt", "binarypeekhex", "binarypeekstr",
@@ -47,6 +47,8 @@ const int kAllowedIntControl[] = {41, 72, 73, 87};
 
 // Arrays may take up to 4 GB; this host keeps them to a million elements so inputs stay fast and small.
 constexpr double MAX_ARRAY_ELEMENTS = 1e6;
+// Binary buffers likewise: a megabyte each.
+constexpr int32_t MAX_BINARY_BYTES = 1 << 20;
 
 void refused(RunContext* ctx, Value*, ArgBlock&, int, bool) { ctx->err = ERR_NOT_AVAILABLE; }
 
@@ -59,6 +61,14 @@ void arrdimension_limited(RunContext* ctx, Value* result, ArgBlock& args, int ar
     return;
   }
   builtin_for_unrestricted(KW_ARRDIMENSION)(ctx, result, args, argc, wide);
+}
+
+void binaryalloc_limited(RunContext* ctx, Value* result, ArgBlock& args, int argc, bool wide) {
+  if (args.slot[1].c.i > MAX_BINARY_BYTES) {
+    ctx->err = ERR_BINARY_ALLOC;
+    return;
+  }
+  builtin_for_unrestricted(KW_BINARYALLOC)(ctx, result, args, argc, wide);
 }
 
 void intcontrol_checked(RunContext* ctx, Value* result, ArgBlock& args, int argc, bool wide) {
@@ -87,6 +97,7 @@ BuiltinFn builtin_for(int id) {
   if (!fn) return nullptr;
   if (id == KW_INTCONTROL) return intcontrol_checked;
   if (id == KW_ARRDIMENSION) return arrdimension_limited;
+  if (id == KW_BINARYALLOC) return binaryalloc_limited;
   return allowed_ids()[size_t(id)] ? fn : refused;
 }
 

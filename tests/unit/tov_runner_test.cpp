@@ -141,3 +141,22 @@ TEST_F(TovProgram, ScriptFromStandardInput) {
   EXPECT_EQ(run({"-"}, input.c_str()), 2);
   EXPECT_NE(err.find("tov: script '(standard input)' could not be started\n"), std::string::npos) << err;
 }
+
+#ifndef _WIN32
+// On a terminal the prompts show what to type: "[y/n]" after a question, the default of a line prompt.
+// The terminal is a pseudo-terminal made by script(1); the answers are typed into it.
+TEST_F(TovProgram, TerminalPromptsShowHints) {
+  std::ofstream(dir / "ask.tov") << "a = AskYesNo(\"Q\", \"Go on?\")\nMessage(\"\", \"yes=\" : a)\n"
+                                    "b = AskLine(\"Name\", \"Yours\", \"Bob\", 0)\nMessage(\"\", \"name=\" : b)\n";
+  const std::string typed = "(sleep 1; printf 'y\\r'; sleep 1; printf '\\r'; sleep 3) | script -qec '" +
+                            std::string(TOV_RUNNER_PATH) + " ask.tov' /dev/null";
+  const char* args[] = {"/bin/sh", "-c", typed.c_str(), nullptr};
+  const std::string o = (dir / "stdout").string(), e = (dir / "stderr").string();
+  ASSERT_EQ(plat::run_captured(args, dir.string().c_str(), nullptr, o.c_str(), e.c_str(), 30000), 0) << slurp(e);
+  const std::string shown = slurp(o);
+  EXPECT_NE(shown.find("Q: Go on? [y/n] "), std::string::npos) << shown;
+  EXPECT_NE(shown.find("yes=1"), std::string::npos) << shown;
+  EXPECT_NE(shown.find("Name: Yours [Bob] "), std::string::npos) << shown;
+  EXPECT_NE(shown.find("name=Bob"), std::string::npos) << shown;
+}
+#endif
