@@ -64,6 +64,7 @@ struct CompiledExpr {
 enum LineKind : uint8_t {
   LK_SEEN,       // read once: its place is known, the statement is read as usual
   LK_EMPTY,      // blank, comment, or a label alone
+  LK_SUBST,      // holds %: its text is substituted each time, and the result may be compiled by its text
   LK_SLOW,       // a statement the compiled form does not cover: read as usual
   LK_EXPRESSION, // an expression statement, with an assignment when target is set
   LK_IF,         // If cond [Then [statement]]; inner: the statement after Then
@@ -110,6 +111,7 @@ struct CompiledLine {
   Op* ops;
   VarRef* vars;
   const char* strings;
+  const char* text;           // a line found by its substituted text: that text
   uint16_t varCount;
 };
 
@@ -122,6 +124,7 @@ constexpr size_t LINECACHE_ARENA = size_t(2) << 20;     // bytes of compiled for
 struct LineCache {
   const CompiledLine* slots[LINECACHE_SLOTS];
   uint32_t lines;
+  uint32_t textLines;      // lines kept by their substituted text (at most a quarter of the cap)
   uint32_t used;           // slots not empty (live or tombstones)
   // What names mean depends on these: user-defined functions, extender functions, the host's keywords.
   int32_t udfCount;
@@ -156,6 +159,9 @@ inline const CompiledLine* linecache_find(RunContext* ctx, const HeldScript* hs,
 // with % and definition lines are never recorded). Returns the entry or null.
 const CompiledLine* linecache_record(RunContext* ctx, const HeldScript* hs, uint32_t pos, uint32_t lineStart,
                                      uint32_t next, const char* line);
+// The compiled form of a statement by the substituted text of its line (offset: where the statement starts):
+// noted the first time, compiled the second. Null, or an entry whose kind says whether it compiled.
+const CompiledLine* linecache_text(RunContext* ctx, const char* line, uint32_t offset);
 // Forgets the compiled lines of a script whose text goes, or of one line whose text changed.
 void linecache_forget_script(RunContext* ctx, uint32_t scriptKey);
 void linecache_forget_line(RunContext* ctx, const HeldScript* hs, uint32_t lineStart);

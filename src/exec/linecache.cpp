@@ -34,7 +34,7 @@ inline uint64_t make_key(const HeldScript* hs, uint32_t pos) { return uint64_t(h
 
 void reset(LineCache* c, const RunContext* ctx) {
   std::memset(c->slots, 0, sizeof c->slots);
-  c->lines = c->used = 0;
+  c->lines = c->used = c->textLines = 0;
   c->arenaUsed = 0;
   c->udfCount = ctx->nUdfCount;
   c->extCount = g_nNextExtEntry;
@@ -688,9 +688,11 @@ const CompiledLine* linecache_record(RunContext* ctx, const HeldScript* hs, uint
     *where = out;
     return out;
   }
-  // The second run compiles it.
+  // The second run compiles it; a line with % is substituted each time, so only its place is kept.
   uint32_t offset = 0;
-  if (!line[0] || line[0] == ';') {
+  if (std::strchr(line, '%')) {
+    cl.kind = LK_SUBST;
+  } else if (!line[0] || line[0] == ';') {
     cl.kind = LK_EMPTY;
   } else if (line[0] == ':') {
     const char* p = line;
@@ -699,7 +701,7 @@ const CompiledLine* linecache_record(RunContext* ctx, const HeldScript* hs, uint
     if (!*p || *p == ';') cl.kind = LK_EMPTY;
     else offset = uint32_t(p - line);
   }
-  if (cl.kind != LK_EMPTY) {
+  if (cl.kind != LK_EMPTY && cl.kind != LK_SUBST) {
     CompiledLine* compiled = compile_line(ctx, c, line, offset, 0);
     if (compiled) {
       compiled->key = cl.key;
@@ -716,6 +718,63 @@ const CompiledLine* linecache_record(RunContext* ctx, const HeldScript* hs, uint
     out = static_cast<CompiledLine*>(arena_take(c, sizeof(CompiledLine)));
     if (!out) return nullptr;
     *out = cl;
+  }
+  *where = out;
+  return out;
+}
+
+namespace {
+
+constexpr uint64_t TEXT_KEY = uint64_t(1) << 63;   // script keys stay below it
+
+uint64_t text_key(const char* line, size_t n) {
+  uint64_t h = 14695981039346656037ull;
+  for (size_t i = 0; i < n; ++i) h = (h ^ uint8_t(line[i])) * 1099511628211ull;
+  return h | TEXT_KEY;
+}
+
+}  // namespace
+
+const CompiledLine* linecache_text(RunContext* ctx, const char* line, uint32_t offset) {
+  if (ctx->nDiagMode == DIAG_BUCKET_BOUNDS || ctx->bLineCacheOff) return nullptr;
+  LineCache* c = usable_cache(ctx, true);
+  if (!c) return nullptr;
+  const size_t n = std::strlen(line);
+  const uint64_t key = text_key(line, n);
+  const CompiledLine** where = find_slot(c, key);
+  const CompiledLine* seen = *where;
+  if (seen) {
+    // Another text with the same hash keeps the place.
+    if (seen->length != n || std::memcmp(seen->text, line, n) != 0 || seen->offset != offset) return nullptr;
+    if (seen->kind != LK_SEEN) return seen;
+  } else if (c->textLines >= LINECACHE_LINES / 4 || c->lines >= LINECACHE_LINES || c->used >= LINECACHE_SLOTS / 2) {
+    // Scripts that build a new line every time must not crowd out the lines of the scripts themselves.
+    return nullptr;
+  }
+  CompiledLine* out = nullptr;
+  if (seen) {
+    out = compile_line(ctx, c, line, offset, 0);
+    // A substituted For line finds its "to" part in the script's text: it is read as usual.
+    if (out && out->kind == LK_FOR) out = nullptr;
+  }
+  if (!out) {
+    out = static_cast<CompiledLine*>(arena_take(c, sizeof(CompiledLine)));
+    if (!out) return nullptr;
+    init_line(*out);
+    out->kind = seen ? LK_SLOW : LK_SEEN;
+    out->offset = uint16_t(offset);
+  }
+  char* text = static_cast<char*>(arena_take(c, n + 1));
+  if (!text) return nullptr;
+  std::memcpy(text, line, n + 1);
+  out->key = key;
+  out->length = uint32_t(n);
+  out->text = text;
+  if (!seen) {
+    where = free_slot(c, key);
+    if (!*where) ++c->used;
+    ++c->lines;
+    ++c->textLines;
   }
   *where = out;
   return out;

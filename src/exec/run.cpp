@@ -89,16 +89,17 @@ int RunLoop(RunContext* ctx, Value* result, const HeldScript* hs, uint32_t* line
       }
     } else if (!FetchLine(ctx, line, sizeof line, hs, lineStart, pos)) {
       break;
+    } else if (cacheable && !ctx->nDeferredError && line[0] != '#') {
+      linecache_record(ctx, hs, from, *lineStart, *pos, line);
     }
     *assignment_target_of_run(ctx) = 0xFFFFFFFFu;
     if (cl && cl->kind == LK_EMPTY) continue;
     int substituted = 1;
     uint32_t offset = 0;
-    if (cl) {
+    if (cl && cl->kind != LK_SUBST) {
       offset = cl->offset;
     } else {
-      if (cacheable && !ctx->nDeferredError && line[0] != '#' && !std::strchr(line, '%'))
-        linecache_record(ctx, hs, from, *lineStart, *pos, line);
+      cl = nullptr;
       if (!line[0] || line[0] == ';') continue;
       if (!ctx->nDeferredError && line[0] == '#') {
         const int d = handle_definition_line(ctx, line, *lineStart, *pos, hs);
@@ -130,6 +131,11 @@ int RunLoop(RunContext* ctx, Value* result, const HeldScript* hs, uint32_t* line
         }
       }
       if (line[0] == ':' && !label_statement(line, &offset)) continue;
+      // A substituted line may have been met with the same text before.
+      if (substituted == 2 && cacheable && line[0] != '#') {
+        const CompiledLine* t = linecache_text(ctx, line, offset);
+        if (t && t->kind > LK_SLOW) cl = t;
+      }
     }
     if (ctx->bDebugOutput && !ctx->es.quietMode) {
       plat::debugger_output(">>>>>");

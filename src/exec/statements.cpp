@@ -692,7 +692,7 @@ int ExecuteCompiled(RunContext* ctx, Value* result, const StatementPlace& at, co
     }
   } else {
     static constexpr int kCode[] = {
-        -1, -1, -1, -1, KW_IF, KW_ELSEIF, KW_ELSE, KW_ENDIF, KW_WHILE, KW_ENDWHILE, KW_FOR, KW_TO,
+        -1, -1, -1, -1, -1, KW_IF, KW_ELSEIF, KW_ELSE, KW_ENDIF, KW_WHILE, KW_ENDWHILE, KW_FOR, KW_TO,
         KW_NEXT, KW_SWITCH, KW_CASE, KW_ENDSWITCH, KW_BREAK, KW_CONTINUE, KW_RETURN};
     static_assert(sizeof kCode / sizeof kCode[0] == LK_RETURN + 1);
     r = structure_statement(ctx, result, at, kCode[cl.kind]);
