@@ -269,8 +269,13 @@ long variable_value_as_text(RunContext* ctx, const char* name, char* out, size_t
       tmp.c.wstr = 0;
       tmp.c.type = VF_STRING;
     } else if (v->type & VF_INTEGER) {
-      std::snprintf(buf, sizeof buf, "%d", int(v->i));
-      text = buf;
+      // Decimal digits written from the end of the buffer.
+      char* q = buf + sizeof buf - 1;
+      *q = 0;
+      uint32_t u = v->i < 0 ? 0u - uint32_t(v->i) : uint32_t(v->i);
+      do *--q = char('0' + u % 10); while (u /= 10);
+      if (v->i < 0) *--q = '-';
+      text = q;
     } else {
       const uint16_t saved = ctx->err;
       bool ok = float_to_text(ctx, v->f, buf);
