@@ -99,14 +99,14 @@ void dispatch(RunContext* ctx, int id, Value* result, ArgBlock& args, int argc, 
 
 void release_args(RunContext* ctx, ArgBlock& args, int last) {
   for (int n = 0; n <= last && n < ARG_SLOTS; ++n) {
-    value_free(ctx, args.slot[n], VFREE_HOLDER);
+    if (args.slot[n].c.type & VALUE_OWNS) value_free(ctx, args.slot[n], VFREE_HOLDER);
     args.slot[n].c.type = 0;
   }
 }
 
 void CallBuiltin(RunContext* ctx, const char* name, int id, Value* result, ArgBlock& args, bool variadic,
                  int argc, uint64_t signature) {
-  value_free(ctx, *result);
+  if (result->c.type & VALUE_OWNS) value_free(ctx, *result);
   value_init(*result);
   bool wide = false;
   if (!variadic && !is_udf(id)) {
