@@ -12,7 +12,7 @@ struct RunContext;
 
 constexpr int OPEN_FILE_SLOTS = 128;
 
-struct OpenFile {
+struct FileSlot {
   intptr_t handle;         // the platform's file handle, also the script's; 0 when the entry is free
   uint32_t flags;          // OpenFileFlags
   plat::MemId buffer;      // read buffer (files opened for reading)
@@ -33,7 +33,7 @@ struct FileSettings {
 };
 
 struct FileState {
-  OpenFile open[OPEN_FILE_SLOTS];
+  FileSlot open[OPEN_FILE_SLOTS];
   FileSettings settings;
 };
 

@@ -6,6 +6,7 @@
 // loaded: UTF-16 big-endian units are swapped, NUL and CR characters dropped, and Ctrl-Z ends the file.
 // A line is what lies before the next LF; it must fit in the buffer.
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -49,17 +50,17 @@ constexpr int32_t SETTING_UNCHANGED = -1;     // IntControl parameter that only 
 constexpr int32_t RETRY_FOREVER = -1;
 constexpr int32_t SHORT_TIMEOUT_RETRIES = 20, LONG_TIMEOUT_SECONDS = 20;
 
-OpenFile* find_open(RunContext* ctx, int32_t handle) {
+FileSlot* find_open(RunContext* ctx, int32_t handle) {
   if (handle == 0) return nullptr;
-  for (OpenFile& f : ctx->files.open)
+  for (FileSlot& f : ctx->files.open)
     if (f.handle != 0 && int32_t(f.handle) == handle) return &f;
   return nullptr;
 }
 
-void release(OpenFile& f) {
+void release(FileSlot& f) {
   plat::file_close(plat::FileHandle(f.handle));
   if (f.buffer) plat::mem_free(f.buffer);
-  f = OpenFile{};
+  f = FileSlot{};
 }
 
 uint16_t swapped(uint16_t u) { return uint16_t((u >> 8) | (u << 8)); }
@@ -111,7 +112,7 @@ bool open_with_retries(RunContext* ctx, const std::u16string& name, Mode mode, i
     *handle = plat::file_open_w(name.c_str(), access, share, how, &code);
     if (*handle != plat::INVALID_FILE) return true;
     if (code != plat::SYSTEM_ERROR_SHARING || (retries != RETRY_FOREVER && tried >= retries)) {
-      file_failure(ctx, ERR_FILEOPEN_FAILED, code, "CreateFile", name);
+      file_failure(ctx, ERR_FILE_OPEN, code, "CreateFile", name);
       return false;
     }
     Wait(ctx, spacing_ms);
@@ -131,7 +132,7 @@ FileEncoding read_mark(plat::FileHandle h) {
   return ENC_ANSI;
 }
 
-bool make_read_buffer(RunContext* ctx, OpenFile& f) {
+bool make_read_buffer(RunContext* ctx, FileSlot& f) {
   const int32_t setting = ctx->files.settings.readBuffer;
   const size_t unit = f.encoding == ENC_ANSI ? 1 : 2;
   if (setting == 0) {
@@ -144,7 +145,8 @@ bool make_read_buffer(RunContext* ctx, OpenFile& f) {
     plat::file_size(plat::FileHandle(f.handle), &bytes);
     f.size = f.chunk = uint32_t(std::clamp(bytes / unit, AUTO_BUFFER_MIN, AUTO_BUFFER_MAX));
   }
-  f.buffer = plat::mem_alloc((size_t(f.size) + 1) * unit, false);
+  const uint64_t bytes = (uint64_t(f.size) + 1) * unit;
+  f.buffer = bytes <= SIZE_MAX ? plat::mem_alloc(size_t(bytes), false) : 0;
   if (!f.buffer || !plat::mem_lock(f.buffer)) {
     ctx->err = ERR_WORK_MEMORY;
     return false;
@@ -153,8 +155,8 @@ bool make_read_buffer(RunContext* ctx, OpenFile& f) {
 }
 
 void bi_fileopen(RunContext* ctx, Value* result, ArgBlock& a, int argc, bool) {
-  OpenFile* slot = nullptr;
-  for (OpenFile& f : ctx->files.open)
+  FileSlot* slot = nullptr;
+  for (FileSlot& f : ctx->files.open)
     if (f.handle == 0) {
       slot = &f;
       break;
@@ -173,7 +175,7 @@ void bi_fileopen(RunContext* ctx, Value* result, ArgBlock& a, int argc, bool) {
   const std::u16string name = arg_wide(ctx, a, 1);
   plat::FileHandle h;
   if (!open_with_retries(ctx, name, mode, timeout, &h)) return;
-  OpenFile f{};
+  FileSlot f{};
   f.handle = intptr_t(h);
   if (mode == Mode::Read) {
     f.flags = OF_READ;
@@ -206,15 +208,39 @@ void bi_fileopen(RunContext* ctx, Value* result, ArgBlock& a, int argc, bool) {
 
 // --- FileRead ---------------------------------------------------------------------------------------------
 
+// Drops the CR bytes of p[0..n) by moving the runs between them; returns the bytes kept.
+uint32_t drop_cr(uint8_t* p, uint32_t n) {
+  uint32_t kept = 0, i = 0;
+  while (const void* cr = std::memchr(p + i, '\r', n - i)) {
+    const uint32_t at = uint32_t(static_cast<const uint8_t*>(cr) - p);
+    std::memmove(p + kept, p + i, at - i);
+    kept += at - i;
+    i = at + 1;
+  }
+  std::memmove(p + kept, p + i, n - i);
+  return kept + (n - i);
+}
+
 // Reads more of the file behind what the buffer holds, cleaning it. False on a read failure.
 template <class U>
-bool load(OpenFile& f, U* buf) {
+bool load(FileSlot& f, U* buf) {
   const uint32_t want = std::min(f.size - f.filled, f.chunk);
   const int64_t got = plat::file_read(plat::FileHandle(f.handle), buf + f.filled, size_t(want) * sizeof(U));
   if (got < 0) return false;
-  const uint32_t n = uint32_t(uint64_t(got) / sizeof(U));
+  uint32_t n = uint32_t(uint64_t(got) / sizeof(U));
   if (n == 0) f.flags |= OF_NO_MORE_DATA;
   U* p = buf + f.filled;
+  if constexpr (sizeof(U) == 1) {
+    // Text without NUL bytes, the usual case, is cleaned a run at a time.
+    if (const void* end = std::memchr(p, CTRL_Z, n)) {
+      n = uint32_t(static_cast<const U*>(end) - p);
+      f.flags |= OF_NO_MORE_DATA;
+    }
+    if (!std::memchr(p, 0, n)) {
+      f.filled += drop_cr(p, n);
+      return true;
+    }
+  }
   uint32_t kept = 0;
   for (uint32_t i = 0; i < n; ++i) {
     U c = p[i];
@@ -241,7 +267,7 @@ enum class ReadOutcome { Line, End, Failed };
 
 // The next line: *line and *len; End when the file has no more characters.
 template <class U>
-ReadOutcome read_line(RunContext* ctx, OpenFile& f, const U** line, uint32_t* len) {
+ReadOutcome read_line(RunContext* ctx, FileSlot& f, const U** line, uint32_t* len) {
   U* buf = static_cast<U*>(plat::mem_address(f.buffer));
   uint32_t scan = f.next;
   for (;;) {
@@ -278,7 +304,7 @@ ReadOutcome read_line(RunContext* ctx, OpenFile& f, const U** line, uint32_t* le
   }
 }
 
-void line_result(RunContext* ctx, Value* result, const OpenFile& f, const uint8_t* line, uint32_t len) {
+void line_result(RunContext* ctx, Value* result, const FileSlot& f, const uint8_t* line, uint32_t len) {
   const char* text = reinterpret_cast<const char*>(line);
   if (!f.wideResults) {
     set_string(ctx, result->c, text, len);
@@ -288,7 +314,7 @@ void line_result(RunContext* ctx, Value* result, const OpenFile& f, const uint8_
   set_wstring(ctx, result->c, w.data(), w.size());
 }
 
-void line_result(RunContext* ctx, Value* result, const OpenFile& f, const uint16_t* line, uint32_t len) {
+void line_result(RunContext* ctx, Value* result, const FileSlot& f, const uint16_t* line, uint32_t len) {
   const char16_t* text = reinterpret_cast<const char16_t*>(line);
   if (f.wideResults) {
     set_wstring(ctx, result->c, text, len);
@@ -298,7 +324,7 @@ void line_result(RunContext* ctx, Value* result, const OpenFile& f, const uint16
 }
 
 template <class U>
-void read_into(RunContext* ctx, Value* result, OpenFile& f) {
+void read_into(RunContext* ctx, Value* result, FileSlot& f) {
   const U* line = nullptr;
   uint32_t len = 0;
   switch (read_line(ctx, f, &line, &len)) {
@@ -312,7 +338,7 @@ void read_into(RunContext* ctx, Value* result, OpenFile& f) {
 }
 
 void bi_fileread(RunContext* ctx, Value* result, ArgBlock& a, int, bool) {
-  OpenFile* f = find_open(ctx, arg_int(a, 1));
+  FileSlot* f = find_open(ctx, arg_int(a, 1));
   if (!f) {
     ctx->err = ERR_FILEREAD_NOT_OPEN;
     return;
@@ -336,7 +362,7 @@ void bi_fileread(RunContext* ctx, Value* result, ArgBlock& a, int, bool) {
 
 // --- FileWrite, FileClose -----------------------------------------------------------------------------------
 
-bool write_or_fail(RunContext* ctx, const OpenFile& f, const void* data, size_t n) {
+bool write_or_fail(RunContext* ctx, const FileSlot& f, const void* data, size_t n) {
   uint32_t code = 0;
   if (!n || plat::file_write(plat::FileHandle(f.handle), data, n, &code)) return true;
   ReportApiError(ctx, code, "WriteFile", true);
@@ -345,7 +371,7 @@ bool write_or_fail(RunContext* ctx, const OpenFile& f, const void* data, size_t 
 }
 
 // The line's units in the file's byte order, then the terminator.
-bool write_wide_line(RunContext* ctx, OpenFile& f, const char16_t* text, size_t n, const char* terminator) {
+bool write_wide_line(RunContext* ctx, FileSlot& f, const char16_t* text, size_t n, const char* terminator) {
   std::u16string units(text, n);
   for (const char* t = terminator; *t; ++t) units += char16_t(*t);
   if (f.flags & OF_NEEDS_MARK) units.insert(units.begin(), char16_t(0xFEFF));
@@ -358,7 +384,7 @@ bool write_wide_line(RunContext* ctx, OpenFile& f, const char16_t* text, size_t 
 
 void bi_filewrite(RunContext* ctx, Value* result, ArgBlock& a, int, bool) {
   static const char* const kTerminators[] = {"", "\r\n", "\n", "\r", "\t"};
-  OpenFile* f = find_open(ctx, arg_int(a, 1));
+  FileSlot* f = find_open(ctx, arg_int(a, 1));
   if (!f) {
     ctx->err = ERR_FILEWRITE_NOT_OPEN;
     return;
@@ -390,7 +416,7 @@ void bi_filewrite(RunContext* ctx, Value* result, ArgBlock& a, int, bool) {
 }
 
 void bi_fileclose(RunContext* ctx, Value* result, ArgBlock& a, int, bool) {
-  OpenFile* f = find_open(ctx, arg_int(a, 1));
+  FileSlot* f = find_open(ctx, arg_int(a, 1));
   if (!f) {
     ctx->err = ERR_FILECLOSE_NOT_OPEN;
     return;
@@ -465,7 +491,7 @@ void file_settings_reset(RunContext* ctx) {
 }
 
 void close_all_files(RunContext* ctx) {
-  for (OpenFile& f : ctx->files.open)
+  for (FileSlot& f : ctx->files.open)
     if (f.handle) release(f);
 }
 

@@ -214,7 +214,7 @@ enum ErrorNumber : uint16_t {
   ERR_SIZE_FORMAT = 1073,              // File size functions: Invalid format
   ERR_TIME_FIELD = 1074,               // FileTimeGetEx/FileTimeSetEx: Invalid time field
   ERR_ATTR_MODE = 1075,                // FileAttrSetEx/DirAttrSetEx: Invalid mode
-  ERR_FILEOPEN_FAILED = 1077,          // FileOpen: Open failed
+  ERR_FILE_OPEN = 1077,                // FileOpen: Open failed
   ERR_FILECOPY_SPACE = 1404,           // FileCopy: Insufficient free space on target drive
   ERR_FILEMOVE_SPACE = 1405,           // FileMove: Insufficient free space on target drive
   ERR_FILEAPPEND_SPACE = 1406,         // FileAppend: Insufficient free space on target drive
@@ -243,8 +243,8 @@ enum ErrorNumber : uint16_t {
   ERR_CURRENCY_FORMAT = 1648,          // Invalid currency format string
   ERR_DECIMAL_FORMAT = 1649,           // Invalid decimal format string
   ERR_SAFEARRAY_ACCESS = 1676,         // Ole: Unable to access SAFEARRAY data
+
   // Binary buffers.
-  ERR_FILE_OPEN = ERR_FILEOPEN_FAILED,  // FileOpen: Open failed (the binary family's name for it)
   ERR_BINARY_ALLOC = 1126,             // BinaryAlloc: Could not allocate (or lock) binary buffer
   ERR_BINARY_READ_SIZE = 1330,         // BinaryRead: File size larger than binary buffer size
   ERR_BINARY_RECORD_SIZE = 1474,       // BinarySort/BinaryHashRec: Invalid record size

@@ -3,8 +3,8 @@
 #pragma once
 #include <cstdint>
 #include <cstring>
-#include "builtins/file_state.h"
 #include "builtins/binary.h"
+#include "builtins/file_state.h"
 #include "diag/error_state.h"
 #include "engine/script.h"
 #include "engine/tovengine.h"
@@ -124,8 +124,8 @@ struct RunContext {
   uint32_t nTopTarget;
 
   // --- built-in families ---
-  FileState files;                 // FileOpen's table and the file built-ins' settings
   BinaryTable binaries;            // freed at shutdown
+  FileState files;                 // FileOpen's table and the file built-ins' settings
 
   // --- compiled lines ---
   LineCache* lineCache;            // made at the first run, released at shutdown

@@ -7,8 +7,8 @@
 #include <cstring>
 #include <mutex>
 
-#include "builtins/file_state.h"
 #include "builtins/binary.h"
+#include "builtins/file_state.h"
 #include "diag/error_model.h"
 #include "engine/context.h"
 #include "engine/pump.h"
@@ -199,8 +199,8 @@ uint32_t shutdown(RunContext* ctx, void* callback) {
     plat::host_unlock(ctx->hVarTable);
     ctx->lpVars = nullptr;
   }
-  close_all_files(ctx);
   binary_free_all(ctx);
+  close_all_files(ctx);
   release_udf_table(ctx);
   release_frames(ctx);
   linecache_release(ctx);

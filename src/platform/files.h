@@ -32,7 +32,8 @@ FileHandle file_open_write(const char* path, uint32_t* system_error);
 // Moves the position of an open file to an offset from its start.
 bool file_seek(FileHandle f, uint64_t offset);
 
-// The opens above for UTF-16 names, which reach the system unchanged (POSIX: as UTF-8).
+// The opens above for UTF-16 names, which reach the system unchanged (POSIX: as UTF-8); file_open_w
+// below with the same access and sharing.
 FileHandle file_open_read_w(const char16_t* path, uint32_t* system_error);
 FileHandle file_create_w(const char16_t* path, uint32_t* system_error);
 FileHandle file_open_write_w(const char16_t* path, uint32_t* system_error);

@@ -1,4 +1,5 @@
-// Path helpers and the file search that scripts and language files are found by.
+// Path helpers, the file search that scripts and language files are found by, and the file functions that
+// the others are made of.
 #include <cstring>
 #include <string>
 #include "platform/files.h"
@@ -88,5 +89,19 @@ FileCheck search_file(const char* name, char* out, size_t out_cap, bool open_che
 
 char path_separator() { return os::path_separator(); }
 char path_list_separator() { return os::path_list_separator(); }
+
+bool file_seek(FileHandle f, uint64_t offset) {
+  return offset <= uint64_t(INT64_MAX) && file_seek(f, int64_t(offset), SeekFrom::Begin) >= 0;
+}
+
+FileHandle file_open_read_w(const char16_t* path, uint32_t* system_error) {
+  return file_open_w(path, ACCESS_READ, SHARE_READ, FileCreate::OpenExisting, system_error);
+}
+FileHandle file_create_w(const char16_t* path, uint32_t* system_error) {
+  return file_open_w(path, ACCESS_WRITE, SHARE_NONE, FileCreate::CreateAlways, system_error);
+}
+FileHandle file_open_write_w(const char16_t* path, uint32_t* system_error) {
+  return file_open_w(path, ACCESS_WRITE, SHARE_NONE, FileCreate::OpenAlways, system_error);
+}
 
 }  // namespace plat

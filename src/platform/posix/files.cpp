@@ -14,7 +14,6 @@
 #include "platform/hooks.h"
 #include "platform/posix/common.h"
 #include "platform/system.h"
-#include "platform/text.h"
 
 namespace plat {
 
@@ -235,32 +234,6 @@ FileHandle file_open_write(const char* path, uint32_t* system_error) {
   if (fd >= 0) return fd;
   if (system_error) *system_error = system_error_of(errno);
   return INVALID_FILE;
-}
-
-bool file_seek(FileHandle f, uint64_t offset) {
-  return offset <= uint64_t(INT64_MAX) && ::lseek(static_cast<int>(f), off_t(offset), SEEK_SET) >= 0;
-}
-
-namespace {
-
-// A UTF-16 name as the UTF-8 name the system takes; empty (no file) when it cannot be converted.
-std::string utf8_name(const char16_t* path) {
-  const int n = wide_to_ansi(path, -1, nullptr, 0, CP_UTF8_PAGE);
-  std::string name(n > 0 ? size_t(n) : 1, '\0');
-  if (n <= 0 || wide_to_ansi(path, -1, name.data(), n, CP_UTF8_PAGE) != n) name.assign(1, '\0');
-  return name;
-}
-
-}  // namespace
-
-FileHandle file_open_read_w(const char16_t* path, uint32_t* system_error) {
-  return file_open_read(utf8_name(path).c_str(), system_error);
-}
-FileHandle file_create_w(const char16_t* path, uint32_t* system_error) {
-  return file_create(utf8_name(path).c_str(), system_error);
-}
-FileHandle file_open_write_w(const char16_t* path, uint32_t* system_error) {
-  return file_open_write(utf8_name(path).c_str(), system_error);
 }
 
 bool file_append(const char* path, const void* data, size_t n) {

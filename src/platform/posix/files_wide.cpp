@@ -131,10 +131,13 @@ FileHandle file_open_w(const char16_t* path, uint32_t access, uint32_t share, Fi
   const bool exists = stat(name.c_str(), &st) == 0;
   if (exists && (S_ISDIR(st.st_mode) || ((access & ACCESS_WRITE) && is_read_only(st))))
     return no_file(system_error, 5);
-  int flags = O_CLOEXEC | ((access & ACCESS_WRITE) ? ((access & ACCESS_READ) ? O_RDWR : O_WRONLY) : O_RDONLY);
+  // Without waiting: opening a FIFO would otherwise wait for the other end without end.
+  int flags = O_CLOEXEC | O_NONBLOCK |
+              ((access & ACCESS_WRITE) ? ((access & ACCESS_READ) ? O_RDWR : O_WRONLY) : O_RDONLY);
   if (how != FileCreate::OpenExisting) flags |= O_CREAT;
   int fd = open(name.c_str(), flags, 0666);
   if (fd < 0) return no_file(system_error, system_error_of(errno));
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   // Descriptor 0 is no handle the Engine can give out (standard input was closed).
   if (fd == 0) {
     const int moved = fcntl(fd, F_DUPFD_CLOEXEC, 3);

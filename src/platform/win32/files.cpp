@@ -153,36 +153,10 @@ FileHandle opened(HANDLE h, uint32_t* system_error) {
   return reinterpret_cast<FileHandle>(h);
 }
 
-const wchar_t* wide_name(const char16_t* path) { return reinterpret_cast<const wchar_t*>(path); }
-
 }  // namespace
 
 FileHandle file_open_write(const char* path, uint32_t* system_error) {
   return opened(CreateFileA(path, GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr),
-                system_error);
-}
-
-bool file_seek(FileHandle f, uint64_t offset) {
-  LARGE_INTEGER to;
-  to.QuadPart = static_cast<LONGLONG>(offset);
-  return offset <= uint64_t(INT64_MAX) && SetFilePointerEx(reinterpret_cast<HANDLE>(f), to, nullptr, FILE_BEGIN);
-}
-
-FileHandle file_open_read_w(const char16_t* path, uint32_t* system_error) {
-  return opened(CreateFileW(wide_name(path), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr),
-                system_error);
-}
-
-FileHandle file_create_w(const char16_t* path, uint32_t* system_error) {
-  return opened(CreateFileW(wide_name(path), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                            nullptr),
-                system_error);
-}
-
-FileHandle file_open_write_w(const char16_t* path, uint32_t* system_error) {
-  return opened(CreateFileW(wide_name(path), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                            nullptr),
                 system_error);
 }
 
