@@ -11,16 +11,22 @@ namespace tov {
 
 extern const IntControlFamily kErrorIntControls;
 extern const IntControlFamily kFileIntControls;
+extern const IntControlFamily kKeyIntControls;
+extern const IntControlFamily kProgramIntControls;
 extern const IntControlFamily kSystemIntControls;
 extern const IntControlFamily kTimeIntControls;
+extern const IntControlFamily kWindowIntControls;
 
 namespace {
 
 const IntControlFamily* const kFamilies[] = {
     &kErrorIntControls,
     &kFileIntControls,
+    &kKeyIntControls,
+    &kProgramIntControls,
     &kSystemIntControls,
     &kTimeIntControls,
+    &kWindowIntControls,
 };
 
 IntControlFn find_request(int32_t request) {

@@ -20,11 +20,17 @@ extern const BuiltinFamily kFileBuiltins;
 extern const BuiltinFamily kFileCopyBuiltins;
 extern const BuiltinFamily kFileHandleBuiltins;
 extern const BuiltinFamily kFileTimeBuiltins;
+extern const BuiltinFamily kIniBuiltins;
 extern const BuiltinFamily kIntControlBuiltins;
 extern const BuiltinFamily kItemListBuiltins;
+extern const BuiltinFamily kKeyBuiltins;
 extern const BuiltinFamily kMathBuiltins;
 extern const BuiltinFamily kMessageBoxBuiltins;
+extern const BuiltinFamily kMouseBuiltins;
 extern const BuiltinFamily kPointerBuiltins;
+extern const BuiltinFamily kProgramBuiltins;
+extern const BuiltinFamily kRegistryKeyBuiltins;
+extern const BuiltinFamily kRegistryValueBuiltins;
 extern const BuiltinFamily kScriptCallBuiltins;
 extern const BuiltinFamily kStringBuiltins;
 extern const BuiltinFamily kStringCharBuiltins;
@@ -32,6 +38,7 @@ extern const BuiltinFamily kStringFixBuiltins;
 extern const BuiltinFamily kStringWildBuiltins;
 extern const BuiltinFamily kSystemBuiltins;
 extern const BuiltinFamily kTimeBuiltins;
+extern const BuiltinFamily kWindowBuiltins;
 
 namespace {
 
@@ -50,11 +57,17 @@ const BuiltinFamily* const kFamilies[] = {
     &kFileCopyBuiltins,
     &kFileHandleBuiltins,
     &kFileTimeBuiltins,
+    &kIniBuiltins,
     &kIntControlBuiltins,
     &kItemListBuiltins,
+    &kKeyBuiltins,
     &kMathBuiltins,
     &kMessageBoxBuiltins,
+    &kMouseBuiltins,
     &kPointerBuiltins,
+    &kProgramBuiltins,
+    &kRegistryKeyBuiltins,
+    &kRegistryValueBuiltins,
     &kScriptCallBuiltins,
     &kStringBuiltins,
     &kStringCharBuiltins,
@@ -62,6 +75,7 @@ const BuiltinFamily* const kFamilies[] = {
     &kStringWildBuiltins,
     &kSystemBuiltins,
     &kTimeBuiltins,
+    &kWindowBuiltins,
 };
 
 BuiltinFn g_table[NKEYTOKENS];

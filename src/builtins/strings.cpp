@@ -6,6 +6,7 @@
 
 #include "builtins/registry.h"
 #include "builtins/strings_text.h"
+#include "builtins/variadic.h"
 #include "diag/errors.h"
 #include "lang/eval.h"
 #include "lang/keywords.h"
@@ -16,8 +17,6 @@ namespace tov {
 namespace {
 
 using namespace strtext;
-
-constexpr size_t STRCAT_MAX_ARGS = 1024;
 
 // --- StrLen, StrCharCount -----------------------------------------------------------------------------
 
@@ -38,49 +37,8 @@ Span<wchar> text_of(RunContext* ctx, const ValueCore& v, const Wide&) {
   return {s, wstr_len(s)};
 }
 
-// The evaluated arguments of one StrCat call: the first few without a heap allocation.
-class CatArgs {
- public:
-  explicit CatArgs(RunContext* ctx) : ctx_(ctx) {}
-  ~CatArgs() {
-    for (size_t i = 0; i < count_; ++i) value_free(ctx_, at(i));
-  }
-  size_t size() const { return count_; }
-  Value& at(size_t i) { return i < LOCAL ? local_[i] : more_[i - LOCAL]; }
-  Value& add() {
-    if (count_ >= LOCAL) more_.emplace_back();
-    Value& v = at(count_++);
-    value_init(v);
-    return v;
-  }
-
- private:
-  static constexpr size_t LOCAL = 16;
-  RunContext* ctx_;
-  Value local_[LOCAL];
-  std::vector<Value> more_;
-  size_t count_ = 0;
-};
-
-// Reads "expression {, expression} )" after the "(": the ")" stays the current token.
-bool read_cat_args(RunContext* ctx, CatArgs& args, bool* wide) {
-  for (;;) {
-    get_token(ctx);
-    if (ctx->err) return false;
-    Value& v = args.add();
-    ProcessSubExpression(ctx, &v, false, false);
-    if (ctx->err) return false;
-    if (v.c.type & (VF_WSTRING | VF_VARIANT)) *wide = true;
-    if (tok_is(ctx, KW_RPAREN)) return true;
-    if (!tok_is(ctx, KW_COMMA) || args.size() == STRCAT_MAX_ARGS) {
-      ctx->err = ERR_STRCAT_SYNTAX;
-      return false;
-    }
-  }
-}
-
 template <class F>
-void join(RunContext* ctx, Value* result, CatArgs& args, const F& form) {
+void join(RunContext* ctx, Value* result, VariadicArgs& args, const F& form) {
   uint64_t total = 0;
   for (size_t i = 0; i < args.size(); ++i) {
     ValueCore& v = args.at(i).c;
@@ -101,9 +59,9 @@ void join(RunContext* ctx, Value* result, CatArgs& args, const F& form) {
 }
 
 void bi_strcat(RunContext* ctx, Value* result, ArgBlock&, int, bool) {
-  CatArgs args(ctx);
+  VariadicArgs args(ctx);
   bool wide = false;
-  if (!read_cat_args(ctx, args, &wide)) return;
+  if (!read_variadic_args(ctx, args, &wide, ERR_STRCAT_SYNTAX)) return;
   by_form(ctx, wide, [&](auto form) { join(ctx, result, args, form); });
 }
 

@@ -1,6 +1,6 @@
 // System built-ins that need no window or device: DataCast, ParseData, the versions, the environment, the
-// clock, Delay, the run's settings (Yields, Sounds, Exclusive, IgnoreInput), the keyboard state, and the
-// Ctrl+Break request of IntControl.
+// clock, Delay, the run's settings (Yields, Sounds, Exclusive, IgnoreInput), and the Ctrl+Break request of
+// IntControl.
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -23,9 +23,6 @@ namespace {
 
 // The longest delay: its milliseconds still fit the wait's 32-bit count.
 constexpr double DELAY_MAX_SECONDS = 4294967.0;
-
-// IsKeyDown flags, the values of @CTRL and @SHIFT.
-constexpr int32_t KEY_FLAG_CTRL = 1, KEY_FLAG_SHIFT = 2;
 
 // nBreakFlags bits that IntControl 12 sets.
 constexpr uint32_t BREAK_FLAGS_SCRIPT = 4 | 8;
@@ -212,28 +209,6 @@ void bi_ignoreinput(RunContext* ctx, Value* result, ArgBlock& a, int, bool) {
   flag_result(ctx, result, ctx->bIgnoreInput, on);
 }
 
-// --- the keyboard ---------------------------------------------------------------------------------------
-
-void bi_iskeydown(RunContext* ctx, Value* result, ArgBlock& a, int, bool) {
-  const int32_t keys = arg_int(a, 1);
-  if (keys <= 0 || (keys & ~(KEY_FLAG_CTRL | KEY_FLAG_SHIFT))) {
-    ctx->err = ERR_INVALID_FLAGS;
-    return;
-  }
-  const bool down = (!(keys & KEY_FLAG_CTRL) || plat::key_down(plat::VK_CONTROL_KEY)) &&
-                    (!(keys & KEY_FLAG_SHIFT) || plat::key_down(plat::VK_SHIFT_KEY));
-  set_integer(ctx, result->c, down ? 1 : 0);
-}
-
-void bi_keytoggleget(RunContext* ctx, Value* result, ArgBlock& a, int, bool) {
-  const int32_t key = arg_int(a, 1);
-  if (key < 1 || key > 254) {
-    ctx->err = ERR_KEY_CODE;
-    return;
-  }
-  set_integer(ctx, result->c, plat::key_toggled(key) ? 1 : 0);
-}
-
 // --- IntControl -----------------------------------------------------------------------------------------
 
 // 12: how Ctrl+Break acts: 4 = a stop by Ctrl+Break is not reported, 8 = Ctrl+Break is ignored. A negative
@@ -261,8 +236,6 @@ const BuiltinEntry kEntries[] = {
     {KW_SOUNDS, bi_sounds},
     {KW_EXCLUSIVE, bi_exclusive},
     {KW_IGNOREINPUT, bi_ignoreinput},
-    {KW_ISKEYDOWN, bi_iskeydown},
-    {KW_KEYTOGGLEGET, bi_keytoggleget},
 };
 
 const IntControlEntry kRequests[] = {

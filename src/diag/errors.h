@@ -135,6 +135,41 @@ enum ErrorNumber : uint16_t {
   ERR_LINE_TOO_LONG = 3722,
 
   // The built-in function library.
+  ERR_REGOPENKEY_FAILED = 1158,        // RegOpenKey: Function Failed
+  ERR_REGCREATEKEY_FAILED = 1159,      // RegCreateKey: Function Failed
+  ERR_REGDELETEKEY_FAILED = 1229,      // RegDeleteKey: Function Failed
+  ERR_REGCLOSEKEY_FAILED = 1231,       // RegCloseKey: Function Failed
+  ERR_REGSETVALUE_FAILED = 1232,       // RegSetValue: Function Failed
+  ERR_REGQUERYVALUE_FAILED = 1233,     // RegQueryValue: Function Failed
+  ERR_INI_386ENH_DEVICE = 1335,        // IniPrivate functions: Illegal to access [386Enh] Device= keywords
+  ERR_INI_WRITE = 1336,                // IniWrite/IniDelete: Unable to write the INI file
+  ERR_REG_BAD_DATA_ITEM = 1402,        // REG Functions: Bad Data Item [name]
+  ERR_REGQUERYKEY_INDEX = 1451,        // RegQueryKey: Invalid index
+  ERR_REG_SUBKEY_OPEN = 1452,          // REG Functions: Unable to open (or create) specified subkey
+  ERR_REGQUERYVALUE_BINARY = 1453,     // RegQueryValue: Registry value is binary...
+  ERR_REGQUERYBIN_TYPE = 1454,         // RegQueryBin: Registry value is not binary
+  ERR_REG_MEMORY = 1455,               // REG Functions: Unable to allocate or lock memory
+  ERR_REGQUERYDWORD_TYPE = 1456,       // RegQueryDword: Registry value is not a DWORD
+  ERR_REGSETBIN_VALUE = 1457,          // RegSetBin: Invalid binary value string
+  ERR_REG_WOW6432NODE = 1458,          // REG functions: Subkey string cannot contain 'WOW6432node'
+  ERR_REGSETDWORD_VALUE = 1459,        // RegSetDword: Invalid DWORD value
+  ERR_REG_SUBKEY_TOO_LONG = 1460,      // REG functions: Subkey string too long
+  ERR_REGQUERYEXPSZ_TYPE = 1483,       // RegQueryExpSz: Registry value is not a REG_EXPAND_SZ
+  ERR_REGQUERYMULSZ_TYPE = 1484,       // RegQueryMulSz: Registry value is not a REG_MULTI_SZ
+  ERR_REG_MULSZ_DELIMITER = 1487,      // RegQueryMulSz/RegSetMulSz: Invalid delimiter
+  ERR_REGQUERYVALUE_EXPSZ = 1488,      // RegQueryValue: Registry value is a REG_EXPAND_SZ...
+  ERR_REGQUERYVALUE_MULSZ = 1489,      // RegQueryValue: Registry value is a REG_MULTI_SZ...
+  ERR_REGQUERYVALUE_OTHER = 1490,      // RegQueryValue: Registry value could not be converted to a string
+  ERR_REGCONNECT_NO_SERVICE = 1502,    // RegConnect: Remote registry service not installed
+  ERR_REGCONNECT_COMPUTER = 1503,      // RegConnect: Invalid computer name
+  ERR_REGCONNECT_HANDLE = 1504,        // RegConnect: Invalid handle
+  ERR_REGCONNECT_FAILED = 1505,        // RegConnect: Function failed
+  ERR_REGHIVE_PRIVILEGE = 1524,        // RegLoad/UnloadHive: Unable to set NT security privilege for operation
+  ERR_REGHIVE_HANDLE = 1525,           // RegLoad/UnloadHive: Invalid key handle
+  ERR_REGHIVE_ACCESS = 1526,           // RegLoad/UnloadHive: Access denied
+  ERR_REGUNLOADHIVE_SUBKEY = 1528,     // RegUnloadHive: Invalid subkey
+  ERR_REGHIVE_FAILED = 1529,           // RegLoad/UnloadHive: Function failed
+  ERR_REGUNLOADHIVE_BAD_KEY = 1533,    // RegUnloadHive: Bad key or subkey
   ERR_STRFIX_LENGTH = 1571,            // StrFix: Invalid 'length'
   ERR_STRFILL_LENGTH = 1572,           // StrFill: Invalid 'length'
   ERR_STRBYTECOUNT_REQUEST = 1573,     // StrByteCount: Invalid 'request'
@@ -143,10 +178,12 @@ enum ErrorNumber : uint16_t {
   ERR_STRINSERT_LENGTH = 1576,         // StrInsert/StrOverlay: Invalid 'length'
   ERR_STRTYPEINFO_REQUEST = 1577,      // StrTypeInfo: Invalid 'request'
   ERR_WORK_MEMORY = 1588,              // Unable to allocate or lock memory
+  ERR_INIITEMIZEPVT_NOT_FOUND = 1598,  // IniItemizePvt: File not found; may be a mapped INI file
   ERR_ARRAY_RANK = 1629,               // Array functions: Array has the wrong number of dimensions
   ERR_ARRAY_DIMENSION = 1632,          // Array functions: Invalid dimension number
   ERR_ARRAY_OPTIONS = 1638,            // Array functions: Invalid options
   ERR_ARRAY_EXTRA_COUNT = 1639,        // Array functions: Invalid count of extra elements
+  ERR_REGQUERYSTR_TYPE = 1645,         // RegQueryStr: Registry value is not a REG_SZ or REG_EXPAND_SZ
   ERR_ARRAY_FILE_OPEN = 1701,          // Array functions: Unable to open file
   ERR_ARRAY_FILE_READ = 1702,          // Array functions: Error reading file
   ERR_ARRAY_FILE_CREATE = 1703,        // Array functions: Unable to create file
@@ -160,6 +197,10 @@ enum ErrorNumber : uint16_t {
   ERR_CSV_EXTRACT_DELIMITER = 1713,    // ItemExtractCsv: Invalid delimiter
   ERR_STRCNT_START = 1734,             // StrCnt: Invalid 'start-pos'
   ERR_STRCNT_END = 1735,               // StrCnt: Invalid 'end-pos'
+  ERR_REGQUERYQWORD_TYPE = 1741,       // RegQueryQword: Registry value is not a QWORD
+  ERR_REGQUERYVALUE_QWORD = 1742,      // RegQueryValue: Registry value is a QWORD...
+  ERR_REGSETQWORD_VALUE = 1743,        // RegSetQword: Invalid QWORD value string
+  ERR_REGQUERYEX_TYPE = 1744,          // RegQueryEx: Registry value is not of the requested type
   ERR_DECIMALS_RANGE = 1780,           // Decimals: Invalid number of decimal places
   ERR_RANDOM_RANGE = 1781,             // Random: Invalid range
   ERR_CODE_PAGE = 1782,                // ChrSetCodePage: Invalid or unsupported code page
@@ -174,7 +215,48 @@ enum ErrorNumber : uint16_t {
   ERR_INVALID_REQUEST = 1809,          // Invalid request number
   ERR_INVALID_FLAGS = 1822,            // Invalid flag(s)
   ERR_FUNCTION_FAILED = 1825,          // Function failed
+  ERR_SHELL_BASE = 1900,               // 1900 + the shell's failure number: WinExec N: ...
+  ERR_RUN_FAILED = 1932,               // WinExec: Function Failed
   ERR_STRCAT_SYNTAX = 2058,            // StrCat: Function syntax error
+  ERR_RUNEXIT = 3252,                  // RunExit: Not supported in 32-bit version
+  ERR_RUN_WAIT = 3383,                 // Execute function error: 'Wait' parameter bad
+  ERR_RUN_DISPLAY = 3384,              // Execute function error: 'Display type' parameter bad
+  ERR_RUN_LOGON = 3385,                // RunWithLogon: Not supported on this platform
+
+  // Windows, keystrokes and the mouse.
+  ERR_WINCLOSE_NOT_FOUND = 1039,       // WinClose: Window not found
+  ERR_WINHIDE_NOT_FOUND = 1040,        // WinHide: Window not found
+  ERR_WINICONIZE_NOT_FOUND = 1041,     // WinIconize: Window not found
+  ERR_WINZOOM_NOT_FOUND = 1042,        // WinZoom: Window not found
+  ERR_WINSHOW_NOT_FOUND = 1043,        // WinShow: Window not found
+  ERR_WINPLACE_NOT_FOUND = 1044,       // WinPlace: Window not found
+  ERR_WINACTIVATE_NOT_FOUND = 1045,    // WinActivate: Window not found
+  ERR_WINPOSITION_NOT_FOUND = 1119,    // WinPosition: Window not found
+  ERR_WINTITLE_NOT_FOUND = 1121,       // WinTitle: Window not found
+  ERR_WINEXENAME_NOT_FOUND = 1172,     // WinExeName: Window not found
+  ERR_WINISDOS_NOT_FOUND = 1227,       // WinIsDos: Window not found or bad window
+  ERR_WINITEMCHILD_NOT_FOUND = 1334,   // WinItemChild: Parent Window cannot be found
+  ERR_CHILD_NOT_FOUND = 1368,          // ActivateChild: Child windows does not exist
+  ERR_WINIDGET_NOT_FOUND = 1408,       // WinIdGet: Window not found
+  ERR_WINITEMIZEEX_MULTIPLE = 1538,    // WinItemizeEx: Invalid 'multiple' flag
+  ERR_WINITEMIZEEX_HIDDEN = 1539,      // WinItemizeEx: Invalid 'hidden' flag
+  ERR_WINITEMPROCID_PID = 1583,        // WinItemProcId: Invalid process ID
+  ERR_WINITEMPROCID_FLAGS = 1585,      // WinItemProcId: Invalid flags
+  ERR_WINITEMPROCID_TYPE = 1586,       // WinItemProcId: Invalid return type
+  ERR_KEYTOGGLESET_KEY = 1850,         // KeyToggleSet: Invalid key code
+  ERR_WAITFORKEY_KEY = 1851,           // WaitForKey: Invalid key
+  ERR_WINARRANGE_STYLE = 1852,         // WinArrange: Invalid style
+  ERR_WINHELP_FUNCTION = 1853,         // WinHelp: Invalid function
+  ERR_SENDMESSAGE_NOT_FOUND = 1854,    // SendMessage: Window not found
+  ERR_SENDMENUSTO_NOT_FOUND = 1855,    // SendMenusTo: Window not found
+  ERR_WINDOWONTOP_NOT_FOUND = 1856,    // WindowOnTop: Window not found
+  ERR_MOUSE_NOT_FOUND = 1857,          // Mouse functions: Window not found
+  ERR_MOUSE_CLICK_TYPE = 1858,         // Mouse functions: Invalid click type
+  ERR_MOUSEINFO_REQUEST = 1859,        // MouseInfo: Invalid request
+  ERR_WINPLACE_TYPE = 1860,            // WinPlaceGet/WinPlaceSet: Invalid type
+  ERR_WINPLACESET_POSITION = 1861,     // WinPlaceSet: Invalid position
+  ERR_MOUSEPLAY_POSITION = 1862,       // MousePlay: Invalid position
+  ERR_WINCLOSENOT_SYNTAX = 2038,       // WinCloseNot Function Syntax error
 
   // Files and directories.
   ERR_FILELIST_NO_MATCH = 1002,        // File List Processing - No Match

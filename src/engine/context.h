@@ -14,10 +14,12 @@
 #include "lang/value.h"
 #include "platform/memory.h"
 #include "platform/ui.h"
+#include "win/state.h"
 
 namespace tov {
 
 struct LineCache;
+struct RegKeyList;
 
 constexpr uint32_t VAR_FRAMES = 101;          // frame 0 is the host's table, 1..100 call levels
 constexpr uint16_t FRAME_LINK_NONE = 65535;
@@ -82,6 +84,11 @@ struct RunContext {
   int32_t windowBottom;            // bottom edge of a default-placed top-level window
   uint32_t bFourDigitYear;         // YmdHms results carry four-digit years (IntControl 41); on per run
 
+  // --- program launching ---
+  uint32_t nIdleTimeout;           // ms to wait for a started program to be ready for input (0: no wait)
+  uint32_t nCreateFlags;           // process creation flags of the Run family
+  uint32_t nLastExitCode;          // exit code of the last waited-for program, 99999 when none
+
   // --- tokenizer ---
   TokenState tok;
   uint32_t nDiagMode;              // 12: every keyword lookup first shows its bucket bounds
@@ -110,6 +117,10 @@ struct RunContext {
   char16_t wszButtonOk[64];
   char16_t wszButtonCancel[64];
 
+  // --- registry ---
+  uint32_t nRegOpenFlags;          // RegOpenFlags setting of the run: 0, 1, 2, 32 or 64
+  RegKeyList* pRegKeys;            // keys the context opened, with their remote marks; closed at shutdown
+
   // --- user-defined functions ---
   plat::MemId aUdfBlock[UDF_BLOCKS];
   UdfRecord* apUdf[UDF_MAX];       // record pointers (blocks stay locked while the context lives)
@@ -123,6 +134,8 @@ struct RunContext {
   uint32_t nCallDepth;
   uint32_t nTopTarget;
 
+  // --- window lookup and keystroke sending ---
+  WindowState win;
   // --- built-in families ---
   BinaryTable binaries;            // freed at shutdown
   FileState files;                 // FileOpen's table and the file built-ins' settings

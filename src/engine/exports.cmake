@@ -20,5 +20,19 @@ set(TOV_ENGINE_EXPORTS
   ParseYMDHMS@16
   ErrorMsgProc@16
   StackInfoProc@16
+  WinEnumFuncx@8
+  WinEnumFuncxW@8
+  WinEnumDaChild@8
+  WinEnumDaChildW@8
+  WinEnumItem@8
+  WinEnumItemW@8
+  WinEnumItemAndId@8
+  WinEnumItemAndIdW@8
+  WinEnumFromProcId@8
+  WinEnumFromProcIdW@8
+  WinEnumClose@8
+  WinEnumCloseW@8
+  WinEnumXXXIcon@8
+  WinEnumXXXIconW@8
   UncompressBuffer@16
 )

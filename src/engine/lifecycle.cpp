@@ -9,6 +9,8 @@
 
 #include "builtins/binary.h"
 #include "builtins/file_state.h"
+#include "builtins/reg_support.h"
+#include "builtins/launcher.h"
 #include "diag/error_model.h"
 #include "engine/context.h"
 #include "engine/pump.h"
@@ -138,6 +140,8 @@ uint32_t init_context(RunContext* ctx, const char* host_name) {
   value_init(ctx->resultSlot);
   error_state_init(ctx);
   file_settings_reset(ctx);
+  ctx->nLastExitCode = EXIT_CODE_NONE;
+  window_state_init(&ctx->win);
   seed_random(ctx);
   return sizeof(VarSlot);
 }
@@ -209,6 +213,7 @@ uint32_t shutdown(RunContext* ctx, void* callback) {
     ctx->hInfoBlock = 0;
   }
   end_run_settings(ctx);
+  registry_shutdown(ctx);
   for (int i = 0; i < 5; ++i) PumpMessages(ctx);
   return 1;
 }
@@ -286,11 +291,13 @@ uint32_t engine_run(void* hwnd, void* hContext, void* hScript, void* lpfnHost, v
   ctx->bFastPump = 0;
   ctx->bFourDigitYear = 1;
   ctx->bReportBreak = 1;
+  launcher_new_run(ctx);
   ctx->szButtonOk[0] = ctx->szButtonCancel[0] = 0;
   ctx->wszButtonOk[0] = ctx->wszButtonCancel[0] = 0;
   ctx->hRunScript = nullptr;
   error_state_new_run(ctx);
   file_settings_reset(ctx);
+  registry_run_start(ctx);
   ctx->lpfnHost = lpfnHost;
   ctx->lpHostKeywords = lpHostKeywords;
   ctx->hwndOwner = plat::window_parent(hwnd) ? plat::window_parent(hwnd) : hwnd;

@@ -48,8 +48,8 @@ enum class FileCheck { NotFound, Found, InUse };
 FileCheck file_check(const char* path, bool open_check);
 
 bool is_path_separator(char c);
-char path_separator();          // the separator full paths are written with
 char path_list_separator();     // between the directories of PATH
+char path_separator();          // the separator full paths are written with
 // True for a name that names its own drive or root: "C:\x", "\\server\x" on Windows, "/x" on POSIX.
 bool path_is_absolute(const char* name);
 // True when the name carries a drive or a directory part.

@@ -9,6 +9,8 @@
 
 namespace plat {
 
+char path_list_separator() { return os::path_list_separator(); }
+
 bool path_has_directory(const char* name) {
   if (os::path_has_drive(name)) return true;
   for (const char* p = name; *p; p = next_char(p))
@@ -88,7 +90,6 @@ FileCheck search_file(const char* name, char* out, size_t out_cap, bool open_che
 }
 
 char path_separator() { return os::path_separator(); }
-char path_list_separator() { return os::path_list_separator(); }
 
 bool file_seek(FileHandle f, uint64_t offset) {
   return offset <= uint64_t(INT64_MAX) && file_seek(f, int64_t(offset), SeekFrom::Begin) >= 0;

@@ -5,7 +5,8 @@
 // A case is NAME.tov with NAME.out (the exact standard output), NAME.code (the exit status) and optionally
 // NAME.err (a text standard error must contain; when empty, standard error must be empty), NAME.in (standard
 // input) and NAME.files/ (files copied beside the script). Each case runs as "tov [OPTION...] NAME.tov" in a
-// fresh temporary folder that is its current directory. One line is printed per failing case, then "N passed, M failed".
+// fresh temporary folder that is its current directory, with a fresh registry store and WIN.INI folder
+// ($TOV_REGISTRY, $XDG_CONFIG_HOME). One line is printed per failing case, then "N passed, M failed".
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -19,6 +20,7 @@
 #include <vector>
 #include "case_report.h"
 #include "platform/process.h"
+#include "platform/system.h"
 
 namespace fs = std::filesystem;
 
@@ -50,11 +52,17 @@ struct Runner {
                                                                 : std::nullopt;
     if (!expected_code) return "missing or unreadable " + name + ".code";
 
-    const fs::path work = scratch / "case";
+    const fs::path work = scratch / "case", config = scratch / "config";
     std::error_code ec;
     fs::remove_all(work, ec);
+    fs::remove_all(config, ec);
     fs::create_directory(work, ec);
+    if (!ec) fs::create_directory(config, ec);
     if (ec) return "cannot create the case folder " + work.string() + ": " + ec.message();
+    // A registry store and a WIN.INI of its own, beside the case folder (Linux; Windows keeps both in the
+    // Wine prefix, which the cases leave as they found it).
+    plat::env_set("XDG_CONFIG_HOME", config.string().c_str());
+    plat::env_set("TOV_REGISTRY", (config / "registry.db").string().c_str());
     fs::copy_file(base.string() + ".tov", work / (name + ".tov"), ec);
     if (!ec && fs::is_directory(base.string() + ".files"))
       fs::copy(base.string() + ".files", work, fs::copy_options::recursive, ec);
@@ -74,6 +82,7 @@ struct Runner {
                                         out_path.c_str(), err_path.c_str(), CASE_TIME_LIMIT_MS);
     const auto elapsed = std::chrono::steady_clock::now() - started;
     fs::remove_all(work, ec);
+    fs::remove_all(config, ec);
 
     if (code == -1 && elapsed >= std::chrono::milliseconds(CASE_TIME_LIMIT_MS))
       return "ran longer than " + std::to_string(CASE_TIME_LIMIT_MS / 1000) + " s";

@@ -2,12 +2,10 @@
 #include <gtest/gtest.h>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
-#include "case_report.h"
 #include "host/command_line.h"
-#include "platform/process.h"
+#include "tov_program.h"
 
 namespace fs = std::filesystem;
 using tovhost::CommandLine;
@@ -66,40 +64,6 @@ TEST(TovExitStatus, FollowsHowTheRunEnded) {
   EXPECT_EQ(status(0, 0, 1), 130);        // Ctrl+C
   EXPECT_EQ(status(0, 9000, 1), 130);     // a stop request wins over how the script ended
 }
-
-// The program itself, started as a user would start it.
-class TovProgram : public ::testing::Test {
- protected:
-  fs::path dir;
-  std::string out, err;
-
-  void SetUp() override {
-    dir = fs::temp_directory_path() /
-          ("tov-runner-test-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-  }
-  void TearDown() override { std::error_code ec; fs::remove_all(dir, ec); }
-
-  static std::string slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return scripttest::crlf_to_lf(s.str());
-  }
-
-  // Always with the console UI, so that on Windows no dialog waits for a click.
-  int run(std::vector<const char*> args, const char* stdin_path = nullptr) {
-    args.insert(args.begin(), {TOV_RUNNER_PATH, "--console"});
-    args.push_back(nullptr);
-    const std::string o = (dir / "stdout").string(), e = (dir / "stderr").string(), cwd = dir.string();
-    const int code = plat::run_captured(args.data(), cwd.c_str(), stdin_path, o.c_str(), e.c_str(), 30000);
-    out = slurp(o);
-    err = slurp(e);
-    return code;
-  }
-};
 
 TEST_F(TovProgram, VersionHelpAndUsageErrors) {
   EXPECT_EQ(run({"--version"}), 0);

@@ -14,34 +14,9 @@
 #include "platform/hooks.h"
 #include "platform/posix/common.h"
 #include "platform/system.h"
+#include "platform/text.h"
 
 namespace plat {
-
-namespace posix {
-
-uint32_t system_error_of(int err) {
-  switch (err) {
-    case ENOENT: return 2;                          // file not found
-    case ENOTDIR: return 3;                         // path not found
-    case EMFILE: case ENFILE: return 4;             // too many open files
-    case EACCES: case EPERM: case EISDIR: return 5; // access denied
-    case ENOMEM: return 8;
-    case EXDEV: return 17;                          // not the same device
-    case EROFS: return 19;                          // write protected
-    case ETXTBSY: case EBUSY: case EWOULDBLOCK: return 32;   // sharing violation
-    case ENOTSUP: return 50;                        // not supported
-    case ENOSPC: case EDQUOT: return 112;           // disk full
-    case ENOTEMPTY: return 145;                     // directory not empty
-    case EEXIST: return 183;                        // already exists
-    case ENAMETOOLONG: return 206;
-    case ELOOP: return 1921;                        // cannot be resolved
-    default: return 31;                             // general failure
-  }
-}
-
-}  // namespace posix
-
-using posix::system_error_of;
 
 namespace {
 
@@ -84,7 +59,7 @@ FileHandle file_open_read(const char* path, uint32_t* system_error) {
     err = EISDIR;
     close(fd);
   }
-  if (system_error) *system_error = system_error_of(err);
+  if (system_error) *system_error = posix::windows_error_of(err);
   return INVALID_FILE;
 }
 
@@ -210,7 +185,7 @@ namespace plat {
 FileHandle file_create(const char* path, uint32_t* system_error) {
   const int fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (fd >= 0) return fd;
-  if (system_error) *system_error = system_error_of(errno);
+  if (system_error) *system_error = posix::windows_error_of(errno);
   return INVALID_FILE;
 }
 
@@ -220,7 +195,7 @@ bool file_write(FileHandle f, const void* data, size_t n, uint32_t* system_error
     const ssize_t w = ::write(static_cast<int>(f), p, n);
     if (w < 0 && errno == EINTR) continue;
     if (w <= 0) {
-      if (system_error) *system_error = w < 0 ? system_error_of(errno) : 31;
+      if (system_error) *system_error = w < 0 ? posix::windows_error_of(errno) : 31;
       return false;
     }
     p += w;
@@ -232,7 +207,7 @@ bool file_write(FileHandle f, const void* data, size_t n, uint32_t* system_error
 FileHandle file_open_write(const char* path, uint32_t* system_error) {
   const int fd = ::open(path, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
   if (fd >= 0) return fd;
-  if (system_error) *system_error = system_error_of(errno);
+  if (system_error) *system_error = posix::windows_error_of(errno);
   return INVALID_FILE;
 }
 

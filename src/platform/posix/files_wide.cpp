@@ -23,7 +23,7 @@ namespace plat {
 
 namespace {
 
-using posix::system_error_of;
+using posix::windows_error_of;
 using posix::utf16_of;
 
 // The attributes that Windows keeps and POSIX does not, stored with the file where the file system allows.
@@ -45,7 +45,7 @@ bool fail(uint32_t* system_error, uint32_t code) {
   return false;
 }
 
-bool fail_errno(uint32_t* system_error) { return fail(system_error, system_error_of(errno)); }
+bool fail_errno(uint32_t* system_error) { return fail(system_error, windows_error_of(errno)); }
 
 FileHandle no_file(uint32_t* system_error, uint32_t code) {
   fail(system_error, code);
@@ -136,13 +136,13 @@ FileHandle file_open_w(const char16_t* path, uint32_t access, uint32_t share, Fi
               ((access & ACCESS_WRITE) ? ((access & ACCESS_READ) ? O_RDWR : O_WRONLY) : O_RDONLY);
   if (how != FileCreate::OpenExisting) flags |= O_CREAT;
   int fd = open(name.c_str(), flags, 0666);
-  if (fd < 0) return no_file(system_error, system_error_of(errno));
+  if (fd < 0) return no_file(system_error, windows_error_of(errno));
   fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   // Descriptor 0 is no handle the Engine can give out (standard input was closed).
   if (fd == 0) {
     const int moved = fcntl(fd, F_DUPFD_CLOEXEC, 3);
     close(fd);
-    if (moved < 0) return no_file(system_error, system_error_of(errno));
+    if (moved < 0) return no_file(system_error, windows_error_of(errno));
     fd = moved;
   }
   const int lock = lock_of(share);
@@ -154,7 +154,7 @@ FileHandle file_open_w(const char16_t* path, uint32_t access, uint32_t share, Fi
   if (how == FileCreate::CreateAlways && ftruncate(fd, 0) != 0) {
     const int err = errno;
     close(fd);
-    return no_file(system_error, system_error_of(err));
+    return no_file(system_error, windows_error_of(err));
   }
   return fd;
 }

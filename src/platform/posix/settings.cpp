@@ -1,4 +1,4 @@
-// Settings on POSIX: profile files are read by the Windows profile rules.
+// Profile files on POSIX, read and written by the Windows profile rules.
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 #include "platform/files.h"
+#include "platform/posix/config_dir.h"
 #include "platform/settings.h"
 #include "platform/text.h"
 
@@ -94,7 +95,7 @@ std::vector<Entry> parse_profile(std::string_view text) {
 size_t copy_value(std::string_view value, char* out, size_t out_cap) {
   if (out_cap == 0) return 0;
   const size_t n = std::min(value.size(), out_cap - 1);
-  std::memcpy(out, value.data(), n);
+  if (n) std::memcpy(out, value.data(), n);
   out[n] = 0;
   return n;
 }
@@ -123,12 +124,6 @@ size_t copy_list(const std::vector<std::string_view>& names, char* out, size_t o
   return out_cap - 2;
 }
 
-void add_unique(std::vector<std::string_view>* names, std::string_view name) {
-  for (std::string_view known : *names)
-    if (same_name(known, std::string(name).c_str())) return;
-  names->push_back(name);
-}
-
 size_t read_profile(const char* file, const char* section, const char* key, const char* def, char* out,
                     size_t out_cap) {
   // The default loses its trailing blanks, as the system's profile reader does.
@@ -142,7 +137,7 @@ size_t read_profile(const char* file, const char* section, const char* key, cons
   if (!section) {
     std::vector<std::string_view> names;
     for (const Entry& e : entries)
-      if (e.is_section) add_unique(&names, e.section);
+      if (e.is_section) names.push_back(e.section);
     return copy_list(names, out, out_cap);
   }
   // Only the first section of the name counts; a later one of the same name is not read.
@@ -151,7 +146,7 @@ size_t read_profile(const char* file, const char* section, const char* key, cons
   std::vector<std::string_view> keys;
   if (first != entries.end()) {
     for (auto it = first + 1; it != entries.end() && !it->is_section; ++it) {
-      if (!key) add_unique(&keys, it->key);
+      if (!key) keys.push_back(it->key);
       else if (same_name(it->key, key)) return copy_value(it->value, out, out_cap);
     }
   }
@@ -159,25 +154,34 @@ size_t read_profile(const char* file, const char* section, const char* key, cons
   return copy_value(fallback, out, out_cap);
 }
 
-}  // namespace
-
-int settings_get_int(const char*, const char*, const char*, int def) {
-  // The settings live in the registry store, which this build reads once that store exists; until
-  // then every setting has its default.
-  return def;
+std::string win_ini_path() {
+  const std::string dir = tov_config_dir();
+  return dir.empty() ? dir : dir + "/win.ini";
 }
+
+// A file named without a directory is one of the folder that stands in for the Windows directory.
+std::string profile_path(const char* file) {
+  if (!file || !*file) return std::string();
+  if (std::strchr(file, '/')) return file;
+  const std::string dir = tov_config_dir();
+  return dir.empty() ? dir : dir + "/" + file;
+}
+
+}  // namespace
 
 size_t profile_get_string(const char* file, const char* section, const char* key, const char* def, char* out,
                           size_t out_cap) {
-  return read_profile(file, section, key, def, out, out_cap);
+  return read_profile(profile_path(file).c_str(), section, key, def, out, out_cap);
 }
 
 size_t system_profile_get_string(const char* section, const char* key, const char* def, char* out,
                                  size_t out_cap) {
-  char path[MAX_PATH_CHARS * 4];
-  const size_t n = app_data_directory(path, sizeof path);
-  std::string file = n ? std::string(path, n) + "/tov/win.ini" : std::string();
-  return read_profile(file.c_str(), section, key, def, out, out_cap);
+  return read_profile(win_ini_path().c_str(), section, key, def, out, out_cap);
+}
+
+bool profile_file_exists(const char* file) {
+  const std::string path = profile_path(file);
+  return !path.empty() && file_check(path.c_str(), false) != FileCheck::NotFound;
 }
 
 }  // namespace plat
@@ -207,18 +211,18 @@ std::string_view section_of_line(std::string_view line) {
   return trim(line.substr(1, close == std::string_view::npos || close == 0 ? line.size() - 1 : close - 1));
 }
 
-std::string_view key_of_line(std::string_view line) {
+// Whether a raw line sets the key: a line that is no section header, comment or blank.
+bool sets_key(std::string_view line, const char* key) {
   line = trim(line);
-  if (line.empty() || line[0] == ';' || line[0] == '[') return {};
-  return trim(line.substr(0, line.find('=')));
+  if (line.empty() || line[0] == ';' || line[0] == '[') return false;
+  return same_name(trim(line.substr(0, line.find('='))), key);
 }
 
-}  // namespace
-
-bool profile_write_string(const char* file, const char* section, const char* key, const char* value) {
-  if (!file || !*file || !section) return false;
+bool write_profile(const std::string& path, const char* section, const char* key, const char* value) {
+  if (path.empty()) return false;
   std::string text;
-  if (file_check(file, false) != FileCheck::NotFound && !read_whole_file(file, &text)) return false;
+  const bool exists = file_check(path.c_str(), false) != FileCheck::NotFound;
+  if (exists && !read_whole_file(path.c_str(), &text)) return false;
   text = ansi_text_of(std::move(text));
   std::vector<std::string_view> lines;
   for (size_t start = 0; start < text.size();) {
@@ -245,7 +249,7 @@ bool profile_write_string(const char* file, const char* section, const char* key
     }
     if (in_target) {
       if (!key) continue;
-      if (!done && same_name(key_of_line(line), key)) {
+      if (!done && sets_key(line, key)) {
         done = true;
         if (value) out.push_back(entry);
         insert_at = out.size();
@@ -257,6 +261,8 @@ bool profile_write_string(const char* file, const char* section, const char* key
     }
     out.emplace_back(line);
   }
+  // Removing a key or a section that is not there changes nothing.
+  if (key ? !value && !done : !section_seen) return true;
   if (key && value && !done) {
     if (section_seen) {
       out.insert(out.begin() + static_cast<std::ptrdiff_t>(insert_at), entry);
@@ -267,7 +273,26 @@ bool profile_write_string(const char* file, const char* section, const char* key
   }
   std::string result;
   for (const std::string& l : out) result += l + "\r\n";
-  return write_whole_file(file, result);
+  return write_whole_file(path, result);
 }
+
+}  // namespace
+
+bool profile_write_string(const char* file, const char* section, const char* key, const char* value) {
+  if (!section) return true;   // nothing is cached
+  const std::string path = profile_path(file);
+  // The folder that stands in for the Windows directory is made when it is first needed.
+  if (file && *file && !std::strchr(file, '/') && !path.empty()) make_parent_directories(path);
+  return write_profile(path, section, key, value);
+}
+
+bool system_profile_write_string(const char* section, const char* key, const char* value) {
+  if (!section) return true;
+  const std::string path = win_ini_path();
+  if (!path.empty()) make_parent_directories(path);
+  return write_profile(path, section, key, value);
+}
+
+void broadcast_profile_change(const char*) {}
 
 }  // namespace plat

@@ -20,6 +20,28 @@ namespace plat {
 
 namespace posix {
 
+// The Windows error numbers of the failures the Engine tells apart.
+uint32_t windows_error_of(int err) {
+  switch (err) {
+    case ENOENT: return 2;                          // file not found
+    case ENOTDIR: return 3;                         // path not found
+    case EMFILE: case ENFILE: return 4;             // too many open files
+    case EACCES: case EPERM: case EISDIR: return 5; // access denied
+    case ENOMEM: case E2BIG: return 8;              // not enough memory
+    case EXDEV: return 17;                          // not the same device
+    case EROFS: return 19;                          // write protected
+    case ETXTBSY: case EBUSY: case EWOULDBLOCK: return 32;   // sharing violation
+    case ENOTSUP: return 50;                        // not supported
+    case ENOSPC: case EDQUOT: return 112;           // disk full
+    case ENOTEMPTY: return 145;                     // directory not empty
+    case EEXIST: return 183;                        // already exists
+    case ENOEXEC: return 193;                       // not a program
+    case ENAMETOOLONG: return 206;
+    case ELOOP: return 1921;                        // cannot be resolved
+    default: return 31;                             // general failure
+  }
+}
+
 std::string utf8_of(const char16_t* w) {
   const int n = w && *w ? wide_to_ansi(w, static_cast<int>(wide_length(w)), nullptr, 0, CP_UTF8_PAGE) : 0;
   std::string s(static_cast<size_t>(n > 0 ? n : 0), '\0');
@@ -36,10 +58,10 @@ std::u16string utf16_of(const char* s, size_t len) {
 
 }  // namespace posix
 
-namespace {
-
-using posix::utf16_of;
 using posix::utf8_of;
+using posix::utf16_of;
+
+namespace {
 
 // Names that start with "=" (the per-drive directories of Windows, "=C:") cannot live in a POSIX
 // environment; the process keeps them here so they read back as they were set.

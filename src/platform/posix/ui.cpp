@@ -78,8 +78,6 @@ bool wait_for_input(uint32_t ms) {
   }
 }
 
-bool key_down(int) { return false; }
-bool key_toggled(int) { return false; }
 bool block_input(bool, uint32_t* error) {
   if (error) *error = 0;
   return true;

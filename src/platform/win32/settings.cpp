@@ -1,4 +1,4 @@
-// Settings on Windows: the machine-wide settings key of the registry and the system's profile files.
+// Profile files on Windows: the system's profile services.
 #include <windows.h>
 #include <cstdlib>
 #include <cstring>
@@ -7,27 +7,6 @@
 #include "platform/settings.h"
 
 namespace plat {
-
-int settings_get_int(const char* file_name, const char* section, const char* key, int def) {
-  // The key is named by the settings file's base name without its extension.
-  std::string base = file_name + path_directory_length(file_name);
-  if (const size_t dot = base.rfind('.'); dot != std::string::npos) base.resize(dot);
-  const std::string path = std::string("Software\\Marrowgate\\Settings\\") + base + "\\" + section;
-  HKEY k;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) return def;
-  char data[256] = {};
-  DWORD type = 0, size = sizeof data - 1;
-  const LONG r = RegQueryValueExA(k, key, nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
-  RegCloseKey(k);
-  if (r != ERROR_SUCCESS) return def;
-  if (type == REG_DWORD && size == sizeof(DWORD)) {
-    DWORD value;
-    std::memcpy(&value, data, sizeof value);
-    return static_cast<int>(value);
-  }
-  if (type == REG_SZ || type == REG_EXPAND_SZ) return static_cast<int>(std::strtol(data, nullptr, 10));
-  return def;
-}
 
 size_t profile_get_string(const char* file, const char* section, const char* key, const char* def, char* out,
                           size_t out_cap) {
@@ -46,7 +25,45 @@ size_t system_profile_get_string(const char* section, const char* key, const cha
 namespace plat {
 
 bool profile_write_string(const char* file, const char* section, const char* key, const char* value) {
+  if (!section) {
+    // Flushing reports no outcome that matters: nothing is written by it.
+    WritePrivateProfileStringA(nullptr, nullptr, nullptr, file);
+    return true;
+  }
   return WritePrivateProfileStringA(section, key, value, file) != 0;
+}
+
+}  // namespace plat
+
+namespace plat {
+
+bool profile_file_exists(const char* file) {
+  if (!file || !*file) return false;
+  // The profile functions look for a file named without any directory in the Windows directory.
+  char path[MAX_PATH * 2];
+  if (!std::strpbrk(file, "\\/")) {
+    const UINT n = GetWindowsDirectoryA(path, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH || std::strlen(file) >= sizeof path - n - 1) return false;
+    std::strcat(std::strcat(path, "\\"), file);
+  } else {
+    const DWORD n = GetFullPathNameA(file, sizeof path, path, nullptr);
+    if (n == 0 || n >= sizeof path) return false;
+  }
+  const DWORD attributes = GetFileAttributesA(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool system_profile_write_string(const char* section, const char* key, const char* value) {
+  if (!section) {
+    WriteProfileStringA(nullptr, nullptr, nullptr);
+    return true;
+  }
+  return WriteProfileStringA(section, key, value) != 0;
+}
+
+void broadcast_profile_change(const char* section) {
+  SendMessageTimeoutA(HWND_BROADCAST, WM_WININICHANGE, 0, reinterpret_cast<LPARAM>(section),
+                      SMTO_ABORTIFHUNG | SMTO_NORMAL, 1000, nullptr);
 }
 
 }  // namespace plat
