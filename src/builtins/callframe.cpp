@@ -84,6 +84,8 @@ void dispatch(RunContext* ctx, int id, Value* result, ArgBlock& args, int argc, 
     CallUdf(ctx, id, result, &args, argc, nullptr, nullptr, UDF_MODE_EXPRESSION);
     return;
   }
+  // A built-in may have shown a window or waited, and a stop asked for meanwhile is seen after its statement.
+  ctx->nPumpSkip = 0;
   if (is_host(id) || id >= ADDONSTART) {
     call_external(ctx, id, result, args, argc, signature);
     return;

@@ -84,6 +84,8 @@ void run_as_loop(RunContext* ctx, const std::string& body) {
   ctx->nHostNotify = 1;
   ctx->hdr.bCancel = 0;
   RunLoop(ctx, &result, &hs, &line_start, &pos);
+  // The loop's text lives on this frame: an error of a later line must not look it up, as after a host run.
+  ctx->hRunScript = nullptr;
   ctx->hdr.bCancel = 0;
   ctx->nHostNotify = 0;
   ctx->lpfnHost = nullptr;
