@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 
 packages=(
   cmake g++ make
-  googletest zlib1g-dev libsqlite3-dev sqlite3 libssl-dev
+  googletest zlib1g-dev libsqlite3-dev sqlite3 libssl-dev libffi-dev
   mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix libz-mingw-w64-dev
   wine wine64 xvfb xauth
   clang

@@ -29,6 +29,14 @@ bool element_number(const ArrayHeader* h, const int32_t* subs, uint32_t* number)
   return true;
 }
 
+bool store_element(RunContext* ctx, ValueCore& e, const ValueCore& v) {
+  ValueCore copy{};
+  if (!value_copy(ctx, v, copy, VCOPY_DUP_STRINGS | VCOPY_DUP_VARIANT)) return false;
+  value_free(ctx, e);
+  e = copy;
+  return true;
+}
+
 void next_subscripts(const ArrayHeader* h, int32_t* subs) {
   for (int i = h->rank; i-- > 0;) {
     if (uint32_t(++subs[i]) < h->dims[i]) return;

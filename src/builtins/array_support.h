@@ -15,6 +15,9 @@ ArrayHeader* arg_array(RunContext* ctx, ArgBlock& a, int n);
 // The element number of five subscripts (those beyond the rank must be 0), or false when they are
 // outside the array.
 bool element_number(const ArrayHeader* h, const int32_t* subs, uint32_t* number);
+// An element takes a copy of the value, as an assignment to it would; false with 3096 when its strings
+// cannot be copied.
+bool store_element(RunContext* ctx, ValueCore& e, const ValueCore& v);
 // Steps five subscripts to the next element in row-major order.
 void next_subscripts(const ArrayHeader* h, int32_t* subs);
 

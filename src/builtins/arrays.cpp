@@ -52,15 +52,6 @@ void bi_arrinfo(RunContext* ctx, Value* result, ArgBlock& a, int, bool) {
   else ctx->err = ERR_ARRINFO_REQUEST;
 }
 
-// An element takes a copy of the value, as an assignment to it would.
-bool store_element(RunContext* ctx, ValueCore& e, const ValueCore& v) {
-  ValueCore copy{};
-  if (!value_copy(ctx, v, copy, VCOPY_DUP_STRINGS | VCOPY_DUP_VARIANT)) return false;
-  value_free(ctx, e);
-  e = copy;
-  return true;
-}
-
 // A value to be stored in elements: an array cannot be.
 bool storable(RunContext* ctx, const ValueCore& v) {
   if (v.type & VF_ARRAY) ctx->err = ERR_EMBEDDED_ARRAY;

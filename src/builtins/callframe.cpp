@@ -62,14 +62,12 @@ bool convert_argument(RunContext* ctx, ValueCore& v, unsigned type, int n, bool 
     case ARG_WSTRING: return to_wstring(ctx, v) || fail(ERR_NOT_UNICODE);
     case ARG_TEXT:
     case ARG_TEXT_NT:
-    case ARG_TEXT_BOTH: {
-      const bool as_wide = type == ARG_TEXT ? wide : type == ARG_TEXT_NT ? nt : (wide && nt);
-      if (as_wide) return to_wstring(ctx, v) || fail(ERR_NOT_UNICODE);
+    case ARG_TEXT_BOTH:
+      if (text_arrives_wide(type, wide, nt)) return to_wstring(ctx, v) || fail(ERR_NOT_UNICODE);
       return to_string(ctx, v) || fail(ERR_NOT_STRING);
-    }
     case ARG_ANY: return true;
     default:  // ARG_INT and the unused codes
-      if (to_integer(ctx, v, false) || (to_float(ctx, v) && to_integer(ctx, v, true))) return true;
+      if (to_integer_rounded(ctx, v)) return true;
       if (ctx->err != before) return false;
       ctx->err = ERR_NOT_NUMBER;
       char buf[80];
@@ -87,7 +85,7 @@ void dispatch(RunContext* ctx, int id, Value* result, ArgBlock& args, int argc, 
   // A built-in may have shown a window or waited, and a stop asked for meanwhile is seen after its statement.
   ctx->nPumpSkip = 0;
   if (is_host(id) || id >= ADDONSTART) {
-    call_external(ctx, id, result, args, argc, signature);
+    call_external(ctx, id, result, args, argc, signature, wide);
     return;
   }
   if (BuiltinFn fn = builtin_for(id)) {
@@ -98,6 +96,16 @@ void dispatch(RunContext* ctx, int id, Value* result, ArgBlock& args, int argc, 
 }
 
 }  // namespace
+
+bool text_arrives_wide(unsigned type, bool wide_call, bool nt) {
+  switch (type) {
+    case ARG_WSTRING: return true;
+    case ARG_TEXT: return wide_call;
+    case ARG_TEXT_NT: return nt;
+    case ARG_TEXT_BOTH: return wide_call && nt;
+    default: return false;
+  }
+}
 
 void release_args(RunContext* ctx, ArgBlock& args, int last) {
   for (int n = 0; n <= last && n < ARG_SLOTS; ++n) {

@@ -33,6 +33,9 @@ void ParseFunctionCall(RunContext* ctx, Value* result);
 void CallBuiltin(RunContext* ctx, const char* name, int id, Value* result, ArgBlock& args, bool variadic,
                  int argc, uint64_t signature);
 
+// Whether a text argument of this type arrives as a wide string: in a wide call, on the NT platform.
+bool text_arrives_wide(unsigned type, bool wide_call, bool nt);
+
 // Releases argument slots 0..last.
 void release_args(RunContext* ctx, ArgBlock& args, int last);
 

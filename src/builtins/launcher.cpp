@@ -93,11 +93,16 @@ uint32_t start_line(RunContext* ctx, const LaunchRequest& r, const std::u16strin
 // Puts a directory list in front of PATH for the duration of one launch.
 class PathPrefix {
  public:
-  void add(const std::u16string& directories) {
+  void add(std::u16string directories) {
+    // Registered lists separate their folders with ";" as on Windows; an empty entry would stand for the
+    // current folder on POSIX.
+    const char16_t separator = char16_t(plat::path_list_separator());
+    std::replace(directories.begin(), directories.end(), u';', separator);
+    while (!directories.empty() && directories.back() == separator) directories.pop_back();
+    while (!directories.empty() && directories.front() == separator) directories.erase(0, 1);
     if (directories.empty()) return;
     existed_ = plat::env_get_w(u"PATH", &old_);
-    const std::u16string updated =
-        existed_ && !old_.empty() ? directories + char16_t(plat::path_list_separator()) + old_ : directories;
+    const std::u16string updated = existed_ && !old_.empty() ? directories + separator + old_ : directories;
     if (existed_ && updated == old_) return;
     changed_ = plat::env_set_w(u"PATH", updated.c_str());
   }
@@ -139,8 +144,9 @@ std::u16string association_line(const LaunchRequest& r, const std::u16string& ve
     return program.empty() ? std::u16string() : with_parameters(quoted(program), r.parameters);
   }
   std::u16string command;
-  if (!read_class_command(extension, verb, &command) || command.empty()) return std::u16string();
-  return expand_command_template(command, document, r.parameters);
+  if (!read_class_command(extension, verb, &command)) return std::u16string();
+  // References to the environment first, so that a document name is taken as it is.
+  return expand_command_template(plat::expand_environment(command), document, r.parameters);
 }
 
 // 5. A shortcut file of that name, started through the shell with its own arguments and directory.

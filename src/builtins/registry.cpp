@@ -14,7 +14,9 @@ extern const BuiltinFamily kBinaryFileBuiltins;
 extern const BuiltinFamily kBinarySearchBuiltins;
 extern const BuiltinFamily kCharBuiltins;
 extern const BuiltinFamily kDirBuiltins;
+extern const BuiltinFamily kDllBuiltins;
 extern const BuiltinFamily kErrorBuiltins;
+extern const BuiltinFamily kExtenderBuiltins;
 extern const BuiltinFamily kFileAttrBuiltins;
 extern const BuiltinFamily kFileBuiltins;
 extern const BuiltinFamily kFileCopyBuiltins;
@@ -51,7 +53,9 @@ const BuiltinFamily* const kFamilies[] = {
     &kBinarySearchBuiltins,
     &kCharBuiltins,
     &kDirBuiltins,
+    &kDllBuiltins,
     &kErrorBuiltins,
+    &kExtenderBuiltins,
     &kFileAttrBuiltins,
     &kFileBuiltins,
     &kFileCopyBuiltins,

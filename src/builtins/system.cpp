@@ -40,7 +40,7 @@ enum DataCastMode : int32_t {
 
 // The integer conversion of integer arguments: a whole integer text, or else a float rounded.
 bool cast_integer(RunContext* ctx, ValueCore& v) {
-  if (to_integer(ctx, v, false) || (to_float(ctx, v) && to_integer(ctx, v, true))) return true;
+  if (to_integer_rounded(ctx, v)) return true;
   if (!ctx->err) ctx->err = ERR_NOT_NUMBER;
   return false;
 }

@@ -394,6 +394,35 @@ enum ErrorNumber : uint16_t {
   ERR_BINARY_COPY_SOURCE = 3329,       // BinaryCopy: Data to copy extends beyond end of buffer
   ERR_BINARY_INDEX_OFFSET = 3333,      // BinaryIndex: Offset is beyond end of binary buffer
 
+  // Extenders and foreign function calls.
+  ERR_DLL_NOT_FOUND = 1299,            // Dll: DLL file not found
+  ERR_DLL_NOT_LOADABLE = 1300,         // Dll: File not loadable
+  ERR_DLL_ENTRY_POINT = 1301,          // DllCall: Bad Entrypoint name
+  ERR_DLLCALL_LIBRARY = 1369,          // DllCall: Invalid DllName as Param1
+  ERR_DLLCALL_ENTRY_NAME = 1370,       // DllCall: Invalid DllEntryPoint
+  ERR_DLLCALL_PUNCTUATION = 1371,      // DllCall: Bad punctuation found
+  ERR_DLLCALL_TOO_MANY = 1372,         // DllCall: Too many parameters
+  ERR_DLLCALL_TOO_FEW = 1373,          // DllCall: Must have at least 2 parameters
+  ERR_DLLCALL_WORD = 1375,             // DllCall: Parameter cannot be forced to 'SHORT'
+  ERR_DLLCALL_LONG = 1376,             // DllCall: Parameter cannot be forced to 'LONG'
+  ERR_DLLCALL_RETURN_TYPE = 1377,      // DllCall: Return type invalid
+  ERR_DLLCALL_TYPE = 1378,             // DllCall: Bad parm code
+  ERR_DLLCALL_STACK = 1379,            // DllCall: Bad type list caused stack problems
+  ERR_DLLCALL_COLON = 1380,            // DllCall: Missing ':' after type code
+  ERR_DLLCALL_STRING = 1381,           // DllCall: Param cannot be converted to string for LPSTR
+  ERR_DLLCALL_DOUBLE = 1745,           // DllCall: Parameter cannot be forced to 'DOUBLE'
+  ERR_DLLLOAD_TOO_MANY = 2392,         // DllLoad: Too many open DllLoads.
+  ERR_DLLFREE_HANDLE = 3391,           // DllFree: Bad Dll handle passed
+  ERR_ADDEXT_TOO_MANY = 1393,          // AddExtender: Too many extenders added
+  ERR_ADDEXT_NOT_FOUND = 1394,         // AddExtender: Extender DLL not found
+  ERR_ADDEXT_NOT_EXTENDER = 1395,      // AddExtender: Not a valid extender
+  ERR_ADDEXT_TABLE_FULL = 1396,        // AddExtender: Extender table full
+  ERR_ADDEXT_REFUSED = 1399,           // AddExtender: Extender detects error, will not load
+  ERR_ADDEXT_LOAD_FAILED = 1437,       // AddExtender: Extender DLL load failed
+  ERR_ADDEXT_UNSUPPORTED = 1651,       // AddExtender: Unsupported extender version
+  ERR_ADDEXT_VERSION = 1654,           // AddExtender: Extender version is lower than specified required-version
+  ERR_ADDEXT_OUTDATED = 1664,          // AddExtender: Extender version is outdated
+
   STATUS_EXIT = 9000,
   STATUS_TERMINATED = 9012,
   STATUS_REPORTED_IN_CALL = 9013,

@@ -10,6 +10,7 @@
 #include "engine/tovengine.h"
 #include "exec/structs.h"
 #include "exec/udf.h"
+#include "ext/ext_state.h"
 #include "lang/token.h"
 #include "lang/value.h"
 #include "platform/memory.h"
@@ -160,6 +161,9 @@ struct RunContext {
     int32_t index;         // item number
     uint32_t at;           // where that item starts, in units
   } itemMark;
+
+  // --- extenders and foreign function calls ---
+  ExtState ext;
 };
 
 inline bool ctx_failed(const RunContext* ctx) { return ctx->err != 0; }

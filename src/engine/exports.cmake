@@ -8,6 +8,16 @@ set(TOV_ENGINE_EXPORTS
   LoadMyString@20
   LoadMyStringW@20
   ViperAnswer@16
+  DLLServices@24
+  DllVarHandler@20
+  DllVarHandlerW@20
+  DllArrHandler@40
+  DllArrayServices@24
+  DllStoreErrorInfo@8
+  DllBinaryServices@16
+  DllArrayStringsToAnsi@12
+  DllArrayStringsToUnicode@12
+  DllArraySwapElements@52
   get_token@4
   putback@4
   get_string_token@4

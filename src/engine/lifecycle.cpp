@@ -13,12 +13,15 @@
 #include "builtins/launcher.h"
 #include "diag/error_model.h"
 #include "engine/context.h"
+#include "engine/context_lock.h"
 #include "engine/pump.h"
 #include "engine/script.h"
 #include "exec/compiled.h"
 #include "exec/run.h"
 #include "exec/udf_call.h"
 #include "exec/definitions.h"
+#include "ext/dllcall.h"
+#include "ext/extenders.h"
 #include "lang/heap.h"
 #include "lang/values.h"
 #include "lang/vartable.h"
@@ -51,24 +54,6 @@ class BusyGuard {
   ~BusyGuard() { g_busy.store(0); }
   BusyGuard(const BusyGuard&) = delete;
   BusyGuard& operator=(const BusyGuard&) = delete;
-};
-
-// Locks a context handle for the duration of an entry point.
-class ContextLock {
- public:
-  explicit ContextLock(void* handle) : handle_(handle) {
-    ctx_ = handle ? static_cast<RunContext*>(plat::host_lock(handle)) : nullptr;
-  }
-  ~ContextLock() {
-    if (ctx_) plat::host_unlock(handle_);
-  }
-  ContextLock(const ContextLock&) = delete;
-  ContextLock& operator=(const ContextLock&) = delete;
-  RunContext* get() const { return ctx_; }
-
- private:
-  void* handle_;
-  RunContext* ctx_;
 };
 
 std::once_flag g_process_once;
@@ -196,13 +181,17 @@ uint32_t set_parameters(RunContext* ctx, uintptr_t count, void* list) {
 
 uint32_t shutdown(RunContext* ctx, void* callback) {
   ctx->lpfnHost = callback;
-  // Variables are walked in the host's table; it is locked here for the walk.
+  release_dll_loads(ctx);
+  // Variables are walked in the host's table; it is locked here for the walk. Extenders are told to close
+  // while they can still reach the variables.
   ctx->lpVars = static_cast<VarSlot*>(plat::host_lock(ctx->hVarTable));
+  close_extenders(ctx);
   if (ctx->lpVars) {
     release_all_variables(ctx);
     plat::host_unlock(ctx->hVarTable);
     ctx->lpVars = nullptr;
   }
+  unload_extenders(ctx);
   binary_free_all(ctx);
   close_all_files(ctx);
   release_udf_table(ctx);
@@ -237,7 +226,9 @@ uint32_t engine_init(void* hwnd, void* hContext, uintptr_t a2, int16_t phase, ui
   RunContext* ctx = lock.get();
   if (!ctx) return 0;
   switch (phase) {
-    case INIT_CONTEXT: return init_context(ctx, text5);
+    case INIT_CONTEXT:
+      ctx->ext.hostData = a2;
+      return init_context(ctx, text5);
     case INIT_VARIABLES: return init_variables(ctx, hContext, hwnd, reinterpret_cast<void*>(a2), a4);
     case INIT_HEAP: return init_heap(ctx, reinterpret_cast<void*>(a2), a4, p6);
     case INIT_SHUTDOWN: return shutdown(ctx, p6);

@@ -632,8 +632,8 @@ int command(RunContext* ctx, Value* result, const StatementPlace& at, int code) 
       PumpMessages(ctx);
       return 1;
     default:
-      if (code >= PARENTSTART && code < PARENTSTART + HOST_KEYWORDS_MAX) {
-        call_host_command(ctx, code, result);
+      if ((code >= PARENTSTART && code < PARENTSTART + HOST_KEYWORDS_MAX) || code >= ADDONSTART) {
+        call_external_command(ctx, code, result);
         return ctx->err ? 0 : 1;
       }
       return fail(ctx, ERR_COMMAND_NOT_DEFINED);

@@ -8,9 +8,13 @@
 #include "diag/errors.h"
 #include "diag/report.h"
 #include "engine/context.h"
+#include "engine/tovengine.h"
+#include "ext/extenders.h"
 #include "ext/services.h"
 #include "lang/keywords.h"
 #include "lang/values.h"
+#include "platform/library.h"
+#include "platform/system.h"
 #include "platform/text.h"
 #include "platform/ui.h"
 
@@ -18,95 +22,55 @@ namespace tov {
 
 namespace {
 
-constexpr uint32_t EXT_WIDE_AT_INTEGER = 0x1000;    // a wide string whose address stands in the integer
-constexpr uint32_t EXT_OBJECT_REFERENCE = 0x600;
-constexpr size_t USER_TEXT_MAX = 255;
+bool is_host(int code) { return code >= PARENTSTART && code < PARENTSTART + HOST_KEYWORDS_MAX; }
+bool is_extender(int code) { return code >= ADDONSTART && code < ADDONSTART + int(EXT_FUNCTIONS_MAX); }
 
+// The host's callback takes the ten arguments of an extender entry (interface kind 4).
 int32_t call_host(RunContext* ctx, int32_t id, ExtValue* args, int32_t argc, Value* result) {
   auto callback = reinterpret_cast<HostCallback>(ctx->lpfnHost);
   if (!callback) return 0;
   ServiceBlock block;
   make_service_block(ctx, &block, result);
-  ExtValue answer = {};
-  return callback(ctx->hwndOwner, nullptr, INTERFACE_STAMP, id, reinterpret_cast<void*>(&viper_answer), &block,
-                  nullptr, args, argc, &answer);
-}
-
-void set_user_text(RunContext* ctx, const char* text) {
-  std::snprintf(ctx->es.extenderErrorText, sizeof ctx->es.extenderErrorText, "%s", text);
-  std::snprintf(ctx->es.userErrorText, USER_TEXT_MAX + 1, "%s", text);
+  ExtValue answer{};
+  AnswerTarget target(ctx, result);
+  return callback(ctx->hwndOwner, plat::program_module(), INTERFACE_STAMP, id, reinterpret_cast<void*>(&viper_answer),
+                  &block, nullptr, args, argc, &answer);
 }
 
 }  // namespace
 
+AnswerTarget::AnswerTarget(RunContext* ctx, Value* result) : ctx_(ctx), saved_(ctx->ext.answerTarget) {
+  ctx->ext.answerTarget = result;
+}
+
+AnswerTarget::~AnswerTarget() { ctx_->ext.answerTarget = saved_; }
+
+void string_records(const char* const texts[5], ExtValue out[5]) {
+  for (int i = 0; i < 5; ++i) {
+    out[i] = ExtValue{};
+    out[i].type = VF_STRING;
+    out[i].str = texts[i] ? texts[i] : "";
+  }
+}
+
 int32_t notify_host(RunContext* ctx, int32_t id, const char* t1, const char* t2, const char* t3, const char* t4,
                     const char* t5) {
   const char* texts[5] = {t1, t2, t3, t4, t5};
-  ExtValue args[5] = {};
-  for (int i = 0; i < 5; ++i) {
-    args[i].type = VF_STRING;
-    args[i].str = texts[i] ? texts[i] : "";
-  }
+  ExtValue args[5];
+  string_records(texts, args);
   return call_host(ctx, id, args, 5, nullptr);
 }
 
-void make_service_block(RunContext* ctx, ServiceBlock* block, Value* request) {
-  *block = ServiceBlock{};
-  block->context = ctx->hContext;
-  block->request = request;
-  block->version = SERVICE_BLOCK_VERSION;
-  block->size = sizeof(ServiceBlock);
-  block->hostWindow = ctx->hwndHost;
-}
-
-int32_t viper_answer(int32_t status, int32_t, ServiceBlock* block, ExtValue* value) {
-  if (!block || !block->context || !value) return -4;
-  auto* ctx = static_cast<RunContext*>(plat::host_lock(block->context));
-  if (!ctx) return -4;
-  const uint32_t flags = value->type;
-  int32_t r = status;
-  if ((flags & EXT_OBJECT_REFERENCE) == EXT_OBJECT_REFERENCE) {
-    r = -4;
-  } else if (status >= 0) {
-    Value* out = block->request;
-    const uint16_t saved = ctx->err;
-    bool ok = out != nullptr;
-    if (!ok) {
-      r = -4;
-    } else if (flags & VF_VARIANT) {
-      r = -4;  // object values need the COM layer
-    } else if (flags & VF_ARRAY) {
-      value_free(ctx, *out);
-      out->c.type = VF_ARRAY;
-      out->c.str = uint32_t(reinterpret_cast<uintptr_t>(value->str));
-    } else if (flags & VF_WSTRING) {
-      const auto* w = static_cast<const wchar*>(value->str ? value->str : u"");
-      ok = set_wstring(ctx, out->c, w, wstr_len(w));
-    } else if (flags & VF_FLOAT) {
-      set_float(ctx, out->c, value->f);
-    } else if (flags & VF_INTEGER) {
-      set_integer(ctx, out->c, value->i);
-    } else if (flags & VF_STRING) {
-      const char* s = static_cast<const char*>(value->str ? value->str : "");
-      ok = set_string(ctx, out->c, s, std::strlen(s));
-    } else if ((flags & EXT_WIDE_AT_INTEGER) && sizeof(void*) == sizeof(int32_t)) {
-      const auto* w = reinterpret_cast<const wchar*>(uintptr_t(uint32_t(value->i)));
-      ok = set_wstring(ctx, out->c, w ? w : u"", w ? wstr_len(w) : 0);
-    } else {
-      r = -4;
-    }
-    if (!ok) r = -4;
-    ctx->err = saved;
-  } else {
-    const bool message = !(flags & (VF_VARIANT | VF_ARRAY | VF_WSTRING | VF_FLOAT | VF_INTEGER)) && value->str;
-    set_user_text(ctx, message ? static_cast<const char*>(value->str) : "Extender Error: Undefined error occurred");
+void fill_records(RunContext* ctx, ArgBlock& args, int argc, uint64_t signature, bool wide, ExtValue* out) {
+  const bool nt = plat::os_info().nt_family;
+  for (int n = 1; n <= argc && n <= int(MAX_ARGS); ++n) {
+    const bool as_wide = text_arrives_wide(arg_type(signature, n), wide, nt);
+    record_of(ctx, args.slot[n].c, as_wide ? RecordText::Wide : RecordText::AsHeld, &out[n - 1]);
   }
-  plat::host_unlock(block->context);
-  return r;
 }
 
 void extender_failure(RunContext* ctx, int32_t status) {
-  if (!ctx->es.extenderErrorText[0]) set_user_text(ctx, "Extender Error: Undefined error occurred");
+  if (!ctx->es.extenderErrorText[0]) set_extender_message(ctx, nullptr);
   ctx->es.extendedCode = EXTENDED_ALREADY_SHOWN;
   int severity;
   switch (status) {
@@ -140,34 +104,31 @@ void extender_failure(RunContext* ctx, int32_t status) {
   if (!ends && button != plat::ERRBOX_EXIT && button != plat::ERRBOX_SUPPORT) ctx->es.continueFlag = 1;
 }
 
-void call_external(RunContext* ctx, int code, Value* result, ArgBlock& args, int argc, uint64_t) {
-  if (code < PARENTSTART || code >= PARENTSTART + HOST_KEYWORDS_MAX || !ctx->lpfnHost) {
+void call_external(RunContext* ctx, int code, Value* result, ArgBlock& args, int argc, uint64_t signature,
+                   bool wide) {
+  if (is_extender(code)) {
+    call_extender(ctx, code, result, args, argc, signature, wide);
+    return;
+  }
+  if (!is_host(code) || !ctx->lpfnHost) {
     ctx->err = ERR_FUNCTION_NOT_DEFINED;
     return;
   }
   ExtValue records[MAX_ARGS] = {};
-  for (int n = 1; n <= argc && n <= int(MAX_ARGS); ++n) {
-    const ValueCore& v = args.slot[n].c;
-    ExtValue& r = records[n - 1];
-    std::memcpy(r.internal, &v.variant, sizeof r.internal);
-    r.f = v.f;
-    r.i = v.i;
-    r.type = v.type;
-    if (v.type & VF_ARRAY) r.str = reinterpret_cast<const void*>(uintptr_t(v.str));
-    else if (v.type & VF_STRING) r.str = str_at(ctx, v.str);
-    else if (v.type & VF_WSTRING) r.str = wstr_at(ctx, v.wstr);
-  }
+  fill_records(ctx, args, argc, signature, wide, records);
   ctx->es.extenderErrorText[0] = 0;
   const int32_t status = call_host(ctx, code - PARENTSTART, records, argc, result);
   if (status < 0) extender_failure(ctx, status);
 }
 
-void call_host_command(RunContext* ctx, int code, Value* result) {
-  ExtValue args[5] = {};
-  for (ExtValue& a : args) {
-    a.type = VF_STRING;
-    a.str = "";
+void call_external_command(RunContext* ctx, int code, Value* result) {
+  if (is_extender(code)) {
+    call_extender_command(ctx, code, result);
+    return;
   }
+  static const char* const empty[5] = {};
+  ExtValue args[5];
+  string_records(empty, args);
   ctx->es.extenderErrorText[0] = 0;
   const int32_t status = call_host(ctx, code - PARENTSTART, args, 5, result);
   if (status < 0) extender_failure(ctx, status);

@@ -19,6 +19,16 @@ ArrayHeader* array_header(uint32_t id) {
   return id ? static_cast<ArrayHeader*>(plat::mem_address(id)) : nullptr;
 }
 
+ArrayHeader* array_checked(uint32_t id) {
+  if (!id || !plat::mem_valid(id)) return nullptr;
+  const uint64_t bytes = plat::mem_size(id);
+  ArrayHeader* a = array_header(id);
+  if (!a || bytes < ARRAY_HEADER_BYTES || a->dataOffset != ARRAY_HEADER_BYTES || a->rank > ARRAY_MAX_DIMS ||
+      uint64_t(a->count) * ARRAY_ELEMENT_BYTES != a->dataSize || bytes < ARRAY_HEADER_BYTES + uint64_t(a->dataSize))
+    return nullptr;
+  return a;
+}
+
 int CreateMyArray(RunContext* ctx, Value* result, int32_t d1, int32_t d2, int32_t d3, int32_t d4, int32_t d5,
                   uint8_t elementKind, int32_t given) {
   int32_t d[ARRAY_MAX_DIMS] = {d1, d2, d3, d4, d5};

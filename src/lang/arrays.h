@@ -34,6 +34,9 @@ inline ValueCore* array_elements(ArrayHeader* a) {
 
 // The array behind a value's string field, or nullptr when the block is gone.
 ArrayHeader* array_header(uint32_t id);
+// The array behind an id handed in from outside the Engine (by an extender), or nullptr when the id does
+// not name a block laid out as an array.
+ArrayHeader* array_checked(uint32_t id);
 
 // Creates an array (dimensions beyond `given` are 0). Returns 1 for rank 1 or more, 0 for an empty array,
 // -1 on error (1628, 1630, 1644, 1631). The result is a temporary holding the new array.

@@ -9,7 +9,6 @@
 
 #include "engine/context.h"
 #include "exec/udf.h"
-#include "ext/extenders.h"
 #include "lang/variables.h"
 #include "platform/text.h"
 #include "platform/ui.h"
@@ -424,10 +423,10 @@ int find_udf(const RunContext* ctx, const Probe& p) {
   return -1;
 }
 
-int find_extender_function(const Probe& p) {
-  const uint32_t count = clamp_length(g_nNextExtEntry, EXT_FUNCTIONS_MAX);
+int find_extender_function(const RunContext* ctx, const Probe& p) {
+  const uint32_t count = clamp_length(ctx->ext.nFunctions, EXT_FUNCTIONS_MAX);
   for (uint32_t i = 0; i < count; ++i) {
-    const KeywordEntry& e = g_extFunctions[i];
+    const KeywordEntry& e = ctx->ext.functions[i];
     if (matches_folded(e.name, clamp_length(e.nameLength, KEYWORD_NAME_MAX), p))
       return ADDONSTART + static_cast<int>(i);
   }
@@ -477,7 +476,7 @@ bool keyword_lookup(RunContext* ctx, bool wholeWord) {
       if (n && n <= KEYWORD_NAME_MAX) code = find_word_in_index(word, n, hash);
     }
   }
-  const bool other_tables = ctx->nUdfCount > 0 || g_nNextExtEntry > 0 || (wholeWord && ctx->lpHostKeywords);
+  const bool other_tables = ctx->nUdfCount > 0 || ctx->ext.nFunctions > 0 || (wholeWord && ctx->lpHostKeywords);
   if (code < 0 && (!wholeWord || other_tables)) {
     Probe p;
     p.text = text;
@@ -493,7 +492,7 @@ bool keyword_lookup(RunContext* ctx, bool wholeWord) {
     p.available = n;
     if (!wholeWord) code = find_in_engine_table(ctx, p);
     if (code < 0 && ctx->nUdfCount > 0) code = find_udf(ctx, p);
-    if (code < 0) code = find_extender_function(p);
+    if (code < 0 && ctx->ext.nFunctions > 0) code = find_extender_function(ctx, p);
     if (code < 0 && wholeWord && ctx->lpHostKeywords) code = find_host_keyword(ctx, p);
   }
   if (code < 0) return false;
@@ -543,8 +542,8 @@ bool keyword_info(const RunContext* ctx, int code, KeywordInfo* out) {
 
   if (code >= ADDONSTART && code < ADDONSTART + static_cast<int>(EXT_FUNCTIONS_MAX)) {
     const uint32_t index = static_cast<uint32_t>(code - ADDONSTART);
-    if (index >= clamp_length(g_nNextExtEntry, EXT_FUNCTIONS_MAX)) return false;
-    return info_from_record(g_extFunctions[index], out);
+    if (index >= clamp_length(ctx->ext.nFunctions, EXT_FUNCTIONS_MAX)) return false;
+    return info_from_record(ctx->ext.functions[index], out);
   }
   return false;
 }

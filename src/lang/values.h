@@ -30,6 +30,10 @@ bool set_wstring(RunContext* ctx, ValueCore& v, const wchar* s, size_t len);
 // within [-2147483645, 2147483645), replacing the float) only with allow_float.
 bool to_integer(RunContext* ctx, ValueCore& v, bool allow_float);
 bool to_float(RunContext* ctx, ValueCore& v);
+// The integer conversion of arguments: a whole integer text, else any number rounded.
+inline bool to_integer_rounded(RunContext* ctx, ValueCore& v) {
+  return to_integer(ctx, v, false) || (to_float(ctx, v) && to_integer(ctx, v, true));
+}
 bool to_string(RunContext* ctx, ValueCore& v);     // sets 3096 when the heap is exhausted
 bool to_wstring(RunContext* ctx, ValueCore& v);
 

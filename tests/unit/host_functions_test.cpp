@@ -33,7 +33,7 @@ int g_commands = 0;
 int32_t TOV_CALL host(void*, void*, uint32_t stamp, int32_t id, void* answer, void* block, uint32_t*, void* args,
                       int32_t argc, void*) {
   EXPECT_EQ(stamp, tov::INTERFACE_STAMP);
-  auto reply = reinterpret_cast<int32_t (*)(int32_t, int32_t, ServiceBlock*, ExtValue*)>(answer);
+  auto reply = reinterpret_cast<TovAnswer>(answer);
   auto* in = static_cast<ExtValue*>(args);
   ExtValue out{};
   switch (id) {

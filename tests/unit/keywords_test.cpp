@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "engine/context.h"
-#include "ext/extenders.h"
 #include "lang/keywords.h"
 
 namespace tov {
@@ -88,9 +87,7 @@ class KeywordLookup : public ::testing::Test {
  protected:
   void SetUp() override {
     ctx_ = std::make_unique<RunContext>();
-    savedExtCount_ = g_nNextExtEntry;
   }
-  void TearDown() override { g_nNextExtEntry = savedExtCount_; }
 
   // The code found at text, or -1; the read position never moves.
   int lookup(const char* text, bool wholeWord) {
@@ -111,16 +108,15 @@ class KeywordLookup : public ::testing::Test {
   }
 
   int add_extender_function(const char* name) {
-    const uint32_t index = g_nNextExtEntry++;
-    g_extFunctions[index] = entry(30007, name);
-    g_extFunctions[index].kind = KW_FUNCTION;
-    g_extFunctions[index].value = 2;
+    const uint32_t index = ctx_->ext.nFunctions++;
+    ctx_->ext.functions[index] = entry(30007, name);
+    ctx_->ext.functions[index].kind = KW_FUNCTION;
+    ctx_->ext.functions[index].value = 2;
     return ADDONSTART + static_cast<int>(index);
   }
 
   std::unique_ptr<RunContext> ctx_;
   std::vector<std::unique_ptr<UdfRecord>> udfs_;
-  uint32_t savedExtCount_ = 0;
 };
 
 TEST_F(KeywordLookup, BuiltInNames) {
@@ -176,7 +172,7 @@ TEST_F(KeywordLookup, OrderOfTheFourTables) {
               {"hostcmd", false, -1},   // host keywords only for whole words
               {"hostcmdx", true, -1}, {"message(1)", true, KW_MESSAGE}};
   for (const auto& r : rows) EXPECT_EQ(lookup(r.text, r.whole), r.code) << r.text << ' ' << r.whole;
-  g_nNextExtEntry = savedExtCount_;
+  ctx_->ext.nFunctions = 0;
   EXPECT_EQ(lookup("extfn(1)", true), PARENTSTART + 2);
   ctx_->lpHostKeywords = nullptr;
   EXPECT_EQ(lookup("hostcmd", true), -1);

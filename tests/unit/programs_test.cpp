@@ -6,9 +6,14 @@
 #include <thread>
 
 #include "builtins/launcher.h"
+#include "platform/registry.h"
 #include "tov_program.h"
 
-#if !defined(_WIN32)
+#if defined(_WIN32)
+#include <windows.h>
+#include <objbase.h>
+#include <shlobj.h>
+#else
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -72,6 +77,14 @@ TEST_F(ProgramsRun, ExitCodesAndWaitModes) {
       "Message('ended', TerminateApp(p) : ' ' : AppExist(p, 1) : ' ' : TerminateApp(p))\n";
   EXPECT_EQ(run_script(script), 0) << err;
   EXPECT_EQ(out, "RunWait: 1 7\n36: 3 3\n33: 1 99999\n35: 1 1 1\nended: 1 0 0\n");
+
+  // Every fixed form: the Wait forms store the exit code, the others leave it unknown.
+  std::string forms;
+  for (const char* name : {"Run", "RunHide", "RunIcon", "RunZoom", "RunWait", "RunHideWait", "RunIconWait", "RunZoomWait"})
+    forms += std::string("Message('") + name + "', " + name + "(" + EXIT_7 + ") : ' ' : IntControl(64, 0, 0, 0, 0))\n";
+  EXPECT_EQ(run_script(forms), 0) << err;
+  EXPECT_EQ(out, "Run: 1 99999\nRunHide: 1 99999\nRunIcon: 1 99999\nRunZoom: 1 99999\n"
+                 "RunWait: 1 7\nRunHideWait: 1 7\nRunIconWait: 1 7\nRunZoomWait: 1 7\n");
 }
 
 TEST_F(ProgramsRun, WorkingDirectoryOfTheProgram) {
@@ -83,10 +96,166 @@ TEST_F(ProgramsRun, WorkingDirectoryOfTheProgram) {
   while (!where.empty() && (where.back() == '\n' || where.back() == ' ')) where.pop_back();
   EXPECT_EQ(path(where).filename(), "sub") << where;
   EXPECT_NE(err.find("script.tov:2: error 1932: WinExec: Function Failed"), std::string::npos) << err;
-  EXPECT_NE(err.find("WinExec Error:"), std::string::npos) << err;
+  // The system's reason for the failure of the program as written, not "file not found".
+  EXPECT_NE(err.find("WinExec Error:\n    \n        "), std::string::npos) << err;
+  EXPECT_NE(err.find("irectory name"), std::string::npos) << err;
 }
 
-#if !defined(_WIN32)
+// RunWithLogon needs the system's logon service: Windows checks its flags and starts the program as the
+// user; POSIX has no such service and says so.
+TEST_F(ProgramsRun, RunWithLogon) {
+  const std::string script = "RunWithLogon(" + EXIT_7 + ", '', @NORMAL, @NOWAIT, 'someone', '', 'secret', 3)\n";
+  EXPECT_EQ(run_script(script), 1);
+#if defined(_WIN32)
+  EXPECT_NE(err.find("error 1822: Invalid flag(s)"), std::string::npos) << err;
+#else
+  EXPECT_NE(err.find("error 3385: RunWithLogon: Not supported on this platform"), std::string::npos) << err;
+#endif
+}
+
+// A program of a name no other process has, found in the current directory, that runs about two seconds:
+// a copy of tov running a script that waits (Windows), of sleep (POSIX).
+class NamedProgram : public TovProgram {
+ protected:
+  std::string start_arguments;
+  void SetUp() override {
+    TovProgram::SetUp();
+#if defined(_WIN32)
+    const path tov = TOV_RUNNER_PATH;
+    std::filesystem::copy_file(tov, dir / "tovnapper.exe");
+    std::filesystem::copy_file(tov.parent_path() / "tovengine.dll", dir / "tovengine.dll");
+    write("nap.tov", "Delay(2)\n");
+    start_arguments = "'tovnapper', '--console nap.tov'";
+#else
+    std::filesystem::copy_file(std::filesystem::exists("/usr/bin/sleep") ? "/usr/bin/sleep" : "/bin/sleep",
+                               dir / "tovnapper");
+    start_arguments = "'tovnapper', '2'";
+#endif
+  }
+};
+
+TEST_F(NamedProgram, AppExistAppWaitCloseAndTerminateApp) {
+  const std::string script =
+      "p = RunShell(" + start_arguments + ", '', @HIDDEN, @GETPROCID)\n"
+      "Message('running', AppExist('tovnapper') : ' ' : (AppExist('tovnapper', 2) == p) : ' ' : AppExist(p, 1))\n"
+      "Message('closed', AppWaitClose('tovnapper') : ' ' : AppExist('tovnapper') : ' ' : AppExist(p, 1))\n"
+      "Message('none', AppWaitClose('tovnapper', 0, 2) : ' ' : AppExist('tovnapper', 0, 2) : ' ' : TerminateApp('tovnapper'))\n"
+      "p = RunShell(" + start_arguments + ", '', @HIDDEN, @NOWAIT)\n"
+      "Message('ended', TerminateApp('tovnapper') : ' ' : AppExist('tovnapper'))\n"
+      "AppExist('tovnapper', 4)\n";
+  EXPECT_EQ(run_script(script), 1);
+  EXPECT_EQ(out, "running: 1 1 1\nclosed: 1 0 0\nnone: 0 0 0\nended: 1 0\n");
+  EXPECT_NE(err.find("script.tov:7: error 1822: Invalid flag(s)"), std::string::npos) << err;
+}
+
+// Registry keys a test writes, deleted again at its end (on Windows they live in the Wine prefix's registry).
+class RegisteredPrograms : public TovProgram {
+ protected:
+  std::vector<std::pair<plat::RegKey, std::u16string>> keys;
+
+  void set(plat::RegKey root, const std::u16string& subkey, const char16_t* name, const std::string& text) {
+    plat::RegKey key = 0;
+    ASSERT_EQ(plat::reg_create_key(root, subkey.c_str(), plat::RegView::Native, &key), 0u);
+    std::u16string value(text.begin(), text.end());
+    plat::reg_set_value(key, name, plat::REGT_SZ, value.c_str(), (value.size() + 1) * sizeof(char16_t));
+    plat::reg_close_key(key);
+    keys.emplace_back(root, subkey);
+  }
+  void TearDown() override {
+    for (const auto& [root, subkey] : keys) plat::reg_delete_key(root, subkey.c_str(), plat::RegView::Native);
+    TovProgram::TearDown();
+  }
+};
+
+#if defined(_WIN32)
+const std::string APP_PROGRAM = "%SystemRoot%\\system32\\cmd.exe";
+const std::string APP_WRITE_PATH = R"('/c echo %%PATH%%> path.txt')";
+const char PATH_SEPARATOR = ';';
+const std::string OPEN_COMMAND = R"("%SystemRoot%\system32\cmd.exe" /c if exist "%1" exit %2)";
+const std::string PRINT_COMMAND = R"(cmd.exe /c if exist "%1" exit 4)";
+#else
+const std::string APP_PROGRAM = "/bin/sh";
+const std::string APP_WRITE_PATH = R"('-c "echo $PATH > path.txt"')";
+const char PATH_SEPARATOR = ':';
+const std::string OPEN_COMMAND = R"(sh -c "test -f '%1' && exit %2; exit 1")";
+const std::string PRINT_COMMAND = R"(sh -c "test -f '%1' && exit 4")";
+#endif
+
+const std::u16string APP_PATHS = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\";
+
+// A program registered under App Paths starts by its bare name, off PATH, with its Path directories in
+// front of PATH for it alone.
+TEST_F(RegisteredPrograms, AppPathsStartAProgramByName) {
+  const std::string extra = (dir / "extra").string();
+  set(plat::REGROOT_LOCAL_MACHINE, APP_PATHS + u"TOVAPPTEST.EXE", u"", APP_PROGRAM);
+  set(plat::REGROOT_LOCAL_MACHINE, APP_PATHS + u"TOVAPPTEST.EXE", u"Path", extra + ";" + extra + "2;");
+  const std::string script = "before = Environment('PATH')\n"
+                             "Message('started', RunWait('tovapptest', " + APP_WRITE_PATH + "))\n"
+                             "Message('PATH kept', Environment('PATH') == before)\n";
+  EXPECT_EQ(run_script(script), 0) << err;
+  EXPECT_EQ(out, "started: 1\nPATH kept: 1\n");
+  EXPECT_EQ(slurp(dir / "path.txt").rfind(extra + PATH_SEPARATOR + extra + "2" + PATH_SEPARATOR, 0), 0u)
+      << slurp(dir / "path.txt");
+}
+
+// A document runs the open command of its class association, with itself in place of %1 and the first
+// parameter in place of %2; Print takes the print command of the class.
+TEST_F(RegisteredPrograms, DocumentsOpenAndPrintThroughTheirAssociation) {
+  set(plat::REGROOT_CLASSES, u".tovdoc", u"", "TovTest.Document");
+  set(plat::REGROOT_CLASSES, u"TovTest.Document\\shell\\open\\command", u"", OPEN_COMMAND);
+  set(plat::REGROOT_CLASSES, u"TovTest.Document\\shell\\print\\command", u"", PRINT_COMMAND);
+  set(plat::REGROOT_CLASSES, u".tovnoprint", u"", "TovTest.Document2");
+  set(plat::REGROOT_CLASSES, u"TovTest.Document2\\shell\\open\\command", u"", OPEN_COMMAND);
+  write("notes.tovdoc", "text\n");
+  write("other.tovnoprint", "text\n");
+  const std::string script =
+      "Message('open', RunShell('notes.tovdoc', '6 7', '', @NORMAL, @GETEXITCODE))\n"
+      "Message('shell', ShellExecute('notes.tovdoc', '', '', @NORMAL, ''))\n"
+      "Message('print', Print('notes.tovdoc', '', @NORMAL, @GETEXITCODE))\n"
+      "Print('other.tovnoprint', '', @NORMAL, @WAIT)\n";
+  EXPECT_EQ(run_script(script), 1);
+  EXPECT_EQ(out, "open: 6\nshell: 1\nprint: 4\n");
+  EXPECT_NE(err.find("script.tov:4: error 1931: WinExec 31: No File Association"), std::string::npos) << err;
+}
+
+#if defined(_WIN32)
+
+// Saves a shortcut file to a program with its own arguments.
+bool make_shortcut(const std::wstring& file, const wchar_t* target, const wchar_t* arguments) {
+  const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  IShellLinkW* link = nullptr;
+  bool saved = false;
+  if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                 reinterpret_cast<void**>(&link)))) {
+    link->SetPath(target);
+    link->SetArguments(arguments);
+    IPersistFile* persist = nullptr;
+    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&persist)))) {
+      saved = SUCCEEDED(persist->Save(file.c_str(), TRUE));
+      persist->Release();
+    }
+    link->Release();
+  }
+  if (SUCCEEDED(com)) CoUninitialize();
+  return saved;
+}
+
+// A name that is neither a program nor a document starts the shortcut file of that name, with the
+// shortcut's own arguments; a shortcut that cannot be read is reported as one.
+TEST_F(ProgramsRun, ShortcutsStartTheirTarget) {
+  wchar_t system[MAX_PATH];
+  GetSystemDirectoryW(system, MAX_PATH);
+  ASSERT_TRUE(make_shortcut((dir / "tovlink.lnk").wstring(), (std::wstring(system) + L"\\cmd.exe").c_str(), L"/c exit 8"));
+  write("broken.lnk", "not a shortcut");
+  const std::string script = "Message('link', RunShell('tovlink', '', '', @HIDDEN, @GETEXITCODE))\n"
+                             "Message('by its name', RunShell('tovlink.lnk', '', '', @HIDDEN, @GETEXITCODE))\n"
+                             "Run('broken.lnk', '')\n";
+  EXPECT_EQ(run_script(script), 1);
+  EXPECT_EQ(out, "link: 8\nby its name: 8\n");
+  EXPECT_NE(err.find("script.tov:3: error 1932"), std::string::npos) << err;
+}
+
+#else
 
 TEST_F(ProgramsRun, ArgumentsAsWindowsProgramsReadThem) {
   // Double quotes group words; a program name that holds its own arguments runs after the quoted form

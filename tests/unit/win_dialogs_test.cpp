@@ -226,7 +226,8 @@ class WinGui : public ::testing::Test {
 // Declares `var` as the run's window with this title; the test ends when none comes.
 #define WINDOW(var, run, title) \
   HWND var = (run).window(title); \
-  ASSERT_TRUE(var) << "no window titled '" << narrow(title) << "'"
+  ASSERT_TRUE(var) << "no window titled '" << narrow(title) << "'; the run's status " << (run).status(0) \
+                   << ", its error output: " << (run).output("stderr")
 
 TEST_F(WinGui, ButtonNamesRenameOneBoxAndCancelStopsTheRun) {
   GuiRun run("ButtonNames(\"Go &on\", \"&Stop here\")\n"
@@ -471,6 +472,18 @@ TEST_F(WinGui, FileReplaceConfirmation) {
   press(third, IDCANCEL);
   EXPECT_EQ(run.status(), 130);
   EXPECT_FALSE(run.window(L"Not reached", 0));
+}
+
+// DllCall of the system's own message box: found by its title, read, and answered with Cancel.
+TEST_F(WinGui, DllCallShowsTheSystemsMessageBox) {
+  GuiRun run("r = DllCall(\"user32.dll\", long:\"MessageBoxA\", lpnull, lpstr:\"Shown by DllCall\", "
+             "lpstr:\"DllCall box\", long:1)\n"
+             "Message(\"Answer\", r)\n");
+  WINDOW(box, run, L"DllCall box");
+  EXPECT_EQ(narrow(item_text(box, MESSAGE_TEXT_ID)), "Shown by DllCall");
+  press(box, IDCANCEL);
+  run.answer_box(L"Answer", L"2");
+  EXPECT_EQ(run.status(), 0);
 }
 
 #endif

@@ -468,7 +468,7 @@ std::u16string system_error_text(uint32_t code) {
     case 32: return u"The file is being used by another process.";
     case SYSERR_NOT_SUPPORTED: return u"The request is not supported.";
     case SYSERR_BAD_EXE_FORMAT: return u"The file is not a program that can be run.";
-    case 206: return u"The file name is too long.";
+    case 206: return u"The file name or the command line is too long.";
     case SYSERR_DIRECTORY: return u"The directory name is invalid.";
     case SYSERR_NO_ASSOCIATION: return u"No application is associated with the specified file for this operation.";
     default: return std::u16string();

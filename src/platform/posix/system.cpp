@@ -27,7 +27,7 @@ uint32_t windows_error_of(int err) {
     case ENOTDIR: return 3;                         // path not found
     case EMFILE: case ENFILE: return 4;             // too many open files
     case EACCES: case EPERM: case EISDIR: return 5; // access denied
-    case ENOMEM: case E2BIG: return 8;              // not enough memory
+    case ENOMEM: return 8;                          // not enough memory
     case EXDEV: return 17;                          // not the same device
     case EROFS: return 19;                          // write protected
     case ETXTBSY: case EBUSY: case EWOULDBLOCK: return 32;   // sharing violation
@@ -36,7 +36,7 @@ uint32_t windows_error_of(int err) {
     case ENOTEMPTY: return 145;                     // directory not empty
     case EEXIST: return 183;                        // already exists
     case ENOEXEC: return 193;                       // not a program
-    case ENAMETOOLONG: return 206;
+    case ENAMETOOLONG: case E2BIG: return 206;      // name or command line too long
     case ELOOP: return 1921;                        // cannot be resolved
     default: return 31;                             // general failure
   }
