@@ -145,7 +145,7 @@ const CompiledLine* linecache_find_slow(RunContext* ctx, const HeldScript* hs, u
 inline const CompiledLine* linecache_find(RunContext* ctx, const HeldScript* hs, uint32_t pos) {
   LineCache* c = ctx->lineCache;
   if (!c || !hs->cacheKey) return nullptr;
-  if (c->udfCount != ctx->nUdfCount || c->extCount != g_nNextExtEntry || c->hostKeywords != ctx->lpHostKeywords ||
+  if (c->udfCount != ctx->nUdfCount || c->extCount != ctx->ext.nFunctions || c->hostKeywords != ctx->lpHostKeywords ||
       ctx->nDiagMode || ctx->bLineCacheOff)
     return linecache_find_slow(ctx, hs, pos);
   const uint64_t key = uint64_t(hs->cacheKey) << 32 | pos;

@@ -37,12 +37,12 @@ void reset(LineCache* c, const RunContext* ctx) {
   c->lines = c->used = c->textLines = 0;
   c->arenaUsed = 0;
   c->udfCount = ctx->nUdfCount;
-  c->extCount = g_nNextExtEntry;
+  c->extCount = ctx->ext.nFunctions;
   c->hostKeywords = ctx->lpHostKeywords;
 }
 
 bool environment_changed(const LineCache* c, const RunContext* ctx) {
-  return c->udfCount != ctx->nUdfCount || c->extCount != g_nNextExtEntry || c->hostKeywords != ctx->lpHostKeywords;
+  return c->udfCount != ctx->nUdfCount || c->extCount != ctx->ext.nFunctions || c->hostKeywords != ctx->lpHostKeywords;
 }
 
 void* arena_take(LineCache* c, size_t bytes) {
