@@ -32,7 +32,7 @@ root=$(dirname "$here")
 scripts=$here/scripts
 
 benchmarks=(startup while_count for_arith expression string_concat if_chain switch_case builtin_strlen builtin_abs
-            fib_recursive item_list binary_records file_lines time_add registry)
+            fib_recursive item_list binary_records file_lines time_add registry subst_names udf_calls text_walk)
 long_run=20   # seconds: a run this long is measured once
 
 runs=3
@@ -107,6 +107,10 @@ export TOV_REGISTRY=$work/registry.db
 awk 'BEGIN { for (i = 1; i <= 100000; i++)
                printf "line %d of the input, some words to pass over%s\n", i, (i % 7 == 0 ? " and a needle" : "") }' \
   >"$work/file_lines.txt"
+# text_walk.txt: 5,000 lines of words separated by blanks, a quarter of them about a fox.
+awk 'BEGIN { for (i = 1; i <= 5000; i++)
+               printf "  %d: the %s brown %s jumps over the lazy dog\n", i, (i % 3 ? "quick" : "slow"),
+                      (i % 4 == 0 ? "fox" : "cat") }' >"$work/text_walk.txt"
 cd "$work" || exit 2
 
 # Runs one implementation once. Sets run_rc and run_time (seconds, by the chosen metric); standard output

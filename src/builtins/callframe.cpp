@@ -82,6 +82,8 @@ void dispatch(RunContext* ctx, int id, Value* result, ArgBlock& args, int argc, 
     CallUdf(ctx, id, result, &args, argc, nullptr, nullptr, UDF_MODE_EXPRESSION);
     return;
   }
+  // A built-in may have shown a window or waited, and a stop asked for meanwhile is seen after its statement.
+  ctx->nPumpSkip = 0;
   if (is_host(id) || id >= ADDONSTART) {
     call_external(ctx, id, result, args, argc, signature, wide);
     return;
@@ -107,14 +109,14 @@ bool text_arrives_wide(unsigned type, bool wide_call, bool nt) {
 
 void release_args(RunContext* ctx, ArgBlock& args, int last) {
   for (int n = 0; n <= last && n < ARG_SLOTS; ++n) {
-    value_free(ctx, args.slot[n], VFREE_HOLDER);
+    if (args.slot[n].c.type & VALUE_OWNS) value_free(ctx, args.slot[n], VFREE_HOLDER);
     args.slot[n].c.type = 0;
   }
 }
 
 void CallBuiltin(RunContext* ctx, const char* name, int id, Value* result, ArgBlock& args, bool variadic,
                  int argc, uint64_t signature) {
-  value_free(ctx, *result);
+  if (result->c.type & VALUE_OWNS) value_free(ctx, *result);
   value_init(*result);
   bool wide = false;
   if (!variadic && !is_udf(id)) {

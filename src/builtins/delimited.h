@@ -17,7 +17,10 @@
 
 namespace tov {
 
-inline size_t char_units(const char* p, const char* end) { return plat::char_size(p, size_t(end - p)); }
+// A byte below 0x80 is a character of its own in every ANSI code page: no lead byte is that low.
+inline size_t char_units(const char* p, const char* end) {
+  return p < end && static_cast<unsigned char>(*p) < 0x80 ? 1 : plat::char_size(p, size_t(end - p));
+}
 inline size_t char_units(const char16_t*, const char16_t*) { return 1; }
 
 inline size_t text_length(const char* s) { return std::strlen(s); }
@@ -57,6 +60,7 @@ struct Delimiter {
   size_t n;
 
   bool at(const C* p, const C* end) const {
+    if (n == 1) return p < end && *p == unit[0] && char_units(p, end) == 1;
     return size_t(end - p) >= n && std::memcmp(p, unit, n * sizeof(C)) == 0 && char_units(p, end) == n;
   }
   bool is(char c) const { return n == 1 && unit[0] == C(c); }
@@ -94,10 +98,23 @@ template <class C>
 class ItemWalker {
  public:
   ItemWalker(const C* list, size_t len, const Delimiter<C>& d) : p_(list), end_(list + len), d_(d), more_(len != 0) {}
+  // Walks on from the start of an item in the middle of a list (the rest may be empty: an empty last item).
+  ItemWalker(const C* item, const C* end, const Delimiter<C>& d) : p_(item), end_(end), d_(d), more_(true) {}
 
   bool next(TextSpan<C>* item) {
     if (!more_) return false;
     const C* q = p_;
+    if constexpr (sizeof(C) == 1) {
+      // A one-byte ASCII delimiter found by a byte search, where every byte before it is plain ASCII (a
+      // character of its own in every code page): the same place stepping character by character finds.
+      if (d_.n == 1 && static_cast<unsigned char>(d_.unit[0]) < 0x80) {
+        const void* hit = std::memchr(p_, d_.unit[0], size_t(end_ - p_));
+        const C* stop = hit ? static_cast<const C*>(hit) : end_;
+        unsigned char any = 0;
+        for (const C* r = p_; r < stop; ++r) any |= static_cast<unsigned char>(*r);
+        if (any < 0x80) q = stop;
+      }
+    }
     while (q < end_ && !d_.at(q, end_)) q += char_units(q, end_);
     *item = {p_, size_t(q - p_)};
     if (q == end_) more_ = false;
@@ -114,6 +131,18 @@ class ItemWalker {
 
 template <class C>
 int32_t count_items(TextSpan<C> list, const Delimiter<C>& d) {
+  if constexpr (sizeof(C) == 1) {
+    // Plain ASCII with a one-byte ASCII delimiter: every delimiter byte separates two items.
+    if (d.n == 1 && static_cast<unsigned char>(d.unit[0]) < 0x80) {
+      unsigned char any = 0;
+      size_t delimiters = 0;
+      for (size_t i = 0; i < list.n; ++i) {
+        any |= static_cast<unsigned char>(list.p[i]);
+        delimiters += list.p[i] == d.unit[0];
+      }
+      if (any < 0x80) return list.n ? int32_t(delimiters + 1 < size_t(INT32_MAX) ? delimiters + 1 : INT32_MAX) : 0;
+    }
+  }
   ItemWalker<C> w(list.p, list.n, d);
   TextSpan<C> item;
   int32_t k = 0;

@@ -2,6 +2,7 @@
 // Every function has an ANSI form and a wide form; the call chooses.
 #include <cstdint>
 #include <initializer_list>
+#include <type_traits>
 
 #include "builtins/args.h"
 #include "builtins/delimited.h"
@@ -32,6 +33,42 @@ bool item_at(TextSpan<C> list, const Delimiter<C>& d, int32_t index, TextSpan<C>
   ItemWalker<C> w(list.p, list.n, d);
   for (int32_t i = 1; w.next(item); ++i)
     if (i == index) return true;
+  return false;
+}
+
+// Item number index of the list in argument n, walking on from the item read last when it came from the same
+// string of the heap with the same delimiter and lay at or before the one wanted.
+template <class C>
+bool marked_item_at(RunContext* ctx, ArgBlock& a, int n, TextSpan<C> list, const Delimiter<C>& d, int32_t index,
+                    TextSpan<C>* item) {
+  if (index < 1) return false;
+  auto& mark = ctx->itemMark;
+  const uint32_t text = sizeof(C) == 1 ? a.slot[n].c.str : a.slot[n].c.wstr;
+  const uint32_t wide = sizeof(C) == 2;
+  bool same_delimiter = mark.delimiterLength == d.n;
+  for (size_t k = 0; same_delimiter && k < d.n; ++k) same_delimiter = mark.delimiter[k] == char16_t(std::make_unsigned_t<C>(d.unit[k]));
+  int32_t i = 1;
+  const C* from = list.p;
+  if (text && mark.text == text && mark.length == list.n && mark.wide == wide && same_delimiter && mark.index <= index) {
+    i = mark.index;
+    from = list.p + mark.at;
+  } else if (!list.n) {
+    return false;
+  }
+  ItemWalker<C> w(from, list.p + list.n, d);
+  for (; w.next(item); ++i) {
+    if (i != index) continue;
+    if (text) {
+      mark.text = text;
+      mark.length = uint32_t(list.n);
+      mark.wide = wide;
+      mark.delimiterLength = uint32_t(d.n);
+      for (size_t k = 0; k < d.n; ++k) mark.delimiter[k] = char16_t(std::make_unsigned_t<C>(d.unit[k]));
+      mark.index = i;
+      mark.at = uint32_t(item->p - list.p);
+    }
+    return true;
+  }
   return false;
 }
 
@@ -90,7 +127,7 @@ void item_extract(RunContext* ctx, Value* result, ArgBlock& a, int) {
   int32_t index = arg_int(a, 1);
   if (index == LAST_ITEM) index = count_items(list, d);
   TextSpan<C> item{list.p, 0};
-  if (!item_at(list, d, index, &item)) item.n = 0;
+  if (!marked_item_at(ctx, a, 2, list, d, index, &item)) item.n = 0;
   set_text(ctx, result->c, item.p, item.n);
 }
 

@@ -1,6 +1,5 @@
 #include "builtins/registry.h"
 
-#include <mutex>
 
 #include "lang/keywords.h"
 
@@ -90,17 +89,19 @@ const BuiltinFamily* const kFamilies[] = {
 };
 
 BuiltinFn g_table[NKEYTOKENS];
-std::once_flag g_once;
 
-void build() {
+bool build() {
   for (const BuiltinFamily* family : kFamilies)
     for (size_t i = 0; i < family->count; ++i) g_table[family->entries[i].id] = family->entries[i].fn;
+  return true;
 }
 
 }  // namespace
 
 BuiltinFn builtin_for(int id) {
-  std::call_once(g_once, build);
+  // Built once per process by whichever thread comes first; every call looks here, so no heavier guard.
+  static const bool built = build();
+  (void)built;
   return (id >= 0 && id < int(NKEYTOKENS)) ? g_table[id] : nullptr;
 }
 

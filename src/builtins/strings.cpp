@@ -1,6 +1,7 @@
 // String built-ins: measuring, joining, cutting, searching, counting, replacing, trimming, case mapping
 // and comparing. Positions are 1-based and count characters of the call's form (strings_text.h).
 #include <algorithm>
+#include <string_view>
 #include <vector>
 
 #include "builtins/registry.h"
@@ -115,10 +116,26 @@ int32_t search(Span<typename F::Unit> s, int32_t start, bool backward, const F& 
   return backward && start != 0 && pos < start ? 0 : int32_t(found);
 }
 
+// Plain ASCII: every byte is a character in every code page (no lead or trail bytes among them).
+bool plain_ascii(const char* p, size_t n) {
+  unsigned char any = 0;
+  for (size_t i = 0; i < n; ++i) any |= static_cast<unsigned char>(p[i]);
+  return any < 0x80;
+}
+
 template <class F>
 int32_t strindex(Span<typename F::Unit> s, Span<typename F::Unit> sub, int32_t start, bool backward, bool fold,
                  const F& form) {
   if (sub.n == 0) return valid_start(s, start, backward, form);
+  if constexpr (sizeof(typename F::Unit) == 1) {
+    // A forward search in plain ASCII text: positions are byte offsets, and a byte search finds the same.
+    if (!backward && !fold && start >= 0 && plain_ascii(s.p, s.n) && plain_ascii(sub.p, sub.n)) {
+      const size_t from = start == 0 ? 0 : size_t(start) - 1;
+      if (from >= s.n) return 0;
+      const size_t at = std::string_view(s.p, s.n).find(std::string_view(sub.p, sub.n), from);
+      return at == std::string_view::npos ? 0 : int32_t(at + 1);
+    }
+  }
   Finder finder(sub, form, fold);
   const int64_t m = int64_t(finder.size());
   // Backward, overlapping occurrences count: the last one ending by start is wanted.

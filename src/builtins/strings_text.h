@@ -67,6 +67,10 @@ size_t count_chars(Span<typename F::Unit> s, const F& form) {
   if constexpr (std::is_same_v<F, Wide>) {
     return s.n;
   } else {
+    // Plain ASCII has a character per byte.
+    unsigned char any = 0;
+    for (size_t i = 0; i < s.n; ++i) any |= static_cast<unsigned char>(s.p[i]);
+    if (any < 0x80) return s.n;
     size_t count = 0;
     for (size_t i = 0; i < s.n; i += form.char_units(s.p + i, s.n - i)) ++count;
     return count;

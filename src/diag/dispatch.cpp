@@ -141,12 +141,6 @@ int handle_error(RunContext* ctx, const StatementPlace& at) {
 
 }  // namespace
 
-uint32_t* assignment_target_of_run(RunContext* ctx) {
-  const uint16_t u = ctx->nCurrentUdf;
-  if (u != NO_UDF && int32_t(u) < ctx->nUdfCount && ctx->apUdf[u]) return &ctx->apUdf[u]->target;
-  return &ctx->nTopTarget;
-}
-
 uint32_t handler_number(const RunContext* ctx, uint32_t number, bool* user_text) {
   *user_text = is_user_or_extender(number);
   if (*user_text || number == STATUS_REPORTED_IN_CALL || number == STATUS_UDF_FAILED) return ctx->es.extendedCode;
@@ -154,6 +148,7 @@ uint32_t handler_number(const RunContext* ctx, uint32_t number, bool* user_text)
 }
 
 void fill_error_variables(RunContext* ctx, uint32_t number, bool cancel, bool singles) {
+  ensure_line(ctx);
   const uint16_t saved = ctx->err;
   ctx->err = 0;
   bool user_text = false;
@@ -257,7 +252,11 @@ static int dispatch_statement(RunContext* ctx, Value* result, const StatementPla
     r = ExecuteStatement(ctx, result, at);
   }
   ctx->dbg.raisedError = ctx->err;
-  if (!ctx->err) return r;
+  return ctx->err ? dispatch_statement_error(ctx, at) : r;
+}
+
+int dispatch_statement_error(RunContext* ctx, const StatementPlace& at) {
+  ensure_line(ctx);
   const uint16_t e = ctx->err;
   if (e == STATUS_ASSIGNMENT_HANDLED) {
     ctx->err = 0;

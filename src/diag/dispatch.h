@@ -2,6 +2,7 @@
 #pragma once
 #include <cstdint>
 
+#include "engine/context.h"
 #include "exec/exec.h"
 
 namespace tov {
@@ -20,7 +21,15 @@ void report_statement_error(RunContext* ctx, const char* line, uint32_t lineStar
 void report_break(RunContext* ctx, const char* line, uint32_t lineStart, const HeldScript* hs);
 
 // The assignment target of the running function, or of the top level: frame << 16 | slot, all ones none.
-uint32_t* assignment_target_of_run(RunContext* ctx);
+inline uint32_t* assignment_target_of_run(RunContext* ctx) {
+  const uint16_t u = ctx->nCurrentUdf;
+  if (u != NO_UDF && int32_t(u) < ctx->nUdfCount && ctx->apUdf[u]) return &ctx->apUdf[u]->target;
+  return &ctx->nTopTarget;
+}
+
+// The error dispatch of a statement that ended with an error set: handlers, the report, and whether
+// the run goes on (run_statement's result).
+int dispatch_statement_error(RunContext* ctx, const StatementPlace& at);
 
 // The number a handler sees for an error, and whether its text is the user error text.
 uint32_t handler_number(const RunContext* ctx, uint32_t number, bool* user_text);

@@ -2,6 +2,7 @@
 // that INIT_QUERY returns, so every field must be plain data that is valid when zero until INIT_CONTEXT.
 #pragma once
 #include <cstdint>
+#include <cstring>
 #include "builtins/binary.h"
 #include "builtins/file_state.h"
 #include "diag/debug_state.h"
@@ -19,6 +20,7 @@
 
 namespace tov {
 
+struct LineCache;
 struct RegKeyList;
 
 constexpr uint32_t VAR_FRAMES = 101;          // frame 0 is the host's table, 1..100 call levels
@@ -142,11 +144,40 @@ struct RunContext {
   BinaryTable binaries;            // freed at shutdown
   FileState files;                 // FileOpen's table and the file built-ins' settings
 
+  // --- compiled lines ---
+  LineCache* lineCache;            // made at the first run, released at shutdown
+  uint32_t bLineCacheOff;          // every line is read as it runs (tests compare the two ways)
+  int32_t nCompiledActive;         // compiled statements running now: the cache keeps its entries meanwhile
+  uint32_t nPumpSkip;              // statements to run before the next one asks the system for messages
+  // A compiled line's text is copied into szLine only when something reads it (an error, a trace).
+  const char* pendingLine;
+  uint32_t nPendingLineLength;
+  // Where the last item read from a list began, so that reading the items of an unchanged list one after
+  // another does not walk it from its start each time. The list is known by its string's heap offset,
+  // forgotten when that string is freed.
+  struct {
+    uint32_t text;         // heap offset of the list's string, 0 none
+    uint32_t length;       // in units
+    uint32_t wide;
+    uint32_t delimiterLength;
+    char16_t delimiter[4];
+    int32_t index;         // item number
+    uint32_t at;           // where that item starts, in units
+  } itemMark;
+
   // --- extenders and foreign function calls ---
   ExtState ext;
 };
 
 inline bool ctx_failed(const RunContext* ctx) { return ctx->err != 0; }
+
+// Makes szLine hold the running line's text (a compiled line's copy is made on demand).
+inline void ensure_line(RunContext* ctx) {
+  if (!ctx->pendingLine) return;
+  std::memcpy(ctx->szLine, ctx->pendingLine, ctx->nPendingLineLength);
+  ctx->szLine[ctx->nPendingLineLength] = 0;
+  ctx->pendingLine = nullptr;
+}
 
 // The innermost structured block is one whose statements are being skipped.
 inline bool block_is_skipping(const RunContext* ctx) {

@@ -17,6 +17,7 @@
 #include "engine/context_lock.h"
 #include "engine/pump.h"
 #include "engine/script.h"
+#include "exec/compiled.h"
 #include "exec/run.h"
 #include "exec/udf_call.h"
 #include "exec/definitions.h"
@@ -197,6 +198,7 @@ uint32_t shutdown(RunContext* ctx, void* callback) {
   close_all_files(ctx);
   release_udf_table(ctx);
   release_frames(ctx);
+  linecache_release(ctx);
   if (ctx->hInfoBlock) {
     plat::mem_free(ctx->hInfoBlock);
     ctx->hInfoBlock = 0;
@@ -303,8 +305,11 @@ uint32_t engine_run(void* hwnd, void* hContext, void* hScript, void* lpfnHost, v
 
   uint32_t line_start = 0, pos = 0;
   value_init(ctx->resultSlot);
+  // The host's keyword table may differ from the last run's: names are read afresh.
+  linecache_clear(ctx);
   RunLoop(ctx, &ctx->resultSlot, &hs, &line_start, &pos);
   debug_run_end(ctx, ctx->err);
+  linecache_forget_script(ctx, hs.cacheKey);
 
   value_free(ctx, ctx->resultSlot);
   end_run_settings(ctx);

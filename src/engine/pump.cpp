@@ -11,6 +11,7 @@ namespace {
 constexpr uint32_t PUMP_OFF = 2;        // nPumpFlags: no message pumping at all
 constexpr uint32_t BREAK_IGNORED = 8;   // nBreakFlags: Ctrl+Break is ignored
 constexpr uint32_t NOTIFY_PUMP = 1;     // nHostNotify
+constexpr uint32_t STATEMENTS_PER_PUMP = 16;
 }  // namespace
 
 void CtrlBreakCheck(RunContext* ctx) {
@@ -31,6 +32,7 @@ void PumpMessages(RunContext* ctx, bool fast, bool between_statements) {
   // Between statements the system is asked for messages, keys and a time slice once per clock tick: a
   // tight loop of statements would otherwise spend most of its time in system calls.
   if (between_statements) {
+    ctx->nPumpSkip = STATEMENTS_PER_PUMP - 1;
     const uint32_t now = plat::tick_count();
     if (now == ctx->nLastPumpTick) {
       if (ctx->nHostNotify & NOTIFY_PUMP) CtrlBreakCheck(ctx);

@@ -8,6 +8,7 @@
 #include "diag/report.h"
 #include "engine/context.h"
 #include "engine/membuf.h"
+#include "exec/compiled.h"
 #include "exec/run.h"
 #include "platform/files.h"
 #include "platform/text.h"
@@ -339,6 +340,7 @@ void hold(HeldScript* hs, plat::MemId block, uint32_t len) {
   hs->text = static_cast<char*>(plat::mem_address(block));
   hs->length = len;
   hs->udf = NO_UDF;
+  hs->cacheKey = linecache_new_key();
 }
 
 }  // namespace
@@ -429,6 +431,7 @@ int LoadScriptFile(RunContext* ctx, Value* result, const char* path) {
   }
   uint32_t line_start = 0, pos = 0;
   int r = RunLoop(ctx, result, &hs, &line_start, &pos);
+  linecache_forget_script(ctx, hs.cacheKey);
   FreeHeldScript(&hs);
   return r;
 }
@@ -506,6 +509,7 @@ int FindLabel(RunContext* ctx, const char* label, uint32_t* target, uint32_t stm
     }
     auto* stmt = reinterpret_cast<uint8_t*>(hs->text + at);
     if (stmt[0] == 'G' || stmt[0] == 'g') {
+      linecache_forget_line(ctx, hs, at);
       stmt[0] = (stmt[2] == 'T' || stmt[2] == 't') ? RESOLVED_GOTO : RESOLVED_GOSUB;
       encode_24(stmt + 1, line_start);
     }

@@ -32,6 +32,7 @@ struct HeldScript {
   uint16_t udf;            // the user-defined function whose body this is, NO_UDF for a whole script
   uint32_t bodyOffset;     // for a function body: its offset in the script it was copied from
   uint32_t firstLine;      // for a function body: line number of its first line
+  uint32_t cacheKey;       // names the text in the line cache; 0: its lines are not cached
 };
 
 constexpr size_t LINE_MARKER_HEAD = 8;

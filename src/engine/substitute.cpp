@@ -99,7 +99,9 @@ int SubstituteLine(RunContext* ctx, char* line) {
   const char* const end = line + std::strlen(line);
   for (const char* p = line; *p;) {
     if (*p != '%' || p[1] == 0) {
-      const size_t n = static_cast<unsigned char>(*p) < 128 ? 1 : plat::char_size(p, size_t(end - p));
+      // The text up to the next % goes over at once: no character of any code page has % inside it.
+      const char* next = static_cast<const char*>(std::memchr(p + 1, '%', size_t(end - p - 1)));
+      const size_t n = next ? size_t(next - p) : size_t(end - p);
       if (o + n > LINE_MAX_CHARS) return overflow();
       std::memcpy(out + o, p, n);
       o += n;

@@ -6,6 +6,7 @@
 #include "diag/errors.h"
 #include "engine/context.h"
 #include "engine/script.h"
+#include "exec/compiled.h"
 #include "platform/text.h"
 
 namespace tov {
@@ -152,6 +153,8 @@ int handle_definition_line(RunContext* ctx, const char* line, uint32_t lineStart
     std::memcpy(text, hs->text + rec->bodyStart, rec->bodyLength);
     text[rec->bodyLength] = 0;
     rec->hBody = body;
+    rec->bodyText = text;
+    rec->bodyKey = linecache_new_key();
   } else if (body) {
     plat::mem_free(body);
   }

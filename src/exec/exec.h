@@ -9,6 +9,7 @@ namespace tov {
 struct RunContext;
 struct Value;
 struct HeldScript;
+struct CompiledLine;
 
 // Statement classes for the debug trace (nStmtClass).
 enum StatementClass : uint32_t {
@@ -25,6 +26,7 @@ struct StatementPlace {
   uint32_t lineStart;
   const HeldScript* script;
   bool noRewrite;
+  const CompiledLine* compiled;   // the statement's compiled form, or null: it is read from the line
 };
 
 // Returns 1 to continue, 0 to stop (error or status set), -1 for a Return from a frame or the top level.

@@ -9,6 +9,7 @@
 #include "diag/errors.h"
 #include "engine/context.h"
 #include "engine/script.h"
+#include "exec/compiled.h"
 #include "exec/udf_call.h"
 #include "lang/eval.h"
 #include "lang/tokenizer.h"
@@ -90,10 +91,14 @@ int stmt_return(RunContext* ctx, Value* result, const StatementPlace& at) {
   ctx->nStmtClass = SC_GOSUB_RETURN;
   ctx->bBranch = 0;
   if (block_is_skipping(ctx)) return 1;
-  get_token(ctx);
+  const CompiledLine* cl = at.compiled;
+  if (!cl) get_token(ctx);
   if (ctx->err) return 0;
-  const bool with_value = ctx->tok.tok_type != TT_END;
-  if (with_value) {
+  const bool with_value = cl ? cl->e[0].first != NO_EXPR : ctx->tok.tok_type != TT_END;
+  if (with_value && cl) {
+    EvaluateCompiled(ctx, *cl, 0, result);
+    if (ctx->err) return 0;
+  } else if (with_value) {
     ProcessSubExpression(ctx, result, false, false);
     if (ctx->err) return 0;
     if (ctx->tok.tok_type != TT_END) {

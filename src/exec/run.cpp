@@ -8,9 +8,11 @@
 #include "diag/dispatch.h"
 #include "diag/errors.h"
 #include "diag/report.h"
+#include "diag/trace.h"
 #include "engine/context.h"
 #include "engine/pump.h"
 #include "engine/script.h"
+#include "exec/compiled.h"
 #include "exec/definitions.h"
 #include "exec/exec.h"
 #include "ext/host_call.h"
@@ -60,57 +62,81 @@ bool keep_result(const RunContext* ctx) {
 int RunLoop(RunContext* ctx, Value* result, const HeldScript* hs, uint32_t* lineStart, uint32_t* pos) {
   char line[LINE_BUFFER_BYTES];
   char* const saved_line = ctx->szLine;
+  const char* const saved_pending = ctx->pendingLine;
+  const uint32_t saved_pending_length = ctx->nPendingLineLength;
   const HeldScript* const saved_script = ctx->curScript;
   ctx->szLine = line;
+  ctx->pendingLine = nullptr;
   ctx->curScript = hs;
   const uint32_t depth_at_entry = ctx->nStructDepth;
   int r = 1;
 
-  bool have_line = FetchLine(ctx, line, sizeof line, hs, lineStart, pos);
-  while (have_line) {
+  for (;;) {
+    // A line met before comes from the cache; others are read, and noted for the next time.
+    const uint32_t from = *pos;
+    const bool cacheable = !ctx->nDeferredError && !ctx->bInDefinition;
+    const CompiledLine* cl = cacheable ? linecache_find(ctx, hs, from) : nullptr;
+    ctx->pendingLine = nullptr;
+    if (cl) {
+      *lineStart = cl->lineStart;
+      *pos = cl->next;
+      if (cl->kind > LK_SLOW && !ctx->bDebugOutput) {
+        ctx->pendingLine = hs->text + cl->lineStart;
+        ctx->nPendingLineLength = cl->length;
+      } else if (cl->kind != LK_EMPTY) {
+        std::memcpy(line, hs->text + cl->lineStart, cl->length);
+        line[cl->length] = 0;
+        if (cl->kind == LK_SEEN) cl = linecache_record(ctx, hs, from, cl->lineStart, cl->next, line);
+      }
+    } else if (!FetchLine(ctx, line, sizeof line, hs, lineStart, pos)) {
+      break;
+    } else if (cacheable && !ctx->nDeferredError && line[0] != '#') {
+      linecache_record(ctx, hs, from, *lineStart, *pos, line);
+    }
     *assignment_target_of_run(ctx) = 0xFFFFFFFFu;
-    if (!line[0] || line[0] == ';') {
-      have_line = FetchLine(ctx, line, sizeof line, hs, lineStart, pos);
-      continue;
-    }
-    if (!ctx->nDeferredError && line[0] == '#') {
-      const int d = handle_definition_line(ctx, line, *lineStart, *pos, hs);
-      if (d < 0) {
-        r = 0;
-        break;
-      }
-      if (d > 0) {
-        have_line = FetchLine(ctx, line, sizeof line, hs, lineStart, pos);
-        continue;
-      }
-    }
-    if (ctx->bInDefinition) {
-      if (ctx->nDeferredError) {
-        ctx->err = ctx->nDeferredError;
-        ctx->nDeferredError = 0;
-        report_statement_error(ctx, line, *lineStart, hs);
-        r = 0;
-        break;
-      }
-      have_line = FetchLine(ctx, line, sizeof line, hs, lineStart, pos);
-      continue;
-    }
+    if (cl && cl->kind == LK_EMPTY) continue;
     int substituted = 1;
-    if (!ctx->nDeferredError) {
-      substituted = SubstituteLine(ctx, line);
-      if (!substituted) {
-        if (!block_is_skipping(ctx)) {
+    uint32_t offset = 0;
+    if (cl && cl->kind != LK_SUBST) {
+      offset = cl->offset;
+    } else {
+      cl = nullptr;
+      if (!line[0] || line[0] == ';') continue;
+      if (!ctx->nDeferredError && line[0] == '#') {
+        const int d = handle_definition_line(ctx, line, *lineStart, *pos, hs);
+        if (d < 0) {
+          r = 0;
+          break;
+        }
+        if (d > 0) continue;
+      }
+      if (ctx->bInDefinition) {
+        if (ctx->nDeferredError) {
+          ctx->err = ctx->nDeferredError;
+          ctx->nDeferredError = 0;
           report_statement_error(ctx, line, *lineStart, hs);
           r = 0;
           break;
         }
-        ctx->err = 0;
+        continue;
       }
-    }
-    uint32_t offset = 0;
-    if (line[0] == ':' && !label_statement(line, &offset)) {
-      have_line = FetchLine(ctx, line, sizeof line, hs, lineStart, pos);
-      continue;
+      if (!ctx->nDeferredError) {
+        substituted = SubstituteLine(ctx, line);
+        if (!substituted) {
+          if (!block_is_skipping(ctx)) {
+            report_statement_error(ctx, line, *lineStart, hs);
+            r = 0;
+            break;
+          }
+          ctx->err = 0;
+        }
+      }
+      if (line[0] == ':' && !label_statement(line, &offset)) continue;
+      // A substituted line may have been met with the same text before.
+      if (substituted == 2 && cacheable && line[0] != '#') {
+        const CompiledLine* t = linecache_text(ctx, line, offset);
+        if (t && t->kind > LK_SLOW) cl = t;
+      }
     }
     if (ctx->bDebugOutput && !ctx->es.quietMode) {
       plat::debugger_output(">>>>>");
@@ -127,23 +153,37 @@ int RunLoop(RunContext* ctx, Value* result, const HeldScript* hs, uint32_t* line
         break;
       }
     }
-    const StatementPlace at{line, offset, pos, *lineStart, hs, substituted == 2};
-    r = run_statement(ctx, result, at);
+    // The trace and the step debugger watch each statement through run_statement.
+    const CompiledLine* compiled = cl && cl->kind > LK_SLOW && !debug_watching(ctx->dbg) ? cl : nullptr;
+    const StatementPlace at{line, offset, pos, *lineStart, hs, substituted == 2, compiled};
+    if (compiled) {
+      ++ctx->nCompiledActive;
+      ctx->err = 0;
+      ctx->es.handlerTried = 0;
+      ctx->es.reportTitle[0] = 0;
+      r = ExecuteCompiled(ctx, result, at, *compiled);
+      if (ctx->err) r = dispatch_statement_error(ctx, at);
+      --ctx->nCompiledActive;
+    } else {
+      r = run_statement(ctx, result, at);
+    }
     if (!keep_result(ctx)) {
-      value_free(ctx, *result);
+      if (result->c.type & VALUE_OWNS) value_free(ctx, *result);
       value_init(*result);
     }
     if (r != 1) break;
-    PumpMessages(ctx, ctx->bFastPump != 0, true);
+    // The system is asked for messages every few statements; a host that wants every pump is told each time.
+    if (ctx->nPumpSkip && !ctx->nHostNotify) --ctx->nPumpSkip;
+    else PumpMessages(ctx, ctx->bFastPump != 0, true);
     if (ctx->hdr.bCancel) {
       if (ctx->bCtrlBreak && ctx->bReportBreak && !(ctx->nBreakFlags & BREAK_NOT_REPORTED)) {
+        ensure_line(ctx);
         report_break(ctx, line, *lineStart, hs);
         ctx->bCtrlBreak = 0;
       }
       r = 0;
       break;
     }
-    have_line = FetchLine(ctx, line, sizeof line, hs, lineStart, pos);
   }
 
   if (ctx->bInDefinition && (r == 1 || ctx->nDeferredError)) {
@@ -162,6 +202,8 @@ int RunLoop(RunContext* ctx, Value* result, const HeldScript* hs, uint32_t* line
   ctx->hRunScript = hs;
   ctx->nRunUdf = ctx->nCurrentUdf;
   ctx->szLine = saved_line;
+  ctx->pendingLine = saved_pending;
+  ctx->nPendingLineLength = saved_pending_length;
   ctx->curScript = saved_script;
   return r;
 }

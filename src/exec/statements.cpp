@@ -6,6 +6,7 @@
 #include "engine/context.h"
 #include "engine/pump.h"
 #include "engine/script.h"
+#include "exec/compiled.h"
 #include "exec/exec.h"
 #include "exec/frames.h"
 #include "ext/host_call.h"
@@ -33,6 +34,10 @@ int fail(RunContext* ctx, uint16_t number) {
 
 // A condition's value as a truth: integers by value; a float that does not convert counts as true.
 bool condition_truth(RunContext* ctx, Value& v, bool* truth) {
+  if (v.c.type == VF_INTEGER) {
+    *truth = v.c.i != 0;
+    return true;
+  }
   if (to_integer(ctx, v.c, true)) {
     *truth = v.c.i != 0;
     return true;
@@ -60,6 +65,30 @@ bool expect_end(RunContext* ctx) {
   return false;
 }
 
+// The truth of a compiled condition: whole numbers directly, anything else through the general evaluation.
+bool compiled_condition(RunContext* ctx, const CompiledLine& cl, int n, bool* truth) {
+  int32_t i;
+  if (EvaluateWholeNumber(ctx, cl, n, &i)) {
+    *truth = i != 0;
+    return true;
+  }
+  Value cond;
+  value_init(cond);
+  EvaluateCompiled(ctx, cl, n, &cond);
+  const bool ok = !ctx->err && condition_truth(ctx, cond, truth);
+  value_free(ctx, cond);
+  return ok;
+}
+
+// Evaluates the expression that ends the statement: read at the current token, or compiled expression n.
+bool evaluate_to_end(RunContext* ctx, const StatementPlace& at, int n, Value& v) {
+  if (at.compiled) {
+    EvaluateCompiled(ctx, *at.compiled, n, &v);
+    return !ctx->err;
+  }
+  return evaluate(ctx, v) && expect_end(ctx);
+}
+
 // In the skipping state an If reads its condition without evaluating it, passing over what it cannot read.
 void skip_to_then(RunContext* ctx) {
   for (;;) {
@@ -73,22 +102,37 @@ void skip_to_then(RunContext* ctx) {
   }
 }
 
+// A compiled If in the skipping state reads the names of its condition as the tokens would.
+void touch_to_then(RunContext* ctx, const CompiledLine& cl) {
+  for (uint16_t k = 0; k < cl.touchCount; ++k) {
+    resolve_var(ctx, cl.vars[cl.ops[cl.touchFirst + k].payload.index]);
+    ctx->err = 0;
+  }
+}
+
 int then_or_else(RunContext* ctx, Value* result, const StatementPlace& at, bool is_then);
 
 // If cond [Then [statement]]
 int stmt_if(RunContext* ctx, Value* result, const StatementPlace& at) {
   ctx->nStmtClass = SC_IF;
   if (block_is_skipping(ctx)) {
-    skip_to_then(ctx);
+    if (at.compiled) touch_to_then(ctx, *at.compiled);
+    else skip_to_then(ctx);
     ctx->nPendingIf = 0;
+  } else if (at.compiled) {
+    bool truth = false;
+    if (!compiled_condition(ctx, *at.compiled, 0, &truth)) return 0;
+    ctx->nPendingIf = truth ? 1 : 0;
+    ctx->bBranch = truth;
   } else {
     get_token(ctx);
     if (ctx->err) return 0;
     Value cond;
     value_init(cond);
     bool truth = false;
-    const bool ok = evaluate(ctx, cond) && (tok_is(ctx, KW_THEN) || ctx->tok.tok_type == TT_END ||
-                                             (ctx->err = ERR_THEN_MISSING, add_hint(ctx, HINT_THEN_MISSING), false)) &&
+    const bool ok = evaluate(ctx, cond) &&
+                    (tok_is(ctx, KW_THEN) || ctx->tok.tok_type == TT_END ||
+                     (ctx->err = ERR_THEN_MISSING, add_hint(ctx, HINT_THEN_MISSING), false)) &&
                     condition_truth(ctx, cond, &truth);
     value_free(ctx, cond);
     if (!ok) return 0;
@@ -101,9 +145,16 @@ int stmt_if(RunContext* ctx, Value* result, const StatementPlace& at) {
 
 // Then / Else: the block form when nothing follows, else the single-line form.
 int then_or_else(RunContext* ctx, Value* result, const StatementPlace& at, bool is_then) {
-  const char* rest = ctx->tok.prog;
-  while (*rest == ' ' || *rest == '\t') ++rest;
-  const bool block = *rest == 0 || *rest == ';';
+  const char* rest;
+  bool block;
+  if (at.compiled) {
+    rest = at.line + at.compiled->innerOffset;
+    block = at.compiled->block;
+  } else {
+    rest = ctx->tok.prog;
+    while (*rest == ' ' || *rest == '\t') ++rest;
+    block = *rest == 0 || *rest == ';';
+  }
   const bool skip = block_is_skipping(ctx);
   if (block) {
     if (is_then) {
@@ -134,10 +185,12 @@ int then_or_else(RunContext* ctx, Value* result, const StatementPlace& at, bool 
   if (!taken) return 1;
   StatementPlace inner = at;
   inner.offset = uint32_t(rest - at.line);
+  inner.compiled = at.compiled ? at.compiled->inner : nullptr;
+  if (!inner.compiled) ensure_line(ctx);
   return ExecuteStatement(ctx, result, inner);
 }
 
-int stmt_elseif(RunContext* ctx) {
+int stmt_elseif(RunContext* ctx, const StatementPlace& at) {
   ctx->nStmtClass = SC_ELSEIF;
   ctx->nPendingIf = -1;
   StructRecord* t = top(ctx);
@@ -147,11 +200,17 @@ int stmt_elseif(RunContext* ctx) {
     return 1;
   }
   if (t->state != BS_FALSE) return 1;
-  get_token(ctx);
-  if (ctx->err) return 0;
   Value cond;
   value_init(cond);
   bool truth = false;
+  if (at.compiled) {
+    if (!compiled_condition(ctx, *at.compiled, 0, &truth)) return 0;
+    if (truth) top(ctx)->state = BS_RUNNING;
+    ctx->bBranch = truth;
+    return 1;
+  }
+  get_token(ctx);
+  if (ctx->err) return 0;
   bool ok = evaluate(ctx, cond);
   if (ok && !tok_is(ctx, KW_THEN) && ctx->tok.tok_type != TT_END) {
     ctx->err = ERR_THEN_MISSING;
@@ -201,13 +260,21 @@ int stmt_endif(RunContext* ctx) {
 int stmt_while(RunContext* ctx, const StatementPlace& at) {
   ctx->nStmtClass = SC_WHILE;
   if (block_is_skipping(ctx)) return push_record(ctx, SK_WHILE, at.lineStart, at.lineStart, BS_OUTER_SKIP) ? 1 : 0;
-  get_token(ctx);
-  if (ctx->err) return 0;
-  if (ctx->tok.tok_type == TT_END) return fail(ctx, ERR_MISSING_STATEMENT);
+  if (at.compiled) {
+    bool truth = false;
+    if (!compiled_condition(ctx, *at.compiled, 0, &truth)) return 0;
+    ctx->bBranch = truth;
+    return push_record(ctx, SK_WHILE, at.lineStart, at.lineStart, truth ? BS_RUNNING : BS_FALSE) ? 1 : 0;
+  }
+  {
+    get_token(ctx);
+    if (ctx->err) return 0;
+    if (ctx->tok.tok_type == TT_END) return fail(ctx, ERR_MISSING_STATEMENT);
+  }
   Value cond;
   value_init(cond);
   bool truth = false;
-  const bool ok = evaluate(ctx, cond) && expect_end(ctx) && condition_truth(ctx, cond, &truth);
+  const bool ok = evaluate_to_end(ctx, at, 0, cond) && condition_truth(ctx, cond, &truth);
   value_free(ctx, cond);
   if (!ok) return 0;
   ctx->bBranch = truth;
@@ -238,25 +305,73 @@ bool make_counter(RunContext* ctx, Value& v) {
 }
 
 // The "to" part of a For: limit, optional step, the step itself when reached through Next, and the test.
-int for_continuation(RunContext* ctx, bool step_first) {
+int for_continuation(RunContext* ctx, bool step_first, const CompiledLine* cl) {
   ctx->nStmtClass = SC_FOR;
   StructRecord* t = top(ctx);
   if (!t || t->kind != SK_FOR) return fail(ctx, ERR_TO_WITHOUT_FOR);
   if (t->state & BS_OUTER_SKIP) return 1;
   const uint16_t var = t->aux;
-  get_token(ctx);
-  if (ctx->err) return 0;
+  if (cl) {
+    // Whole numbers throughout: the counter steps and compares without the general conversions.
+    int32_t last, by = 1;
+    VarSlot* s = slot_at(ctx, var);
+    if (s->c.type == VF_INTEGER && EvaluateWholeNumber(ctx, *cl, 1, &last) &&
+        (cl->e[2].first == NO_EXPR || EvaluateWholeNumber(ctx, *cl, 2, &by))) {
+      int32_t n = s->c.i;
+      if (step_first) {
+        n = int32_t(uint32_t(n) + uint32_t(by));
+        s->c = ValueCore{};
+        s->c.i = n;
+        s->c.type = VF_INTEGER;
+      }
+      const bool runs = by < 0 ? last <= n : last >= n;
+      t->state = runs ? BS_RUNNING : BS_FALSE;
+      ctx->bBranch = runs;
+      return 1;
+    }
+  }
   Value limit, step, counter;
   value_init(limit);
   value_init(step);
   value_init(counter);
   step.c.i = 1;
-  bool ok = evaluate(ctx, limit) && make_counter(ctx, limit);
-  if (ok && tok_is(ctx, KW_BY)) {
+  bool ok;
+  if (cl) {
+    if (EvaluateWholeNumber(ctx, *cl, 1, &limit.c.i)) {
+      ok = true;
+    } else {
+      EvaluateCompiled(ctx, *cl, 1, &limit);
+      ok = !ctx->err && make_counter(ctx, limit);
+    }
+    if (ok && cl->e[2].first != NO_EXPR && !EvaluateWholeNumber(ctx, *cl, 2, &step.c.i)) {
+      EvaluateCompiled(ctx, *cl, 2, &step);
+      ok = !ctx->err && make_counter(ctx, step);
+    }
+    // Whole numbers throughout: the counter steps and compares without the general conversions.
+    VarSlot* s = slot_at(ctx, var);
+    if (ok && s->c.type == VF_INTEGER && limit.c.type == VF_INTEGER && step.c.type == VF_INTEGER) {
+      int32_t n = s->c.i;
+      if (step_first) {
+        n = int32_t(uint32_t(n) + uint32_t(step.c.i));
+        s->c = ValueCore{};
+        s->c.i = n;
+        s->c.type = VF_INTEGER;
+      }
+      const bool runs = step.c.i < 0 ? limit.c.i <= n : limit.c.i >= n;
+      top(ctx)->state = runs ? BS_RUNNING : BS_FALSE;
+      ctx->bBranch = runs;
+      return 1;
+    }
+  } else {
     get_token(ctx);
-    ok = !ctx->err && evaluate(ctx, step) && expect_end(ctx) && make_counter(ctx, step);
-  } else if (ok) {
-    ok = expect_end(ctx);
+    if (ctx->err) return 0;
+    ok = evaluate(ctx, limit) && make_counter(ctx, limit);
+    if (ok && tok_is(ctx, KW_BY)) {
+      get_token(ctx);
+      ok = !ctx->err && evaluate(ctx, step) && expect_end(ctx) && make_counter(ctx, step);
+    } else if (ok) {
+      ok = expect_end(ctx);
+    }
   }
   if (ok) {
     const ValueCore& cv = slot_at(ctx, var)->c;
@@ -312,9 +427,25 @@ uint32_t find_to_in_script(const HeldScript* hs, uint32_t lineStart) {
   return lineStart;
 }
 
+// For with a compiled line: the variable, its start, and the "to" part.
+int stmt_for_compiled(RunContext* ctx, const StatementPlace& at, const CompiledLine& cl) {
+  const uint16_t var = resolve_var(ctx, cl.vars[cl.target]);
+  if (var == SLOT_NONE) return 0;
+  Value start;
+  value_init(start);
+  EvaluateCompiled(ctx, cl, 0, &start);
+  const bool ok = !ctx->err && make_counter(ctx, start) && slot_store(ctx, var, start.c);
+  value_free(ctx, start);
+  if (!ok) return 0;
+  if (!push_record(ctx, SK_FOR, at.lineStart + cl.innerOffset, at.lineStart, BS_RUNNING)) return 0;
+  top(ctx)->aux = var;
+  return for_continuation(ctx, false, &cl);
+}
+
 int stmt_for(RunContext* ctx, const StatementPlace& at) {
   ctx->nStmtClass = SC_FOR;
   if (block_is_skipping(ctx)) return push_record(ctx, SK_FOR, 0, at.lineStart, BS_OUTER_SKIP) ? 1 : 0;
+  if (at.compiled) return stmt_for_compiled(ctx, at, *at.compiled);
   get_token(ctx);
   if (ctx->err) return 0;
   if (ctx->tok.tok_type == TT_END) return fail(ctx, ERR_MISSING_STATEMENT);
@@ -335,7 +466,7 @@ int stmt_for(RunContext* ctx, const StatementPlace& at) {
                                       : at.lineStart + uint32_t(ctx->tok.tokenStart - at.line);
   if (!push_record(ctx, SK_FOR, to_at, at.lineStart, BS_RUNNING)) return 0;
   top(ctx)->aux = var;
-  return for_continuation(ctx, false);
+  return for_continuation(ctx, false, nullptr);
 }
 
 int stmt_next(RunContext* ctx, const StatementPlace& at) {
@@ -353,10 +484,10 @@ int stmt_next(RunContext* ctx, const StatementPlace& at) {
   return 1;
 }
 
-bool switch_value(RunContext* ctx, int32_t* out) {
+bool switch_value(RunContext* ctx, const StatementPlace& at, int32_t* out) {
   Value v;
   value_init(v);
-  bool ok = evaluate(ctx, v) && expect_end(ctx);
+  bool ok = evaluate_to_end(ctx, at, 0, v);
   if (ok && (v.c.type & VF_FLOAT) && !(v.c.type & (VF_INTEGER | VF_STRING | VF_WSTRING))) {
     ctx->err = ERR_SWITCH_INTEGERS;
     ok = false;
@@ -373,24 +504,24 @@ bool switch_value(RunContext* ctx, int32_t* out) {
 int stmt_switch(RunContext* ctx, const StatementPlace& at) {
   ctx->nStmtClass = SC_SWITCH;
   if (block_is_skipping(ctx)) return push_record(ctx, SK_SWITCH, 0, at.lineStart, BS_OUTER_SKIP) ? 1 : 0;
-  get_token(ctx);
+  if (!at.compiled) get_token(ctx);
   if (ctx->err) return 0;
   int32_t value;
-  if (!switch_value(ctx, &value)) return 0;
+  if (!switch_value(ctx, at, &value)) return 0;
   if (!push_record(ctx, SK_SWITCH, uint32_t(value) >> 16, at.lineStart, BS_FALSE)) return 0;
   top(ctx)->aux = uint16_t(uint32_t(value) & 0xFFFF);
   return 1;
 }
 
-int stmt_case(RunContext* ctx) {
+int stmt_case(RunContext* ctx, const StatementPlace& at) {
   ctx->nStmtClass = SC_CASE;
   StructRecord* t = top(ctx);
   if (!t || t->kind != SK_SWITCH) return fail(ctx, ERR_CASE_NO_SWITCH);
   if (t->state != BS_FALSE && t->state != BS_CONTINUE) return 1;
-  get_token(ctx);
+  if (!at.compiled) get_token(ctx);
   if (ctx->err) return 0;
   int32_t value;
-  if (!switch_value(ctx, &value)) return 0;
+  if (!switch_value(ctx, at, &value)) return 0;
   const uint32_t wanted = t->resume << 16 | t->aux;
   const bool match = uint32_t(value) == wanted;
   if (match) t->state = BS_RUNNING;
@@ -438,20 +569,20 @@ int structure_statement(RunContext* ctx, Value* result, const StatementPlace& at
     case KW_IF: return stmt_if(ctx, result, at);
     case KW_THEN: return then_or_else(ctx, result, at, true);
     case KW_ELSE: return then_or_else(ctx, result, at, false);
-    case KW_ELSEIF: return stmt_elseif(ctx);
+    case KW_ELSEIF: return stmt_elseif(ctx, at);
     case KW_ENDIF: return stmt_endif(ctx);
     case KW_WHILE: return stmt_while(ctx, at);
     case KW_ENDWHILE: return stmt_endwhile(ctx, at);
     case KW_FOR: return stmt_for(ctx, at);
     case KW_TO:
       if (block_is_skipping(ctx)) return 1;
-      return for_continuation(ctx, true);
+      return for_continuation(ctx, true, at.compiled);
     case KW_NEXT:
     case KW_ENDFOR: return stmt_next(ctx, at);
     case KW_FOREACH: return stmt_foreach(ctx, at);
     case KW_SWITCH:
     case KW_SELECT: return stmt_switch(ctx, at);
-    case KW_CASE: return stmt_case(ctx);
+    case KW_CASE: return stmt_case(ctx, at);
     case KW_ENDSWITCH:
     case KW_ENDSELECT: return stmt_endswitch(ctx);
     case KW_BREAK: return stmt_break_continue(ctx, true);
@@ -539,7 +670,40 @@ void pop_record(RunContext* ctx, bool restore_loop) {
   r = StructRecord{};
 }
 
+int ExecuteCompiled(RunContext* ctx, Value* result, const StatementPlace& at, const CompiledLine& cl) {
+  ctx->lpVars[0].name[0] = 0;
+  ctx->tok.derefPending = 0;
+  ctx->tok.addressOfPending = 0;
+  int r;
+  if (cl.kind == LK_EXPRESSION) {
+    if (block_is_skipping(ctx)) {
+      // A skipped statement still reads its first word, which makes a variable of a new name.
+      if (cl.firstVar != NO_VAR) {
+        resolve_var(ctx, cl.vars[cl.firstVar]);
+        ctx->err = 0;
+      }
+      ctx->nStmtClass = SC_SKIPPED;
+      r = 1;
+    } else {
+      ctx->nStmtClass = SC_EXPRESSION;
+      if (cl.target != NO_VAR) AssignCompiled(ctx, cl, result);
+      else EvaluateCompiled(ctx, cl, 0, result);
+      r = ctx->err ? 0 : 1;
+    }
+  } else {
+    static constexpr int kCode[] = {
+        -1, -1, -1, -1, -1, KW_IF, KW_ELSEIF, KW_ELSE, KW_ENDIF, KW_WHILE, KW_ENDWHILE, KW_FOR, KW_TO,
+        KW_NEXT, KW_SWITCH, KW_CASE, KW_ENDSWITCH, KW_BREAK, KW_CONTINUE, KW_RETURN};
+    static_assert(sizeof kCode / sizeof kCode[0] == LK_RETURN + 1);
+    r = structure_statement(ctx, result, at, kCode[cl.kind]);
+  }
+  ctx->tok.tok_type = TT_END;
+  ctx->tok.text[0] = 0;
+  return r;
+}
+
 int ExecuteStatement(RunContext* ctx, Value* result, const StatementPlace& at) {
+  if (at.compiled) return ExecuteCompiled(ctx, result, at, *at.compiled);
   char* stmt = at.line + at.offset;
   const uint8_t first = uint8_t(stmt[0]);
   if (first == RESOLVED_GOTO || first == RESOLVED_GOSUB) {

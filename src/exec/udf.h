@@ -21,6 +21,8 @@ struct UdfRecord {
   uint32_t bodyLength;
   uint32_t target;              // assignment target of the statement running in it, 0xFFFFFFFF none
   uint32_t kind;                // UdfKind
+  uint32_t bodyKey;             // the body's key in the line cache
+  char* bodyText;               // hBody's text (the block stays locked while the record lives)
   char name[UDF_NAME_BYTES];
   char params[UDF_MAX_PARAMS][UDF_NAME_BYTES];
   char file[260];

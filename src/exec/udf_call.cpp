@@ -15,6 +15,7 @@
 #include "ext/host_call.h"
 #include "lang/arrays.h"
 #include "lang/keywords.h"
+#include "lang/tokenizer.h"
 #include "lang/values.h"
 #include "lang/vartable.h"
 #include "platform/files.h"
@@ -38,6 +39,9 @@ struct CallerState {
   uint32_t lineStart;
   const HeldScript* runScript;
   uint16_t runUdf;
+  // The current file is saved only when it differs from the one the callee runs in (the common case of a
+  // function of the same script skips two copies); sameFile names that one otherwise.
+  const char* sameFile = nullptr;
   char file[sizeof RunContext::szCurrentFile];
   uint16_t currentUdf;
   int32_t errorHandlerMode, cancelHandlerMode;
@@ -66,7 +70,7 @@ struct CallerState {
     lineStart = ctx->nLineStart;
     runScript = ctx->hRunScript;
     runUdf = ctx->nRunUdf;
-    std::memcpy(file, ctx->szCurrentFile, sizeof file);
+    if (!sameFile) std::memcpy(file, ctx->szCurrentFile, sizeof file);
     currentUdf = ctx->nCurrentUdf;
     errorHandlerMode = ctx->es.errorHandlerMode;
     cancelHandlerMode = ctx->es.cancelHandlerMode;
@@ -88,7 +92,8 @@ struct CallerState {
     ctx->nLineStart = lineStart;
     ctx->hRunScript = runScript;
     ctx->nRunUdf = runUdf;
-    std::memcpy(ctx->szCurrentFile, file, sizeof file);
+    if (!sameFile) std::memcpy(ctx->szCurrentFile, file, sizeof file);
+    else if (std::strcmp(ctx->szCurrentFile, sameFile) != 0) std::strcpy(ctx->szCurrentFile, sameFile);
     ctx->nCurrentUdf = currentUdf;
     ctx->es.errorHandlerMode = errorHandlerMode;
     ctx->es.cancelHandlerMode = cancelHandlerMode;
@@ -107,6 +112,7 @@ void enter_called_code(RunContext* ctx) {
 }
 
 bool same_file(const char* a, const char* b) {
+  if (std::strcmp(a, b) == 0) return true;
   for (; *a && *b; ++a, ++b)
     if (plat::lower_ascii(*a) != plat::lower_ascii(*b)) return false;
   return *a == *b;
@@ -149,7 +155,8 @@ int open_frame(RunContext* ctx) {
       if (table) plat::mem_free(table);
       return -1;
     }
-    f = VarFrame{n, table, ctx->nFrameSerial++, plat::tick_count(), capacity, 0, FRAME_LINK_NONE, table, slots, 0, 0};
+    // The tick of its identity is taken when a pointer first names the frame.
+    f = VarFrame{n, table, ctx->nFrameSerial++, 0, capacity, 0, FRAME_LINK_NONE, table, slots, 0, 0};
     return n;
   }
   return -1;
@@ -167,7 +174,8 @@ void close_frame(RunContext* ctx, uint16_t n) {
 
 // Frees every variable of the current (function) table and leaves its used slots zero-filled again.
 void free_locals(RunContext* ctx) {
-  for (uint16_t i = 0; i < ctx->nVarUsed; ++i) value_free(ctx, ctx->lpVars[i].c, VFREE_HOLDER);
+  for (uint16_t i = 0; i < ctx->nVarUsed; ++i)
+    if (ctx->lpVars[i].c.type & VALUE_OWNS) value_free(ctx, ctx->lpVars[i].c, VFREE_HOLDER);
   std::memset(ctx->lpVars, 0, size_t(ctx->nVarUsed) * sizeof(VarSlot));
   ctx->nVarUsed = 0;
 }
@@ -202,6 +210,7 @@ int CallUdf(RunContext* ctx, int code, Value* result, ArgBlock* args, int argc, 
     return 0;
   }
   CallerState caller;
+  if (std::strcmp(ctx->szCurrentFile, rec->file) == 0) caller.sameFile = rec->file;
   caller.save(ctx);
   const uint32_t depth = ctx->nStructDepth;
   const uint16_t home_frame = ctx->nVarFrame;
@@ -245,7 +254,7 @@ int CallUdf(RunContext* ctx, int code, Value* result, ArgBlock* args, int argc, 
     return 0;
   }
   const bool file_changed = !same_file(ctx->szCurrentFile, rec->file);
-  std::memcpy(ctx->szCurrentFile, rec->file, sizeof ctx->szCurrentFile);
+  if (!caller.sameFile) std::memcpy(ctx->szCurrentFile, rec->file, sizeof ctx->szCurrentFile);
   if (file_changed) notify_file(ctx, rec->file, 1);
   ctx->nCurrentUdf = uint16_t(index);
   ctx->tok.curUdfNumber = uint16_t(index);
@@ -268,16 +277,17 @@ int CallUdf(RunContext* ctx, int code, Value* result, ArgBlock* args, int argc, 
   } else {
     for (int i = 1; i <= rec->paramCount && !ctx->err; ++i) {
       char name[VARNAME_BYTES];
-      plat::lower_ansi(rec->params[i - 1], std::strlen(rec->params[i - 1]), name, sizeof name);
+      lower_name(rec->params[i - 1], std::strlen(rec->params[i - 1]), name, sizeof name);
       const uint16_t slot = slot_find_or_create(ctx, name, false);
       if (slot != SLOT_NONE && i <= argc) slot_store(ctx, slot, args->slot[i].c);
     }
     if (!ctx->err) {
       HeldScript body{};
-      body.text = static_cast<char*>(plat::mem_address(rec->hBody));
+      body.text = rec->bodyText;
       body.length = rec->bodyLength;
       body.udf = uint16_t(index);
       body.bodyOffset = rec->bodyStart;
+      body.cacheKey = rec->bodyKey;
       uint32_t line_start = 0, pos = 0;
       run = RunLoop(ctx, result, &body, &line_start, &pos);
     }

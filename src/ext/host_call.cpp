@@ -95,6 +95,7 @@ void extender_failure(RunContext* ctx, int32_t status) {
   if ((ctx->es.errorMode == EM_OFF && severity == -1) || ctx->es.errorHandlerMode != HANDLER_OFF) return;
   std::snprintf(ctx->es.reportMessage, sizeof ctx->es.reportMessage, "TOV Extender Error:  %s",
                 ctx->es.extenderErrorText);
+  ensure_line(ctx);
   std::snprintf(ctx->es.reportTitle, sizeof ctx->es.reportTitle, "%s", ctx->szLine ? ctx->szLine : "");
   const bool ends = ctx->es.errorMode == EM_CANCEL || severity == -3;
   const uint16_t number = ctx->err;

@@ -6,11 +6,14 @@
 
 #include "builtins/callframe.h"
 #include "com/variants.h"
+#include "builtins/delimited.h"
 #include "diag/dispatch.h"
 #include "diag/error_model.h"
 #include "diag/errors.h"
 #include "engine/context.h"
+#include "exec/compiled.h"
 #include "lang/arrays.h"
+#include "lang/heap.h"
 #include "lang/keywords.h"
 #include "lang/tokenizer.h"
 #include "lang/values.h"
@@ -78,26 +81,21 @@ int32_t int_power(int32_t base, int32_t exponent) {
   return int32_t(result);
 }
 
-bool int_operation(RunContext* ctx, int op, int32_t a, int32_t b, int32_t* r) {
+// Whole-number arithmetic; false for a zero divisor, a negative power, or an operator it does not know.
+inline bool int_arith(int op, int32_t a, int32_t b, int32_t* r) {
   switch (op) {
     case KW_PLUS: *r = wrap_add(a, b); return true;
     case KW_MINUS: *r = wrap_sub(a, b); return true;
     case KW_MULTIPLY: *r = wrap_mul(a, b); return true;
     case KW_DIVIDE:
     case KW_MOD:
-      if (b == 0) {
-        ctx->err = ERR_DIVIDE_BY_ZERO;
-        return false;
-      }
+      if (b == 0) return false;
       // The smallest integer divided by -1 wraps instead of trapping.
       if (b == -1) *r = op == KW_DIVIDE ? wrap_sub(0, a) : 0;
       else *r = op == KW_DIVIDE ? a / b : a % b;
       return true;
     case KW_POWER:
-      if (b < 0) {
-        ctx->err = ERR_FP_FACT_ARGS;
-        return false;
-      }
+      if (b < 0) return false;
       *r = int_power(a, b);
       return true;
     case KW_BIT_AND: *r = a & b; return true;
@@ -107,7 +105,29 @@ bool int_operation(RunContext* ctx, int op, int32_t a, int32_t b, int32_t* r) {
     case KW_SHIFT_RIGHT: *r = a >> (b & 31); return true;
     case KW_LOGICAL_AND: *r = (a != 0 && b != 0); return true;
     case KW_LOGICAL_OR: *r = (a != 0 || b != 0); return true;
-    default: ctx->err = ERR_ILLEGAL_SYNTAX; return false;
+    default: return false;
+  }
+}
+
+bool int_operation(RunContext* ctx, int op, int32_t a, int32_t b, int32_t* r) {
+  if (int_arith(op, a, b, r)) return true;
+  ctx->err = (op == KW_DIVIDE || op == KW_MOD) && b == 0 ? ERR_DIVIDE_BY_ZERO
+             : op == KW_POWER && b < 0                  ? ERR_FP_FACT_ARGS
+                                                        : ERR_ILLEGAL_SYNTAX;
+  return false;
+}
+
+// Whole-number comparison by the "==" family's rules; false for an operator that is no comparison.
+inline bool int_compare(int op, int32_t a, int32_t b, int32_t* r) {
+  switch (op) {
+    case KW_EQUAL: *r = a == b; return true;
+    case KW_NOT_EQUAL:
+    case KW_NOT_EQUAL_ALT: *r = a != b; return true;
+    case KW_LESS: *r = a < b; return true;
+    case KW_LESS_EQUAL: *r = a <= b; return true;
+    case KW_GREATER: *r = a > b; return true;
+    case KW_GREATER_EQUAL: *r = a >= b; return true;
+    default: return false;
   }
 }
 
@@ -568,25 +588,8 @@ void dereference(RunContext* ctx, Value& v) {
   }
 }
 
-void unary(RunContext* ctx, Value& v) {
-  if (!is_unary(ctx)) {
-    primary(ctx, v);
-    return;
-  }
-  if (plat::stack_exhausted(STACK_MARGIN)) {
-    ctx->err = ERR_TOO_COMPLEX;
-    return;
-  }
-  const int op = ctx->tok.delim_type;
-  get_token(ctx);
-  if (ctx->err) return;
-  unary(ctx, v);
-  if (ctx->err) return;
-  switch (op) {
-    case KW_BIT_AND: address_of(ctx, v); return;
-    case KW_MULTIPLY: dereference(ctx, v); return;
-    default: break;
-  }
+// "!", "+", "-" and "~" applied to an evaluated operand.
+void apply_unary(RunContext* ctx, int op, Value& v) {
   if (!make_numeric(ctx, v.c)) return;
   if (v.c.type & VF_INTEGER) {
     int32_t i = v.c.i;
@@ -610,6 +613,28 @@ void unary(RunContext* ctx, Value& v) {
     keep_number(ctx, v, true);
     v.c.f = f;
   }
+}
+
+void unary(RunContext* ctx, Value& v) {
+  if (!is_unary(ctx)) {
+    primary(ctx, v);
+    return;
+  }
+  if (plat::stack_exhausted(STACK_MARGIN)) {
+    ctx->err = ERR_TOO_COMPLEX;
+    return;
+  }
+  const int op = ctx->tok.delim_type;
+  get_token(ctx);
+  if (ctx->err) return;
+  unary(ctx, v);
+  if (ctx->err) return;
+  switch (op) {
+    case KW_BIT_AND: address_of(ctx, v); return;
+    case KW_MULTIPLY: dereference(ctx, v); return;
+    default: break;
+  }
+  apply_unary(ctx, op, v);
 }
 
 // --- binary levels --------------------------------------------------------------------------------------
@@ -853,6 +878,458 @@ bool constant_value(RunContext* ctx, int code, Value& out) {
     out.c.type = VF_INTEGER;
   }
   return true;
+}
+
+// --- compiled expressions ---------------------------------------------------------------------------
+
+namespace {
+
+// The call frame's argument block as ParseFunctionCall starts it: every slot empty.
+ArgBlock empty_args() {
+  ArgBlock a;
+  for (Value& v : a.slot) value_init(v), v.c.type = 0;
+  return a;
+}
+const ArgBlock kEmptyArgs = empty_args();
+
+// Both names are NUL-terminated within 31 bytes and the reference is zero-padded after its name, so equal
+// bytes up to the reference's NUL mean equal names.
+inline bool same_name(const char* slot_name, const VarRef& ref) {
+  uint64_t a[2], b[2];
+  std::memcpy(a, slot_name, 16);
+  std::memcpy(b, ref.name, 16);
+  if (a[0] != b[0] || a[1] != b[1]) return false;
+  return ref.length < 16 || std::memcmp(slot_name + 16, ref.name + 16, VARNAME_BYTES - 17) == 0;
+}
+
+inline uint16_t find_slot_of(RunContext* ctx, VarRef& ref) {
+  const uint16_t hint = ref.slot;
+  if (hint && hint < ctx->nVarUsed) {
+    const VarSlot& s = ctx->lpVars[hint];
+    if (s.c.type && same_name(s.name, ref)) return hint;
+  }
+  const uint16_t slot = slot_find_or_create_padded(ctx, ref.name);
+  if (slot != SLOT_NONE) ref.slot = slot;
+  return slot;
+}
+
+// A variable's value read into a fresh temporary, as the evaluator reads a name.
+inline bool read_slot(RunContext* ctx, uint16_t slot, Value& v) {
+  const ValueCore& src = slot_at(ctx, slot)->c;
+  if (!(src.type & (VF_STRING | VF_WSTRING | VF_ARRAY))) {
+    value_init(v);
+    v.c.variant = src.variant;
+    v.c.f = src.f;
+    v.c.i = src.i;
+    v.c.type = src.type;
+    v.c.str = src.str;
+    v.c.wstr = src.wstr;
+  } else if (!value_read(ctx, src, v)) {
+    return false;
+  }
+  v.originSlot = slot;
+  v.originFrame = ctx->nVarFrame;
+  return true;
+}
+
+// Two plain integers: the operators' integer rules without the general conversions.
+inline bool integer_binary(RunContext* ctx, int op, Value& l, const Value& r) {
+  int32_t out;
+  if (!int_compare(op, l.c.i, r.c.i, &out) && !int_operation(ctx, op, l.c.i, r.c.i, &out)) return false;
+  value_init(l);
+  l.c.i = out;
+  return true;
+}
+
+// Out of line: its argument block would otherwise enlarge every evaluation's stack frame.
+// lent: bit n - 1 set when argument n is a variable's own string, which the call must not free.
+[[gnu::noinline]] void call_compiled(RunContext* ctx, const Op& op, Value* args_on_stack, uint32_t lent, Value& out) {
+  // Only the declared slots are used and released: they start empty.
+  ArgBlock args;
+  std::memcpy(args.slot, kEmptyArgs.slot, (size_t(op.total) + 1) * sizeof(Value));
+  for (int n = 1; n <= op.argc; ++n) {
+    Value& v = args_on_stack[n - 1];
+    // The slot takes over the value; an array is held while it sits there.
+    if ((v.c.type & VF_ARRAY) && v.c.str) array_hold(v.c.str);
+    value_move(v, args.slot[n]);
+  }
+  uint32_t lent_text[ARG_SLOTS] = {};
+  for (int n = 1; n <= op.argc; ++n)
+    if (lent & (1u << (n - 1))) lent_text[n] = args.slot[n].c.str;
+  value_init(out);
+  CallBuiltin(ctx, "", op.kw, &out, args, false, op.argc, op.payload.signature);
+  for (int n = 1; n <= op.argc; ++n) {
+    ValueCore& v = args.slot[n].c;
+    if (lent_text[n] && v.str == lent_text[n]) {
+      v.str = 0;
+      v.type &= ~uint32_t(VF_STRING);
+    }
+  }
+  release_args(ctx, args, op.total);
+}
+
+// Adds the parts to the end of a variable's string: where it lies when its block has room, else in a new block
+// with room to spare, so that a string built piece by piece is not copied at every piece.
+bool append_to_string(RunContext* ctx, ValueCore& v, const TextSpan<char>* parts, int count) {
+  const char* old = str_at(ctx, v.str);
+  const size_t la = std::strlen(old);
+  size_t total = la + 1;
+  for (int i = 0; i < count; ++i) total += parts[i].n;
+  if (total >= 0x7FFFFFF0u) return false;
+  uint32_t target = v.str;
+  if (total > heap_capacity(ctx, v.str)) {
+    target = VMalloc(ctx, uint32_t(total + total / 2));
+    if (!target) target = VMalloc(ctx, uint32_t(total));
+    if (!target) return false;
+    std::memcpy(str_at(ctx, target), str_at(ctx, v.str), la);
+  }
+  char* out = str_at(ctx, target) + la;
+  for (int i = 0; i < count; ++i) {
+    std::memcpy(out, parts[i].p, parts[i].n);
+    out += parts[i].n;
+  }
+  *out = 0;
+  if (ctx->itemMark.text == v.str) ctx->itemMark.text = 0;
+  if (target != v.str) {
+    VFree(ctx, v.str);
+    v.str = target;
+  }
+  return true;
+}
+
+// A part's text as the appending statements take it: plain text, or a whole number written out.
+bool plain_text(RunContext* ctx, Value& part) {
+  if (part.c.type == VF_STRING) return part.c.str != 0;
+  return part.c.type == VF_INTEGER && to_string(ctx, part.c);
+}
+
+// "v = v : text" and "v = ItemInsert(item, index, v, delimiter)" with a negative index, when v holds plain
+// text. The parts are evaluated in the statement's order; an error in them is the statement's. False with
+// nothing changed (and no error) when anything is unusual: the statement is then evaluated in full.
+bool append_statement(RunContext* ctx, const CompiledLine& cl, uint16_t slot) {
+  if (slot_at(ctx, slot)->c.type != VF_STRING || !slot_at(ctx, slot)->c.str) return false;
+  const int count = cl.append == APPEND_CONCAT ? 1 : 3;
+  Value parts[3];
+  for (Value& p : parts) value_init(p);
+  int evaluated = 0;
+  for (; evaluated < count && !ctx->err; ++evaluated) EvaluateCompiled(ctx, cl, 1 + evaluated, &parts[evaluated]);
+  bool done = false;
+  if (!ctx->err) {
+    TextSpan<char> text[2];
+    if (cl.append == APPEND_CONCAT) {
+      if (plain_text(ctx, parts[0])) {
+        text[0] = {str_at(ctx, parts[0].c.str), std::strlen(str_at(ctx, parts[0].c.str))};
+        done = append_to_string(ctx, slot_at(ctx, slot)->c, text, 1);
+      }
+    } else {
+      Delimiter<char> d;
+      ValueCore& list = slot_at(ctx, slot)->c;
+      if (parts[1].c.type == VF_INTEGER && parts[1].c.i < 0 && parts[2].c.type == VF_STRING && parts[2].c.str &&
+          *str_at(ctx, list.str) && read_delimiter(str_at(ctx, parts[2].c.str), &d) < 2 && plain_text(ctx, parts[0])) {
+        if (!d.n) d.unit[0] = '\t', d.n = 1;
+        text[0] = {d.unit, d.n};
+        text[1] = {str_at(ctx, parts[0].c.str), std::strlen(str_at(ctx, parts[0].c.str))};
+        done = append_to_string(ctx, list, text, 2);
+      }
+    }
+    ctx->err = 0;
+  }
+  const bool failed = ctx->err != 0;
+  for (int i = 0; i < evaluated; ++i) value_free(ctx, parts[i]);
+  return done || failed;
+}
+
+}  // namespace
+
+namespace {
+
+// The general evaluation of ops [op, end) onto a stack already holding sp values (lent: the bits of those
+// that hold a variable's own string); the value left goes to result, or every value is freed on an error.
+void run_ops(RunContext* ctx, const CompiledLine& cl, const Op* op, const Op* const end, Value* stack, int sp,
+             uint32_t lent, Value* result) {
+  for (; op < end; ++op) {
+    switch (op->code) {
+      case OP_INT:
+        value_init(stack[sp]);
+        stack[sp++].c.i = op->payload.i;
+        break;
+      case OP_FLOAT:
+        value_init(stack[sp]);
+        stack[sp].c.f = op->payload.f;
+        stack[sp++].c.type = VF_FLOAT;
+        break;
+      case OP_STRING: {
+        Value& v = stack[sp];
+        value_init(v);
+        if (!(v.c.str = str_new(ctx, cl.strings + op->payload.text.at, op->payload.text.length))) break;
+        v.c.type = VF_STRING;
+        ++sp;
+        break;
+      }
+      case OP_CONSTANT:
+        if (constant_value(ctx, op->kw, stack[sp])) ++sp;
+        break;
+      case OP_VARIABLE: {
+        VarRef& ref = cl.vars[op->payload.index];
+        const uint16_t slot = find_slot_of(ctx, ref);
+        if (slot == SLOT_NONE) break;
+        const ValueCore& held = slot_at(ctx, slot)->c;
+        if (!value_has_value(held)) {
+          find_var(ctx, ref.name, 1);
+          break;
+        }
+        if (op->lend && held.type == VF_STRING && held.str) {
+          Value& v = stack[sp];
+          value_init(v);
+          v.c = held;
+          v.c.reserved = 0;
+          v.originSlot = slot;
+          v.originFrame = ctx->nVarFrame;
+          lent |= 1u << sp++;
+          break;
+        }
+        if (read_slot(ctx, slot, stack[sp])) ++sp;
+        break;
+      }
+      case OP_UNARY: apply_unary(ctx, op->kw, stack[sp - 1]); break;
+      case OP_BINARY: {
+        Value& l = stack[sp - 2];
+        Value& r = stack[sp - 1];
+        if (l.c.type == VF_INTEGER && r.c.type == VF_INTEGER) {
+          integer_binary(ctx, op->kw, l, r);
+        } else {
+          apply_binary(ctx, op->kw, l, r);
+          value_free(ctx, r);
+        }
+        --sp;
+        break;
+      }
+      case OP_CONCAT:
+        concatenate(ctx, stack[sp - 2], stack[sp - 1]);
+        value_free(ctx, stack[sp - 1]);
+        --sp;
+        break;
+      case OP_CALL: {
+        sp -= op->argc;
+        Value out;
+        call_compiled(ctx, *op, stack + sp, lent >> sp, out);
+        lent &= (1u << sp) - 1;
+        stack[sp++] = out;
+        break;
+      }
+    }
+    if (ctx->err) break;
+  }
+  if (ctx->err) {
+    for (int i = 0; i < sp; ++i)
+      if (!(lent & (1u << i))) value_free(ctx, stack[i]);
+    return;
+  }
+  *result = stack[0];
+}
+
+enum class Lane { Whole, Declined, Finished };
+
+// The general evaluation takes over from op with the whole numbers worked out so far (and got on top when
+// given): out of line, so that the lane keeps a small frame.
+[[gnu::noinline]] void hand_over(RunContext* ctx, const CompiledLine& cl, const Op* op, const Op* end,
+                                 const int32_t* numbers, int sp, Value* got, Value* result) {
+  Value values[24];
+  for (int k = 0; k < sp; ++k) {
+    value_init(values[k]);
+    values[k].c.i = numbers[k];
+  }
+  if (got) values[sp++] = *got;
+  run_ops(ctx, cl, op, end, values, sp, 0, result);
+}
+
+// A call from the lane with whole-number arguments: true with its whole-number result pushed; false with
+// the error set, or with the general evaluation having gone on (result set).
+[[gnu::noinline]] bool lane_call(RunContext* ctx, const CompiledLine& cl, const Op* op, const Op* end,
+                                 int32_t* numbers, int& sp, Value* result) {
+  if (plat::stack_exhausted(STACK_MARGIN)) {
+    ctx->err = ERR_TOO_COMPLEX;
+    return false;
+  }
+  Value args[MAX_ARGS];
+  sp -= op->argc;
+  for (int k = 0; k < op->argc; ++k) {
+    value_init(args[k]);
+    args[k].c.i = numbers[sp + k];
+  }
+  Value got;
+  call_compiled(ctx, *op, args, 0, got);
+  if (ctx->err) return false;
+  if (got.c.type == VF_INTEGER) {
+    numbers[sp++] = got.c.i;
+    return true;
+  }
+  // A result of another kind: the general evaluation goes on from the next op.
+  hand_over(ctx, cl, op + 1, end, numbers, sp, &got, result);
+  return false;
+}
+
+// Whole numbers only: integer literals and constants, variables holding plain integers, integer operators and
+// calls whose results are plain integers are worked out on plain integers. Declined, with nothing done but the
+// same variable lookups in the same order, when something else is met before any call; after a call the
+// general evaluation takes over where the lane stopped (Finished: result or error set).
+Lane integer_lane(RunContext* ctx, const CompiledLine& cl, const CompiledExpr& e, int32_t* out, uint16_t* origin,
+                  Value* result) {
+  int32_t stack[24];
+  stack[0] = 0;
+  int sp = 0;
+  bool called = false;
+  *origin = SLOT_NONE;
+  const Op* const ops = cl.ops + e.first;
+  const Op* const end = ops + e.count;
+  for (const Op* op = ops; op < end; ++op) {
+    switch (op->code) {
+      case OP_INT: stack[sp++] = op->payload.i; continue;
+      case OP_CONSTANT: {
+        const uint32_t value = g_keywordTable[op->kw].value;
+        if (is_float_constant(value) || is_string_constant(value)) break;
+        stack[sp++] = int32_t(value);
+        continue;
+      }
+      case OP_VARIABLE: {
+        const uint16_t slot = find_slot_of(ctx, cl.vars[op->payload.index]);
+        if (slot == SLOT_NONE) break;
+        const ValueCore& v = slot_at(ctx, slot)->c;
+        if (v.type != VF_INTEGER) break;
+        stack[sp++] = v.i;
+        if (e.count == 1) *origin = slot;
+        continue;
+      }
+      case OP_UNARY: {
+        int32_t& i = stack[sp - 1];
+        if (op->kw == KW_NOT) i = i == 0;
+        else if (op->kw == KW_MINUS) i = wrap_sub(0, i);
+        else if (op->kw == KW_BIT_NOT) i = ~i;
+        continue;
+      }
+      case OP_BINARY: {
+        const int32_t a = stack[sp - 2], b = stack[sp - 1];
+        int32_t r;
+        // Operations that raise an error are left to the general evaluation, which reports them.
+        if (!int_compare(op->kw, a, b, &r) && !int_arith(op->kw, a, b, &r)) break;
+        stack[--sp - 1] = r;
+        continue;
+      }
+      case OP_CALL:
+        called = true;
+        if (lane_call(ctx, cl, op, end, stack, sp, result)) continue;
+        return Lane::Finished;
+      default: break;
+    }
+    // Something the lane does not cover: before any call the general evaluation starts afresh, after one it
+    // goes on from here with the numbers worked out so far.
+    if (!called) return Lane::Declined;
+    hand_over(ctx, cl, op, end, stack, sp, nullptr, result);
+    return Lane::Finished;
+  }
+  *out = stack[0];
+  return Lane::Whole;
+}
+
+}  // namespace
+
+uint16_t resolve_var(RunContext* ctx, VarRef& ref) { return find_slot_of(ctx, ref); }
+
+bool EvaluateWholeNumber(RunContext* ctx, const CompiledLine& cl, int n, int32_t* out) {
+  const CompiledExpr& e = cl.e[n];
+  if (!e.integers || e.calls) return false;
+  if (e.count == 1) {
+    // A number or a variable alone: the commonest limits, cases and results.
+    const Op& op = cl.ops[e.first];
+    if (op.code == OP_INT) {
+      *out = op.payload.i;
+      return true;
+    }
+    if (op.code == OP_VARIABLE) {
+      const uint16_t slot = find_slot_of(ctx, cl.vars[op.payload.index]);
+      if (slot == SLOT_NONE || slot_at(ctx, slot)->c.type != VF_INTEGER) return false;
+      *out = slot_at(ctx, slot)->c.i;
+      return true;
+    }
+  }
+  uint16_t origin;
+  return integer_lane(ctx, cl, e, out, &origin, nullptr) == Lane::Whole;
+}
+
+void EvaluateCompiled(RunContext* ctx, const CompiledLine& cl, int n, Value* result) {
+  if (result->c.type & VALUE_OWNS) value_free(ctx, *result);
+  value_init(*result);
+  const CompiledExpr& e = cl.e[n];
+  if (e.integers) {
+    uint16_t origin;
+    switch (integer_lane(ctx, cl, e, &result->c.i, &origin, result)) {
+      case Lane::Whole:
+        if (origin != SLOT_NONE) {
+          result->originSlot = origin;
+          result->originFrame = ctx->nVarFrame;
+        }
+        return;
+      case Lane::Finished: return;
+      case Lane::Declined: break;
+    }
+  }
+  // The stack grows only through calls: user-defined functions run their bodies from here.
+  if (e.calls && plat::stack_exhausted(STACK_MARGIN)) {
+    ctx->err = ERR_TOO_COMPLEX;
+    return;
+  }
+  Value stack[24];
+  const Op* op = cl.ops + e.first;
+  run_ops(ctx, cl, op, op + e.count, stack, 0, 0, result);
+}
+
+void AssignCompiled(RunContext* ctx, const CompiledLine& cl, Value* result) {
+  if (result->c.type & VALUE_OWNS) value_free(ctx, *result);
+  value_init(*result);
+  const Target tg{ctx->nVarFrame, find_slot_of(ctx, cl.vars[cl.target]), false, {}};
+  if (tg.slot == SLOT_NONE) return;
+  *assignment_target_of_run(ctx) = uint32_t(tg.frame) << 16 | tg.slot;
+  if (cl.append && append_statement(ctx, cl, tg.slot)) {
+    if (ctx->err && handle_assignment_error(ctx, result)) {
+      if (store(ctx, tg, *result)) ctx->err = STATUS_ASSIGNMENT_HANDLED;
+    }
+    return;
+  }
+  int32_t whole;
+  if (EvaluateWholeNumber(ctx, cl, 0, &whole)) {
+    // A whole number goes straight into a variable that holds no array or object.
+    VarSlot* s = slot_at(ctx, tg.slot);
+    if (!(s->c.type & (VF_ARRAY | VF_VARIANT))) {
+      if (s->c.type & VALUE_OWNS) value_free(ctx, s->c, VFREE_HOLDER);
+      s->c = ValueCore{};
+      s->c.i = whole;
+      s->c.type = VF_INTEGER;
+      return;
+    }
+    result->c.i = whole;
+    store(ctx, tg, *result);
+    return;
+  }
+  EvaluateCompiled(ctx, cl, 0, result);
+  if (ctx->err && handle_assignment_error(ctx, result)) {
+    // The handler's value is assigned and the statement ends with the handled status.
+    if (store(ctx, tg, *result)) ctx->err = STATUS_ASSIGNMENT_HANDLED;
+    return;
+  }
+  if (ctx->err) return;
+  VarSlot* s = slot_at(ctx, tg.slot);
+  const uint32_t kinds = result->c.type | s->c.type;
+  // A plain value moves into the variable: the statement's result is dropped right after it anyway.
+  if (!(kinds & (VF_ARRAY | VF_VARIANT)) && tg.frame == ctx->nVarFrame &&
+      (!(result->c.type & VF_STRING) || result->c.str != s->c.str) &&
+      (!(result->c.type & VF_WSTRING) || result->c.wstr != s->c.wstr)) {
+    if (s->c.type & VALUE_OWNS) value_free(ctx, s->c, VFREE_HOLDER);
+    s->c = result->c;
+    s->c.reserved = 0;
+    value_init(*result);
+    return;
+  }
+  store(ctx, tg, *result);
 }
 
 }  // namespace tov

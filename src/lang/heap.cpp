@@ -186,6 +186,7 @@ bool heap_init(RunContext* ctx, char* base, uint32_t size) {
   wr(h, b + first - 4, TAG_FREE);
   wr(h, total - 16, TAG_USED);
   ctx->lpHeap = base;
+  ctx->itemMark.text = 0;
   ctx->heapSize = size;
   ctx->heapEnd = total - 16;
   return true;
@@ -242,7 +243,20 @@ uint32_t VMalloc(RunContext* ctx, uint32_t n) {
   return cur + 8;
 }
 
-void VFree(RunContext* ctx, uint32_t offset) { free_block(ctx, offset); }
+void VFree(RunContext* ctx, uint32_t offset) {
+  if (offset == ctx->itemMark.text) ctx->itemMark.text = 0;
+  free_block(ctx, offset);
+}
+
+uint32_t heap_capacity(const RunContext* ctx, uint32_t offset) {
+  const char* h = ctx->lpHeap;
+  if (!h || (offset & 3) != 0 || offset < HEAP_FIRST_BLOCK + 8 || offset - 8 >= ctx->heapEnd) return 0;
+  const uint32_t b = offset - 8;
+  const uint32_t size = rd(h, b + SIZE);
+  if (rd(h, b) != TAG_USED || !valid_size(size) || size > ctx->heapEnd - b || rd(h, b + size - 4) != TAG_USED)
+    return 0;
+  return size - 12;
+}
 
 bool heap_check(const RunContext* ctx, HeapStats* stats) {
   const char* h = ctx->lpHeap;

@@ -28,6 +28,10 @@ uint32_t VMalloc(RunContext* ctx, uint32_t n);
 // message box and the block is leaked; an offset that is not a used block is ignored.
 void VFree(RunContext* ctx, uint32_t offset);
 
+// The usable bytes of the used block at offset (at least what VMalloc was asked for), 0 for anything that is
+// not a used block: a string may grow within them without moving.
+uint32_t heap_capacity(const RunContext* ctx, uint32_t offset);
+
 inline char* heap_ptr(const RunContext* ctx, uint32_t offset) { return ctx->lpHeap + offset; }
 inline char16_t* heap_wptr(const RunContext* ctx, uint32_t offset) {
   return reinterpret_cast<char16_t*>(ctx->lpHeap + offset);

@@ -25,6 +25,7 @@ struct TokenState {
   uint16_t varSlot;            // slot of the last TT_VARIABLE token
   char varName[VARNAME_BYTES];
   char text[TOKEN_TEXT_BYTES];
+  uint8_t scanOnly;            // reading a line to compile it: names are not looked up or created
 };
 
 }  // namespace tov

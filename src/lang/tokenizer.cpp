@@ -49,20 +49,6 @@ bool take_char(char* out, size_t& n, const char*& p, size_t max) {
   return true;
 }
 
-// Lower-cases a name; plain ASCII without the locale's help.
-size_t lower_name(const char* raw, size_t n, char* out, size_t cap) {
-  size_t i = 0;
-  for (; i < n && static_cast<unsigned char>(raw[i]) < 128; ++i) {
-    const char c = raw[i];
-    out[i] = (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
-  }
-  if (i == n) {
-    out[n] = 0;
-    return n;
-  }
-  return plat::lower_ansi(raw, n, out, cap);
-}
-
 bool read_number(RunContext* ctx) {
   TokenState& t = ctx->tok;
   const char* p = t.prog;
@@ -148,6 +134,10 @@ bool read_variable(RunContext* ctx, bool address_of_pending) {
   else std::memcpy(name, lower, ln + 1);
   std::strcpy(t.text, name);
   t.tok_type = TT_VARIABLE;
+  if (t.scanOnly) {
+    t.varSlot = SLOT_NONE;
+    return true;
+  }
   if (t.derefPending) {
     // The name after "*" is handed over through the reserved slot; the top bit keeps it from matching.
     VarSlot& scratch = ctx->lpVars[0];
@@ -195,6 +185,19 @@ void copy_delimiter(RunContext* ctx, size_t len) {
 }
 
 }  // namespace
+
+size_t lower_name(const char* raw, size_t n, char* out, size_t cap) {
+  size_t i = 0;
+  for (; i < n && static_cast<unsigned char>(raw[i]) < 128; ++i) {
+    const char c = raw[i];
+    out[i] = (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
+  }
+  if (i == n) {
+    out[n] = 0;
+    return n;
+  }
+  return plat::lower_ansi(raw, n, out, cap);
+}
 
 void get_token(RunContext* ctx) {
   TokenState& t = ctx->tok;

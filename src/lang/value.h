@@ -2,6 +2,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "platform/variant.h"
 
@@ -67,7 +68,7 @@ static_assert(offsetof(ValueCore, str) == 32 && offsetof(ValueCore, wstr) == 36)
 
 // A fresh value: the integer 0 with no origin and no strings.
 inline void value_init(Value& v) {
-  v = Value{};
+  std::memset(&v, 0, sizeof v);
   v.c.type = VF_INTEGER;
   v.originSlot = ORIGIN_NONE;
   v.originFrame = ORIGIN_NONE;

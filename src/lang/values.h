@@ -65,6 +65,8 @@ enum ValueFreeMode : uint32_t {
   VFREE_KEEP_VARIANT = 4,
 };
 void value_free(RunContext* ctx, ValueCore& v, uint32_t mode = VFREE_TEMP);
+// The type bits whose value owns something that value_free releases.
+constexpr uint32_t VALUE_OWNS = VF_STRING | VF_WSTRING | VF_ARRAY | VF_VARIANT;
 inline void value_free(RunContext* ctx, Value& v, uint32_t mode = VFREE_TEMP) { value_free(ctx, v.c, mode); }
 
 enum ValueCopyMode : uint32_t {

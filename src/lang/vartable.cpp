@@ -7,6 +7,7 @@
 #include "diag/errors.h"
 #include "lang/arrays.h"
 #include "lang/values.h"
+#include "platform/system.h"
 #include "platform/text.h"
 #include "resources/strings.h"
 
@@ -64,6 +65,41 @@ uint16_t slot_find_or_create(RunContext* ctx, const char* name, bool as_integer)
   std::strncpy(s.name, name, VARNAME_BYTES - 1);
   s.c.i = -1;
   s.c.type = as_integer ? VF_INTEGER : VF_UNINIT;
+  return slot;
+}
+
+uint16_t slot_find_or_create_padded(RunContext* ctx, const char* name) {
+  VarSlot* slots = ctx->lpVars;
+  uint64_t want[4];
+  std::memcpy(want, name, VARNAME_BYTES - 1);
+  reinterpret_cast<char*>(want)[VARNAME_BYTES - 1] = 0;
+  uint16_t free_slot = SLOT_NONE;
+  for (uint16_t i = FIRST_NAMED_SLOT; i < ctx->nVarUsed; ++i) {
+    if (!slots[i].c.type) {
+      free_slot = i;
+      continue;
+    }
+    uint64_t have[4];
+    std::memcpy(have, slots[i].name, VARNAME_BYTES);
+    // The flag byte at the end does not belong to the name.
+    reinterpret_cast<char*>(have)[VARNAME_BYTES - 1] = 0;
+    if (have[0] == want[0] && have[1] == want[1] && have[2] == want[2] && have[3] == want[3]) return i;
+    // A slot whose name has bytes after its end is compared as a string.
+    if (slots[i].name[0] == name[0] && name_equals(slots[i], name)) return i;
+  }
+  uint16_t slot = free_slot;
+  if (slot == SLOT_NONE) {
+    if (ctx->nVarUsed >= ctx->nVarCapacity) {
+      ctx->err = ERR_OUT_OF_VARIABLES;
+      return SLOT_NONE;
+    }
+    slot = ctx->nVarUsed++;
+  }
+  VarSlot& s = slots[slot];
+  clear_slot(s);
+  std::memcpy(s.name, name, VARNAME_BYTES - 1);
+  s.c.i = -1;
+  s.c.type = VF_UNINIT;
   return slot;
 }
 
@@ -233,8 +269,13 @@ long variable_value_as_text(RunContext* ctx, const char* name, char* out, size_t
       tmp.c.wstr = 0;
       tmp.c.type = VF_STRING;
     } else if (v->type & VF_INTEGER) {
-      std::snprintf(buf, sizeof buf, "%d", int(v->i));
-      text = buf;
+      // Decimal digits written from the end of the buffer.
+      char* q = buf + sizeof buf - 1;
+      *q = 0;
+      uint32_t u = v->i < 0 ? 0u - uint32_t(v->i) : uint32_t(v->i);
+      do *--q = char('0' + u % 10); while (u /= 10);
+      if (v->i < 0) *--q = '-';
+      text = q;
     } else {
       const uint16_t saved = ctx->err;
       bool ok = float_to_text(ctx, v->f, buf);
@@ -282,7 +323,11 @@ bool frame_switch(RunContext* ctx, uint16_t n) {
 // --- pointers -----------------------------------------------------------------------------------------
 
 void make_pointer(RunContext* ctx, uint16_t frame, const char* name, char* out) {
-  const VarFrame& f = ctx->aVarFrame[frame];
+  VarFrame& f = ctx->aVarFrame[frame];
+  if (!f.tick) {
+    const uint32_t now = plat::tick_count();
+    f.tick = now ? now : 1;
+  }
   std::snprintf(out, POINTER_MAX + 1, "%s%04X%08lX%08lX%08lX%s", POINTER_PREFIX, unsigned(frame),
                 static_cast<unsigned long>(f.tableId), static_cast<unsigned long>(f.sequence),
                 static_cast<unsigned long>(f.tick), name);

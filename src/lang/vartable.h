@@ -21,6 +21,8 @@ uint16_t slot_lookup(RunContext* ctx, const char* name);
 // The tokenizer's lookup: finds the name or creates it (the last free slot met, else a new one at the end)
 // as uninitialised, or as the integer -1 when as_integer. SLOT_NONE with 3097 when the table is full.
 uint16_t slot_find_or_create(RunContext* ctx, const char* name, bool as_integer);
+// The same for a name zero-padded to 31 bytes (a compiled line's reference), compared a word at a time.
+uint16_t slot_find_or_create_padded(RunContext* ctx, const char* name);
 // Frees a slot's value and clears it (type 0, empty name); the table shrinks when it was the last one.
 void slot_drop(RunContext* ctx, uint16_t slot);
 // Stores a value into a slot: the old value is released (its array loses a hold), strings are duplicated,

@@ -63,8 +63,8 @@ size_t upper_ansi(const char* src, size_t len, char* out, size_t out_cap);
 size_t lower_ansi(const char* src, size_t len, char* out, size_t out_cap);
 void upper_wide(wchar* s, size_t len);  // in place: UTF-16 case mapping keeps the length here
 void lower_wide(wchar* s, size_t len);
-char upper_ascii(char c);
-char lower_ascii(char c);
+inline char upper_ascii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; }
+inline char lower_ascii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
 
 // Locale-aware comparison of NUL-terminated strings: -1, 0 or 1. Windows uses the system's word sort.
 // POSIX uses a fixed rule, whatever the user's locale: the code points mapped to lower case decide

@@ -1,13 +1,20 @@
 // Feeds arbitrary lines to the tokenizer and the evaluator in one long-lived run context. Each line of an
 // input goes through %name% substitution and is then evaluated as an expression statement (assignments,
-// "*pointer = value" included). After each input every variable is dropped, and the string heap must be
-// intact and back at the bytes it used before the input: a string that was not freed is a finding too.
+// "*pointer = value" included). The lines then run again as the body of a loop of three passes, so that they
+// are read, noted, compiled and run from the line cache. After each input every variable is dropped, and
+// the string heap must be intact and back at the bytes it used before the input: a string that was not
+// freed is a finding too.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include <string>
+
 #include "engine/script.h"
+#include "exec/compiled.h"
+#include "exec/run.h"
+#include "engine/tovengine.h"
 #include "lang/vartable.h"
 #include "platform/ui.h"
 #include "test_context.h"
@@ -48,6 +55,49 @@ void run_line(RunContext* ctx, char* line) {
   value_free(ctx, v);
 }
 
+constexpr uint32_t STATEMENT_BUDGET = 2000;
+uint32_t g_statements = 0;
+RunContext* g_ctx = nullptr;
+
+// Pump notifications come once a statement: past the budget the loop is asked to stop, as Ctrl+Break would.
+int32_t TOV_CALL host_callback(void*, void*, uint32_t, int32_t id, void*, void*, uint32_t*, void*, int32_t, void*) {
+  if (id == -1 && g_ctx && ++g_statements > STATEMENT_BUDGET) g_ctx->hdr.bCancel = 1;
+  return 0;
+}
+
+// The lines as the body of a loop run three times: the first pass reads them, the second compiles them, the
+// third runs their compiled form.
+void run_as_loop(RunContext* ctx, const std::string& body) {
+  std::string text = "For fz_pass = 1 to 3\n" + body + "Next\n";
+  HeldScript hs{};
+  hs.text = text.data();
+  hs.length = uint32_t(text.size());
+  hs.udf = NO_UDF;
+  hs.cacheKey = linecache_new_key();
+  uint32_t line_start = 0, pos = 0;
+  Value result;
+  value_init(result);
+  ctx->err = 0;
+  g_ctx = ctx;
+  g_statements = 0;
+  ctx->lpfnHost = reinterpret_cast<void*>(&host_callback);
+  ctx->nHostNotify = 1;
+  ctx->hdr.bCancel = 0;
+  RunLoop(ctx, &result, &hs, &line_start, &pos);
+  // The loop's text lives on this frame: an error of a later line must not look it up, as after a host run.
+  ctx->hRunScript = nullptr;
+  ctx->hdr.bCancel = 0;
+  ctx->nHostNotify = 0;
+  ctx->lpfnHost = nullptr;
+  value_free(ctx, result);
+  linecache_forget_script(ctx, hs.cacheKey);
+  ctx->nStructDepth = 0;
+  ctx->bInLoop = 0;
+  ctx->nPendingIf = -1;
+  ctx->bInDefinition = 0;
+  ctx->nDeferredError = 0;
+}
+
 void reset(RunContext* ctx) {
   for (uint16_t i = ctx->nVarUsed; i-- > 1;)
     if (ctx->lpVars[i].c.type) slot_drop(ctx, i);
@@ -77,6 +127,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const uint32_t heap_at_start = t.heap_used();
 
   char line[LINE_BUFFER_BYTES];
+  std::string body;
   size_t at = 0;
   for (size_t n = 0; n < MAX_LINES && at < size; ++n) {
     size_t len = 0;
@@ -86,8 +137,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     ++at;
     line[len] = 0;
+    body.append(line, len).append("\n");
     run_line(ctx, line);
   }
+  reset(ctx);
+  run_as_loop(ctx, body);
   reset(ctx);
 
   HeapStats stats{};

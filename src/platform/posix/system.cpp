@@ -241,9 +241,15 @@ bool format_user_time(const LocalTime& t, std::u16string* out) { return format_i
 
 namespace plat {
 
+namespace {
+// The lowest address of this thread's stack, found at the first check; 1 when it cannot be known. Read at
+// every call the evaluator makes, so it lives where a thread's own variables are reached directly.
+[[gnu::tls_model("initial-exec")]] thread_local uintptr_t t_stackLow = 0;
+}  // namespace
+
 bool stack_exhausted(size_t margin) {
-  // The lowest address of this thread's stack, found once per thread.
-  thread_local uintptr_t low = [] {
+  uintptr_t low = t_stackLow;
+  if (!low) {
     pthread_attr_t attr;
     void* addr = nullptr;
     size_t size = 0;
@@ -251,11 +257,12 @@ bool stack_exhausted(size_t margin) {
       pthread_attr_getstack(&attr, &addr, &size);
       pthread_attr_destroy(&attr);
     }
-    return reinterpret_cast<uintptr_t>(addr);
-  }();
+    low = addr ? reinterpret_cast<uintptr_t>(addr) : 1;
+    t_stackLow = low;
+  }
   const char here = 0;
   const uintptr_t sp = reinterpret_cast<uintptr_t>(&here);
-  return low && sp < low + margin;
+  return low > 1 && sp < low + margin;
 }
 
 }  // namespace plat

@@ -1,0 +1,191 @@
+// The compiled form of script lines: what reading a line produced (its statement, keyword ids, numbers
+// already converted, string constants, variable references), kept so that a line run again is not read
+// again. Lines are compiled on their second run; lines with % are read each time.
+#pragma once
+#include <cstdint>
+
+#include "engine/context.h"
+#include "engine/script.h"
+#include "ext/extenders.h"
+#include "lang/value.h"
+
+namespace tov {
+
+// One step of an expression in postfix order: operands push a value, operators combine the top ones.
+enum OpCode : uint8_t {
+  OP_INT,       // payload.i
+  OP_FLOAT,     // payload.f
+  OP_STRING,    // payload.text: offset and length in the line's string constants
+  OP_CONSTANT,  // code: an @ constant of the Engine's table
+  OP_VARIABLE,  // index: the line's variable reference
+  OP_UNARY,     // code: KW_NOT, KW_PLUS, KW_MINUS, KW_BIT_NOT
+  OP_BINARY,    // code: an arithmetic, bitwise, logical or comparison operator
+  OP_CONCAT,    // ":"
+  OP_CALL,      // code: built-in or user-defined function; argc arguments on the stack; total declared
+};
+
+struct Op {
+  uint8_t code;
+  uint8_t argc;
+  uint8_t total;
+  uint8_t lend;       // OP_VARIABLE: a call that only reads its arguments gets the variable's string itself
+  int32_t kw;
+  union {
+    int32_t i;
+    double f;
+    uint32_t index;
+    uint64_t signature;
+    struct {
+      uint32_t at;
+      uint32_t length;
+    } text;
+  } payload;
+};
+
+// A variable named by a line, with the slot it was last found in. The slot is a hint: it is used only while
+// the current table holds the same name there, so drops, new frames and other tables are safe.
+struct VarRef {
+  char name[VARNAME_BYTES];   // zero-padded
+  uint16_t slot;
+  uint16_t length;
+};
+
+constexpr uint16_t NO_EXPR = 0xFFFF;
+
+struct CompiledExpr {
+  uint16_t first = NO_EXPR;   // first op; NO_EXPR: no expression
+  uint16_t count = 0;
+  uint16_t depth = 0;         // values on the stack at most
+  uint16_t calls = 0;         // function calls in it
+  uint16_t integers = 0;      // made only of what the whole-number evaluation covers (calls included)
+};
+
+// Statement kinds of a compiled line.
+enum LineKind : uint8_t {
+  LK_SEEN,       // read once: its place is known, the statement is read as usual
+  LK_EMPTY,      // blank, comment, or a label alone
+  LK_SUBST,      // holds %: its text is substituted each time, and the result may be compiled by its text
+  LK_SLOW,       // a statement the compiled form does not cover: read as usual
+  LK_EXPRESSION, // an expression statement, with an assignment when target is set
+  LK_IF,         // If cond [Then [statement]]; inner: the statement after Then
+  LK_ELSEIF,
+  LK_ELSE,       // Else [statement]
+  LK_ENDIF,
+  LK_WHILE,
+  LK_ENDWHILE,
+  LK_FOR,        // For var = e[0] To e[1] [By e[2]]
+  LK_TO,         // the "to" part of a For line, run by each Next: To e[1] [By e[2]]
+  LK_NEXT,
+  LK_SWITCH,
+  LK_CASE,
+  LK_ENDSWITCH,
+  LK_BREAK,
+  LK_CONTINUE,
+  LK_RETURN,     // Return [e[0]]
+};
+
+constexpr uint16_t NO_VAR = 0xFFFF;
+
+// Assignments that only add to the end of the string their variable holds.
+enum AppendKind : uint8_t {
+  APPEND_NONE,
+  APPEND_CONCAT,        // v = v : e[1]
+  APPEND_ITEM,          // v = ItemInsert(e[1], e[2], v, e[3]) with a negative index
+};
+
+struct CompiledLine {
+  uint64_t key;               // script key << 32 | read position
+  uint32_t lineStart;         // the line's first character after its leading blanks
+  uint32_t length;            // characters of the line
+  uint32_t next;              // read position after the line
+  uint16_t offset;            // where the statement starts in the line (after a label)
+  uint8_t kind;               // LineKind
+  uint8_t block;              // If/Else/ElseIf: nothing follows (the block form); ElseIf: Then present
+  uint16_t target;            // assignment target, For variable; NO_VAR
+  uint16_t firstVar;          // the variable a skipped expression statement reads first; NO_VAR
+  uint16_t innerOffset;       // If/Else single-line form: where the statement after Then/Else starts
+  uint16_t touchFirst, touchCount;  // If: the variables a skipped If reads up to its Then
+  uint8_t append;             // an assignment that appends to its target's string: APPEND_*
+  CompiledExpr e[4];          // appends: the parts besides the target, from e[1]
+  const CompiledLine* inner;  // the statement after Then/Else when it compiled; null otherwise
+  Op* ops;
+  VarRef* vars;
+  const char* strings;
+  const char* text;           // a line found by its substituted text: that text
+  uint16_t varCount;
+};
+
+// The line cache of a context. Entries live in one arena, found through a hash of their key; when either
+// is full the whole cache is emptied (never while a compiled line is running).
+constexpr uint32_t LINECACHE_SLOTS = 8192;              // a power of two, twice the line cap
+constexpr uint32_t LINECACHE_LINES = 4096;              // lines kept at most; then the cache starts afresh
+constexpr size_t LINECACHE_ARENA = size_t(2) << 20;     // bytes of compiled forms kept at most
+
+struct LineCache {
+  const CompiledLine* slots[LINECACHE_SLOTS];
+  uint32_t lines;
+  uint32_t textLines;      // lines kept by their substituted text (at most a quarter of the cap)
+  uint32_t used;           // slots not empty (live or tombstones)
+  // What names mean depends on these: user-defined functions, extender functions, the host's keywords.
+  int32_t udfCount;
+  uint32_t extCount;
+  const void* hostKeywords;
+  size_t arenaUsed;
+  alignas(16) char arena[LINECACHE_ARENA];
+};
+
+inline uint32_t linecache_hash(uint64_t key) {
+  return uint32_t((key * 0x9E3779B97F4A7C15ull) >> 40) & (LINECACHE_SLOTS - 1);
+}
+
+// The compiled line for a read position when the cache is in step with the names it was made under.
+const CompiledLine* linecache_find_slow(RunContext* ctx, const HeldScript* hs, uint32_t pos);
+
+// The compiled line for a read position of a script, or null.
+inline const CompiledLine* linecache_find(RunContext* ctx, const HeldScript* hs, uint32_t pos) {
+  LineCache* c = ctx->lineCache;
+  if (!c || !hs->cacheKey) return nullptr;
+  if (c->udfCount != ctx->nUdfCount || c->extCount != ctx->ext.nFunctions || c->hostKeywords != ctx->lpHostKeywords ||
+      ctx->nDiagMode || ctx->bLineCacheOff)
+    return linecache_find_slow(ctx, hs, pos);
+  const uint64_t key = uint64_t(hs->cacheKey) << 32 | pos;
+  for (uint32_t h = linecache_hash(key);; h = (h + 1) & (LINECACHE_SLOTS - 1)) {
+    const CompiledLine* e = c->slots[h];
+    if (!e) return nullptr;
+    if (reinterpret_cast<uintptr_t>(e) != 1 && e->key == key) return e;
+  }
+}
+// Records a line just read from pos: the first time its place, the second time its compiled form (lines
+// with % and definition lines are never recorded). Returns the entry or null.
+const CompiledLine* linecache_record(RunContext* ctx, const HeldScript* hs, uint32_t pos, uint32_t lineStart,
+                                     uint32_t next, const char* line);
+// The compiled form of a statement by the substituted text of its line (offset: where the statement starts):
+// noted the first time, compiled the second. Null, or an entry whose kind says whether it compiled.
+const CompiledLine* linecache_text(RunContext* ctx, const char* line, uint32_t offset);
+// Forgets the compiled lines of a script whose text goes, or of one line whose text changed.
+void linecache_forget_script(RunContext* ctx, uint32_t scriptKey);
+void linecache_forget_line(RunContext* ctx, const HeldScript* hs, uint32_t lineStart);
+// Empties the cache (a new run: the host's keyword table may differ).
+void linecache_clear(RunContext* ctx);
+void linecache_release(RunContext* ctx);
+// A fresh key for a script text: keys are never reused, so a new text never meets an old text's lines.
+uint32_t linecache_new_key();
+
+
+// Runs a compiled statement (ExecuteStatement's contract).
+struct StatementPlace;
+int ExecuteCompiled(RunContext* ctx, Value* result, const StatementPlace& at, const CompiledLine& cl);
+
+// Evaluates compiled expression n of a line into result (freed first). Leaves the error in ctx->err.
+void EvaluateCompiled(RunContext* ctx, const CompiledLine& cl, int n, Value* result);
+// Compiled expression n of a line when it is a whole number worked out without anything the general
+// evaluation would report or change: true with the number; false with nothing done but the same variable
+// lookups, the general evaluation then to run.
+bool EvaluateWholeNumber(RunContext* ctx, const CompiledLine& cl, int n, int32_t* out);
+// The slot of a variable reference in the current table, created uninitialised when missing (as reading
+// its name would); SLOT_NONE with the error set when the table is full.
+uint16_t resolve_var(RunContext* ctx, VarRef& ref);
+// An assignment statement: the target, then the value of expression 0 (ProcessSubExpression's contract).
+void AssignCompiled(RunContext* ctx, const CompiledLine& cl, Value* result);
+
+}  // namespace tov
