@@ -80,7 +80,8 @@ int RunLoop(RunContext* ctx, Value* result, const HeldScript* hs, uint32_t* line
     if (cl) {
       *lineStart = cl->lineStart;
       *pos = cl->next;
-      if (cl->kind > LK_SLOW && !ctx->bDebugOutput) {
+      // Compiled lines are run from the script's text; the line is copied only when something shows it.
+      if (cl->kind > LK_SLOW && !ctx->bDebugOutput && !debug_watching(ctx->dbg)) {
         ctx->pendingLine = hs->text + cl->lineStart;
         ctx->nPendingLineLength = cl->length;
       } else if (cl->kind != LK_EMPTY) {
@@ -153,7 +154,7 @@ int RunLoop(RunContext* ctx, Value* result, const HeldScript* hs, uint32_t* line
         break;
       }
     }
-    // The trace and the step debugger watch each statement through run_statement.
+    // The trace and the step debugger watch each statement as it is read, through run_statement.
     const CompiledLine* compiled = cl && cl->kind > LK_SLOW && !debug_watching(ctx->dbg) ? cl : nullptr;
     const StatementPlace at{line, offset, pos, *lineStart, hs, substituted == 2, compiled};
     if (compiled) {
