@@ -1,5 +1,6 @@
 #include "lang/vartable.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -19,7 +20,8 @@ constexpr char POINTER_PREFIX[] = "#VAR$PTR#";
 constexpr size_t POINTER_PREFIX_LEN = 9;
 constexpr size_t POINTER_NAME_AT = 37;     // the name follows the prefix and the frame identity
 
-bool name_equals(const VarSlot& s, const char* name) { return std::strcmp(s.name, name) == 0; }
+// Most names differ in their first byte: that check saves the call for them.
+bool name_equals(const VarSlot& s, const char* name) { return s.name[0] == name[0] && std::strcmp(s.name, name) == 0; }
 
 void clear_slot(VarSlot& s) {
   std::memset(&s, 0, sizeof s);
@@ -85,7 +87,7 @@ uint16_t slot_find_or_create_padded(RunContext* ctx, const char* name) {
     reinterpret_cast<char*>(have)[VARNAME_BYTES - 1] = 0;
     if (have[0] == want[0] && have[1] == want[1] && have[2] == want[2] && have[3] == want[3]) return i;
     // A slot whose name has bytes after its end is compared as a string.
-    if (slots[i].name[0] == name[0] && name_equals(slots[i], name)) return i;
+    if (name_equals(slots[i], name)) return i;
   }
   uint16_t slot = free_slot;
   if (slot == SLOT_NONE) {
@@ -229,9 +231,14 @@ long variable_value_as_text(RunContext* ctx, const char* name, char* out, size_t
   char bare[256];
   size_t blen = bracket ? size_t(bracket - name) : std::strlen(name);
   if (blen >= sizeof bare) return -1;
-  std::memcpy(bare, name, blen);
-  bare[blen] = 0;
-  fold_name(bare, folded);
+  // A name without subscripts is folded where it stands.
+  const char* plain = name;
+  if (bracket) {
+    std::memcpy(bare, name, blen);
+    bare[blen] = 0;
+    plain = bare;
+  }
+  fold_name(plain, folded);
   uint16_t slot = slot_lookup(ctx, folded);
   if (slot == SLOT_NONE) return -1;
   const ValueCore* v = &ctx->lpVars[slot].c;
@@ -250,6 +257,7 @@ long variable_value_as_text(RunContext* ctx, const char* name, char* out, size_t
     v = &element;
   }
   const char* text = nullptr;
+  size_t len = SIZE_MAX;     // known already for a number written here
   char buf[FLOAT_TEXT_BYTES];
   Value tmp;
   value_init(tmp);
@@ -276,6 +284,7 @@ long variable_value_as_text(RunContext* ctx, const char* name, char* out, size_t
       do *--q = char('0' + u % 10); while (u /= 10);
       if (v->i < 0) *--q = '-';
       text = q;
+      len = size_t(buf + sizeof buf - 1 - q);
     } else {
       const uint16_t saved = ctx->err;
       bool ok = float_to_text(ctx, v->f, buf);
@@ -296,13 +305,13 @@ long variable_value_as_text(RunContext* ctx, const char* name, char* out, size_t
   } else {
     return -1;
   }
-  size_t len = std::strlen(text);
+  if (len == SIZE_MAX) len = std::strlen(text);
   if (out_cap) {
     size_t n = len < out_cap - 1 ? len : out_cap - 1;
     std::memcpy(out, text, n);
     out[n] = 0;
   }
-  value_free(ctx, tmp);
+  if (tmp.c.type & VALUE_OWNS) value_free(ctx, tmp);
   return long(len);
 }
 

@@ -120,6 +120,35 @@ TEST(VariableNames, ValuesAsText) {
   EXPECT_EQ(t.err(), 0);
 }
 
+TEST(VariableNames, NumbersAndNamesAsText) {
+  TestContext t;
+  t.assign("low = 0 - 2147483647 - 1");
+  t.assign("zero = 0");
+  t.assign("slot1 = 11");
+  t.assign("slot2 = 22");
+  t.assign("slot22 = 2222");
+  char buf[64];
+  // A number's text is cut to the buffer like any other, its whole length still told.
+  EXPECT_EQ(variable_value_as_text(t.ctx(), "low", buf, 5), 11);
+  EXPECT_STREQ(buf, "-214");
+  EXPECT_EQ(variable_value_as_text(t.ctx(), "low", buf, sizeof buf), 11);
+  EXPECT_STREQ(buf, "-2147483648");
+  EXPECT_EQ(variable_value_as_text(t.ctx(), "ZERO", buf, sizeof buf), 1);
+  EXPECT_STREQ(buf, "0");
+  // Names alike but for their last characters are told apart.
+  EXPECT_EQ(variable_value_as_text(t.ctx(), "slot2", buf, sizeof buf), 2);
+  EXPECT_STREQ(buf, "22");
+  EXPECT_EQ(variable_value_as_text(t.ctx(), "Slot22", buf, sizeof buf), 4);
+  EXPECT_STREQ(buf, "2222");
+  EXPECT_EQ(variable_value_as_text(t.ctx(), "slot", buf, sizeof buf), -1);
+  EXPECT_EQ(variable_value_as_text(t.ctx(), "", buf, sizeof buf), -1);
+  // A name longer than any the table can hold finds nothing, with or without subscripts.
+  const std::string long_name(300, 'x');
+  EXPECT_EQ(variable_value_as_text(t.ctx(), long_name.c_str(), buf, sizeof buf), -1);
+  EXPECT_EQ(variable_value_as_text(t.ctx(), (long_name + "[1]").c_str(), buf, sizeof buf), -1);
+  EXPECT_EQ(t.err(), 0);
+}
+
 // find_var takes the folded name, as the tokenizer hands it over.
 TEST(FindVar, MissingUnsetAndSetVariables) {
   TestContext t;
