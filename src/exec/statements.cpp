@@ -485,6 +485,12 @@ int stmt_next(RunContext* ctx, const StatementPlace& at) {
 }
 
 bool switch_value(RunContext* ctx, const StatementPlace& at, int32_t* out) {
+  // Whole numbers, as most Switch and Case values are, directly; anything else through the general evaluation.
+  int32_t whole;
+  if (at.compiled && EvaluateWholeNumber(ctx, *at.compiled, 0, &whole)) {
+    *out = ctx->dbg.switchValue = whole;
+    return true;
+  }
   Value v;
   value_init(v);
   bool ok = evaluate_to_end(ctx, at, 0, v);
