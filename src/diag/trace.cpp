@@ -345,9 +345,21 @@ void debug_after_statement(RunContext* ctx, const Value* result, const Statement
   d.handlerGosub = 0;
 }
 
+namespace {
+
+// The name cut to what the record holds; every call sets it, so no formatter is run for it.
+void set_called_name(DebugState& d, const char* name) {
+  size_t n = 0;
+  while (n + 1 < sizeof d.calledName && name[n]) ++n;
+  std::memmove(d.calledName, name, n);
+  d.calledName[n] = 0;
+}
+
+}  // namespace
+
 void debug_enter_call(RunContext* ctx, DebugCallSave* save, const char* name, bool script) {
   DebugState& d = ctx->dbg;
-  std::snprintf(d.calledName, sizeof d.calledName, "%s", name);
+  set_called_name(d, name);
   if (full_trace_to_file(d)) {
     ctx->nStmtClass = script ? SC_SCRIPT_CALL : SC_UDF_CALL;
     ctx->bBranch = 1;
@@ -376,7 +388,7 @@ void debug_leave_call(RunContext* ctx, const DebugCallSave& save, const char* na
   d.traceFlags = save.traceFlags;
   d.stepMode = save.stepMode;
   std::memcpy(d.traceFile, save.traceFile, std::strlen(save.traceFile) + 1);
-  std::snprintf(d.calledName, sizeof d.calledName, "%s", name);
+  set_called_name(d, name);
   ctx->nStmtClass = script ? SC_SCRIPT_CALL : SC_UDF_CALL;
   ctx->bBranch = 0;
 }

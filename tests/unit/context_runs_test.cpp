@@ -1,7 +1,10 @@
 // What one run leaves to the next in the same context, and what every run starts afresh.
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "diag/errors.h"
+#include "diag/trace.h"
 #include "test_context.h"
 
 using tov::test::TestContext;
@@ -59,4 +62,19 @@ TEST(ContextRuns, AContextHoldsAtMost512UserDefinedFunctions) {
   testing::internal::GetCapturedStderr();
   t.run("r = f7()\n");
   EXPECT_EQ(t.var_text("r"), "7");
+}
+
+// A call keeps the called name for its trace records, cut to the record's buffer.
+TEST(ContextRuns, CallsKeepTheCalledNameCutToTheRecord) {
+  TestContext t;
+  tov::RunContext* ctx = t.ctx();
+  tov::DebugCallSave save;
+  tov::debug_enter_call(ctx, &save, "area", false);
+  EXPECT_STREQ(ctx->dbg.calledName, "area");
+  const std::string long_name(400, 'n');
+  tov::debug_leave_call(ctx, save, long_name.c_str(), true);
+  EXPECT_EQ(std::string(ctx->dbg.calledName), long_name.substr(0, tov::TRACE_CALLED_BYTES - 1));
+  tov::debug_enter_call(ctx, &save, "", false);
+  EXPECT_STREQ(ctx->dbg.calledName, "");
+  tov::debug_leave_call(ctx, save, "", false);
 }
