@@ -94,3 +94,13 @@ TEST_F(DebugTraceRun, DebugDataInQuietModeGoesToTheQuietLog) {
   EXPECT_NE(log.find("\nlabel\n\ndata\n"), std::string::npos) << log;
   EXPECT_EQ(err.find("DebugData:"), std::string::npos);
 }
+
+TEST_F(DebugTraceRun, ExtendersLoadedAreNamedWithTheirFile) {
+  ASSERT_EQ(run_script("DebugTrace(1, \"t.txt\")\nAddExtender(\"tovtestext\")\n"), 0) << err;
+  const std::string trace = slurp(dir / "t.txt");
+  const size_t at = trace.find("----- Extender loaded: ");
+  ASSERT_NE(at, std::string::npos) << trace;
+  const std::string record = trace.substr(at, trace.find('\n', at) - at);
+  EXPECT_NE(record.find("tovtestext"), std::string::npos) << record;
+  EXPECT_NE(record.find(" (file version: "), std::string::npos) << record;
+}
