@@ -18,6 +18,7 @@
 #include "lang/keywords.h"
 #include "lang/values.h"
 #include "platform/files.h"
+#include "platform/library.h"
 #include "platform/system.h"
 #include "platform/text.h"
 #include "resources/strings.h"
@@ -579,8 +580,17 @@ bool internal_info(RunContext* ctx, int32_t item, char delimiter, int32_t* numbe
         if (ctx->lpVars[i].name[0] && value_has_value(ctx->lpVars[i].c)) list(ctx->lpVars[i].name);
       return true;
     case 42:
-    case 62:
-    case 101: return true;   // no extender library files, OLE objects or host table entries are listed
+      for (const ExtenderSlot& x : ctx->ext.slots) {
+        char path[1024];
+        if (x.module && plat::library_path(x.module, path, sizeof path)) list(path);
+      }
+      return true;
+    case 62: return true;   // automation objects are not kept open by the Engine between statements
+    case 101:
+      if (const auto* table = static_cast<const KeywordEntry*>(ctx->lpHostKeywords))
+        for (int i = 0; i < HOST_KEYWORDS_MAX && table[i].nameLength != 0; ++i)
+          list(keyword_line(table[i], LIST_ENTRY_FORMAT, delimiter));
+      return true;
     case 72: {
       const auto lines = traceback_lines(ctx);
       for (size_t i = 2; i + 1 < lines.size(); ++i) list(lines[i]);

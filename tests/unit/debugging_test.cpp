@@ -96,7 +96,13 @@ TEST_F(DebugTraceRun, DebugDataInQuietModeGoesToTheQuietLog) {
 }
 
 TEST_F(DebugTraceRun, ExtendersLoadedAreNamedWithTheirFile) {
-  ASSERT_EQ(run_script("DebugTrace(1, \"t.txt\")\nAddExtender(\"tovtestext\")\n"), 0) << err;
+  ASSERT_EQ(run_script("DebugTrace(1, \"t.txt\")\nAddExtender(\"tovtestext\")\n"
+                       "Message(IntControl(77, 40, 0, 0, 0), IntControl(77, 42, \"|\", 0, 0))\n"),
+            0)
+      << err;
+  // Item 42 lists the file of each extender loaded.
+  EXPECT_EQ(out.rfind("1: ", 0), 0u) << out;
+  EXPECT_NE(out.find("tovtestext"), std::string::npos) << out;
   const std::string trace = slurp(dir / "t.txt");
   const size_t at = trace.find("----- Extender loaded: ");
   ASSERT_NE(at, std::string::npos) << trace;
