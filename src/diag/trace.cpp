@@ -19,6 +19,7 @@
 #include "lang/values.h"
 #include "platform/files.h"
 #include "platform/library.h"
+#include "platform/registry.h"
 #include "platform/system.h"
 #include "platform/text.h"
 #include "resources/strings.h"
@@ -524,6 +525,20 @@ void trace_environment_report(RunContext* ctx) {
          LINE_END;
   }
   s += printf_text("ErrorMode: %s", error_mode_name(ctx->es.errorMode)) + LINE_END;
+  if (!stable_trace()) {
+    uint32_t type = 0;
+    std::string data;
+    if (plat::reg_get_value(plat::REGROOT_LOCAL_MACHINE, u"SYSTEM\\CurrentControlSet\\Services\\PerfProc\\Performance",
+                            u"Disable Performance Counters", &type, &data) == 0 &&
+        type == 4 && data.size() == 4 && data[0] == 1 && !data[1] && !data[2] && !data[3])
+      s += std::string("Performance counters are disabled (HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\"
+                       "PerfProc\\Performance[Disable Performance Counters])") +
+           LINE_END;
+    const plat::HostSecurity security = plat::host_security();
+    s += printf_text("Valid Code Signature: %s", security.validSignature ? "Yes" : "No") + LINE_END;
+    if (!security.manifestLevel.empty()) s += "UAC Manifest Settings:" + security.manifestLevel + LINE_END;
+    s += printf_text("UAC Elevation Level: %s", security.elevation) + LINE_END;
+  }
   s += ruler('=', 30) + LINE_END;
   write(ctx, s);
   ctx->err = saved_error;

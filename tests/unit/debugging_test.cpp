@@ -32,7 +32,8 @@ TEST_F(DebugTraceRun, RealTimesTheEnvironmentReportAndFlagOne) {
   EXPECT_NE(trace.find("*** Debug Initialized ***\n=============================="), std::string::npos) << trace;
   EXPECT_NE(trace.find("\nTOV DLL "), std::string::npos);
   EXPECT_NE(trace.find("\nWindows platform: NT, version: "), std::string::npos);
-  EXPECT_NE(trace.find("\nErrorMode: @CANCEL\n"), std::string::npos);
+  EXPECT_NE(trace.find("\nErrorMode: @CANCEL\nValid Code Signature: "), std::string::npos) << trace;
+  EXPECT_NE(trace.find("\nUAC Elevation Level: "), std::string::npos) << trace;
   // Times until flag 1 is set, none after it.
   EXPECT_TRUE(timed_record(trace, "a = 1", "VALUE INT => 1")) << trace;
   EXPECT_NE(trace.find("\nb = 2\nVALUE INT => 2\n"), std::string::npos) << trace;
