@@ -18,6 +18,8 @@
 #include "lang/keywords.h"
 #include "lang/values.h"
 #include "platform/files.h"
+#include "platform/library.h"
+#include "platform/registry.h"
 #include "platform/system.h"
 #include "platform/text.h"
 #include "resources/strings.h"
@@ -535,6 +537,20 @@ void trace_environment_report(RunContext* ctx) {
          LINE_END;
   }
   s += printf_text("ErrorMode: %s", error_mode_name(ctx->es.errorMode)) + LINE_END;
+  if (!stable_trace()) {
+    uint32_t type = 0;
+    std::string data;
+    if (plat::reg_get_value(plat::REGROOT_LOCAL_MACHINE, u"SYSTEM\\CurrentControlSet\\Services\\PerfProc\\Performance",
+                            u"Disable Performance Counters", &type, &data) == 0 &&
+        type == 4 && data.size() == 4 && data[0] == 1 && !data[1] && !data[2] && !data[3])
+      s += std::string("Performance counters are disabled (HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\"
+                       "PerfProc\\Performance[Disable Performance Counters])") +
+           LINE_END;
+    const plat::HostSecurity security = plat::host_security();
+    s += printf_text("Valid Code Signature: %s", security.validSignature ? "Yes" : "No") + LINE_END;
+    if (!security.manifestLevel.empty()) s += "UAC Manifest Settings:" + security.manifestLevel + LINE_END;
+    s += printf_text("UAC Elevation Level: %s", security.elevation) + LINE_END;
+  }
   s += ruler('=', 30) + LINE_END;
   write(ctx, s);
   ctx->err = saved_error;
@@ -591,8 +607,17 @@ bool internal_info(RunContext* ctx, int32_t item, char delimiter, int32_t* numbe
         if (ctx->lpVars[i].name[0] && value_has_value(ctx->lpVars[i].c)) list(ctx->lpVars[i].name);
       return true;
     case 42:
-    case 62:
-    case 101: return true;   // no extender library files, OLE objects or host table entries are listed
+      for (const ExtenderSlot& x : ctx->ext.slots) {
+        char path[1024];
+        if (x.module && plat::library_path(x.module, path, sizeof path)) list(path);
+      }
+      return true;
+    case 62: return true;   // automation objects are not kept open by the Engine between statements
+    case 101:
+      if (const auto* table = static_cast<const KeywordEntry*>(ctx->lpHostKeywords))
+        for (int i = 0; i < HOST_KEYWORDS_MAX && table[i].nameLength != 0; ++i)
+          list(keyword_line(table[i], LIST_ENTRY_FORMAT, delimiter));
+      return true;
     case 72: {
       const auto lines = traceback_lines(ctx);
       for (size_t i = 2; i + 1 < lines.size(); ++i) list(lines[i]);

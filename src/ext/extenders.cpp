@@ -10,6 +10,7 @@
 #include "builtins/registry.h"
 #include "diag/error_model.h"
 #include "diag/errors.h"
+#include "diag/trace.h"
 #include "engine/context.h"
 #include "ext/host_call.h"
 #include "ext/services.h"
@@ -135,6 +136,14 @@ uint64_t numeric_version(const char* path) {
   for (const char* p = text; *p && v < UINT64_MAX / 100; ++p)
     if (*p >= '0' && *p <= '9') v = v * 10 + uint64_t(*p - '0');
   return v;
+}
+
+// The trace names each library loaded, with the file version it carries ("" when none).
+void trace_loaded(RunContext* ctx, void* module) {
+  char path[1024] = "", version[64] = "";
+  plat::library_path(module, path, sizeof path);
+  if (!plat::library_file_version(path, version, sizeof version)) version[0] = 0;
+  trace_extender_loaded(ctx, path, version);
 }
 
 bool retired(void* module, uint32_t kind) {
@@ -361,6 +370,7 @@ bool add_extender(RunContext* ctx, const char* file, int32_t required_version) {
   char detail[512];
   void* module = plat::library_load(file, &code, detail, sizeof detail);
   if (!module) return load_failure(ctx, code, detail);
+  trace_loaded(ctx, module);
   int32_t version = 0;
   uint32_t kind = 0;
   query(module, &version, &kind);

@@ -46,6 +46,17 @@ struct OsInfo {
 };
 const OsInfo& os_info();
 
+// What the trace's environment report says of the host program: whether its module file carries a valid
+// code signature, the attributes " level=\"...\"" and " uiAccess=\"...\"" of the execution level its
+// manifest requests ("" when it requests none), and the elevation of the process as the report words it
+// ("Unsupported Platform" where the system has no elevation).
+struct HostSecurity {
+  bool validSignature;
+  std::string manifestLevel;
+  const char* elevation;
+};
+HostSecurity host_security();
+
 // True when less than margin bytes of the calling thread's stack are left below the caller's frame, so
 // deeply nested work can stop with an error before the stack runs out.
 bool stack_exhausted(size_t margin);

@@ -32,7 +32,8 @@ TEST_F(DebugTraceRun, RealTimesTheEnvironmentReportAndFlagOne) {
   EXPECT_NE(trace.find("*** Debug Initialized ***\n=============================="), std::string::npos) << trace;
   EXPECT_NE(trace.find("\nTOV DLL "), std::string::npos);
   EXPECT_NE(trace.find("\nWindows platform: NT, version: "), std::string::npos);
-  EXPECT_NE(trace.find("\nErrorMode: @CANCEL\n"), std::string::npos);
+  EXPECT_NE(trace.find("\nErrorMode: @CANCEL\nValid Code Signature: "), std::string::npos) << trace;
+  EXPECT_NE(trace.find("\nUAC Elevation Level: "), std::string::npos) << trace;
   // Times until flag 1 is set, none after it.
   EXPECT_TRUE(timed_record(trace, "a = 1", "VALUE INT => 1")) << trace;
   EXPECT_NE(trace.find("\nb = 2\nVALUE INT => 2\n"), std::string::npos) << trace;
@@ -93,4 +94,20 @@ TEST_F(DebugTraceRun, DebugDataInQuietModeGoesToTheQuietLog) {
   const std::string log = slurp(dir / "quiet.log");
   EXPECT_NE(log.find("\nlabel\n\ndata\n"), std::string::npos) << log;
   EXPECT_EQ(err.find("DebugData:"), std::string::npos);
+}
+
+TEST_F(DebugTraceRun, ExtendersLoadedAreNamedWithTheirFile) {
+  ASSERT_EQ(run_script("DebugTrace(1, \"t.txt\")\nAddExtender(\"tovtestext\")\n"
+                       "Message(IntControl(77, 40, 0, 0, 0), IntControl(77, 42, \"|\", 0, 0))\n"),
+            0)
+      << err;
+  // Item 42 lists the file of each extender loaded.
+  EXPECT_EQ(out.rfind("1: ", 0), 0u) << out;
+  EXPECT_NE(out.find("tovtestext"), std::string::npos) << out;
+  const std::string trace = slurp(dir / "t.txt");
+  const size_t at = trace.find("----- Extender loaded: ");
+  ASSERT_NE(at, std::string::npos) << trace;
+  const std::string record = trace.substr(at, trace.find('\n', at) - at);
+  EXPECT_NE(record.find("tovtestext"), std::string::npos) << record;
+  EXPECT_NE(record.find(" (file version: "), std::string::npos) << record;
 }

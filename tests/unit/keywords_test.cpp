@@ -10,6 +10,7 @@
 
 #include "engine/context.h"
 #include "lang/keywords.h"
+#include "test_context.h"
 
 namespace tov {
 namespace {
@@ -218,5 +219,14 @@ TEST_F(KeywordLookup, InfoForEveryCodeRange) {
   for (int code : {-1, 640, 999, 3999, 4999, 9999, 10501, 20000}) EXPECT_FALSE(keyword_info(ctx_.get(), code, &info)) << code;
 }
 
+TEST(InternalInfo, TheHostsTableIsListedForItem101) {
+  test::TestContext t;
+  KeywordEntry host[3] = {entry(0, "hostcmd"), entry(1, "hostfn"), KeywordEntry{}};
+  host[1].kind = KW_FUNCTION;
+  ASSERT_EQ(t.run("list = IntControl(77, 101, '|', 0, 0)\n", nullptr, host), 1u);
+  EXPECT_EQ(t.var_text("list"), "0|0|0000000000000000|0|7|hostcmd|1|2|0000000000000000|0|6|hostfn");
+}
+
 }  // namespace
 }  // namespace tov
+

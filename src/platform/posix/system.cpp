@@ -165,6 +165,9 @@ bool thread_priority_raise(bool on) {
   return true;
 }
 
+// Programs carry no signatures or manifests here, and there is no elevation of the Windows kind.
+HostSecurity host_security() { return HostSecurity{false, "", "Unsupported Platform"}; }
+
 const OsInfo& os_info() {
   // The Engine runs as on a current NT system; the version numbers are the kernel's.
   static const OsInfo info = [] {

@@ -1,5 +1,7 @@
 // Environment, time, system identity and debugger output on Windows.
 #include <windows.h>
+#include <softpub.h>
+#include <wintrust.h>
 #include <cstring>
 #include <ctime>
 #include <string>
@@ -89,6 +91,74 @@ bool thread_priority_raise(bool on) {
   saved = current;
   raised = true;
   return true;
+}
+
+namespace {
+
+bool module_signature_valid(const wchar_t* path) {
+  WINTRUST_FILE_INFO file{};
+  file.cbStruct = sizeof file;
+  file.pcwszFilePath = path;
+  WINTRUST_DATA data{};
+  data.cbStruct = sizeof data;
+  data.dwUIChoice = WTD_UI_NONE;
+  data.fdwRevocationChecks = WTD_REVOKE_NONE;
+  data.dwUnionChoice = WTD_CHOICE_FILE;
+  data.pFile = &file;
+  data.dwStateAction = WTD_STATEACTION_VERIFY;
+  GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
+  const LONG status = WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
+  data.dwStateAction = WTD_STATEACTION_CLOSE;
+  WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
+  return status == ERROR_SUCCESS;
+}
+
+// The attributes of the manifest's requestedExecutionLevel element that the report shows, as they stand.
+std::string manifest_level() {
+  HMODULE program = GetModuleHandleW(nullptr);
+  HRSRC found = FindResourceW(program, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));
+  HGLOBAL loaded = found ? LoadResource(program, found) : nullptr;
+  const char* text = loaded ? static_cast<const char*>(LockResource(loaded)) : nullptr;
+  if (!text) return "";
+  const std::string manifest(text, SizeofResource(program, found));
+  const size_t element = manifest.find("requestedExecutionLevel");
+  if (element == std::string::npos) return "";
+  const size_t end = manifest.find('>', element);
+  const std::string tag = manifest.substr(element, end == std::string::npos ? std::string::npos : end - element);
+  std::string out;
+  for (const char* attribute : {" level=\"", " uiAccess=\""}) {
+    const size_t at = tag.find(attribute);
+    if (at == std::string::npos) continue;
+    const size_t close = tag.find('"', at + std::strlen(attribute));
+    if (close != std::string::npos) out += tag.substr(at, close + 1 - at);
+  }
+  return out;
+}
+
+const char* elevation_level() {
+  if (!os_info().nt6_or_later) return "Unsupported Platform";
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return "<Unknown>";
+  TOKEN_ELEVATION_TYPE type{};
+  DWORD size = 0;
+  const bool known = GetTokenInformation(token, TokenElevationType, &type, sizeof type, &size) != 0;
+  CloseHandle(token);
+  if (!known) return "<Unknown>";
+  switch (type) {
+    case TokenElevationTypeDefault: return "Standard User or Disabled";
+    case TokenElevationTypeFull: return "Elevated";
+    case TokenElevationTypeLimited: return "Admin Not Elevated";
+    default: return "<Unknown>";
+  }
+}
+
+}  // namespace
+
+HostSecurity host_security() {
+  wchar_t path[MAX_PATH + 1];
+  const DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH + 1);
+  const bool named = n > 0 && n <= MAX_PATH;
+  return HostSecurity{named && module_signature_valid(path), manifest_level(), elevation_level()};
 }
 
 const OsInfo& os_info() {
