@@ -27,18 +27,18 @@ std::u16string sort_key(const std::u16string& name) {
 
 }  // namespace
 
-bool split_file_list(RunContext* ctx, const std::u16string& list, std::vector<std::u16string>* specs) {
+bool split_file_list(RunContext* ctx, const std::u16string& list, std::vector<std::u16string>* entries) {
   size_t i = 0;
   while (i < list.size()) {
     while (i < list.size() && is_list_separator(ctx, list[i])) ++i;
     const size_t start = i;
     while (i < list.size() && !is_list_separator(ctx, list[i])) ++i;
     if (i == start) continue;
-    if (i - start > FILE_SPEC_MAX) {
+    if (i - start > FILE_ENTRY_MAX) {
       ctx->err = ERR_UNRECOGNIZABLE;
       return false;
     }
-    specs->push_back(list.substr(start, i - start));
+    entries->push_back(list.substr(start, i - start));
   }
   return true;
 }
@@ -61,17 +61,17 @@ std::vector<std::u16string> matching_names(const std::u16string& dir, const std:
 
 bool walk_file_list(RunContext* ctx, const std::u16string& list, uint32_t flags,
                     const std::function<bool(const std::u16string& path)>& each) {
-  std::vector<std::u16string> specs;
-  if (!split_file_list(ctx, list, &specs)) return false;
+  std::vector<std::u16string> entries;
+  if (!split_file_list(ctx, list, &entries)) return false;
   bool any = false;
-  for (const std::u16string& spec : specs) {
-    const std::u16string name = fname::name_of(spec);
+  for (const std::u16string& entry : entries) {
+    const std::u16string name = fname::name_of(entry);
     if (!fname::has_wildcards(name)) {
       any = true;
-      if (!each(spec) || ctx->err) return false;
+      if (!each(entry) || ctx->err) return false;
       continue;
     }
-    const std::u16string dir = fname::directory_of(spec);
+    const std::u16string dir = fname::directory_of(entry);
     for (const std::u16string& match : matching_names(dir, name, flags)) {
       any = true;
       if (!each(dir + match) || ctx->err) return false;

@@ -1,4 +1,4 @@
-// File lists: specifications separated by the run's file delimiter, TAB or "|", each a name or a
+// File lists: entries separated by the run's file delimiter, TAB or "|", each a name or a
 // wildcard pattern over the names of one directory; target names made from a target and a source; and
 // what the file built-ins share for their results and failures.
 #pragma once
@@ -12,7 +12,7 @@ namespace tov {
 struct RunContext;
 struct Value;
 
-constexpr size_t FILE_SPEC_MAX = 280;   // characters of one specification
+constexpr size_t FILE_ENTRY_MAX = 280;   // characters of one entry
 
 enum FileListFlags : uint32_t {
   LIST_FILES = 1,           // patterns match files
@@ -20,16 +20,16 @@ enum FileListFlags : uint32_t {
   LIST_ALLOW_NONE = 4,      // a list that yields nothing is no error
 };
 
-// The specifications of a list, without empty ones. A specification longer than FILE_SPEC_MAX raises
+// The entries of a list, without empty ones. An entry longer than FILE_ENTRY_MAX raises
 // 3054.
-bool split_file_list(RunContext* ctx, const std::u16string& list, std::vector<std::u16string>* specs);
+bool split_file_list(RunContext* ctx, const std::u16string& list, std::vector<std::u16string>* entries);
 
 // The names of a directory ("" for the current one) that match a pattern, sorted without regard to case.
 std::vector<std::u16string> matching_names(const std::u16string& dir, const std::u16string& pattern,
                                            uint32_t flags);
 
-// Calls each(path) for every file of the list in list order: a specification without wildcards as it is,
-// a pattern as its matches joined to its directory, taken when the specification is reached. Stops when
+// Calls each(path) for every file of the list in list order: an entry without wildcards as it is,
+// a pattern as its matches joined to its directory, taken when the entry is reached. Stops when
 // each returns false or sets an error. A list that yields nothing at all raises 1002 "File List
 // Processing - No Match" unless LIST_ALLOW_NONE. True when every file was visited without an error.
 bool walk_file_list(RunContext* ctx, const std::u16string& list, uint32_t flags,
