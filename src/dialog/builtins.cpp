@@ -136,21 +136,30 @@ void bi_dialogbox(RunContext* ctx, Value* result, ArgBlock& a, int, bool wide) {
   release_args(ctx, run_args, 1);
 }
 
+// The control a get or set request names, with the request checked against it and the dialog's current
+// state read; nullptr with the error set otherwise.
+DlgControl* request_target(RunContext* ctx, ArgBlock& a, Running** r, int* index, int32_t* request) {
+  DlgControl* c = target(ctx, a, r, index);
+  if (!c) return nullptr;
+  *request = arg_int(a, 3);
+  if (*request < RQ_CHECKED || *request > RQ_FILE_SOURCE) {
+    ctx->err = ERR_DLG_BAD_REQUEST;
+    return nullptr;
+  }
+  if (!supports(c->type, *request)) {
+    ctx->err = ERR_DLG_REQUEST_NOT_SUPPORTED;
+    return nullptr;
+  }
+  plat::dialog_read((*r)->model);
+  return c;
+}
+
 void bi_dialogcontrolget(RunContext* ctx, Value* result, ArgBlock& a, int, bool wide) {
   Running* r;
   int index;
-  DlgControl* c = target(ctx, a, &r, &index);
+  int32_t request;
+  DlgControl* c = request_target(ctx, a, &r, &index, &request);
   if (!c) return;
-  const int32_t request = arg_int(a, 3);
-  if (request < RQ_CHECKED || request > RQ_FILE_SOURCE) {
-    ctx->err = ERR_DLG_BAD_REQUEST;
-    return;
-  }
-  if (!supports(c->type, request)) {
-    ctx->err = ERR_DLG_REQUEST_NOT_SUPPORTED;
-    return;
-  }
-  plat::dialog_read(r->model);
   std::u16string text;
   switch (request) {
     case RQ_CHECKED: case RQ_RADIO: set_integer(ctx, result->c, c->on ? 1 : 0); return;
@@ -242,18 +251,9 @@ bool apply(RunContext* ctx, Running& r, int index, int32_t request, ArgBlock& a)
 void bi_dialogcontrolset(RunContext* ctx, Value* result, ArgBlock& a, int, bool) {
   Running* r;
   int index;
-  DlgControl* c = target(ctx, a, &r, &index);
+  int32_t request;
+  DlgControl* c = request_target(ctx, a, &r, &index, &request);
   if (!c) return;
-  const int32_t request = arg_int(a, 3);
-  if (request < RQ_CHECKED || request > RQ_FILE_SOURCE) {
-    ctx->err = ERR_DLG_BAD_REQUEST;
-    return;
-  }
-  if (!supports(c->type, request)) {
-    ctx->err = ERR_DLG_REQUEST_NOT_SUPPORTED;
-    return;
-  }
-  plat::dialog_read(r->model);
   if (!apply(ctx, *r, index, request, a)) {
     if (!ctx->err) ctx->err = ERR_DLG_BAD_REQUEST_VALUE;
     return;

@@ -47,13 +47,8 @@ uint16_t slot_lookup(RunContext* ctx, const char* name) {
   return SLOT_NONE;
 }
 
-uint16_t slot_find_or_create(RunContext* ctx, const char* name, bool as_integer) {
-  VarSlot* slots = ctx->lpVars;
-  uint16_t free_slot = SLOT_NONE;
-  for (uint16_t i = FIRST_NAMED_SLOT; i < ctx->nVarUsed; ++i) {
-    if (!slots[i].c.type) free_slot = i;
-    else if (name_equals(slots[i], name)) return i;
-  }
+// A cleared slot for a new name: the free one found by the search, else the next unused one.
+static uint16_t claim_slot(RunContext* ctx, uint16_t free_slot) {
   uint16_t slot = free_slot;
   if (slot == SLOT_NONE) {
     if (ctx->nVarUsed >= ctx->nVarCapacity) {
@@ -62,8 +57,20 @@ uint16_t slot_find_or_create(RunContext* ctx, const char* name, bool as_integer)
     }
     slot = ctx->nVarUsed++;
   }
+  clear_slot(ctx->lpVars[slot]);
+  return slot;
+}
+
+uint16_t slot_find_or_create(RunContext* ctx, const char* name, bool as_integer) {
+  VarSlot* slots = ctx->lpVars;
+  uint16_t free_slot = SLOT_NONE;
+  for (uint16_t i = FIRST_NAMED_SLOT; i < ctx->nVarUsed; ++i) {
+    if (!slots[i].c.type) free_slot = i;
+    else if (name_equals(slots[i], name)) return i;
+  }
+  const uint16_t slot = claim_slot(ctx, free_slot);
+  if (slot == SLOT_NONE) return SLOT_NONE;
   VarSlot& s = slots[slot];
-  clear_slot(s);
   std::strncpy(s.name, name, VARNAME_BYTES - 1);
   s.c.i = -1;
   s.c.type = as_integer ? VF_INTEGER : VF_UNINIT;
@@ -89,16 +96,9 @@ uint16_t slot_find_or_create_padded(RunContext* ctx, const char* name) {
     // A slot whose name has bytes after its end is compared as a string.
     if (name_equals(slots[i], name)) return i;
   }
-  uint16_t slot = free_slot;
-  if (slot == SLOT_NONE) {
-    if (ctx->nVarUsed >= ctx->nVarCapacity) {
-      ctx->err = ERR_OUT_OF_VARIABLES;
-      return SLOT_NONE;
-    }
-    slot = ctx->nVarUsed++;
-  }
+  const uint16_t slot = claim_slot(ctx, free_slot);
+  if (slot == SLOT_NONE) return SLOT_NONE;
   VarSlot& s = slots[slot];
-  clear_slot(s);
   std::memcpy(s.name, name, VARNAME_BYTES - 1);
   s.c.i = -1;
   s.c.type = VF_UNINIT;
