@@ -109,14 +109,7 @@ bool full_trace_to_file(const DebugState& d) { return d.traceMode == TRACE_FULL 
 
 // The statement text as traced: resolved jumps spelled "goto " and "gosub", at most 2042 characters.
 std::string statement_text(const char* text) {
-  std::string s;
-  const auto* p = reinterpret_cast<const uint8_t*>(text);
-  if (p[0] == RESOLVED_GOTO || p[0] == RESOLVED_GOSUB) {
-    s = p[0] == RESOLVED_GOTO ? "goto " : "gosub";
-    s += std::strlen(text) > 5 ? text + 5 : "";
-  } else {
-    s = text;
-  }
+  std::string s = jumps_spelled(text);
   if (s.size() > STATEMENT_MAX) s.resize(STATEMENT_MAX);
   return s;
 }

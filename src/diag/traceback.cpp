@@ -23,19 +23,20 @@ const char* base_name(const char* path) {
 
 // The statement text as listed: resolved jumps spelled out again, long lines cut.
 std::string listed_line(const char* text, size_t cut_from) {
-  std::string s;
-  const auto* p = reinterpret_cast<const uint8_t*>(text);
-  if (p[0] == RESOLVED_GOTO || p[0] == RESOLVED_GOSUB) {
-    s = p[0] == RESOLVED_GOTO ? "goto " : "gosub";
-    s += std::strlen(text) > 5 ? text + 5 : "";
-  } else {
-    s = text;
-  }
+  std::string s = jumps_spelled(text);
   if (s.size() >= cut_from) s = s.substr(0, LINE_CUT) + "...";
   return s;
 }
 
 }  // namespace
+
+std::string jumps_spelled(const char* text) {
+  const auto* p = reinterpret_cast<const uint8_t*>(text);
+  if (p[0] != RESOLVED_GOTO && p[0] != RESOLVED_GOSUB) return text;
+  std::string s = p[0] == RESOLVED_GOTO ? "goto " : "gosub";
+  s += std::strlen(text) > 5 ? text + 5 : "";
+  return s;
+}
 
 const char* struct_kind_name(uint16_t kind, uint32_t resume) {
   if (kind < NKEYTOKENS) return g_keywordTable[kind].name;

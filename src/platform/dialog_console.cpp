@@ -17,6 +17,18 @@
 
 namespace plat {
 
+std::vector<std::u16string> split_tabs(const std::u16string& s) {
+  std::vector<std::u16string> items;
+  if (s.empty()) return items;
+  size_t start = 0;
+  for (;;) {
+    const size_t tab = s.find(u'\t', start);
+    items.push_back(s.substr(start, tab == std::u16string::npos ? std::u16string::npos : tab - start));
+    if (tab == std::u16string::npos) return items;
+    start = tab + 1;
+  }
+}
+
 namespace {
 
 std::u16string one_line(const std::u16string& s) {
@@ -28,18 +40,6 @@ std::u16string one_line(const std::u16string& s) {
     else r += s[i];
   }
   return r;
-}
-
-std::vector<std::u16string> split_tabs(const std::u16string& s) {
-  std::vector<std::u16string> items;
-  if (s.empty()) return items;
-  size_t start = 0;
-  for (;;) {
-    const size_t tab = s.find(u'\t', start);
-    items.push_back(s.substr(start, tab == std::u16string::npos ? std::u16string::npos : tab - start));
-    if (tab == std::u16string::npos) return items;
-    start = tab + 1;
-  }
 }
 
 bool is_menu_parent(const DlgModel& m, int index) {

@@ -15,6 +15,9 @@
 
 namespace plat {
 
+// The parts of a tab-separated text (none for the empty text).
+std::vector<std::u16string> split_tabs(const std::u16string& s);
+
 // Control types, by their codes in dialog definitions.
 enum DlgControlType : int {
   DLG_STATICTEXT = 1, DLG_EDITBOX, DLG_RADIOBUTTON, DLG_CHECKBOX, DLG_VARYTEXT, DLG_FILELISTBOX, DLG_PUSHBUTTON,

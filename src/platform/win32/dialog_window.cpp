@@ -35,18 +35,6 @@ std::u16string window_text16(HWND w) {
   return std::u16string(s.begin(), s.end());
 }
 
-std::vector<std::u16string> split_tabs(const std::u16string& s) {
-  std::vector<std::u16string> items;
-  if (s.empty()) return items;
-  size_t start = 0;
-  for (;;) {
-    const size_t tab = s.find(u'\t', start);
-    items.push_back(s.substr(start, tab == std::u16string::npos ? std::u16string::npos : tab - start));
-    if (tab == std::u16string::npos) return items;
-    start = tab + 1;
-  }
-}
-
 struct DialogRun {
   DlgModel* model;
   DlgEventFn events;
