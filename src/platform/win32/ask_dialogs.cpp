@@ -20,15 +20,9 @@ namespace plat {
 
 namespace {
 
-const wchar_t* wide(const std::u16string& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
-std::u16string from_wide(const wchar_t* s) { return reinterpret_cast<const char16_t*>(s); }
-
-std::u16string window_text16(HWND w) {
-  const int n = GetWindowTextLengthW(w);
-  std::wstring s(size_t(n) + 1, L'\0');
-  s.resize(size_t(GetWindowTextW(w, s.data(), n + 1)));
-  return std::u16string(s.begin(), s.end());
-}
+using win32::from_wide;
+using win32::wide;
+using win32::window_text16;
 
 // --- the list prompt ------------------------------------------------------------------------------------------
 

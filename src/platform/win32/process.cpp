@@ -99,9 +99,9 @@ int run_captured(const char* const* argv, const char* cwd, const char* stdin_pat
 
 namespace {
 
-LPCWSTR wide(const std::u16string& s) { return reinterpret_cast<LPCWSTR>(s.c_str()); }
+using win32::wide;
+using win32::from_wide;
 LPCWSTR wide_or_null(const std::u16string& s) { return s.empty() ? nullptr : wide(s); }
-std::u16string from_wide(const wchar_t* s) { return std::u16string(reinterpret_cast<const char16_t*>(s)); }
 
 WORD show_command(ShowState show) {
   switch (show) {

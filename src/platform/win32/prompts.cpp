@@ -255,9 +255,7 @@ INT_PTR CALLBACK ask_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lpara
       if (LOWORD(wparam) == IDOK) {
         const auto& d = *reinterpret_cast<const AskData*>(GetWindowLongPtrW(dialog, DWLP_USER));
         HWND edit = GetDlgItem(dialog, IDC_ASK_EDIT);
-        std::u16string text(size_t(GetWindowTextLengthW(edit)) + 1, u'\0');
-        text.resize(size_t(GetWindowTextW(edit, reinterpret_cast<wchar_t*>(text.data()), int(text.size()))));
-        *d.out = std::move(text);
+        *d.out = win32::window_text16(edit);
         EndDialog(dialog, IDOK);
         return TRUE;
       }
