@@ -83,7 +83,7 @@ void dispatch(RunContext* ctx, int id, Value* result, ArgBlock& args, int argc, 
     return;
   }
   // A built-in may have shown a window or waited, and a stop asked for meanwhile is seen after its statement.
-  ctx->nPumpSkip = 0;
+  if (!pure_builtin(id)) ctx->nPumpSkip = 0;
   if (is_host(id) || id >= ADDONSTART) {
     call_external(ctx, id, result, args, argc, signature, wide);
     return;
@@ -107,6 +107,28 @@ bool text_arrives_wide(unsigned type, bool wide_call, bool nt) {
   }
 }
 
+bool pure_builtin(int id) {
+  switch (id) {
+    case KW_ABS:
+    case KW_ITEMCOUNT:
+    case KW_ITEMEXTRACT:
+    case KW_ITEMINSERT:
+    case KW_ITEMLOCATE:
+    case KW_ITEMREMOVE:
+    case KW_ITEMREPLACE:
+    case KW_STRCMP:
+    case KW_STRICMP:
+    case KW_STRINDEX:
+    case KW_STRINDEXNC:
+    case KW_STRLEN:
+    case KW_STRLOWER:
+    case KW_STRSUB:
+    case KW_STRTRIM:
+    case KW_STRUPPER: return true;
+    default: return false;
+  }
+}
+
 void release_args(RunContext* ctx, ArgBlock& args, int last) {
   for (int n = 0; n <= last && n < ARG_SLOTS; ++n) {
     if (args.slot[n].c.type & VALUE_OWNS) value_free(ctx, args.slot[n], VFREE_HOLDER);
@@ -114,27 +136,49 @@ void release_args(RunContext* ctx, ArgBlock& args, int last) {
   }
 }
 
-void CallBuiltin(RunContext* ctx, const char* name, int id, Value* result, ArgBlock& args, bool variadic,
-                 int argc, uint64_t signature) {
-  if (result->c.type & VALUE_OWNS) value_free(ctx, *result);
-  value_init(*result);
-  bool wide = false;
-  if (!variadic && !is_udf(id)) {
-    const bool nt = plat::os_info().nt_family;
-    wide = wide_call(args, argc, signature, nt);
-    for (int n = 1; n <= argc; ++n) {
-      const unsigned type = unsigned(signature >> (4 * (n - 1))) & 15u;
-      if (!convert_argument(ctx, args.slot[n].c, type, n, wide, nt)) return;
-    }
+namespace {
+
+// Converts arguments 1..argc by their types and tells whether the call takes the wide form; false with the
+// error set.
+bool convert_arguments(RunContext* ctx, ArgBlock& args, int argc, uint64_t signature, bool* wide) {
+  const bool nt = plat::os_info().nt_family;
+  *wide = wide_call(args, argc, signature, nt);
+  for (int n = 1; n <= argc; ++n) {
+    const unsigned type = unsigned(signature >> (4 * (n - 1))) & 15u;
+    if (!convert_argument(ctx, args.slot[n].c, type, n, *wide, nt)) return false;
   }
-  (void)name;
-  dispatch(ctx, id, result, args, argc, wide, signature);
+  return true;
+}
+
+// A number result keeps no text beside it; a floating-point fault of the call is raised.
+void finish_result(RunContext* ctx, Value* result) {
   if ((result->c.type & (VF_INTEGER | VF_FLOAT)) && (result->c.type & VF_STRING)) {
     if (result->c.str) VFree(ctx, result->c.str);
     result->c.str = 0;
     result->c.type &= ~uint32_t(VF_STRING);
   }
   fp_raise(ctx);
+}
+
+}  // namespace
+
+void CallBuiltin(RunContext* ctx, const char* name, int id, Value* result, ArgBlock& args, bool variadic,
+                 int argc, uint64_t signature) {
+  if (result->c.type & VALUE_OWNS) value_free(ctx, *result);
+  value_init(*result);
+  bool wide = false;
+  if (!variadic && !is_udf(id) && !convert_arguments(ctx, args, argc, signature, &wide)) return;
+  (void)name;
+  dispatch(ctx, id, result, args, argc, wide, signature);
+  finish_result(ctx, result);
+}
+
+void CallPureBuiltin(RunContext* ctx, int id, Value* result, ArgBlock& args, int argc, uint64_t signature) {
+  value_init(*result);
+  bool wide = false;
+  if (!convert_arguments(ctx, args, argc, signature, &wide)) return;
+  builtin_for(id)(ctx, result, args, argc, wide);
+  finish_result(ctx, result);
 }
 
 void ParseFunctionCall(RunContext* ctx, Value* result) {

@@ -33,8 +33,17 @@ void ParseFunctionCall(RunContext* ctx, Value* result);
 void CallBuiltin(RunContext* ctx, const char* name, int id, Value* result, ArgBlock& args, bool variadic,
                  int argc, uint64_t signature);
 
+// CallBuiltin for a built-in of pure_builtin's list with a fixed argument list, into a fresh result.
+void CallPureBuiltin(RunContext* ctx, int id, Value* result, ArgBlock& args, int argc, uint64_t signature);
+
 // Whether a text argument of this type arrives as a wide string: in a wide call, on the NT platform.
 bool text_arrives_wide(unsigned type, bool wide_call, bool nt);
+
+// Built-ins that compute their result from their arguments alone: they show nothing, wait for nothing, touch
+// no variable and leave their arguments' strings as they are (results are new strings). A variable's or a
+// constant's string can be handed to them without a copy, and a call to them is no reason to ask the
+// system for messages.
+bool pure_builtin(int id);
 
 // Releases argument slots 0..last.
 void release_args(RunContext* ctx, ArgBlock& args, int last);

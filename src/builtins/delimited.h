@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "builtins/ascii.h"
 #include "builtins/callframe.h"
 #include "diag/errors.h"
 #include "lang/values.h"
@@ -110,9 +111,7 @@ class ItemWalker {
       if (d_.n == 1 && static_cast<unsigned char>(d_.unit[0]) < 0x80) {
         const void* hit = std::memchr(p_, d_.unit[0], size_t(end_ - p_));
         const C* stop = hit ? static_cast<const C*>(hit) : end_;
-        unsigned char any = 0;
-        for (const C* r = p_; r < stop; ++r) any |= static_cast<unsigned char>(*r);
-        if (any < 0x80) q = stop;
+        if (plain_ascii(p_, size_t(stop - p_))) q = stop;
       }
     }
     while (q < end_ && !d_.at(q, end_)) q += char_units(q, end_);
@@ -134,13 +133,10 @@ int32_t count_items(TextSpan<C> list, const Delimiter<C>& d) {
   if constexpr (sizeof(C) == 1) {
     // Plain ASCII with a one-byte ASCII delimiter: every delimiter byte separates two items.
     if (d.n == 1 && static_cast<unsigned char>(d.unit[0]) < 0x80) {
-      unsigned char any = 0;
-      size_t delimiters = 0;
-      for (size_t i = 0; i < list.n; ++i) {
-        any |= static_cast<unsigned char>(list.p[i]);
-        delimiters += list.p[i] == d.unit[0];
+      if (plain_ascii(list.p, list.n)) {
+        const size_t delimiters = count_byte(list.p, list.n, d.unit[0]);
+        return list.n ? int32_t(delimiters + 1 < size_t(INT32_MAX) ? delimiters + 1 : INT32_MAX) : 0;
       }
-      if (any < 0x80) return list.n ? int32_t(delimiters + 1 < size_t(INT32_MAX) ? delimiters + 1 : INT32_MAX) : 0;
     }
   }
   ItemWalker<C> w(list.p, list.n, d);

@@ -26,6 +26,22 @@ TextSpan<C> list_arg(RunContext* ctx, ArgBlock& a, int n) {
   return {p, text_length(p)};
 }
 
+// A list argument: an ANSI list whose length the context remembers is not measured again.
+template <class C>
+TextSpan<C> measured_list(RunContext* ctx, ArgBlock& a, int n) {
+  const C* p = text_arg<C>(ctx, a, n);
+  if constexpr (sizeof(C) == 1) {
+    auto& mark = ctx->lengthMark;
+    const uint32_t text = a.slot[n].c.str;
+    if (text && mark.text == text) return {p, mark.length};
+    const size_t length = text_length(p);
+    if (text && length <= UINT32_MAX) mark = {text, uint32_t(length)};
+    return {p, length};
+  } else {
+    return {p, text_length(p)};
+  }
+}
+
 // Item number index (from 1), or false when the list has no such item.
 template <class C>
 bool item_at(TextSpan<C> list, const Delimiter<C>& d, int32_t index, TextSpan<C>* item) {
@@ -116,14 +132,14 @@ template <class C>
 void item_count(RunContext* ctx, Value* result, ArgBlock& a, int) {
   Delimiter<C> d;
   if (!list_delimiter(ctx, text_arg<C>(ctx, a, 2), &d)) return;
-  set_integer(ctx, result->c, count_items(list_arg<C>(ctx, a, 1), d));
+  set_integer(ctx, result->c, count_items(measured_list<C>(ctx, a, 1), d));
 }
 
 template <class C>
 void item_extract(RunContext* ctx, Value* result, ArgBlock& a, int) {
   Delimiter<C> d;
   if (!list_delimiter(ctx, text_arg<C>(ctx, a, 3), &d)) return;
-  const TextSpan<C> list = list_arg<C>(ctx, a, 2);
+  const TextSpan<C> list = measured_list<C>(ctx, a, 2);
   int32_t index = arg_int(a, 1);
   if (index == LAST_ITEM) index = count_items(list, d);
   TextSpan<C> item{list.p, 0};
@@ -133,7 +149,7 @@ void item_extract(RunContext* ctx, Value* result, ArgBlock& a, int) {
 
 template <class C>
 void item_locate(RunContext* ctx, Value* result, ArgBlock& a, int) {
-  const TextSpan<C> list = list_arg<C>(ctx, a, 2);
+  const TextSpan<C> list = measured_list<C>(ctx, a, 2);
   if (!list.n) return;
   Delimiter<C> d;
   if (!list_delimiter(ctx, text_arg<C>(ctx, a, 3), &d)) return;
@@ -153,7 +169,7 @@ template <class C>
 void item_insert(RunContext* ctx, Value* result, ArgBlock& a, int) {
   Delimiter<C> d;
   if (!list_delimiter(ctx, text_arg<C>(ctx, a, 4), &d)) return;
-  const TextSpan<C> list = list_arg<C>(ctx, a, 3), item = list_arg<C>(ctx, a, 1);
+  const TextSpan<C> list = measured_list<C>(ctx, a, 3), item = list_arg<C>(ctx, a, 1);
   const TextSpan<C> delim{d.unit, d.n};
   const int32_t index = arg_int(a, 2);
   TextSpan<C> next;

@@ -116,13 +116,6 @@ int32_t search(Span<typename F::Unit> s, int32_t start, bool backward, const F& 
   return backward && start != 0 && pos < start ? 0 : int32_t(found);
 }
 
-// Plain ASCII: every byte is a character in every code page (no lead or trail bytes among them).
-bool plain_ascii(const char* p, size_t n) {
-  unsigned char any = 0;
-  for (size_t i = 0; i < n; ++i) any |= static_cast<unsigned char>(p[i]);
-  return any < 0x80;
-}
-
 template <class F>
 int32_t strindex(Span<typename F::Unit> s, Span<typename F::Unit> sub, int32_t start, bool backward, bool fold,
                  const F& form) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "builtins/args.h"
+#include "builtins/ascii.h"
 #include "platform/text.h"
 
 namespace tov::strtext {
@@ -68,9 +69,7 @@ size_t count_chars(Span<typename F::Unit> s, const F& form) {
     return s.n;
   } else {
     // Plain ASCII has a character per byte.
-    unsigned char any = 0;
-    for (size_t i = 0; i < s.n; ++i) any |= static_cast<unsigned char>(s.p[i]);
-    if (any < 0x80) return s.n;
+    if (plain_ascii(s.p, s.n)) return s.n;
     size_t count = 0;
     for (size_t i = 0; i < s.n; i += form.char_units(s.p + i, s.n - i)) ++count;
     return count;

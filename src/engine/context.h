@@ -25,6 +25,7 @@ struct RegKeyList;
 
 constexpr uint32_t VAR_FRAMES = 101;          // frame 0 is the host's table, 1..100 call levels
 constexpr uint16_t FRAME_LINK_NONE = 65535;
+constexpr int LENT_TEXTS = 4;                  // string constants of one expression lent at once
 
 struct VarFrame {
   uint16_t number;
@@ -149,6 +150,10 @@ struct RunContext {
   uint32_t bLineCacheOff;          // every line is read as it runs (tests compare the two ways)
   int32_t nCompiledActive;         // compiled statements running now: the cache keeps its entries meanwhile
   uint32_t nPumpSkip;              // statements to run before the next one asks the system for messages
+  // Blocks of the string heap holding copies of string constants that compiled lines lend to pure built-ins
+  // and comparisons (their usable bytes beside), kept from one statement to the next; freed at a run's end.
+  uint32_t lentText[LENT_TEXTS];
+  uint32_t lentCapacity[LENT_TEXTS];
   // A compiled line's text is copied into szLine only when something reads it (an error, a trace).
   const char* pendingLine;
   uint32_t nPendingLineLength;
@@ -164,6 +169,13 @@ struct RunContext {
     int32_t index;         // item number
     uint32_t at;           // where that item starts, in units
   } itemMark;
+  // The length of one ANSI string of the heap, the one an appending statement or an item-list built-in last
+  // measured, so that a list built piece by piece and read item by item is not measured again at every step.
+  // Forgotten when that string is freed; an append in place sets it anew.
+  struct {
+    uint32_t text;         // heap offset of the string, 0 none
+    uint32_t length;       // in bytes
+  } lengthMark;
 
   // --- extenders and foreign function calls ---
   ExtState ext;

@@ -28,7 +28,9 @@ struct Op {
   uint8_t code;
   uint8_t argc;
   uint8_t total;
-  uint8_t lend;       // OP_VARIABLE: a call that only reads its arguments gets the variable's string itself
+  uint8_t lend;       // a pure built-in or a comparison reads the operand as it stands: OP_VARIABLE 1, the
+                      // variable's string itself; OP_STRING k, the context's block k - 1 holding the text;
+                      // OP_CALL 1, a built-in of pure_builtin's list
   int32_t kw;
   union {
     int32_t i;
@@ -185,6 +187,8 @@ bool EvaluateWholeNumber(RunContext* ctx, const CompiledLine& cl, int n, int32_t
 // The slot of a variable reference in the current table, created uninitialised when missing (as reading
 // its name would); SLOT_NONE with the error set when the table is full.
 uint16_t resolve_var(RunContext* ctx, VarRef& ref);
+// Frees the blocks that held string constants lent during a run (the end of the run, or a heap made anew).
+void release_lent_texts(RunContext* ctx);
 // An assignment statement: the target, then the value of expression 0 (ProcessSubExpression's contract).
 void AssignCompiled(RunContext* ctx, const CompiledLine& cl, Value* result);
 

@@ -8,6 +8,7 @@
 #include "engine/script.h"
 #include "exec/compiled.h"
 #include "ext/extenders.h"
+#include "builtins/callframe.h"
 #include "lang/keywords.h"
 #include "lang/tokenizer.h"
 #include "lang/values.h"
@@ -172,7 +173,14 @@ class Compiler {
     out.first = uint16_t(b_.opCount);
     depth_ = maxDepth_ = 0;
     calls_ = 0;
+    lentTexts_ = 0;
+    impure_ = false;
     if (!level(1)) return false;
+    // What is lent must stay as it is until it is used: a user-defined function or a built-in that runs
+    // script code could change the variable, or lend the same constant block, meanwhile.
+    if (impure_)
+      for (uint32_t k = out.first; k < b_.opCount; ++k)
+        if (b_.ops[k].code != OP_CALL) b_.ops[k].lend = 0;
     out.count = uint16_t(b_.opCount - out.first);
     out.depth = maxDepth_;
     out.calls = uint16_t(calls_);
@@ -233,26 +241,21 @@ class Compiler {
     }
   }
 
-  // Built-ins that only read their text arguments and touch no variable: a variable's string can be handed to
-// them without a copy.
-static bool reads_arguments_only(int code) {
-  switch (code) {
-    case KW_ITEMCOUNT:
-    case KW_ITEMEXTRACT:
-    case KW_ITEMLOCATE:
-    case KW_STRLEN: return true;
-    default: return false;
-  }
-}
-
   // The evaluator's precedence levels, 1 (loosest) to 8 (power); each one's operands are the next level.
   bool level(int n) {
     if (n > 8) return unary();
+    const uint32_t left = b_.opCount;
     if (!level(n + 1)) return false;
     while (tok().type == TT_DELIMITER && level_has(n, tok().code)) {
       const int op = tok().code;
       advance();
+      const uint32_t right = b_.opCount;
       if (!level(n + 1)) return false;
+      // A comparison only reads its operands.
+      if (n == 3) {
+        lend_operand(left, right);
+        lend_operand(right, b_.opCount);
+      }
       if (!emit(make(op == KW_COLON ? OP_CONCAT : OP_BINARY, op), -1)) return false;
     }
     // "=" where a comparison could stand is an error the statement reports as it is read.
@@ -347,7 +350,8 @@ static bool reads_arguments_only(int code) {
     advance();
     uint32_t argc = 0;
     const int depth_before = depth_;
-    const bool reads_only = reads_arguments_only(code);
+    const bool pure = pure_builtin(code);
+    if (!pure) impure_ = true;
     while (argc < total) {
       if (is(KW_RPAREN) && argc >= required) break;
       if (argc > 0) {
@@ -356,13 +360,14 @@ static bool reads_arguments_only(int code) {
       }
       const uint32_t first_op = b_.opCount;
       if (!level(1)) return false;
-      if (reads_only && b_.opCount == first_op + 1 && b_.ops[first_op].code == OP_VARIABLE) b_.ops[first_op].lend = 1;
+      if (pure) lend_operand(first_op, b_.opCount);
       ++argc;
       if (argc < required && !is(KW_COMMA)) return false;
     }
     if (!is(KW_RPAREN) || depth_ != depth_before + int(argc)) return false;
     advance();
     Op op = make(OP_CALL, code);
+    op.lend = pure;
     ++calls_;
     op.argc = uint8_t(argc);
     op.total = uint8_t(total);
@@ -370,10 +375,21 @@ static bool reads_arguments_only(int code) {
     return emit(op, 1 - int(argc));
   }
 
+  // An operand made of ops [from, to) that a pure built-in or a comparison only reads: a variable alone gets
+  // its string handed over, a string constant alone a block of the context's (LENT_TEXTS of them).
+  void lend_operand(uint32_t from, uint32_t to) {
+    if (to != from + 1) return;
+    Op& op = b_.ops[from];
+    if (op.code == OP_VARIABLE) op.lend = 1;
+    else if (op.code == OP_STRING && lentTexts_ < LENT_TEXTS) op.lend = uint8_t(++lentTexts_);
+  }
+
   RunContext* ctx_;
   const Scan& scan_;
   Builder& b_;
   uint32_t i_;
+  uint32_t lentTexts_ = 0;
+  bool impure_ = false;
   int depth_ = 0;
   uint16_t maxDepth_ = 0;
   int calls_ = 0;

@@ -224,10 +224,21 @@ int compare_long_numbers(const char* a, const char* b) {
 
 enum class Mode { Integer, Float, Text, LongNumber };
 
+// Whether a plain string could read as a number: the integer and the decimal forms both start, after their
+// blanks, with a digit, a sign or a point. Texts that cannot are compared as text without trying.
+bool may_be_number(RunContext* ctx, const ValueCore& v) {
+  if (v.type != VF_STRING) return true;
+  const char* p = str_at(ctx, v.str);
+  while (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r' || *p == '\v' || *p == '\f') ++p;
+  return (*p >= '0' && *p <= '9') || *p == '+' || *p == '-' || *p == '.';
+}
+
 // Decides the comparison mode; the operands gain the representations the mode uses.
 Mode choose_mode(RunContext* ctx, ValueCore& l, ValueCore& r, Operand cl, Operand cr) {
   if (cl == Operand::Integer && cr == Operand::Integer) return Mode::Integer;
   if (cl != Operand::Text && cr != Operand::Text) return Mode::Float;
+  if ((cl == Operand::Text && !may_be_number(ctx, l)) || (cr == Operand::Text && !may_be_number(ctx, r)))
+    return Mode::Text;
   if (cl == Operand::Text && cr == Operand::Text) {
     if (to_integer(ctx, l, false) && to_integer(ctx, r, false))
       return (text_length(ctx, l) > LONG_NUMBER_CHARS || text_length(ctx, r) > LONG_NUMBER_CHARS) ? Mode::LongNumber
@@ -946,6 +957,20 @@ inline bool integer_binary(RunContext* ctx, int op, Value& l, const Value& r) {
 [[gnu::noinline]] void call_compiled(RunContext* ctx, const Op& op, Value* args_on_stack, uint32_t lent, Value& out) {
   // Only the declared slots are used and released: they start empty.
   ArgBlock args;
+  if (op.lend) {
+    // A pure built-in: what is lent keeps its string through the call, and is not released after it.
+    args.slot[0].c.type = 0;
+    std::memcpy(&args.slot[1], args_on_stack, size_t(op.argc) * sizeof(Value));
+    for (int n = 1; n <= op.argc; ++n)
+      if ((args.slot[n].c.type & VF_ARRAY) && args.slot[n].c.str) array_hold(args.slot[n].c.str);
+    if (op.total > op.argc)
+      std::memcpy(&args.slot[op.argc + 1], &kEmptyArgs.slot[op.argc + 1], size_t(op.total - op.argc) * sizeof(Value));
+    CallPureBuiltin(ctx, op.kw, &out, args, op.argc, op.payload.signature);
+    for (int n = 1; lent; ++n, lent >>= 1)
+      if (lent & 1) args.slot[n].c.type &= ~uint32_t(VF_STRING);
+    release_args(ctx, args, op.total);
+    return;
+  }
   std::memcpy(args.slot, kEmptyArgs.slot, (size_t(op.total) + 1) * sizeof(Value));
   for (int n = 1; n <= op.argc; ++n) {
     Value& v = args_on_stack[n - 1];
@@ -971,8 +996,7 @@ inline bool integer_binary(RunContext* ctx, int op, Value& l, const Value& r) {
 // Adds the parts to the end of a variable's string: where it lies when its block has room, else in a new block
 // with room to spare, so that a string built piece by piece is not copied at every piece.
 bool append_to_string(RunContext* ctx, ValueCore& v, const TextSpan<char>* parts, int count) {
-  const char* old = str_at(ctx, v.str);
-  const size_t la = std::strlen(old);
+  const size_t la = ctx->lengthMark.text == v.str ? ctx->lengthMark.length : std::strlen(str_at(ctx, v.str));
   size_t total = la + 1;
   for (int i = 0; i < count; ++i) total += parts[i].n;
   if (total >= 0x7FFFFFF0u) return false;
@@ -994,6 +1018,7 @@ bool append_to_string(RunContext* ctx, ValueCore& v, const TextSpan<char>* parts
     VFree(ctx, v.str);
     v.str = target;
   }
+  ctx->lengthMark = {target, uint32_t(total - 1)};
   return true;
 }
 
@@ -1006,42 +1031,93 @@ bool plain_text(RunContext* ctx, Value& part) {
 // "v = v : text" and "v = ItemInsert(item, index, v, delimiter)" with a negative index, when v holds plain
 // text. The parts are evaluated in the statement's order; an error in them is the statement's. False with
 // nothing changed (and no error) when anything is unusual: the statement is then evaluated in full.
+// Compiled expression n of a line when it is a string constant alone: its text, with nothing to evaluate.
+bool constant_text(const CompiledLine& cl, int n, TextSpan<char>* text) {
+  const CompiledExpr& e = cl.e[n];
+  if (e.count != 1 || cl.ops[e.first].code != OP_STRING) return false;
+  const Op& op = cl.ops[e.first];
+  *text = {cl.strings + op.payload.text.at, op.payload.text.length};
+  return true;
+}
+
 bool append_statement(RunContext* ctx, const CompiledLine& cl, uint16_t slot) {
   if (slot_at(ctx, slot)->c.type != VF_STRING || !slot_at(ctx, slot)->c.str) return false;
   const int count = cl.append == APPEND_CONCAT ? 1 : 3;
   Value parts[3];
+  TextSpan<char> texts[3] = {};
+  bool constant[3] = {};
   for (Value& p : parts) value_init(p);
   int evaluated = 0;
-  for (; evaluated < count && !ctx->err; ++evaluated) EvaluateCompiled(ctx, cl, 1 + evaluated, &parts[evaluated]);
+  for (; evaluated < count && !ctx->err; ++evaluated) {
+    constant[evaluated] = constant_text(cl, 1 + evaluated, &texts[evaluated]);
+    if (!constant[evaluated]) EvaluateCompiled(ctx, cl, 1 + evaluated, &parts[evaluated]);
+  }
+  // A part's text: a constant's, or plain text (a whole number written out).
+  auto text_of = [&](int i) {
+    if (constant[i]) return true;
+    if (!plain_text(ctx, parts[i])) return false;
+    const char* p = str_at(ctx, parts[i].c.str);
+    texts[i] = {p, std::strlen(p)};
+    return true;
+  };
   bool done = false;
   if (!ctx->err) {
-    TextSpan<char> text[2];
     if (cl.append == APPEND_CONCAT) {
-      if (plain_text(ctx, parts[0])) {
-        text[0] = {str_at(ctx, parts[0].c.str), std::strlen(str_at(ctx, parts[0].c.str))};
-        done = append_to_string(ctx, slot_at(ctx, slot)->c, text, 1);
-      }
+      if (text_of(0)) done = append_to_string(ctx, slot_at(ctx, slot)->c, texts, 1);
     } else {
       Delimiter<char> d;
       ValueCore& list = slot_at(ctx, slot)->c;
-      if (parts[1].c.type == VF_INTEGER && parts[1].c.i < 0 && parts[2].c.type == VF_STRING && parts[2].c.str &&
-          *str_at(ctx, list.str) && read_delimiter(str_at(ctx, parts[2].c.str), &d) < 2 && plain_text(ctx, parts[0])) {
+      const bool delimiter = constant[2] || (parts[2].c.type == VF_STRING && parts[2].c.str && text_of(2));
+      if (!constant[1] && parts[1].c.type == VF_INTEGER && parts[1].c.i < 0 && delimiter && *str_at(ctx, list.str) &&
+          read_delimiter(texts[2].p, &d) < 2 && text_of(0)) {
         if (!d.n) d.unit[0] = '\t', d.n = 1;
-        text[0] = {d.unit, d.n};
-        text[1] = {str_at(ctx, parts[0].c.str), std::strlen(str_at(ctx, parts[0].c.str))};
-        done = append_to_string(ctx, list, text, 2);
+        const TextSpan<char> added[2] = {{d.unit, d.n}, texts[0]};
+        done = append_to_string(ctx, list, added, 2);
       }
     }
     ctx->err = 0;
   }
   const bool failed = ctx->err != 0;
-  for (int i = 0; i < evaluated; ++i) value_free(ctx, parts[i]);
+  for (int i = 0; i < evaluated; ++i)
+    if (!constant[i]) value_free(ctx, parts[i]);
   return done || failed;
 }
 
 }  // namespace
 
 namespace {
+
+// A comparison of operands of which some are lent (pair: bit 0 the left, bit 1 the right): as apply_binary,
+// releasing only what is not lent. False with the error set and both operands left as they were.
+bool compare_lent(RunContext* ctx, int op, Value& left, Value& right, uint32_t pair) {
+  const bool equality = op == KW_EQUAL || op == KW_NOT_EQUAL || op == KW_NOT_EQUAL_ALT;
+  const int r = compare_values(ctx, left.c, right.c, equality, false);
+  if (ctx->err) return false;
+  if (!(pair & 1)) value_free(ctx, left);
+  if (!(pair & 2)) value_free(ctx, right);
+  value_init(left);
+  left.c.i = relation_holds(op, r) ? 1 : 0;
+  return true;
+}
+
+// The context's block k holding a copy of a string constant, lent to a pure built-in or a comparison instead
+// of a string made and freed for each use; 0 when the heap has no room (a string of its own is then made).
+uint32_t lent_text(RunContext* ctx, int k, const char* text, uint32_t n) {
+  uint32_t& block = ctx->lentText[k];
+  if (!block || ctx->lentCapacity[k] <= n) {
+    if (block) VFree(ctx, block);
+    block = VMalloc(ctx, n < 28 ? 28 : n + 1);
+    ctx->lentCapacity[k] = block ? heap_capacity(ctx, block) : 0;
+    if (!block) return 0;
+  }
+  // The block's text changes: an item read from it before is no guide.
+  if (ctx->itemMark.text == block) ctx->itemMark.text = 0;
+  if (ctx->lengthMark.text == block) ctx->lengthMark.text = 0;
+  char* p = str_at(ctx, block);
+  std::memcpy(p, text, n);
+  p[n] = 0;
+  return block;
+}
 
 // The general evaluation of ops [op, end) onto a stack already holding sp values (lent: the bits of those
 // that hold a variable's own string); the value left goes to result, or every value is freed on an error.
@@ -1061,7 +1137,13 @@ void run_ops(RunContext* ctx, const CompiledLine& cl, const Op* op, const Op* co
       case OP_STRING: {
         Value& v = stack[sp];
         value_init(v);
-        if (!(v.c.str = str_new(ctx, cl.strings + op->payload.text.at, op->payload.text.length))) break;
+        const char* text = cl.strings + op->payload.text.at;
+        if (op->lend && (v.c.str = lent_text(ctx, op->lend - 1, text, op->payload.text.length))) {
+          v.c.type = VF_STRING;
+          lent |= 1u << sp++;
+          break;
+        }
+        if (!(v.c.str = str_new(ctx, text, op->payload.text.length))) break;
         v.c.type = VF_STRING;
         ++sp;
         break;
@@ -1095,8 +1177,13 @@ void run_ops(RunContext* ctx, const CompiledLine& cl, const Op* op, const Op* co
       case OP_BINARY: {
         Value& l = stack[sp - 2];
         Value& r = stack[sp - 1];
+        const uint32_t lent_pair = (lent >> (sp - 2)) & 3u;
         if (l.c.type == VF_INTEGER && r.c.type == VF_INTEGER) {
           integer_binary(ctx, op->kw, l, r);
+        } else if (lent_pair) {
+          // On an error both operands stay on the stack, to be released below.
+          if (!compare_lent(ctx, op->kw, l, r, lent_pair)) break;
+          lent &= ~(3u << (sp - 2));
         } else {
           apply_binary(ctx, op->kw, l, r);
           value_free(ctx, r);
@@ -1125,6 +1212,9 @@ void run_ops(RunContext* ctx, const CompiledLine& cl, const Op* op, const Op* co
       if (!(lent & (1u << i))) value_free(ctx, stack[i]);
     return;
   }
+  // A lent string that is the value itself (a part of a statement split up) gets a string of its own.
+  if ((lent & 1) && !(stack[0].c.str = str_new(ctx, str_at(ctx, stack[0].c.str), std::strlen(str_at(ctx, stack[0].c.str)))))
+    return;
   *result = stack[0];
 }
 
@@ -1234,6 +1324,14 @@ Lane integer_lane(RunContext* ctx, const CompiledLine& cl, const CompiledExpr& e
 }  // namespace
 
 uint16_t resolve_var(RunContext* ctx, VarRef& ref) { return find_slot_of(ctx, ref); }
+
+void release_lent_texts(RunContext* ctx) {
+  for (int k = 0; k < LENT_TEXTS; ++k) {
+    if (ctx->lentText[k]) VFree(ctx, ctx->lentText[k]);
+    ctx->lentText[k] = 0;
+    ctx->lentCapacity[k] = 0;
+  }
+}
 
 bool EvaluateWholeNumber(RunContext* ctx, const CompiledLine& cl, int n, int32_t* out) {
   const CompiledExpr& e = cl.e[n];

@@ -187,6 +187,8 @@ bool heap_init(RunContext* ctx, char* base, uint32_t size) {
   wr(h, total - 16, TAG_USED);
   ctx->lpHeap = base;
   ctx->itemMark.text = 0;
+  ctx->lengthMark.text = 0;
+  for (int k = 0; k < LENT_TEXTS; ++k) ctx->lentText[k] = ctx->lentCapacity[k] = 0;
   ctx->heapSize = size;
   ctx->heapEnd = total - 16;
   return true;
@@ -245,6 +247,7 @@ uint32_t VMalloc(RunContext* ctx, uint32_t n) {
 
 void VFree(RunContext* ctx, uint32_t offset) {
   if (offset == ctx->itemMark.text) ctx->itemMark.text = 0;
+  if (offset == ctx->lengthMark.text) ctx->lengthMark.text = 0;
   free_block(ctx, offset);
 }
 
