@@ -176,6 +176,11 @@ uint32_t linecache_new_key();
 struct StatementPlace;
 int ExecuteCompiled(RunContext* ctx, Value* result, const StatementPlace& at, const CompiledLine& cl);
 
+// The commonest compiled statements run straight, without the general statement protocol: true when the
+// statement ran (it could not fail); false with nothing done but variable lookups, the general path to run
+// it. The caller has done what every statement does first and does what follows every statement.
+bool RunQuick(RunContext* ctx, Value* result, const CompiledLine& cl, uint32_t* pos, uint32_t lineStart);
+
 // Evaluates compiled expression n of a line into result (freed first). Leaves the error in ctx->err.
 void EvaluateCompiled(RunContext* ctx, const CompiledLine& cl, int n, Value* result);
 // Compiled expression n of a line when it is a whole number worked out without anything the general
@@ -185,6 +190,9 @@ bool EvaluateWholeNumber(RunContext* ctx, const CompiledLine& cl, int n, int32_t
 // The slot of a variable reference in the current table, created uninitialised when missing (as reading
 // its name would); SLOT_NONE with the error set when the table is full.
 uint16_t resolve_var(RunContext* ctx, VarRef& ref);
+// An assignment of a plain whole number (expression 0) to a variable holding no array or object: true when
+// done; false with nothing done but variable lookups.
+bool AssignWholeNumber(RunContext* ctx, const CompiledLine& cl);
 // An assignment statement: the target, then the value of expression 0 (ProcessSubExpression's contract).
 void AssignCompiled(RunContext* ctx, const CompiledLine& cl, Value* result);
 
