@@ -57,7 +57,7 @@ bool keep_result(const RunContext* ctx) {
   return (above.kind == SK_UDF || above.kind == SK_CALL) && above.aux;
 }
 
-void drop_result(RunContext* ctx, Value* result) {
+[[gnu::always_inline]] inline void drop_result(RunContext* ctx, Value* result) {
   if (!keep_result(ctx)) {
     if (result->c.type & VALUE_OWNS) value_free(ctx, *result);
     value_init(*result);
@@ -66,7 +66,8 @@ void drop_result(RunContext* ctx, Value* result) {
 
 // What follows every statement that ran: its result goes, the system is asked for messages every few
 // statements (a host that wants every pump is told each time), and a cancel ends the run (false).
-bool after_statement(RunContext* ctx, Value* result, char* line, uint32_t lineStart, const HeldScript* hs) {
+[[gnu::always_inline]] inline bool after_statement(RunContext* ctx, Value* result, char* line, uint32_t lineStart,
+                                                  const HeldScript* hs) {
   drop_result(ctx, result);
   if (ctx->nPumpSkip && !ctx->nHostNotify) --ctx->nPumpSkip;
   else PumpMessages(ctx, ctx->bFastPump != 0, true);
