@@ -178,6 +178,11 @@ uint32_t linecache_new_key();
 struct StatementPlace;
 int ExecuteCompiled(RunContext* ctx, Value* result, const StatementPlace& at, const CompiledLine& cl);
 
+// The commonest compiled statements run straight, without the general statement protocol: true when the
+// statement ran (it could not fail); false with nothing done but variable lookups, the general path to run
+// it. The caller has done what every statement does first and does what follows every statement.
+bool RunQuick(RunContext* ctx, Value* result, const CompiledLine& cl, uint32_t* pos, uint32_t lineStart);
+
 // Evaluates compiled expression n of a line into result (freed first). Leaves the error in ctx->err.
 void EvaluateCompiled(RunContext* ctx, const CompiledLine& cl, int n, Value* result);
 // Compiled expression n of a line when it is a whole number worked out without anything the general
@@ -189,6 +194,9 @@ bool EvaluateWholeNumber(RunContext* ctx, const CompiledLine& cl, int n, int32_t
 uint16_t resolve_var(RunContext* ctx, VarRef& ref);
 // Frees the blocks that held string constants lent during a run (the end of the run, or a heap made anew).
 void release_lent_texts(RunContext* ctx);
+// An assignment of a plain whole number (expression 0) to a variable holding no array or object: true when
+// done; false with nothing done but variable lookups.
+bool AssignWholeNumber(RunContext* ctx, const CompiledLine& cl);
 // An assignment statement: the target, then the value of expression 0 (ProcessSubExpression's contract).
 void AssignCompiled(RunContext* ctx, const CompiledLine& cl, Value* result);
 
