@@ -1,7 +1,6 @@
 // Plain ASCII tests of ANSI text, eight bytes at a step: a byte below 0x80 is a character of its own in
 // every code page, so plain ASCII text can be measured and searched byte by byte.
 #pragma once
-#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -34,7 +33,8 @@ inline size_t count_byte(const char* p, size_t n, char c) {
     const uint64_t x = load_word(p + i) ^ pattern;
     // The high bit of each byte that is zero, exactly (no borrow runs from one byte into the next).
     const uint64_t zero = ~(((x & kLowBits) + kLowBits) | x | kLowBits);
-    count += size_t(std::popcount(zero));
+    // One bit per byte found, summed into the top byte (the platform may have no population count).
+    count += size_t(((zero >> 7) * 0x0101010101010101ull) >> 56);
   }
   for (; i < n; ++i) count += p[i] == c;
   return count;

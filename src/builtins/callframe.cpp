@@ -145,7 +145,14 @@ bool convert_arguments(RunContext* ctx, ArgBlock& args, int argc, uint64_t signa
   *wide = wide_call(args, argc, signature, nt);
   for (int n = 1; n <= argc; ++n) {
     const unsigned type = unsigned(signature >> (4 * (n - 1))) & 15u;
-    if (!convert_argument(ctx, args.slot[n].c, type, n, *wide, nt)) return false;
+    ValueCore& v = args.slot[n].c;
+    // A plain integer or plain text already in the form the built-in takes.
+    if (type == ARG_INT ? v.type == VF_INTEGER
+                        : v.type == VF_STRING && (type == ARG_STRING || ((type == ARG_TEXT || type == ARG_TEXT_NT ||
+                                                                          type == ARG_TEXT_BOTH) &&
+                                                                         !text_arrives_wide(type, *wide, nt))))
+      continue;
+    if (!convert_argument(ctx, v, type, n, *wide, nt)) return false;
   }
   return true;
 }

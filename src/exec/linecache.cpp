@@ -175,6 +175,7 @@ class Compiler {
     calls_ = 0;
     lentTexts_ = 0;
     impure_ = false;
+    textLent_ = false;
     if (!level(1)) return false;
     // What is lent must stay as it is until it is used: a user-defined function or a built-in that runs
     // script code could change the variable, or lend the same constant block, meanwhile.
@@ -192,6 +193,7 @@ class Compiler {
                            (op.code == OP_CONSTANT && op.kw >= 0 && op.kw < int(NKEYTOKENS));
       if (!covered) out.integers = 0;
     }
+    if (textLent_) out.integers = 0;
     return depth_ == 1;
   }
 
@@ -360,7 +362,12 @@ class Compiler {
       }
       const uint32_t first_op = b_.opCount;
       if (!level(1)) return false;
-      if (pure) lend_operand(first_op, b_.opCount);
+      if (pure) {
+        lend_operand(first_op, b_.opCount);
+        // A variable read as text most likely holds text: the whole-number evaluation would only decline.
+        const uint32_t type = uint32_t(info.argTypes >> (4 * argc)) & 15u;
+        if (b_.ops[first_op].lend && type != ARG_INT && type != ARG_FLOAT) textLent_ = true;
+      }
       ++argc;
       if (argc < required && !is(KW_COMMA)) return false;
     }
@@ -390,6 +397,7 @@ class Compiler {
   uint32_t i_;
   uint32_t lentTexts_ = 0;
   bool impure_ = false;
+  bool textLent_ = false;
   int depth_ = 0;
   uint16_t maxDepth_ = 0;
   int calls_ = 0;
