@@ -141,8 +141,11 @@ namespace {
 // Converts arguments 1..argc by their types and tells whether the call takes the wide form; false with the
 // error set.
 bool convert_arguments(RunContext* ctx, ArgBlock& args, int argc, uint64_t signature, bool* wide) {
-  const bool nt = plat::os_info().nt_family;
-  *wide = wide_call(args, argc, signature, nt);
+  static const bool nt = plat::os_info().nt_family;
+  // Only an argument holding wide text or a variant can make the call wide.
+  uint32_t kinds = 0;
+  for (int n = 1; n <= argc; ++n) kinds |= args.slot[n].c.type;
+  *wide = (kinds & (VF_WSTRING | VF_VARIANT)) && wide_call(args, argc, signature, nt);
   for (int n = 1; n <= argc; ++n) {
     const unsigned type = unsigned(signature >> (4 * (n - 1))) & 15u;
     ValueCore& v = args.slot[n].c;

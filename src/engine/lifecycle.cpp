@@ -310,7 +310,6 @@ uint32_t engine_run(void* hwnd, void* hContext, void* hScript, void* lpfnHost, v
   RunLoop(ctx, &ctx->resultSlot, &hs, &line_start, &pos);
   debug_run_end(ctx, ctx->err);
   linecache_forget_script(ctx, hs.cacheKey);
-  release_lent_texts(ctx);
 
   value_free(ctx, ctx->resultSlot);
   end_run_settings(ctx);

@@ -192,7 +192,7 @@ bool EvaluateWholeNumber(RunContext* ctx, const CompiledLine& cl, int n, int32_t
 // The slot of a variable reference in the current table, created uninitialised when missing (as reading
 // its name would); SLOT_NONE with the error set when the table is full.
 uint16_t resolve_var(RunContext* ctx, VarRef& ref);
-// Frees the blocks that held string constants lent during a run (the end of the run, or a heap made anew).
+// Frees the blocks that held string constants lent to pure built-ins and comparisons (at the end of a run).
 void release_lent_texts(RunContext* ctx);
 // An assignment of a plain whole number (expression 0) to a variable holding no array or object: true when
 // done; false with nothing done but variable lookups.

@@ -241,6 +241,8 @@ int RunLoop(RunContext* ctx, Value* result, const HeldScript* hs, uint32_t* line
     ctx->bInDefinition = 0;
     r = 0;
   }
+  // The string constants compiled lines lent are kept from statement to statement, not past the run.
+  if (!ctx->nCompiledActive) release_lent_texts(ctx);
   (void)depth_at_entry;
   ctx->hdr.nRunResult = r;
   ctx->hdr.nRunError = ctx->err;

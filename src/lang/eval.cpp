@@ -1148,9 +1148,18 @@ void run_ops(RunContext* ctx, const CompiledLine& cl, const Op* op, const Op* co
         ++sp;
         break;
       }
-      case OP_CONSTANT:
+      case OP_CONSTANT: {
+        // A whole-number constant of the Engine's table is taken as the whole-number evaluation takes it.
+        const bool engine = op->kw >= 0 && op->kw < int(NKEYTOKENS);
+        const uint32_t value = engine ? g_keywordTable[op->kw].value : 0;
+        if (engine && !is_float_constant(value) && !is_string_constant(value)) {
+          value_init(stack[sp]);
+          stack[sp++].c.i = int32_t(value);
+          break;
+        }
         if (constant_value(ctx, op->kw, stack[sp])) ++sp;
         break;
+      }
       case OP_VARIABLE: {
         VarRef& ref = cl.vars[op->payload.index];
         const uint16_t slot = find_slot_of(ctx, ref);

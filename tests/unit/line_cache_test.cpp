@@ -51,6 +51,24 @@ TEST(LineCache, AFunctionDefinedLaterChangesWhatANameInACompiledBodyMeans) {
   EXPECT_EQ(t.var_text("r2"), "");
 }
 
+TEST(LineCache, ConstantsLentToBuiltInsAreLetGoAtTheEndOfARun) {
+  TestContext t;
+  const uint32_t before = t.heap_used();
+  // Constants go to comparisons and built-ins that only read them, from a user-defined function's body
+  // too; an error ends the second run in the middle of such a loop.
+  t.run("#DefineFunction count(s)\n  Return ItemCount(s, \",\") + (s == \"a,b\")\n#EndFunction\n"
+        "n = 0\nFor k = 1 to 4\n  n = n + count(\"a,b\") + StrLen(\"xyz\") + StrIndex(\"abc\", \"c\", 1, @FWDSCAN)\nNext\n");
+  EXPECT_EQ(t.var_text("n"), "36");
+  EXPECT_EQ(t->hdr.nRunResult, 1);
+  testing::internal::CaptureStderr();
+  t.run("For k = 1 to 4\n  r = ItemExtract(k, \"a,b,c\", \",\")\n  If k == 3 Then x = 1 / 0\nNext\n");
+  testing::internal::GetCapturedStderr();
+  EXPECT_EQ(t->hdr.nRunResult, 0);
+  EXPECT_EQ(t.var_text("r"), "c");
+  t.run("Drop(n, r, k)\n");
+  EXPECT_EQ(t.heap_used(), before);
+}
+
 TEST(LineCache, KeepsToItsCapOnScriptsOfManyLines) {
   TestContext t;
   // Every line runs twice, so every line is compiled; twice the cap of distinct lines.
