@@ -118,12 +118,15 @@ int RunLoop(RunContext* ctx, Value* result, const HeldScript* hs, uint32_t* line
         !(ctx->nHostNotify & NOTIFY_STATEMENT)) {
       *lineStart = cl->lineStart;
       *pos = cl->next;
-      ctx->pendingLine = hs->text + cl->lineStart;
       ctx->nPendingLineLength = cl->length;
-      ctx->nLineStart = cl->lineStart;
       ctx->hRunScript = hs;
       ctx->nRunUdf = ctx->nCurrentUdf;
-      if (quick(ctx, result, *cl, pos, cl->lineStart)) {
+      // A block that does not run passes over its lines in a row; they count as one statement.
+      const bool passed =
+          block_is_skipping(ctx) && PassSkippedLines(ctx, hs, *cl, pos, lineStart, &ctx->nPendingLineLength);
+      ctx->pendingLine = hs->text + *lineStart;
+      ctx->nLineStart = *lineStart;
+      if (passed || quick(ctx, result, *cl, pos, cl->lineStart)) {
         if (!after_statement(ctx, result, line, *lineStart, hs)) {
           r = 0;
           break;

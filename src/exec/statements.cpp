@@ -780,16 +780,7 @@ bool RunQuick(RunContext* ctx, Value* result, const CompiledLine& cl, uint32_t* 
   int32_t v;
   switch (cl.kind) {
     case LK_EXPRESSION:
-      if (skipping) {
-        // A skipped statement still reads its first word, which makes a variable of a new name.
-        if (cl.firstVar != NO_VAR) {
-          resolve_var(ctx, cl.vars[cl.firstVar]);
-          ctx->err = 0;
-        }
-        ctx->nStmtClass = SC_SKIPPED;
-        return true;
-      }
-      if (cl.target == NO_VAR || cl.append || !cl.e[0].integers || cl.e[0].calls || !AssignWholeNumber(ctx, cl))
+      if (skipping || cl.target == NO_VAR || cl.append || !cl.e[0].integers || cl.e[0].calls || !AssignWholeNumber(ctx, cl))
         return false;
       if (result->c.type & VALUE_OWNS) value_free(ctx, *result);
       value_init(*result);
@@ -891,15 +882,112 @@ bool RunQuick(RunContext* ctx, Value* result, const CompiledLine& cl, uint32_t* 
       break;
     case LK_BREAK:
     case LK_CONTINUE:
-      if (!skipping && !ctx->bInLoop) return false;
-      ctx->bBranch = !skipping;
-      if (!skipping) t->state |= cl.kind == LK_BREAK ? BS_BREAK : BS_CONTINUE;
+      if (skipping || !ctx->bInLoop) return false;
+      ctx->bBranch = 1;
+      t->state |= cl.kind == LK_BREAK ? BS_BREAK : BS_CONTINUE;
       ctx->nStmtClass = cl.kind == LK_BREAK ? SC_BREAK : SC_CONTINUE;
       break;
     default: return false;
   }
   // Every structure statement but If forgets a pending single-line If.
   ctx->nPendingIf = -1;
+  return true;
+}
+
+namespace {
+
+// Whether a line in the skipping state of record t only reads its first word, which is all passing over
+// it takes.
+bool passable(const StructRecord* t, const CompiledLine& cl) {
+  switch (cl.kind) {
+    case LK_EMPTY:
+    case LK_EXPRESSION:
+    case LK_BREAK:
+    case LK_CONTINUE: return true;
+    // Once a case has run, later cases are not tested.
+    case LK_CASE: return t->kind == SK_SWITCH && t->state != BS_FALSE && t->state != BS_CONTINUE;
+    case LK_ELSEIF: return t->kind == SK_IF && t->state != BS_FALSE;
+    case LK_ELSE: return cl.block && t->kind == SK_IF && t->state != BS_FALSE;
+    default: return false;
+  }
+}
+
+// Passes over a passable line: its effects (SKIP_*), with its statement class.
+uint8_t pass_line(RunContext* ctx, StructRecord* t, const CompiledLine& cl, uint8_t* cls) {
+  switch (cl.kind) {
+    case LK_EXPRESSION:
+      // A skipped statement still reads its first word, which makes a variable of a new name.
+      if (cl.firstVar != NO_VAR) {
+        resolve_var(ctx, cl.vars[cl.firstVar]);
+        ctx->err = 0;
+      }
+      *cls = SC_SKIPPED;
+      return 0;
+    case LK_BREAK:
+    case LK_CONTINUE:
+      *cls = cl.kind == LK_BREAK ? SC_BREAK : SC_CONTINUE;
+      return SKIP_FORGETS_IF | SKIP_CLEARS_BRANCH;
+    case LK_CASE:
+      *cls = SC_CASE;
+      return SKIP_FORGETS_IF;
+    case LK_ELSEIF:
+      *cls = SC_ELSEIF;
+      return SKIP_FORGETS_IF;
+    case LK_ELSE:
+      t->kind = SK_ELSE;
+      *cls = SC_ELSE;
+      return SKIP_FORGETS_IF | SKIP_CLEARS_BRANCH | SKIP_MEETS_ELSE;
+    default: return 0;
+  }
+}
+
+void apply_skip_effects(RunContext* ctx, uint8_t effects, uint8_t cls) {
+  ctx->nStmtClass = cls;
+  if (effects & SKIP_FORGETS_IF) ctx->nPendingIf = -1;
+  if (effects & SKIP_CLEARS_BRANCH) ctx->bBranch = 0;
+}
+
+}  // namespace
+
+bool PassSkippedLines(RunContext* ctx, const HeldScript* hs, const CompiledLine& first, uint32_t* pos,
+                      uint32_t* lineStart, uint32_t* length) {
+  StructRecord* const t = top(ctx);
+  const LineCache* const cache = ctx->lineCache;
+  if (!t || t->state == BS_RUNNING || !cache || !passable(t, first)) return false;
+  SkipRun& known = first.skip[t->state == BS_FALSE || t->state == BS_CONTINUE ? 0 : 1];
+  if ((known.effects & SKIP_VALID) && known.epoch == cache->epoch && known.layout == ctx->nVarLayout &&
+      known.kind == t->kind && known.state == t->state) {
+    if (known.effects & SKIP_MEETS_ELSE) t->kind = SK_ELSE;
+    apply_skip_effects(ctx, known.effects, known.lastClass);
+    *pos = known.next;
+    *lineStart = known.lastStart;
+    *length = known.lastLength;
+    return true;
+  }
+  SkipRun run{};
+  run.kind = t->kind;
+  run.state = t->state;
+  run.epoch = cache->epoch;
+  run.layout = ctx->nVarLayout;
+  uint8_t effects = 0, cls = 0;
+  const CompiledLine* last = nullptr;
+  for (const CompiledLine* n = &first; n && passable(t, *n); n = linecache_find(ctx, hs, n->next)) {
+    effects |= pass_line(ctx, t, *n, &cls);
+    last = n;
+  }
+  apply_skip_effects(ctx, effects, cls);
+  *pos = last->next;
+  *lineStart = last->lineStart;
+  *length = last->length;
+  // Noted only when passing made no variable: the next time the lines need not be read.
+  if (run.layout == ctx->nVarLayout && run.epoch == cache->epoch) {
+    run.next = last->next;
+    run.lastStart = last->lineStart;
+    run.lastLength = last->length;
+    run.lastClass = cls;
+    run.effects = effects | SKIP_VALID;
+    known = run;
+  }
   return true;
 }
 

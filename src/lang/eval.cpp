@@ -904,12 +904,19 @@ inline bool same_name(const char* slot_name, const VarRef& ref) {
 
 inline uint16_t find_slot_of(RunContext* ctx, VarRef& ref) {
   const uint16_t hint = ref.slot;
+  if (hint && ref.layout == ctx->nVarLayout && ctx->lpVars[hint].c.type) return hint;
   if (hint && hint < ctx->nVarUsed) {
     const VarSlot& s = ctx->lpVars[hint];
-    if (s.c.type && same_name(s.name, ref)) return hint;
+    if (s.c.type && same_name(s.name, ref)) {
+      ref.layout = ctx->nVarLayout;
+      return hint;
+    }
   }
   const uint16_t slot = slot_find_or_create_padded(ctx, ref.name);
-  if (slot != SLOT_NONE) ref.slot = slot;
+  if (slot != SLOT_NONE) {
+    ref.slot = slot;
+    ref.layout = ctx->nVarLayout;
+  }
   return slot;
 }
 
