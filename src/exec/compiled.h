@@ -128,6 +128,7 @@ struct CompiledLine {
   uint16_t innerOffset;       // If/Else single-line form: where the statement after Then/Else starts
   uint16_t touchFirst, touchCount;  // If: the variables a skipped If reads up to its Then
   uint8_t append;             // an assignment that appends to its target's string: APPEND_*
+  uint8_t straight;           // RunsStraight: a line RunQuick may run
   CompiledExpr e[4];          // appends: the parts besides the target, from e[1]
   const CompiledLine* inner;  // the statement after Then/Else when it compiled; null otherwise
   Op* ops;
@@ -138,6 +139,9 @@ struct CompiledLine {
   // The lines a skipping block passes over from this one, when known: one run for a block whose condition
   // was false (where Case and ElseIf lines are tested), one for other skipping states.
   mutable SkipRun skip[2];
+  // The line found at linkPos after this one, the last time, under the cache's epoch linkEpoch.
+  mutable const CompiledLine* link;
+  mutable uint32_t linkPos, linkEpoch;
 };
 
 // The line cache of a context. Entries live in one arena, found through a hash of their key; when either
@@ -183,6 +187,23 @@ inline const CompiledLine* linecache_find(RunContext* ctx, const HeldScript* hs,
     if (reinterpret_cast<uintptr_t>(e) != 1 && e->key == key) return e;
   }
 }
+// The line at pos after the line from, which remembers the one it found last time (a loop's lines follow
+// each other without a search).
+inline const CompiledLine* linecache_after(RunContext* ctx, const HeldScript* hs, const CompiledLine& from,
+                                           uint32_t pos) {
+  const LineCache* c = ctx->lineCache;
+  if (c && from.linkPos == pos && from.linkEpoch == c->epoch && from.link && c->udfCount == ctx->nUdfCount &&
+      c->extCount == ctx->ext.nFunctions && c->hostKeywords == ctx->lpHostKeywords && !ctx->nDiagMode &&
+      !ctx->bLineCacheOff)
+    return from.link;
+  const CompiledLine* found = linecache_find(ctx, hs, pos);
+  if (found) {
+    from.link = found;
+    from.linkPos = pos;
+    from.linkEpoch = ctx->lineCache->epoch;
+  }
+  return found;
+}
 // Records a line just read from pos: the first time its place, the second time its compiled form (lines
 // with % and definition lines are never recorded). Returns the entry or null.
 const CompiledLine* linecache_record(RunContext* ctx, const HeldScript* hs, uint32_t pos, uint32_t lineStart,
@@ -204,6 +225,8 @@ uint32_t linecache_new_key();
 struct StatementPlace;
 int ExecuteCompiled(RunContext* ctx, Value* result, const StatementPlace& at, const CompiledLine& cl);
 
+// Whether RunQuick may run a compiled line in a block that runs (its shape is one it covers).
+bool RunsStraight(const CompiledLine& cl);
 // The commonest compiled statements run straight, without the general statement protocol: true when the
 // statement ran (it could not fail); false with nothing done but variable lookups, the general path to run
 // it. The caller has done what every statement does first and does what follows every statement.

@@ -773,6 +773,27 @@ int ExecuteStatement(RunContext* ctx, Value* result, const StatementPlace& at) {
   return 1;
 }
 
+bool RunsStraight(const CompiledLine& cl) {
+  const auto whole = [&cl](int n) { return cl.e[n].integers && !cl.e[n].calls; };
+  switch (cl.kind) {
+    case LK_EXPRESSION: return cl.target != NO_VAR && !cl.append && whole(0);
+    case LK_WHILE:
+    case LK_ELSEIF:
+    case LK_SWITCH:
+    case LK_CASE: return whole(0);
+    case LK_IF: return cl.block && whole(0);
+    case LK_ELSE: return cl.block;
+    case LK_TO: return whole(1) && (cl.e[2].first == NO_EXPR || whole(2));
+    case LK_ENDWHILE:
+    case LK_NEXT:
+    case LK_ENDIF:
+    case LK_ENDSWITCH:
+    case LK_BREAK:
+    case LK_CONTINUE: return true;
+    default: return false;
+  }
+}
+
 bool RunQuick(RunContext* ctx, Value* result, const CompiledLine& cl, uint32_t* pos, uint32_t lineStart) {
   StructRecord* const t = top(ctx);
   const bool skipping = t && t->state != BS_RUNNING;
@@ -780,8 +801,7 @@ bool RunQuick(RunContext* ctx, Value* result, const CompiledLine& cl, uint32_t* 
   int32_t v;
   switch (cl.kind) {
     case LK_EXPRESSION:
-      if (skipping || cl.target == NO_VAR || cl.append || !cl.e[0].integers || cl.e[0].calls || !AssignWholeNumber(ctx, cl))
-        return false;
+      if (skipping || !cl.straight || !AssignWholeNumber(ctx, cl)) return false;
       if (result->c.type & VALUE_OWNS) value_free(ctx, *result);
       value_init(*result);
       ctx->nStmtClass = SC_EXPRESSION;
@@ -898,7 +918,7 @@ namespace {
 
 // Whether a line in the skipping state of record t only reads its first word, which is all passing over
 // it takes.
-bool passable(const StructRecord* t, const CompiledLine& cl) {
+[[gnu::always_inline]] inline bool passable(const StructRecord* t, const CompiledLine& cl) {
   switch (cl.kind) {
     case LK_EMPTY:
     case LK_EXPRESSION:
