@@ -794,6 +794,10 @@ const CompiledLine* linecache_text(RunContext* ctx, const char* line, uint32_t o
   return out;
 }
 
+void* linecache_extra(RunContext* ctx, size_t bytes) {
+  return ctx->lineCache ? arena_take(ctx->lineCache, bytes) : nullptr;
+}
+
 void linecache_forget_script(RunContext* ctx, uint32_t scriptKey) {
   LineCache* c = ctx->lineCache;
   if (!c || !scriptKey) return;

@@ -109,7 +109,7 @@ Straight run_straight(RunContext* ctx, Value* result, const HeldScript* hs, cons
       ctx->pendingLine = hs->text + cl->lineStart;
       ctx->nPendingLineLength = cl->length;
       ctx->nLineStart = cl->lineStart;
-      if (!RunQuick(ctx, result, *cl, &next_pos, cl->lineStart)) break;
+      if (!RunQuick(ctx, result, hs, *cl, &next_pos, &last_start, &last_length)) break;
     }
     outcome = Straight::LastRan;
     at = next_pos;
