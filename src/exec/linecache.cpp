@@ -40,6 +40,7 @@ void reset(LineCache* c, const RunContext* ctx) {
   c->udfCount = ctx->nUdfCount;
   c->extCount = ctx->ext.nFunctions;
   c->hostKeywords = ctx->lpHostKeywords;
+  ++c->epoch;
 }
 
 bool environment_changed(const LineCache* c, const RunContext* ctx) {
@@ -75,6 +76,7 @@ LineCache* usable_cache(RunContext* ctx, bool create) {
     if (!create) return nullptr;
     c = new (std::nothrow) LineCache;
     if (!c) return nullptr;
+    c->epoch = 0;
     reset(c, ctx);
     ctx->lineCache = c;
   }
@@ -669,6 +671,7 @@ CompiledLine* compile_line(RunContext* ctx, LineCache* cache, const char* line, 
   if (!compile_statement(ctx, line, offset, b, cl, &inner_at)) return nullptr;
   const bool has_inner = (cl.kind == LK_IF || cl.kind == LK_ELSE) && !cl.block;
   if (has_inner) cl.innerOffset = uint16_t(inner_at);
+  cl.straight = RunsStraight(cl);
   CompiledLine* out = store_line(cache, b, cl);
   if (out && has_inner && nesting == 0) out->inner = compile_line(ctx, cache, line, inner_at, 1);
   return out;
@@ -743,6 +746,7 @@ const CompiledLine* linecache_record(RunContext* ctx, const HeldScript* hs, uint
     if (!out) return nullptr;
     *out = cl;
   }
+  ++c->epoch;
   *where = out;
   return out;
 }
@@ -807,14 +811,21 @@ const CompiledLine* linecache_text(RunContext* ctx, const char* line, uint32_t o
     if (!*where) ++c->used;
     ++c->lines;
     ++c->textLines;
+  } else {
+    ++c->epoch;
   }
   *where = out;
   return out;
 }
 
+void* linecache_extra(RunContext* ctx, size_t bytes) {
+  return ctx->lineCache ? arena_take(ctx->lineCache, bytes) : nullptr;
+}
+
 void linecache_forget_script(RunContext* ctx, uint32_t scriptKey) {
   LineCache* c = ctx->lineCache;
   if (!c || !scriptKey) return;
+  ++c->epoch;
   for (const CompiledLine*& e : c->slots)
     if (e && e != TOMBSTONE && uint32_t(e->key >> 32) == scriptKey) e = TOMBSTONE;
 }
@@ -822,6 +833,7 @@ void linecache_forget_script(RunContext* ctx, uint32_t scriptKey) {
 void linecache_forget_line(RunContext* ctx, const HeldScript* hs, uint32_t at) {
   LineCache* c = ctx->lineCache;
   if (!c || !hs->cacheKey) return;
+  ++c->epoch;
   for (const CompiledLine*& e : c->slots) {
     if (!e || e == TOMBSTONE || uint32_t(e->key >> 32) != hs->cacheKey) continue;
     if (at >= e->lineStart && at <= e->lineStart + e->length) e = TOMBSTONE;
