@@ -960,24 +960,27 @@ inline bool integer_binary(RunContext* ctx, int op, Value& l, const Value& r) {
 }
 
 // Out of line: its argument block would otherwise enlarge every evaluation's stack frame.
-// lent: bit n - 1 set when argument n is a variable's own string, which the call must not free.
+// lent (pure built-ins only): bit n - 1 set when argument n is a variable's own string or a constant's block,
+// which the call must not free.
 [[gnu::noinline]] void call_compiled(RunContext* ctx, const Op& op, Value* args_on_stack, uint32_t lent, Value& out) {
-  // Only the declared slots are used and released: they start empty.
+  // Only the declared slots are used and released.
   ArgBlock args;
   if (op.lend) {
     // A pure built-in: what is lent keeps its string through the call, and is not released after it.
-    args.slot[0].c.type = 0;
     std::memcpy(&args.slot[1], args_on_stack, size_t(op.argc) * sizeof(Value));
     for (int n = 1; n <= op.argc; ++n)
       if ((args.slot[n].c.type & VF_ARRAY) && args.slot[n].c.str) array_hold(args.slot[n].c.str);
     if (op.total > op.argc)
       std::memcpy(&args.slot[op.argc + 1], &kEmptyArgs.slot[op.argc + 1], size_t(op.total - op.argc) * sizeof(Value));
     CallPureBuiltin(ctx, op.kw, &out, args, op.argc, op.payload.signature);
-    for (int n = 1; lent; ++n, lent >>= 1)
-      if (lent & 1) args.slot[n].c.type &= ~uint32_t(VF_STRING);
-    release_args(ctx, args, op.total);
+    for (int n = 1; n <= op.total; ++n, lent >>= 1) {
+      ValueCore& v = args.slot[n].c;
+      if (lent & 1) v.type &= ~uint32_t(VF_STRING);
+      if (v.type & VALUE_OWNS) value_free(ctx, v, VFREE_HOLDER);
+    }
     return;
   }
+  // Nothing is lent to other calls; their slots start empty.
   std::memcpy(args.slot, kEmptyArgs.slot, (size_t(op.total) + 1) * sizeof(Value));
   for (int n = 1; n <= op.argc; ++n) {
     Value& v = args_on_stack[n - 1];
@@ -985,18 +988,8 @@ inline bool integer_binary(RunContext* ctx, int op, Value& l, const Value& r) {
     if ((v.c.type & VF_ARRAY) && v.c.str) array_hold(v.c.str);
     value_move(v, args.slot[n]);
   }
-  uint32_t lent_text[ARG_SLOTS] = {};
-  for (int n = 1; n <= op.argc; ++n)
-    if (lent & (1u << (n - 1))) lent_text[n] = args.slot[n].c.str;
   value_init(out);
   CallBuiltin(ctx, "", op.kw, &out, args, false, op.argc, op.payload.signature);
-  for (int n = 1; n <= op.argc; ++n) {
-    ValueCore& v = args.slot[n].c;
-    if (lent_text[n] && v.str == lent_text[n]) {
-      v.str = 0;
-      v.type &= ~uint32_t(VF_STRING);
-    }
-  }
   release_args(ctx, args, op.total);
 }
 
