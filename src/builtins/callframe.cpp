@@ -114,6 +114,35 @@ void release_args(RunContext* ctx, ArgBlock& args, int last) {
   }
 }
 
+namespace {
+
+// A number result carries no string beside it; a floating-point fault of the call is raised.
+void normalise_result(RunContext* ctx, Value* result) {
+  if ((result->c.type & (VF_INTEGER | VF_FLOAT)) && (result->c.type & VF_STRING)) {
+    if (result->c.str) VFree(ctx, result->c.str);
+    result->c.str = 0;
+    result->c.type &= ~uint32_t(VF_STRING);
+  }
+  fp_raise(ctx);
+}
+
+}  // namespace
+
+bool is_udf_code(int id) { return is_udf(id); }
+
+void CallUdfWithNumbers(RunContext* ctx, int id, Value* result, const int32_t* numbers, int argc) {
+  // The function reads arguments 1..argc only and copies what it keeps: the other slots stay unset and
+  // nothing is released.
+  ArgBlock args;
+  for (int n = 1; n <= argc; ++n) {
+    value_init(args.slot[n]);
+    args.slot[n].c.i = numbers[n - 1];
+  }
+  value_init(*result);
+  CallUdf(ctx, id, result, &args, argc, nullptr, nullptr, UDF_MODE_EXPRESSION);
+  normalise_result(ctx, result);
+}
+
 void CallBuiltin(RunContext* ctx, const char* name, int id, Value* result, ArgBlock& args, bool variadic,
                  int argc, uint64_t signature) {
   if (result->c.type & VALUE_OWNS) value_free(ctx, *result);
@@ -129,12 +158,7 @@ void CallBuiltin(RunContext* ctx, const char* name, int id, Value* result, ArgBl
   }
   (void)name;
   dispatch(ctx, id, result, args, argc, wide, signature);
-  if ((result->c.type & (VF_INTEGER | VF_FLOAT)) && (result->c.type & VF_STRING)) {
-    if (result->c.str) VFree(ctx, result->c.str);
-    result->c.str = 0;
-    result->c.type &= ~uint32_t(VF_STRING);
-  }
-  fp_raise(ctx);
+  normalise_result(ctx, result);
 }
 
 void ParseFunctionCall(RunContext* ctx, Value* result) {

@@ -343,9 +343,15 @@ void debug_after_statement(RunContext* ctx, const Value* result, const Statement
 namespace {
 
 // The name cut to what the record holds; every call sets it, so no formatter is run for it.
+// Calls save and restore the trace file's name; it is mostly empty.
+void copy_trace_file(char* to, const char* from) {
+  if (!from[0]) to[0] = 0;
+  else std::memcpy(to, from, std::strlen(from) + 1);
+}
+
 void set_called_name(DebugState& d, const char* name) {
-  size_t n = 0;
-  while (n + 1 < sizeof d.calledName && name[n]) ++n;
+  const void* end = std::memchr(name, 0, sizeof d.calledName - 1);
+  const size_t n = end ? size_t(static_cast<const char*>(end) - name) : sizeof d.calledName - 1;
   std::memmove(d.calledName, name, n);
   d.calledName[n] = 0;
 }
@@ -366,7 +372,7 @@ void debug_enter_call(RunContext* ctx, DebugCallSave* save, const char* name, bo
   save->savedTraceMode = d.savedTraceMode;
   save->traceFlags = d.traceFlags;
   save->stepMode = d.stepMode;
-  std::memcpy(save->traceFile, d.traceFile, std::strlen(d.traceFile) + 1);
+  copy_trace_file(save->traceFile, d.traceFile);
   d.savedTraceMode = d.traceMode;
   d.traceMode = TRACE_OFF;
   d.stepMode = 0;
@@ -382,7 +388,7 @@ void debug_leave_call(RunContext* ctx, const DebugCallSave& save, const char* na
   d.savedTraceMode = save.savedTraceMode;
   d.traceFlags = save.traceFlags;
   d.stepMode = save.stepMode;
-  std::memcpy(d.traceFile, save.traceFile, std::strlen(save.traceFile) + 1);
+  copy_trace_file(d.traceFile, save.traceFile);
   set_called_name(d, name);
   ctx->nStmtClass = script ? SC_SCRIPT_CALL : SC_UDF_CALL;
   ctx->bBranch = 0;

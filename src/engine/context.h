@@ -38,6 +38,7 @@ struct VarFrame {
   VarSlot* slots;          // the table while the frame exists
   plat::MemId spare;       // a zero-filled table kept from the frame's last use, for the next call
   uint16_t spareCapacity;
+  VarSlot* spareSlots;     // the spare table's address (it stays locked)
 };
 
 struct RunContext {

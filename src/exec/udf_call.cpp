@@ -1,6 +1,7 @@
 // Calls of user-defined functions and subroutines, and of script files (the Call built-in).
 #include "exec/udf_call.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -145,18 +146,21 @@ int open_frame(RunContext* ctx) {
     const uint16_t capacity = ctx->nVarCapacity;
     // The table kept from the frame's last call is zero-filled already; a new one is made otherwise.
     plat::MemId table = f.spareCapacity == capacity ? f.spare : 0;
+    VarSlot* slots = table ? f.spareSlots : nullptr;
     if (!table && f.spare) plat::mem_free(f.spare);
     f.spare = 0;
     f.spareCapacity = 0;
-    if (!table) table = plat::mem_alloc(size_t(capacity) * sizeof(VarSlot), true);
-    auto* slots = table ? static_cast<VarSlot*>(plat::mem_address(table)) : nullptr;
-    if (slots && plat::mem_lock_count(table) == 0) slots = static_cast<VarSlot*>(plat::mem_lock(table));
+    f.spareSlots = nullptr;
+    if (!table) {
+      table = plat::mem_alloc(size_t(capacity) * sizeof(VarSlot), true);
+      slots = table ? static_cast<VarSlot*>(plat::mem_lock(table)) : nullptr;
+    }
     if (!slots) {
       if (table) plat::mem_free(table);
       return -1;
     }
     // The tick of its identity is taken when a pointer first names the frame.
-    f = VarFrame{n, table, ctx->nFrameSerial++, 0, capacity, 0, FRAME_LINK_NONE, table, slots, 0, 0};
+    f = VarFrame{n, table, ctx->nFrameSerial++, 0, capacity, 0, FRAME_LINK_NONE, table, slots, 0, 0, nullptr};
     return n;
   }
   return -1;
@@ -167,9 +171,11 @@ void close_frame(RunContext* ctx, uint16_t n) {
   VarFrame& f = ctx->aVarFrame[n];
   const plat::MemId table = f.table;
   const uint16_t capacity = f.capacity;
+  VarSlot* const slots = f.slots;
   f = VarFrame{n};
   f.spare = table;
   f.spareCapacity = table ? capacity : 0;
+  f.spareSlots = table ? slots : nullptr;
 }
 
 // Frees every variable of the current (function) table and leaves its used slots zero-filled again.
@@ -178,6 +184,57 @@ void free_locals(RunContext* ctx) {
     if (ctx->lpVars[i].c.type & VALUE_OWNS) value_free(ctx, ctx->lpVars[i].c, VFREE_HOLDER);
   std::memset(ctx->lpVars, 0, size_t(ctx->nVarUsed) * sizeof(VarSlot));
   ctx->nVarUsed = 0;
+}
+
+// The variables' names of the parameters, and whether they can go into a fresh table in order.
+void work_out_layout(UdfRecord* rec) {
+  bool distinct = true;
+  for (int i = 0; i < rec->paramCount; ++i) {
+    char name[VARNAME_BYTES];
+    lower_name(rec->params[i], std::strlen(rec->params[i]), name, sizeof name);
+    // As a new slot takes the name: at most 31 bytes, zero-padded.
+    std::memset(rec->slotNames[i], 0, VARNAME_BYTES);
+    std::memcpy(rec->slotNames[i], name, std::min(std::strlen(name), VARNAME_BYTES - 1));
+    for (int k = 0; k < i; ++k)
+      if (std::strcmp(rec->slotNames[k], rec->slotNames[i]) == 0) distinct = false;
+  }
+  rec->layout = distinct ? UDF_LAYOUT_IN_ORDER : UDF_LAYOUT_BY_NAME;
+}
+
+// A plain number (no string, array or variant to duplicate or hold) is stored as slot_store would.
+bool store_plain(VarSlot& slot, const ValueCore& v) {
+  if (v.type & (VF_STRING | VF_WSTRING | VF_ARRAY | VF_VARIANT)) return false;
+  slot.c = v;
+  slot.c.reserved = 0;   // value_copy leaves it out
+  return true;
+}
+
+// The parameters as variables of the function's fresh table (only the reserved slot used): the arguments
+// given are stored, the others left uninitialised.
+void set_parameters(RunContext* ctx, UdfRecord* rec, ArgBlock* args, int argc) {
+  static_assert(UDF_PARAM_SLOT_BYTES == VARNAME_BYTES);
+  if (rec->layout == UDF_LAYOUT_UNKNOWN) work_out_layout(rec);
+  const int count = rec->paramCount;
+  // In order, each name lands in the next slot: the names differ, and no argument without a type leaves
+  // a slot free for a later name to take.
+  bool in_order = rec->kind == UDF_FUNCTION && rec->layout == UDF_LAYOUT_IN_ORDER && ctx->nVarUsed == 1 &&
+                  count < ctx->nVarCapacity;
+  for (int i = 1; in_order && i <= count && i <= argc; ++i) in_order = args->slot[i].c.type != 0;
+  for (int i = 1; i <= count && !ctx->err; ++i) {
+    uint16_t slot;
+    if (in_order) {
+      slot = ctx->nVarUsed++;
+      VarSlot& s = ctx->lpVars[slot];
+      std::memcpy(s.name, rec->slotNames[i - 1], VARNAME_BYTES);
+      s.c = ValueCore{};
+      s.c.i = -1;
+      s.c.type = VF_UNINIT;
+    } else {
+      slot = slot_find_or_create(ctx, rec->slotNames[i - 1], false);
+    }
+    if (slot == SLOT_NONE || i > argc) continue;
+    if (!store_plain(ctx->lpVars[slot], args->slot[i].c)) slot_store(ctx, slot, args->slot[i].c);
+  }
 }
 
 }  // namespace
@@ -253,7 +310,7 @@ int CallUdf(RunContext* ctx, int code, Value* result, ArgBlock* args, int argc, 
     unwind(false, 0);
     return 0;
   }
-  const bool file_changed = !same_file(ctx->szCurrentFile, rec->file);
+  const bool file_changed = !caller.sameFile && !same_file(ctx->szCurrentFile, rec->file);
   if (!caller.sameFile) std::memcpy(ctx->szCurrentFile, rec->file, sizeof ctx->szCurrentFile);
   if (file_changed) notify_file(ctx, rec->file, 1);
   ctx->nCurrentUdf = uint16_t(index);
@@ -275,12 +332,7 @@ int CallUdf(RunContext* ctx, int code, Value* result, ArgBlock* args, int argc, 
   if (native) {
     native(ctx, result, data);
   } else {
-    for (int i = 1; i <= rec->paramCount && !ctx->err; ++i) {
-      char name[VARNAME_BYTES];
-      lower_name(rec->params[i - 1], std::strlen(rec->params[i - 1]), name, sizeof name);
-      const uint16_t slot = slot_find_or_create(ctx, name, false);
-      if (slot != SLOT_NONE && i <= argc) slot_store(ctx, slot, args->slot[i].c);
-    }
+    set_parameters(ctx, rec, args, argc);
     if (!ctx->err) {
       HeldScript body{};
       body.text = rec->bodyText;
