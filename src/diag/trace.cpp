@@ -349,18 +349,17 @@ void copy_trace_file(char* to, const char* from) {
   else std::memcpy(to, from, std::strlen(from) + 1);
 }
 
-void set_called_name(DebugState& d, const char* name) {
-  const void* end = std::memchr(name, 0, sizeof d.calledName - 1);
-  const size_t n = end ? size_t(static_cast<const char*>(end) - name) : sizeof d.calledName - 1;
+void set_called_name(DebugState& d, const char* name, size_t length) {
+  const size_t n = length < sizeof d.calledName ? length : sizeof d.calledName - 1;
   std::memmove(d.calledName, name, n);
   d.calledName[n] = 0;
 }
 
 }  // namespace
 
-void debug_enter_call(RunContext* ctx, DebugCallSave* save, const char* name, bool script) {
+void debug_enter_call(RunContext* ctx, DebugCallSave* save, const char* name, size_t length, bool script) {
   DebugState& d = ctx->dbg;
-  set_called_name(d, name);
+  set_called_name(d, name, length);
   if (full_trace_to_file(d)) {
     ctx->nStmtClass = script ? SC_SCRIPT_CALL : SC_UDF_CALL;
     ctx->bBranch = 1;
@@ -378,7 +377,7 @@ void debug_enter_call(RunContext* ctx, DebugCallSave* save, const char* name, bo
   d.stepMode = 0;
 }
 
-void debug_leave_call(RunContext* ctx, const DebugCallSave& save, const char* name, bool script) {
+void debug_leave_call(RunContext* ctx, const DebugCallSave& save, const char* name, size_t length, bool script) {
   DebugState& d = ctx->dbg;
   if (full_trace_to_file(d) && !script) {
     write(ctx, std::string(LINE_END) + printf_text("--- %s (%s) ---", message(ctx, 876).c_str(), name));
@@ -389,7 +388,7 @@ void debug_leave_call(RunContext* ctx, const DebugCallSave& save, const char* na
   d.traceFlags = save.traceFlags;
   d.stepMode = save.stepMode;
   copy_trace_file(d.traceFile, save.traceFile);
-  set_called_name(d, name);
+  set_called_name(d, name, length);
   ctx->nStmtClass = script ? SC_SCRIPT_CALL : SC_UDF_CALL;
   ctx->bBranch = 0;
 }

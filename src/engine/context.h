@@ -60,6 +60,7 @@ struct RunContext {
   uint32_t heapEnd;                // offset of the end marker
   VarFrame aVarFrame[VAR_FRAMES];
   uint16_t nVarFrame;
+  uint16_t nFirstFreeFrame;        // frames 1 up to this one (excluded) are all in use
   uint32_t nFrameSerial;
   char szCurrentFile[260];
   char szCurDir[2050];

@@ -51,11 +51,13 @@ struct CallerState {
   uint32_t inUdf;
   DebugCallSave debug;
   const char* debugName = nullptr;   // set once the called code was entered: the trace is restored
+  size_t debugNameLength = 0;
   bool debugScript = false;
 
-  void enter_debug(RunContext* ctx, const char* name, bool script) {
-    debug_enter_call(ctx, &debug, name, script);
+  void enter_debug(RunContext* ctx, const char* name, size_t length, bool script) {
+    debug_enter_call(ctx, &debug, name, length, script);
     debugName = name;
+    debugNameLength = length;
     debugScript = script;
   }
 
@@ -81,7 +83,7 @@ struct CallerState {
     inUdf = ctx->bInUdf;
   }
   void restore(RunContext* ctx) const {
-    if (debugName) debug_leave_call(ctx, debug, debugName, debugScript);
+    if (debugName) debug_leave_call(ctx, debug, debugName, debugNameLength, debugScript);
     ctx->szLine = szLine;
     ctx->tok.prog = prog;
     ctx->tok.tokenStart = tokenStart;
@@ -140,7 +142,7 @@ void notify_call(RunContext* ctx, const char* file, int code) {
 
 // A new variable table for a function call: the first free frame, with the current table's capacity.
 int open_frame(RunContext* ctx) {
-  for (uint16_t n = 1; n < VAR_FRAMES; ++n) {
+  for (uint16_t n = std::max<uint16_t>(ctx->nFirstFreeFrame, 1); n < VAR_FRAMES; ++n) {
     VarFrame& f = ctx->aVarFrame[n];
     if (f.slots) continue;
     const uint16_t capacity = ctx->nVarCapacity;
@@ -161,6 +163,7 @@ int open_frame(RunContext* ctx) {
     }
     // The tick of its identity is taken when a pointer first names the frame.
     f = VarFrame{n, table, ctx->nFrameSerial++, 0, capacity, 0, FRAME_LINK_NONE, table, slots, 0, 0, nullptr};
+    ctx->nFirstFreeFrame = uint16_t(n + 1);
     return n;
   }
   return -1;
@@ -176,6 +179,7 @@ void close_frame(RunContext* ctx, uint16_t n) {
   f.spare = table;
   f.spareCapacity = table ? capacity : 0;
   f.spareSlots = table ? slots : nullptr;
+  if (n < ctx->nFirstFreeFrame) ctx->nFirstFreeFrame = n;
 }
 
 // Frees every variable of the current (function) table and leaves its used slots zero-filled again.
@@ -215,11 +219,10 @@ void set_parameters(RunContext* ctx, UdfRecord* rec, ArgBlock* args, int argc) {
   static_assert(UDF_PARAM_SLOT_BYTES == VARNAME_BYTES);
   if (rec->layout == UDF_LAYOUT_UNKNOWN) work_out_layout(rec);
   const int count = rec->paramCount;
-  // In order, each name lands in the next slot: the names differ, and no argument without a type leaves
-  // a slot free for a later name to take.
+  // In order, each name lands in the next slot as the names differ, until an argument without a type
+  // leaves its slot free for a later name to take.
   bool in_order = rec->kind == UDF_FUNCTION && rec->layout == UDF_LAYOUT_IN_ORDER && ctx->nVarUsed == 1 &&
                   count < ctx->nVarCapacity;
-  for (int i = 1; in_order && i <= count && i <= argc; ++i) in_order = args->slot[i].c.type != 0;
   for (int i = 1; i <= count && !ctx->err; ++i) {
     uint16_t slot;
     if (in_order) {
@@ -234,6 +237,7 @@ void set_parameters(RunContext* ctx, UdfRecord* rec, ArgBlock* args, int argc) {
     }
     if (slot == SLOT_NONE || i > argc) continue;
     if (!store_plain(ctx->lpVars[slot], args->slot[i].c)) slot_store(ctx, slot, args->slot[i].c);
+    in_order = in_order && ctx->lpVars[slot].c.type != 0;
   }
 }
 
@@ -246,6 +250,7 @@ void release_frames(RunContext* ctx) {
     if (f.spare) plat::mem_free(f.spare);
     f = VarFrame{n};
   }
+  ctx->nFirstFreeFrame = 1;
 }
 
 int find_udf(RunContext* ctx, const char* name) {
@@ -317,7 +322,7 @@ int CallUdf(RunContext* ctx, int code, Value* result, ArgBlock* args, int argc, 
   ctx->tok.curUdfNumber = uint16_t(index);
   enter_called_code(ctx);
   ctx->bInUdf = 1;
-  caller.enter_debug(ctx, rec->name, false);
+  caller.enter_debug(ctx, rec->name, rec->nameLength, false);
   if (function) {
     if (!frame_switch(ctx, uint16_t(frame))) {
       ctx->err = ERR_UDF_LOCK;
@@ -474,7 +479,7 @@ void CallScript(RunContext* ctx, Value* result, ArgBlock& args, int argc, bool w
     notify_call(ctx, path, 1);
     enter_called_code(ctx);
     ctx->bInUdf = 0;
-    caller.enter_debug(ctx, path, true);
+    caller.enter_debug(ctx, path, std::strlen(path), true);
     const int run = LoadScriptFile(ctx, result, path);
     const uint16_t error = ctx->err;
     if (!ctx->aStruct[depth].aux) set_integer(ctx, result->c, 0);
