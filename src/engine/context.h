@@ -149,6 +149,9 @@ struct RunContext {
   // --- compiled lines ---
   LineCache* lineCache;            // made at the first run, released at shutdown
   uint32_t bLineCacheOff;          // every line is read as it runs (tests compare the two ways)
+  // Changes whenever a name is made or goes in the current table, or another table becomes current: a slot
+  // found for a name stays that name's while it is unchanged.
+  uint32_t nVarLayout;
   int32_t nCompiledActive;         // compiled statements running now: the cache keeps its entries meanwhile
   uint32_t nPumpSkip;              // statements to run before the next one asks the system for messages
   // A compiled line's text is copied into szLine only when something reads it (an error, a trace).

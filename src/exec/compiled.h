@@ -48,6 +48,7 @@ struct VarRef {
   char name[VARNAME_BYTES];   // zero-padded
   uint16_t slot;
   uint16_t length;
+  uint32_t layout;            // the table's nVarLayout when slot was found
 };
 
 constexpr uint16_t NO_EXPR = 0xFFFF;
@@ -93,6 +94,27 @@ enum AppendKind : uint8_t {
   APPEND_ITEM,          // v = ItemInsert(e[1], e[2], v, e[3]) with a negative index
 };
 
+// A run of lines that a block in a skipping state passes over, from the line that holds it: the lines only
+// read their first word (their variables exist) and leave the effects noted here. It holds while the
+// cache's epoch, the variable table's layout, and the kind and state of the skipping record are the same.
+struct SkipRun {
+  uint32_t next;              // read position after the run
+  uint32_t lastStart;         // where the run's last line starts, and its length
+  uint32_t lastLength;
+  uint32_t epoch, layout;
+  uint16_t kind;              // the record's kind and state the run was found under
+  uint8_t state;
+  uint8_t lastClass;          // the statement class of the run's last statement
+  uint8_t effects;            // SKIP_*
+};
+
+enum SkipEffect : uint8_t {
+  SKIP_VALID = 1,
+  SKIP_FORGETS_IF = 2,        // a structure statement in the run forgets a pending single-line If
+  SKIP_CLEARS_BRANCH = 4,     // a Break, Continue or Else in the run
+  SKIP_MEETS_ELSE = 8,        // the If's record became its Else's
+};
+
 struct CompiledLine {
   uint64_t key;               // script key << 32 | read position
   uint32_t lineStart;         // the line's first character after its leading blanks
@@ -113,6 +135,9 @@ struct CompiledLine {
   const char* strings;
   const char* text;           // a line found by its substituted text: that text
   uint16_t varCount;
+  // The lines a skipping block passes over from this one, when known: one run for a block whose condition
+  // was false (where Case and ElseIf lines are tested), one for other skipping states.
+  mutable SkipRun skip[2];
 };
 
 // The line cache of a context. Entries live in one arena, found through a hash of their key; when either
@@ -131,6 +156,9 @@ struct LineCache {
   uint32_t extCount;
   const void* hostKeywords;
   size_t arenaUsed;
+  // Changes whenever an entry goes or is replaced (never when one is added): what was noted about lines
+  // under the same epoch still holds.
+  uint32_t epoch;
   alignas(16) char arena[LINECACHE_ARENA];
 };
 
@@ -176,6 +204,17 @@ uint32_t linecache_new_key();
 struct StatementPlace;
 int ExecuteCompiled(RunContext* ctx, Value* result, const StatementPlace& at, const CompiledLine& cl);
 
+// The commonest compiled statements run straight, without the general statement protocol: true when the
+// statement ran (it could not fail); false with nothing done but variable lookups, the general path to run
+// it. The caller has done what every statement does first and does what follows every statement.
+bool RunQuick(RunContext* ctx, Value* result, const CompiledLine& cl, uint32_t* pos, uint32_t lineStart);
+
+// A block in a skipping state passes over the run of lines from first that only read their first word:
+// the last line's place (*lineStart, *length) and the read position after it; false when first is not
+// such a line.
+bool PassSkippedLines(RunContext* ctx, const HeldScript* hs, const CompiledLine& first, uint32_t* pos,
+                      uint32_t* lineStart, uint32_t* length);
+
 // Evaluates compiled expression n of a line into result (freed first). Leaves the error in ctx->err.
 void EvaluateCompiled(RunContext* ctx, const CompiledLine& cl, int n, Value* result);
 // Compiled expression n of a line when it is a whole number worked out without anything the general
@@ -185,6 +224,9 @@ bool EvaluateWholeNumber(RunContext* ctx, const CompiledLine& cl, int n, int32_t
 // The slot of a variable reference in the current table, created uninitialised when missing (as reading
 // its name would); SLOT_NONE with the error set when the table is full.
 uint16_t resolve_var(RunContext* ctx, VarRef& ref);
+// An assignment of a plain whole number (expression 0) to a variable holding no array or object: true when
+// done; false with nothing done but variable lookups.
+bool AssignWholeNumber(RunContext* ctx, const CompiledLine& cl);
 // An assignment statement: the target, then the value of expression 0 (ProcessSubExpression's contract).
 void AssignCompiled(RunContext* ctx, const CompiledLine& cl, Value* result);
 

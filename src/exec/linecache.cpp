@@ -39,6 +39,7 @@ void reset(LineCache* c, const RunContext* ctx) {
   c->udfCount = ctx->nUdfCount;
   c->extCount = ctx->ext.nFunctions;
   c->hostKeywords = ctx->lpHostKeywords;
+  ++c->epoch;
 }
 
 bool environment_changed(const LineCache* c, const RunContext* ctx) {
@@ -74,6 +75,7 @@ LineCache* usable_cache(RunContext* ctx, bool create) {
     if (!create) return nullptr;
     c = new (std::nothrow) LineCache;
     if (!c) return nullptr;
+    c->epoch = 0;
     reset(c, ctx);
     ctx->lineCache = c;
   }
@@ -719,6 +721,7 @@ const CompiledLine* linecache_record(RunContext* ctx, const HeldScript* hs, uint
     if (!out) return nullptr;
     *out = cl;
   }
+  ++c->epoch;
   *where = out;
   return out;
 }
@@ -783,6 +786,8 @@ const CompiledLine* linecache_text(RunContext* ctx, const char* line, uint32_t o
     if (!*where) ++c->used;
     ++c->lines;
     ++c->textLines;
+  } else {
+    ++c->epoch;
   }
   *where = out;
   return out;
@@ -791,6 +796,7 @@ const CompiledLine* linecache_text(RunContext* ctx, const char* line, uint32_t o
 void linecache_forget_script(RunContext* ctx, uint32_t scriptKey) {
   LineCache* c = ctx->lineCache;
   if (!c || !scriptKey) return;
+  ++c->epoch;
   for (const CompiledLine*& e : c->slots)
     if (e && e != TOMBSTONE && uint32_t(e->key >> 32) == scriptKey) e = TOMBSTONE;
 }
@@ -798,6 +804,7 @@ void linecache_forget_script(RunContext* ctx, uint32_t scriptKey) {
 void linecache_forget_line(RunContext* ctx, const HeldScript* hs, uint32_t at) {
   LineCache* c = ctx->lineCache;
   if (!c || !hs->cacheKey) return;
+  ++c->epoch;
   for (const CompiledLine*& e : c->slots) {
     if (!e || e == TOMBSTONE || uint32_t(e->key >> 32) != hs->cacheKey) continue;
     if (at >= e->lineStart && at <= e->lineStart + e->length) e = TOMBSTONE;

@@ -281,12 +281,20 @@ int stmt_while(RunContext* ctx, const StatementPlace& at) {
   return push_record(ctx, SK_WHILE, at.lineStart, at.lineStart, truth ? BS_RUNNING : BS_FALSE) ? 1 : 0;
 }
 
-int stmt_endwhile(RunContext* ctx, const StatementPlace& at) {
+// The end of a While whose record is on top: back to the While while the loop runs.
+void close_while(RunContext* ctx, StructRecord* t, uint32_t* pos) {
   ctx->nStmtClass = SC_BLOCK_END;
-  StructRecord* t = closing_record(ctx, SK_WHILE, SK_WHILE);
-  if (!t) return 0;
-  if (!(t->state & LOOP_RUNS_MASK)) *at.pos = t->resume;
+  if (!(t->state & LOOP_RUNS_MASK)) *pos = t->resume;
   pop_record(ctx, true);
+}
+
+int stmt_endwhile(RunContext* ctx, const StatementPlace& at) {
+  StructRecord* t = closing_record(ctx, SK_WHILE, SK_WHILE);
+  if (!t) {
+    ctx->nStmtClass = SC_BLOCK_END;
+    return 0;
+  }
+  close_while(ctx, t, at.pos);
   return 1;
 }
 
@@ -304,6 +312,27 @@ bool make_counter(RunContext* ctx, Value& v) {
   return false;
 }
 
+// Whole numbers throughout: the counter steps and compares without the general conversions. False with
+// nothing done but variable lookups when a part is not a plain whole number.
+bool for_step_whole(RunContext* ctx, StructRecord* t, bool step_first, const CompiledLine& cl) {
+  int32_t last, by = 1;
+  VarSlot* s = slot_at(ctx, t->aux);
+  if (s->c.type != VF_INTEGER || !EvaluateWholeNumber(ctx, cl, 1, &last) ||
+      (cl.e[2].first != NO_EXPR && !EvaluateWholeNumber(ctx, cl, 2, &by)))
+    return false;
+  int32_t n = s->c.i;
+  if (step_first) {
+    n = int32_t(uint32_t(n) + uint32_t(by));
+    s->c = ValueCore{};
+    s->c.i = n;
+    s->c.type = VF_INTEGER;
+  }
+  const bool runs = by < 0 ? last <= n : last >= n;
+  t->state = runs ? BS_RUNNING : BS_FALSE;
+  ctx->bBranch = runs;
+  return true;
+}
+
 // The "to" part of a For: limit, optional step, the step itself when reached through Next, and the test.
 int for_continuation(RunContext* ctx, bool step_first, const CompiledLine* cl) {
   ctx->nStmtClass = SC_FOR;
@@ -311,25 +340,7 @@ int for_continuation(RunContext* ctx, bool step_first, const CompiledLine* cl) {
   if (!t || t->kind != SK_FOR) return fail(ctx, ERR_TO_WITHOUT_FOR);
   if (t->state & BS_OUTER_SKIP) return 1;
   const uint16_t var = t->aux;
-  if (cl) {
-    // Whole numbers throughout: the counter steps and compares without the general conversions.
-    int32_t last, by = 1;
-    VarSlot* s = slot_at(ctx, var);
-    if (s->c.type == VF_INTEGER && EvaluateWholeNumber(ctx, *cl, 1, &last) &&
-        (cl->e[2].first == NO_EXPR || EvaluateWholeNumber(ctx, *cl, 2, &by))) {
-      int32_t n = s->c.i;
-      if (step_first) {
-        n = int32_t(uint32_t(n) + uint32_t(by));
-        s->c = ValueCore{};
-        s->c.i = n;
-        s->c.type = VF_INTEGER;
-      }
-      const bool runs = by < 0 ? last <= n : last >= n;
-      t->state = runs ? BS_RUNNING : BS_FALSE;
-      ctx->bBranch = runs;
-      return 1;
-    }
-  }
+  if (cl && for_step_whole(ctx, t, step_first, *cl)) return 1;
   Value limit, step, counter;
   value_init(limit);
   value_init(step);
@@ -469,18 +480,26 @@ int stmt_for(RunContext* ctx, const StatementPlace& at) {
   return for_continuation(ctx, false, nullptr);
 }
 
-int stmt_next(RunContext* ctx, const StatementPlace& at) {
+// The end of a For or ForEach whose record is on top: back to its "to" part while the loop runs.
+void close_for(RunContext* ctx, StructRecord* t, uint32_t* pos) {
   ctx->nStmtClass = SC_BLOCK_END;
-  StructRecord* t = closing_record(ctx, SK_FOR, SK_FOREACH);
-  if (!t) return 0;
   if (t->kind == SK_FOREACH && (t->state & BS_BREAK)) foreach_release(ctx, *t);
   if (!(t->state & LOOP_RUNS_MASK)) {
-    *at.pos = t->resume;
+    *pos = t->resume;
     t->state = BS_RUNNING;
-    return 1;
+    return;
   }
   if (t->kind == SK_FOREACH) foreach_release(ctx, *t);
   pop_record(ctx, true);
+}
+
+int stmt_next(RunContext* ctx, const StatementPlace& at) {
+  StructRecord* t = closing_record(ctx, SK_FOR, SK_FOREACH);
+  if (!t) {
+    ctx->nStmtClass = SC_BLOCK_END;
+    return 0;
+  }
+  close_for(ctx, t, at.pos);
   return 1;
 }
 
@@ -752,6 +771,224 @@ int ExecuteStatement(RunContext* ctx, Value* result, const StatementPlace& at) {
   if (ctx->err) return 0;
   if (!expect_end(ctx)) return 0;
   return 1;
+}
+
+bool RunQuick(RunContext* ctx, Value* result, const CompiledLine& cl, uint32_t* pos, uint32_t lineStart) {
+  StructRecord* const t = top(ctx);
+  const bool skipping = t && t->state != BS_RUNNING;
+  const bool room = ctx->nStructDepth < STRUCT_STACK_SIZE;
+  int32_t v;
+  switch (cl.kind) {
+    case LK_EXPRESSION:
+      if (skipping || cl.target == NO_VAR || cl.append || !cl.e[0].integers || cl.e[0].calls || !AssignWholeNumber(ctx, cl))
+        return false;
+      if (result->c.type & VALUE_OWNS) value_free(ctx, *result);
+      value_init(*result);
+      ctx->nStmtClass = SC_EXPRESSION;
+      return true;
+    case LK_WHILE:
+      if (!room) return false;
+      if (skipping) {
+        v = 0;
+      } else {
+        if (!EvaluateWholeNumber(ctx, cl, 0, &v)) return false;
+        ctx->bBranch = v != 0;
+      }
+      ctx->nStmtClass = SC_WHILE;
+      push_record(ctx, SK_WHILE, lineStart, lineStart, skipping ? BS_OUTER_SKIP : v ? BS_RUNNING : BS_FALSE);
+      break;
+    case LK_ENDWHILE:
+      if (!t || t->kind != SK_WHILE) return false;
+      close_while(ctx, t, pos);
+      break;
+    case LK_TO:
+      if (!skipping) {
+        if (!t || t->kind != SK_FOR || !for_step_whole(ctx, t, true, cl)) return false;
+        ctx->nStmtClass = SC_FOR;
+      }
+      break;
+    case LK_NEXT:
+      if (!t || (t->kind != SK_FOR && t->kind != SK_FOREACH)) return false;
+      close_for(ctx, t, pos);
+      break;
+    case LK_IF:
+      // The block form only: the single-line form runs a statement of its own.
+      if (!cl.block || !room) return false;
+      if (skipping) {
+        touch_to_then(ctx, cl);
+        v = 0;
+      } else {
+        if (!EvaluateWholeNumber(ctx, cl, 0, &v)) return false;
+        ctx->bBranch = v != 0;
+      }
+      ctx->nStmtClass = SC_IF;
+      ctx->nPendingIf = -1;
+      push_record(ctx, SK_IF, 0, lineStart, skipping ? BS_OUTER_SKIP : v ? BS_RUNNING : BS_FALSE);
+      return true;
+    case LK_ELSEIF:
+      if (!t || t->kind != SK_IF) return false;
+      if (t->state == BS_FALSE) {
+        if (!EvaluateWholeNumber(ctx, cl, 0, &v)) return false;
+        if (v) t->state = BS_RUNNING;
+        ctx->bBranch = v != 0;
+      } else if (t->state == BS_RUNNING) {
+        t->state = BS_OUTER_SKIP;  // a branch ran already: everything up to EndIf is skipped
+      }
+      ctx->nStmtClass = SC_ELSEIF;
+      break;
+    case LK_ELSE:
+      if (!cl.block || !t || t->kind != SK_IF) return false;
+      if (t->state == BS_RUNNING || t->state == BS_FALSE) t->state ^= BS_FALSE;
+      t->kind = SK_ELSE;
+      ctx->bBranch = t->state == BS_RUNNING;
+      ctx->nStmtClass = SC_ELSE;
+      break;
+    case LK_ENDIF: {
+      if (!t || (t->kind != SK_IF && t->kind != SK_ELSE)) return false;
+      const uint8_t loop_bits = t->state & (BS_CONTINUE | BS_BREAK);
+      if (loop_bits && ctx->nStructDepth < 2) return false;
+      pop_record(ctx, false);
+      if (loop_bits) top(ctx)->state |= loop_bits;
+      ctx->nStmtClass = SC_BLOCK_END;
+      break;
+    }
+    case LK_SWITCH:
+      if (!room) return false;
+      if (skipping) {
+        v = 0;
+      } else {
+        if (!EvaluateWholeNumber(ctx, cl, 0, &v)) return false;
+        ctx->dbg.switchValue = v;
+      }
+      ctx->nStmtClass = SC_SWITCH;
+      push_record(ctx, SK_SWITCH, skipping ? 0 : uint32_t(v) >> 16, lineStart, skipping ? BS_OUTER_SKIP : BS_FALSE);
+      if (!skipping) top(ctx)->aux = uint16_t(uint32_t(v) & 0xFFFF);
+      break;
+    case LK_CASE:
+      if (!t || t->kind != SK_SWITCH) return false;
+      if (t->state == BS_FALSE || t->state == BS_CONTINUE) {
+        if (!EvaluateWholeNumber(ctx, cl, 0, &v)) return false;
+        ctx->dbg.switchValue = v;
+        const bool match = uint32_t(v) == (t->resume << 16 | t->aux);
+        if (match) t->state = BS_RUNNING;
+        ctx->bBranch = match;
+      }
+      ctx->nStmtClass = SC_CASE;
+      break;
+    case LK_ENDSWITCH:
+      if (!t || t->kind != SK_SWITCH) return false;
+      pop_record(ctx, true);
+      ctx->nStmtClass = SC_BLOCK_END;
+      break;
+    case LK_BREAK:
+    case LK_CONTINUE:
+      if (skipping || !ctx->bInLoop) return false;
+      ctx->bBranch = 1;
+      t->state |= cl.kind == LK_BREAK ? BS_BREAK : BS_CONTINUE;
+      ctx->nStmtClass = cl.kind == LK_BREAK ? SC_BREAK : SC_CONTINUE;
+      break;
+    default: return false;
+  }
+  // Every structure statement but If forgets a pending single-line If.
+  ctx->nPendingIf = -1;
+  return true;
+}
+
+namespace {
+
+// Whether a line in the skipping state of record t only reads its first word, which is all passing over
+// it takes.
+bool passable(const StructRecord* t, const CompiledLine& cl) {
+  switch (cl.kind) {
+    case LK_EMPTY:
+    case LK_EXPRESSION:
+    case LK_BREAK:
+    case LK_CONTINUE: return true;
+    // Once a case has run, later cases are not tested.
+    case LK_CASE: return t->kind == SK_SWITCH && t->state != BS_FALSE && t->state != BS_CONTINUE;
+    case LK_ELSEIF: return t->kind == SK_IF && t->state != BS_FALSE;
+    case LK_ELSE: return cl.block && t->kind == SK_IF && t->state != BS_FALSE;
+    default: return false;
+  }
+}
+
+// Passes over a passable line: its effects (SKIP_*), with its statement class.
+uint8_t pass_line(RunContext* ctx, StructRecord* t, const CompiledLine& cl, uint8_t* cls) {
+  switch (cl.kind) {
+    case LK_EXPRESSION:
+      // A skipped statement still reads its first word, which makes a variable of a new name.
+      if (cl.firstVar != NO_VAR) {
+        resolve_var(ctx, cl.vars[cl.firstVar]);
+        ctx->err = 0;
+      }
+      *cls = SC_SKIPPED;
+      return 0;
+    case LK_BREAK:
+    case LK_CONTINUE:
+      *cls = cl.kind == LK_BREAK ? SC_BREAK : SC_CONTINUE;
+      return SKIP_FORGETS_IF | SKIP_CLEARS_BRANCH;
+    case LK_CASE:
+      *cls = SC_CASE;
+      return SKIP_FORGETS_IF;
+    case LK_ELSEIF:
+      *cls = SC_ELSEIF;
+      return SKIP_FORGETS_IF;
+    case LK_ELSE:
+      t->kind = SK_ELSE;
+      *cls = SC_ELSE;
+      return SKIP_FORGETS_IF | SKIP_CLEARS_BRANCH | SKIP_MEETS_ELSE;
+    default: return 0;
+  }
+}
+
+void apply_skip_effects(RunContext* ctx, uint8_t effects, uint8_t cls) {
+  ctx->nStmtClass = cls;
+  if (effects & SKIP_FORGETS_IF) ctx->nPendingIf = -1;
+  if (effects & SKIP_CLEARS_BRANCH) ctx->bBranch = 0;
+}
+
+}  // namespace
+
+bool PassSkippedLines(RunContext* ctx, const HeldScript* hs, const CompiledLine& first, uint32_t* pos,
+                      uint32_t* lineStart, uint32_t* length) {
+  StructRecord* const t = top(ctx);
+  const LineCache* const cache = ctx->lineCache;
+  if (!t || t->state == BS_RUNNING || !cache || !passable(t, first)) return false;
+  SkipRun& known = first.skip[t->state == BS_FALSE || t->state == BS_CONTINUE ? 0 : 1];
+  if ((known.effects & SKIP_VALID) && known.epoch == cache->epoch && known.layout == ctx->nVarLayout &&
+      known.kind == t->kind && known.state == t->state) {
+    if (known.effects & SKIP_MEETS_ELSE) t->kind = SK_ELSE;
+    apply_skip_effects(ctx, known.effects, known.lastClass);
+    *pos = known.next;
+    *lineStart = known.lastStart;
+    *length = known.lastLength;
+    return true;
+  }
+  SkipRun run{};
+  run.kind = t->kind;
+  run.state = t->state;
+  run.epoch = cache->epoch;
+  run.layout = ctx->nVarLayout;
+  uint8_t effects = 0, cls = 0;
+  const CompiledLine* last = nullptr;
+  for (const CompiledLine* n = &first; n && passable(t, *n); n = linecache_find(ctx, hs, n->next)) {
+    effects |= pass_line(ctx, t, *n, &cls);
+    last = n;
+  }
+  apply_skip_effects(ctx, effects, cls);
+  *pos = last->next;
+  *lineStart = last->lineStart;
+  *length = last->length;
+  // Noted only when passing made no variable: the next time the lines need not be read.
+  if (run.layout == ctx->nVarLayout && run.epoch == cache->epoch) {
+    run.next = last->next;
+    run.lastStart = last->lineStart;
+    run.lastLength = last->length;
+    run.lastClass = cls;
+    run.effects = effects | SKIP_VALID;
+    known = run;
+  }
+  return true;
 }
 
 }  // namespace tov

@@ -188,6 +188,7 @@ void free_locals(RunContext* ctx) {
     if (ctx->lpVars[i].c.type & VALUE_OWNS) value_free(ctx, ctx->lpVars[i].c, VFREE_HOLDER);
   std::memset(ctx->lpVars, 0, size_t(ctx->nVarUsed) * sizeof(VarSlot));
   ctx->nVarUsed = 0;
+  ++ctx->nVarLayout;
 }
 
 // The variables' names of the parameters, and whether they can go into a fresh table in order.

@@ -904,12 +904,19 @@ inline bool same_name(const char* slot_name, const VarRef& ref) {
 
 inline uint16_t find_slot_of(RunContext* ctx, VarRef& ref) {
   const uint16_t hint = ref.slot;
+  if (hint && ref.layout == ctx->nVarLayout && ctx->lpVars[hint].c.type) return hint;
   if (hint && hint < ctx->nVarUsed) {
     const VarSlot& s = ctx->lpVars[hint];
-    if (s.c.type && same_name(s.name, ref)) return hint;
+    if (s.c.type && same_name(s.name, ref)) {
+      ref.layout = ctx->nVarLayout;
+      return hint;
+    }
   }
   const uint16_t slot = slot_find_or_create_padded(ctx, ref.name);
-  if (slot != SLOT_NONE) ref.slot = slot;
+  if (slot != SLOT_NONE) {
+    ref.slot = slot;
+    ref.layout = ctx->nVarLayout;
+  }
   return slot;
 }
 
@@ -1239,22 +1246,36 @@ Lane integer_lane(RunContext* ctx, const CompiledLine& cl, const CompiledExpr& e
 
 uint16_t resolve_var(RunContext* ctx, VarRef& ref) { return find_slot_of(ctx, ref); }
 
+namespace {
+
+inline bool plain_operand(const Op& op) { return op.code == OP_INT || op.code == OP_VARIABLE; }
+
+// A number, or a variable holding a plain integer (looked up as the lane would).
+inline bool whole_operand(RunContext* ctx, const CompiledLine& cl, const Op& op, int32_t* out) {
+  if (op.code == OP_INT) {
+    *out = op.payload.i;
+    return true;
+  }
+  if (op.code != OP_VARIABLE) return false;
+  const uint16_t slot = find_slot_of(ctx, cl.vars[op.payload.index]);
+  if (slot == SLOT_NONE || slot_at(ctx, slot)->c.type != VF_INTEGER) return false;
+  *out = slot_at(ctx, slot)->c.i;
+  return true;
+}
+
+}  // namespace
+
 bool EvaluateWholeNumber(RunContext* ctx, const CompiledLine& cl, int n, int32_t* out) {
   const CompiledExpr& e = cl.e[n];
   if (!e.integers || e.calls) return false;
-  if (e.count == 1) {
-    // A number or a variable alone: the commonest limits, cases and results.
-    const Op& op = cl.ops[e.first];
-    if (op.code == OP_INT) {
-      *out = op.payload.i;
-      return true;
-    }
-    if (op.code == OP_VARIABLE) {
-      const uint16_t slot = find_slot_of(ctx, cl.vars[op.payload.index]);
-      if (slot == SLOT_NONE || slot_at(ctx, slot)->c.type != VF_INTEGER) return false;
-      *out = slot_at(ctx, slot)->c.i;
-      return true;
-    }
+  // A number or a variable alone, or one operator between two of them: the commonest limits, cases,
+  // conditions and results, worked out straight.
+  const Op* const op = cl.ops + e.first;
+  if (e.count == 1 && plain_operand(op[0])) return whole_operand(ctx, cl, op[0], out);
+  if (e.count == 3 && op[2].code == OP_BINARY && plain_operand(op[0]) && plain_operand(op[1])) {
+    int32_t a, b;
+    if (!whole_operand(ctx, cl, op[0], &a) || !whole_operand(ctx, cl, op[1], &b)) return false;
+    return int_compare(op[2].kw, a, b, out) || int_arith(op[2].kw, a, b, out);
   }
   uint16_t origin;
   return integer_lane(ctx, cl, e, out, &origin, nullptr) == Lane::Whole;
@@ -1287,6 +1308,20 @@ void EvaluateCompiled(RunContext* ctx, const CompiledLine& cl, int n, Value* res
   run_ops(ctx, cl, op, op + e.count, stack, 0, 0, result);
 }
 
+bool AssignWholeNumber(RunContext* ctx, const CompiledLine& cl) {
+  const uint16_t slot = find_slot_of(ctx, cl.vars[cl.target]);
+  int32_t whole;
+  if (slot == SLOT_NONE || !EvaluateWholeNumber(ctx, cl, 0, &whole)) return false;
+  // A whole number goes straight into a variable that holds no array or object.
+  VarSlot* s = slot_at(ctx, slot);
+  if (s->c.type & (VF_ARRAY | VF_VARIANT)) return false;
+  if (s->c.type & VALUE_OWNS) value_free(ctx, s->c, VFREE_HOLDER);
+  s->c = ValueCore{};
+  s->c.i = whole;
+  s->c.type = VF_INTEGER;
+  return true;
+}
+
 void AssignCompiled(RunContext* ctx, const CompiledLine& cl, Value* result) {
   if (result->c.type & VALUE_OWNS) value_free(ctx, *result);
   value_init(*result);
@@ -1299,17 +1334,9 @@ void AssignCompiled(RunContext* ctx, const CompiledLine& cl, Value* result) {
     }
     return;
   }
+  if (AssignWholeNumber(ctx, cl)) return;
   int32_t whole;
-  if (EvaluateWholeNumber(ctx, cl, 0, &whole)) {
-    // A whole number goes straight into a variable that holds no array or object.
-    VarSlot* s = slot_at(ctx, tg.slot);
-    if (!(s->c.type & (VF_ARRAY | VF_VARIANT))) {
-      if (s->c.type & VALUE_OWNS) value_free(ctx, s->c, VFREE_HOLDER);
-      s->c = ValueCore{};
-      s->c.i = whole;
-      s->c.type = VF_INTEGER;
-      return;
-    }
+  if ((slot_at(ctx, tg.slot)->c.type & (VF_ARRAY | VF_VARIANT)) && EvaluateWholeNumber(ctx, cl, 0, &whole)) {
     result->c.i = whole;
     store(ctx, tg, *result);
     return;

@@ -57,6 +57,7 @@ static uint16_t claim_slot(RunContext* ctx, uint16_t free_slot) {
     }
     slot = ctx->nVarUsed++;
   }
+  ++ctx->nVarLayout;
   clear_slot(ctx->lpVars[slot]);
   return slot;
 }
@@ -111,6 +112,7 @@ void slot_drop(RunContext* ctx, uint16_t slot) {
   VarSlot& s = ctx->lpVars[slot];
   value_free(ctx, s.c, VFREE_HOLDER);
   clear_slot(s);
+  ++ctx->nVarLayout;
   if (slot + 1 == ctx->nVarUsed) --ctx->nVarUsed;
 }
 
@@ -325,6 +327,7 @@ bool frame_switch(RunContext* ctx, uint16_t n) {
   cur.used = ctx->nVarUsed;
   VarFrame& f = ctx->aVarFrame[n];
   ctx->nVarFrame = n;
+  ++ctx->nVarLayout;
   ctx->lpVars = f.slots;
   ctx->nVarCapacity = f.capacity;
   ctx->nVarUsed = f.used;

@@ -10,6 +10,7 @@
 
 #include "diag/errors.h"
 #include "exec/compiled.h"
+#include "lang/vartable.h"
 #include "platform/ui.h"
 #include "test_context.h"
 
@@ -49,6 +50,24 @@ TEST(LineCache, AFunctionDefinedLaterChangesWhatANameInACompiledBodyMeans) {
   EXPECT_EQ(t->hdr.nExtendedCode, ERR_NO_OPEN_PAREN) << t->hdr.nRunError;
   EXPECT_EQ(t.var_text("r"), "5");
   EXPECT_EQ(t.var_text("r2"), "");
+}
+
+TEST(LineCache, LinesPassedOverInABlockThatDoesNotRunStillMakeTheirVariables) {
+  // The Else and Break lines and the skipped assignments are passed over in a row once they are known;
+  // a Drop between passes makes the next pass read them again.
+  const std::string script =
+      "ghost = 0\nFor k = 1 to 5\n  If k > 10\n    ghost = 1\n    Break\n  ElseIf k > 20\n    other = 1\n"
+      "  Else\n    seen = k\n  EndIf\n  If k == 2 Then Drop(ghost)\nNext\n";
+  for (const uint32_t cache_off : {0u, 1u}) {
+    TestContext t;
+    t->bLineCacheOff = cache_off;
+    t.run(script);
+    ASSERT_EQ(t->hdr.nRunResult, 1) << cache_off;
+    EXPECT_EQ(t.var_text("seen"), "5");
+    EXPECT_NE(slot_lookup(t.ctx(), "ghost"), SLOT_NONE) << cache_off;
+    EXPECT_NE(slot_lookup(t.ctx(), "other"), SLOT_NONE) << cache_off;
+    EXPECT_EQ(t.eval("IsDefined(ghost)").c.i, 0);
+  }
 }
 
 TEST(LineCache, KeepsToItsCapOnScriptsOfManyLines) {
