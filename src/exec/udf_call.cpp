@@ -228,6 +228,7 @@ void set_parameters(RunContext* ctx, UdfRecord* rec, ArgBlock* args, int argc) {
     uint16_t slot;
     if (in_order) {
       slot = ctx->nVarUsed++;
+      ++ctx->nVarLayout;   // a name is made, as claiming a slot would note
       VarSlot& s = ctx->lpVars[slot];
       std::memcpy(s.name, rec->slotNames[i - 1], VARNAME_BYTES);
       s.c = ValueCore{};
