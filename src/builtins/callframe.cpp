@@ -21,8 +21,6 @@ namespace tov {
 
 namespace {
 
-
-bool is_udf(int id) { return id >= UDFSTART && id < UDFSTART + 999; }
 bool is_host(int id) { return id >= PARENTSTART && id < PARENTSTART + 999; }
 
 void extra_text(RunContext* ctx, const char* format, const char* a, const char* b = "") {
@@ -78,7 +76,7 @@ bool convert_argument(RunContext* ctx, ValueCore& v, unsigned type, int n, bool 
 }
 
 void dispatch(RunContext* ctx, int id, Value* result, ArgBlock& args, int argc, bool wide, uint64_t signature) {
-  if (is_udf(id)) {
+  if (is_udf_code(id)) {
     CallUdf(ctx, id, result, &args, argc, nullptr, nullptr, UDF_MODE_EXPRESSION);
     return;
   }
@@ -128,8 +126,6 @@ void normalise_result(RunContext* ctx, Value* result) {
 
 }  // namespace
 
-bool is_udf_code(int id) { return is_udf(id); }
-
 void CallUdfWithNumbers(RunContext* ctx, int id, Value* result, const int32_t* numbers, int argc) {
   // The function reads arguments 1..argc only and copies what it keeps: the other slots stay unset and
   // nothing is released.
@@ -148,7 +144,7 @@ void CallBuiltin(RunContext* ctx, const char* name, int id, Value* result, ArgBl
   if (result->c.type & VALUE_OWNS) value_free(ctx, *result);
   value_init(*result);
   bool wide = false;
-  if (!variadic && !is_udf(id)) {
+  if (!variadic && !is_udf_code(id)) {
     const bool nt = plat::os_info().nt_family;
     wide = wide_call(args, argc, signature, nt);
     for (int n = 1; n <= argc; ++n) {

@@ -34,7 +34,7 @@ void CallBuiltin(RunContext* ctx, const char* name, int id, Value* result, ArgBl
                  int argc, uint64_t signature);
 
 // A user-defined function's token code.
-bool is_udf_code(int id);
+inline bool is_udf_code(int id) { return id >= UDFSTART && id < UDFSTART + 999; }
 // A call of a user-defined function from an expression whose arguments are all whole numbers (CallBuiltin's
 // contract for it, with nothing to convert or release). result is set afresh.
 void CallUdfWithNumbers(RunContext* ctx, int id, Value* result, const int32_t* numbers, int argc);
