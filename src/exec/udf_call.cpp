@@ -184,9 +184,12 @@ void close_frame(RunContext* ctx, uint16_t n) {
 
 // Frees every variable of the current (function) table and leaves its used slots zero-filled again.
 void free_locals(RunContext* ctx) {
-  for (uint16_t i = 0; i < ctx->nVarUsed; ++i)
-    if (ctx->lpVars[i].c.type & VALUE_OWNS) value_free(ctx, ctx->lpVars[i].c, VFREE_HOLDER);
-  std::memset(ctx->lpVars, 0, size_t(ctx->nVarUsed) * sizeof(VarSlot));
+  // Freeing values leaves the table and its used count as they are.
+  VarSlot* const slots = ctx->lpVars;
+  const uint16_t used = ctx->nVarUsed;
+  for (uint16_t i = 0; i < used; ++i)
+    if (slots[i].c.type & VALUE_OWNS) value_free(ctx, slots[i].c, VFREE_HOLDER);
+  std::memset(slots, 0, size_t(used) * sizeof(VarSlot));
   ctx->nVarUsed = 0;
   ++ctx->nVarLayout;
 }
