@@ -115,6 +115,24 @@ enum SkipEffect : uint8_t {
   SKIP_MEETS_ELSE = 8,        // the If's record became its Else's
 };
 
+// The branch a chain of tests reached for values met before: the Case line of a Switch's value, or the
+// ElseIf (or Else) line of an If whose chain tests one variable for equality with numbers. The branch is found
+// without testing the ones before it when those test numbers and the lines between them only read their
+// first word (their variables exist). It holds while the cache's epoch and the variable table's layout are
+// the same.
+struct CaseJump {
+  int32_t value;
+  uint32_t next;              // read position after the branch's line
+  uint32_t lineStart, length; // the branch's line
+  uint8_t kind;               // LK_CASE, LK_ELSEIF or LK_ELSE
+};
+constexpr uint32_t CASE_JUMPS = 8;
+struct CaseTable {
+  uint32_t epoch, layout;
+  uint32_t count;
+  CaseJump jump[CASE_JUMPS];
+};
+
 struct CompiledLine {
   uint64_t key;               // script key << 32 | read position
   uint32_t lineStart;         // the line's first character after its leading blanks
@@ -128,6 +146,7 @@ struct CompiledLine {
   uint16_t innerOffset;       // If/Else single-line form: where the statement after Then/Else starts
   uint16_t touchFirst, touchCount;  // If: the variables a skipped If reads up to its Then
   uint8_t append;             // an assignment that appends to its target's string: APPEND_*
+  uint8_t straight;           // RunsStraight: a line RunQuick may run
   CompiledExpr e[4];          // appends: the parts besides the target, from e[1]
   const CompiledLine* inner;  // the statement after Then/Else when it compiled; null otherwise
   Op* ops;
@@ -138,6 +157,10 @@ struct CompiledLine {
   // The lines a skipping block passes over from this one, when known: one run for a block whose condition
   // was false (where Case and ElseIf lines are tested), one for other skipping states.
   mutable SkipRun skip[2];
+  mutable CaseTable* cases;   // a Switch or If line: its branches by value, once looked for
+  // The line found at linkPos after this one, the last time, under the cache's epoch linkEpoch.
+  mutable const CompiledLine* link;
+  mutable uint32_t linkPos, linkEpoch;
 };
 
 // The line cache of a context. Entries live in one arena, found through a hash of their key; when either
@@ -183,6 +206,23 @@ inline const CompiledLine* linecache_find(RunContext* ctx, const HeldScript* hs,
     if (reinterpret_cast<uintptr_t>(e) != 1 && e->key == key) return e;
   }
 }
+// The line at pos after the line from, which remembers the one it found last time (a loop's lines follow
+// each other without a search).
+inline const CompiledLine* linecache_after(RunContext* ctx, const HeldScript* hs, const CompiledLine& from,
+                                           uint32_t pos) {
+  const LineCache* c = ctx->lineCache;
+  if (c && from.linkPos == pos && from.linkEpoch == c->epoch && from.link && c->udfCount == ctx->nUdfCount &&
+      c->extCount == ctx->ext.nFunctions && c->hostKeywords == ctx->lpHostKeywords && !ctx->nDiagMode &&
+      !ctx->bLineCacheOff)
+    return from.link;
+  const CompiledLine* found = linecache_find(ctx, hs, pos);
+  if (found) {
+    from.link = found;
+    from.linkPos = pos;
+    from.linkEpoch = ctx->lineCache->epoch;
+  }
+  return found;
+}
 // Records a line just read from pos: the first time its place, the second time its compiled form (lines
 // with % and definition lines are never recorded). Returns the entry or null.
 const CompiledLine* linecache_record(RunContext* ctx, const HeldScript* hs, uint32_t pos, uint32_t lineStart,
@@ -190,6 +230,9 @@ const CompiledLine* linecache_record(RunContext* ctx, const HeldScript* hs, uint
 // The compiled form of a statement by the substituted text of its line (offset: where the statement starts):
 // noted the first time, compiled the second. Null, or an entry whose kind says whether it compiled.
 const CompiledLine* linecache_text(RunContext* ctx, const char* line, uint32_t offset);
+// Memory that lives as long as the cache's entries (null when the cache is full): for what is noted about
+// lines after they were compiled.
+void* linecache_extra(RunContext* ctx, size_t bytes);
 // Forgets the compiled lines of a script whose text goes, or of one line whose text changed.
 void linecache_forget_script(RunContext* ctx, uint32_t scriptKey);
 void linecache_forget_line(RunContext* ctx, const HeldScript* hs, uint32_t lineStart);
@@ -204,10 +247,15 @@ uint32_t linecache_new_key();
 struct StatementPlace;
 int ExecuteCompiled(RunContext* ctx, Value* result, const StatementPlace& at, const CompiledLine& cl);
 
+// Whether RunQuick may run a compiled line in a block that runs (its shape is one it covers).
+bool RunsStraight(const CompiledLine& cl);
 // The commonest compiled statements run straight, without the general statement protocol: true when the
 // statement ran (it could not fail); false with nothing done but variable lookups, the general path to run
 // it. The caller has done what every statement does first and does what follows every statement.
-bool RunQuick(RunContext* ctx, Value* result, const CompiledLine& cl, uint32_t* pos, uint32_t lineStart);
+// *pos: the read position after the line (changed by jumps); *start, *length: the place of the last line
+// that ran (a Switch may run its matching Case line too).
+bool RunQuick(RunContext* ctx, Value* result, const HeldScript* hs, const CompiledLine& cl, uint32_t* pos,
+              uint32_t* start, uint32_t* length);
 
 // A block in a skipping state passes over the run of lines from first that only read their first word:
 // the last line's place (*lineStart, *length) and the read position after it; false when first is not

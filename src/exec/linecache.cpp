@@ -647,6 +647,7 @@ CompiledLine* compile_line(RunContext* ctx, LineCache* cache, const char* line, 
   if (!compile_statement(ctx, line, offset, b, cl, &inner_at)) return nullptr;
   const bool has_inner = (cl.kind == LK_IF || cl.kind == LK_ELSE) && !cl.block;
   if (has_inner) cl.innerOffset = uint16_t(inner_at);
+  cl.straight = RunsStraight(cl);
   CompiledLine* out = store_line(cache, b, cl);
   if (out && has_inner && nesting == 0) out->inner = compile_line(ctx, cache, line, inner_at, 1);
   return out;
@@ -791,6 +792,10 @@ const CompiledLine* linecache_text(RunContext* ctx, const char* line, uint32_t o
   }
   *where = out;
   return out;
+}
+
+void* linecache_extra(RunContext* ctx, size_t bytes) {
+  return ctx->lineCache ? arena_take(ctx->lineCache, bytes) : nullptr;
 }
 
 void linecache_forget_script(RunContext* ctx, uint32_t scriptKey) {

@@ -80,18 +80,62 @@ bool keep_result(const RunContext* ctx) {
   return false;
 }
 
-// The commonest statements run straight; they leave what the general protocol leaves.
-inline bool quick(RunContext* ctx, Value* result, const CompiledLine& cl, uint32_t* pos, uint32_t lineStart) {
+enum class Straight { NotRun, LastRan, Stopped };
+
+// Runs the compiled line cl, found at *pos, and the lines after it while each is one that runs straight,
+// or a run of lines a skipping block passes over. Between them, what follows every statement is done here
+// while it is only the count to the next message pump. LastRan: the last line's own epilogue is the
+// caller's to do (handed: the next line when it was found, to run the general way); Stopped: every epilogue
+// is done and *pos is at a line to run the general way; NotRun: cl itself is such a line, with nothing done.
+Straight run_straight(RunContext* ctx, Value* result, const HeldScript* hs, const CompiledLine* cl,
+                      uint32_t* lineStart, uint32_t* pos, const CompiledLine** handed) {
+  // What every statement starts with; the straight forms leave it as it is.
   ctx->err = 0;
   ctx->es.handlerTried = 0;
   ctx->es.reportTitle[0] = 0;
   ctx->lpVars[0].name[0] = 0;
   ctx->tok.derefPending = 0;
   ctx->tok.addressOfPending = 0;
-  if (!RunQuick(ctx, result, cl, pos, lineStart)) return false;
+  ctx->hRunScript = hs;
+  ctx->nRunUdf = ctx->nCurrentUdf;
+  uint32_t at = *pos, start = 0, length = 0;
+  Straight outcome = Straight::NotRun;
+  for (;;) {
+    uint32_t next_pos = cl->next, last_start = cl->lineStart, last_length = cl->length;
+    const bool passed =
+        block_is_skipping(ctx) && PassSkippedLines(ctx, hs, *cl, &next_pos, &last_start, &last_length);
+    if (!passed) {
+      // A statement that fails or does something else is run the general way, from its own place.
+      ctx->pendingLine = hs->text + cl->lineStart;
+      ctx->nPendingLineLength = cl->length;
+      ctx->nLineStart = cl->lineStart;
+      if (!RunQuick(ctx, result, hs, *cl, &next_pos, &last_start, &last_length)) break;
+    }
+    outcome = Straight::LastRan;
+    at = next_pos;
+    start = last_start;
+    length = last_length;
+    if (!ctx->nPumpSkip || ctx->nHostNotify || ctx->hdr.bCancel) break;
+    const CompiledLine* next = linecache_after(ctx, hs, *cl, next_pos);
+    if (!next || next->kind <= LK_SLOW) break;
+    if (!next->straight && !block_is_skipping(ctx)) {
+      *handed = next;
+      break;
+    }
+    drop_result(ctx, result);
+    --ctx->nPumpSkip;
+    cl = next;
+    outcome = Straight::Stopped;
+  }
+  *pos = at;
+  if (outcome == Straight::NotRun) return outcome;
+  *lineStart = start;
+  ctx->pendingLine = hs->text + start;
+  ctx->nPendingLineLength = length;
+  ctx->nLineStart = start;
   ctx->tok.tok_type = TT_END;
   ctx->tok.text[0] = 0;
-  return true;
+  return outcome;
 }
 
 }  // namespace
@@ -107,26 +151,19 @@ int RunLoop(RunContext* ctx, Value* result, const HeldScript* hs, uint32_t* line
   ctx->curScript = hs;
   const uint32_t depth_at_entry = ctx->nStructDepth;
   int r = 1;
+  const CompiledLine* handed = nullptr;   // the line at *pos, found by the straight run before it
 
   for (;;) {
     // A line met before comes from the cache; others are read, and noted for the next time.
     const uint32_t from = *pos;
     const bool cacheable = !ctx->nDeferredError && !ctx->bInDefinition;
-    const CompiledLine* cl = cacheable ? linecache_find(ctx, hs, from) : nullptr;
+    const CompiledLine* cl = handed ? handed : cacheable ? linecache_find(ctx, hs, from) : nullptr;
     // The commonest compiled statements run straight, with only what every statement needs around them.
-    if (cl && cl->kind > LK_SLOW && !ctx->bDebugOutput && !debug_watching(ctx->dbg) &&
-        !(ctx->nHostNotify & NOTIFY_STATEMENT)) {
-      *lineStart = cl->lineStart;
-      *pos = cl->next;
-      ctx->nPendingLineLength = cl->length;
-      ctx->hRunScript = hs;
-      ctx->nRunUdf = ctx->nCurrentUdf;
-      // A block that does not run passes over its lines in a row; they count as one statement.
-      const bool passed =
-          block_is_skipping(ctx) && PassSkippedLines(ctx, hs, *cl, pos, lineStart, &ctx->nPendingLineLength);
-      ctx->pendingLine = hs->text + *lineStart;
-      ctx->nLineStart = *lineStart;
-      if (passed || quick(ctx, result, *cl, pos, cl->lineStart)) {
+    if (!handed && cl && cl->kind > LK_SLOW && (cl->straight || block_is_skipping(ctx)) && !ctx->bDebugOutput &&
+        !debug_watching(ctx->dbg) && !(ctx->nHostNotify & NOTIFY_STATEMENT)) {
+      const Straight done = run_straight(ctx, result, hs, cl, lineStart, pos, &handed);
+      if (done == Straight::Stopped) continue;
+      if (done == Straight::LastRan) {
         if (!after_statement(ctx, result, line, *lineStart, hs)) {
           r = 0;
           break;
@@ -134,6 +171,7 @@ int RunLoop(RunContext* ctx, Value* result, const HeldScript* hs, uint32_t* line
         continue;
       }
     }
+    handed = nullptr;
     ctx->pendingLine = nullptr;
     if (cl) {
       *lineStart = cl->lineStart;

@@ -773,15 +773,154 @@ int ExecuteStatement(RunContext* ctx, Value* result, const StatementPlace& at) {
   return 1;
 }
 
-bool RunQuick(RunContext* ctx, Value* result, const CompiledLine& cl, uint32_t* pos, uint32_t lineStart) {
+namespace {
+
+// Whether a line in the skipping state of record t only reads its first word, which is all passing over
+// it takes.
+[[gnu::always_inline]] inline bool passable(const StructRecord* t, const CompiledLine& cl) {
+  switch (cl.kind) {
+    case LK_EMPTY:
+    case LK_EXPRESSION:
+    case LK_BREAK:
+    case LK_CONTINUE: return true;
+    // Once a case has run, later cases are not tested.
+    case LK_CASE: return t->kind == SK_SWITCH && t->state != BS_FALSE && t->state != BS_CONTINUE;
+    case LK_ELSEIF: return t->kind == SK_IF && t->state != BS_FALSE;
+    case LK_ELSE: return cl.block && t->kind == SK_IF && t->state != BS_FALSE;
+    default: return false;
+  }
+}
+
+// Whether a variable reference names a variable of the current table, without making it.
+bool variable_exists(RunContext* ctx, const VarRef& ref) {
+  if (ref.slot && ref.layout == ctx->nVarLayout && ctx->lpVars[ref.slot].c.type) return true;
+  return slot_lookup(ctx, ref.name) != SLOT_NONE;
+}
+
+// The variable reference and number of a test "variable == number" (expression 0 of a line).
+bool equality_test(const CompiledLine& cl, VarRef** var, int32_t* number) {
+  const CompiledExpr& e = cl.e[0];
+  if (e.count != 3) return false;
+  const Op* op = cl.ops + e.first;
+  if (op[0].code != OP_VARIABLE || op[1].code != OP_INT || op[2].code != OP_BINARY || op[2].kw != KW_EQUAL)
+    return false;
+  *var = &cl.vars[op[0].payload.index];
+  *number = op[1].payload.i;
+  return true;
+}
+
+// The number a branch line of a chain tests, when it tests one: a Case's number, or the number an ElseIf
+// compares the If's variable (tested) with.
+bool branch_number(const CompiledLine& cl, const VarRef* tested, int32_t* number) {
+  if (!tested) {
+    const CompiledExpr& e = cl.e[0];
+    if (e.count != 1 || cl.ops[e.first].code != OP_INT) return false;
+    *number = cl.ops[e.first].payload.i;
+    return true;
+  }
+  VarRef* var;
+  return equality_test(cl, &var, number) && var->length == tested->length &&
+         std::memcmp(var->name, tested->name, var->length) == 0;
+}
+
+// Looks for the branch of value v after the head of a chain (a Switch, or an If testing the variable tested)
+// whose record (state: no branch taken) is on top: the branches before it must test numbers, and the lines
+// between them only read an existing first word.
+bool find_branch(RunContext* ctx, const HeldScript* hs, const CompiledLine& head, const VarRef* tested, int32_t v,
+                 CaseJump* out) {
+  const StructRecord* t = top(ctx);
+  const uint8_t branch = tested ? LK_ELSEIF : LK_CASE;
+  const CompiledLine* n = &head;
+  for (uint32_t lines = 0; lines < 1000; ++lines) {
+    n = linecache_after(ctx, hs, *n, n->next);
+    if (!n) return false;
+    int32_t number;
+    if (n->kind == branch) {
+      if (!branch_number(*n, tested, &number)) return false;
+      if (number != v) continue;
+    } else if (!(tested && n->kind == LK_ELSE && n->block)) {
+      if (!passable(t, *n) || (n->kind == LK_EXPRESSION && n->firstVar != NO_VAR &&
+                               !variable_exists(ctx, n->vars[n->firstVar])))
+        return false;
+      continue;
+    }
+    *out = CaseJump{v, n->next, n->lineStart, n->length, n->kind};
+    return true;
+  }
+  return false;
+}
+
+// The noted branch for v, looked for and noted the first time v is met.
+const CaseJump* branch_jump(RunContext* ctx, const HeldScript* hs, const CompiledLine& head, const VarRef* tested,
+                            int32_t v) {
+  const LineCache* cache = ctx->lineCache;
+  if (!cache) return nullptr;
+  CaseTable* table = head.cases;
+  if (table && (table->epoch != cache->epoch || table->layout != ctx->nVarLayout)) table->count = 0;
+  if (table)
+    for (uint32_t k = 0; k < table->count; ++k)
+      if (table->jump[k].value == v) return &table->jump[k];
+  if (table && table->count == CASE_JUMPS) return nullptr;
+  CaseJump found;
+  if (!find_branch(ctx, hs, head, tested, v, &found)) return nullptr;
+  if (!table) {
+    table = head.cases = static_cast<CaseTable*>(linecache_extra(ctx, sizeof(CaseTable)));
+    if (!table) return nullptr;
+    table->count = 0;
+  }
+  if (!table->count) {
+    table->epoch = cache->epoch;
+    table->layout = ctx->nVarLayout;
+  }
+  table->jump[table->count] = found;
+  return &table->jump[table->count++];
+}
+
+// A chain's branch taken at once: its line runs as it would after the branches before it were tested.
+void take_branch(RunContext* ctx, const CaseJump& j, uint32_t* pos, uint32_t* start, uint32_t* length) {
+  StructRecord* t = top(ctx);
+  t->state = BS_RUNNING;
+  if (j.kind == LK_ELSE) t->kind = SK_ELSE;
+  ctx->bBranch = 1;
+  ctx->nStmtClass = j.kind == LK_CASE ? SC_CASE : j.kind == LK_ELSEIF ? SC_ELSEIF : SC_ELSE;
+  *pos = j.next;
+  *start = j.lineStart;
+  *length = j.length;
+}
+
+}  // namespace
+
+bool RunsStraight(const CompiledLine& cl) {
+  const auto whole = [&cl](int n) { return cl.e[n].integers && !cl.e[n].calls; };
+  switch (cl.kind) {
+    case LK_EXPRESSION: return cl.target != NO_VAR && !cl.append && whole(0);
+    case LK_WHILE:
+    case LK_ELSEIF:
+    case LK_SWITCH:
+    case LK_CASE: return whole(0);
+    case LK_IF: return cl.block && whole(0);
+    case LK_ELSE: return cl.block;
+    case LK_TO: return whole(1) && (cl.e[2].first == NO_EXPR || whole(2));
+    case LK_ENDWHILE:
+    case LK_NEXT:
+    case LK_ENDIF:
+    case LK_ENDSWITCH:
+    case LK_BREAK:
+    case LK_CONTINUE: return true;
+    default: return false;
+  }
+}
+
+bool RunQuick(RunContext* ctx, Value* result, const HeldScript* hs, const CompiledLine& cl, uint32_t* pos,
+              uint32_t* start, uint32_t* length) {
+  const uint32_t lineStart = cl.lineStart;
   StructRecord* const t = top(ctx);
   const bool skipping = t && t->state != BS_RUNNING;
   const bool room = ctx->nStructDepth < STRUCT_STACK_SIZE;
   int32_t v;
   switch (cl.kind) {
     case LK_EXPRESSION:
-      if (skipping || cl.target == NO_VAR || cl.append || !cl.e[0].integers || cl.e[0].calls || !AssignWholeNumber(ctx, cl))
-        return false;
+      if (skipping || !cl.straight || !AssignWholeNumber(ctx, cl)) return false;
       if (result->c.type & VALUE_OWNS) value_free(ctx, *result);
       value_init(*result);
       ctx->nStmtClass = SC_EXPRESSION;
@@ -824,6 +963,15 @@ bool RunQuick(RunContext* ctx, Value* result, const CompiledLine& cl, uint32_t* 
       ctx->nStmtClass = SC_IF;
       ctx->nPendingIf = -1;
       push_record(ctx, SK_IF, 0, lineStart, skipping ? BS_OUTER_SKIP : v ? BS_RUNNING : BS_FALSE);
+      if (!skipping && !v) {
+        // A chain that tests one variable against numbers goes to its branch for the variable's value.
+        VarRef* tested;
+        int32_t number;
+        if (equality_test(cl, &tested, &number)) {
+          const int32_t value = slot_at(ctx, resolve_var(ctx, *tested))->c.i;
+          if (const CaseJump* j = branch_jump(ctx, hs, cl, tested, value)) take_branch(ctx, *j, pos, start, length);
+        }
+      }
       return true;
     case LK_ELSEIF:
       if (!t || t->kind != SK_IF) return false;
@@ -862,7 +1010,10 @@ bool RunQuick(RunContext* ctx, Value* result, const CompiledLine& cl, uint32_t* 
       }
       ctx->nStmtClass = SC_SWITCH;
       push_record(ctx, SK_SWITCH, skipping ? 0 : uint32_t(v) >> 16, lineStart, skipping ? BS_OUTER_SKIP : BS_FALSE);
-      if (!skipping) top(ctx)->aux = uint16_t(uint32_t(v) & 0xFFFF);
+      if (!skipping) {
+        top(ctx)->aux = uint16_t(uint32_t(v) & 0xFFFF);
+        if (const CaseJump* j = branch_jump(ctx, hs, cl, nullptr, v)) take_branch(ctx, *j, pos, start, length);
+      }
       break;
     case LK_CASE:
       if (!t || t->kind != SK_SWITCH) return false;
@@ -895,22 +1046,6 @@ bool RunQuick(RunContext* ctx, Value* result, const CompiledLine& cl, uint32_t* 
 }
 
 namespace {
-
-// Whether a line in the skipping state of record t only reads its first word, which is all passing over
-// it takes.
-bool passable(const StructRecord* t, const CompiledLine& cl) {
-  switch (cl.kind) {
-    case LK_EMPTY:
-    case LK_EXPRESSION:
-    case LK_BREAK:
-    case LK_CONTINUE: return true;
-    // Once a case has run, later cases are not tested.
-    case LK_CASE: return t->kind == SK_SWITCH && t->state != BS_FALSE && t->state != BS_CONTINUE;
-    case LK_ELSEIF: return t->kind == SK_IF && t->state != BS_FALSE;
-    case LK_ELSE: return cl.block && t->kind == SK_IF && t->state != BS_FALSE;
-    default: return false;
-  }
-}
 
 // Passes over a passable line: its effects (SKIP_*), with its statement class.
 uint8_t pass_line(RunContext* ctx, StructRecord* t, const CompiledLine& cl, uint8_t* cls) {

@@ -1265,7 +1265,8 @@ inline bool whole_operand(RunContext* ctx, const CompiledLine& cl, const Op& op,
 
 }  // namespace
 
-bool EvaluateWholeNumber(RunContext* ctx, const CompiledLine& cl, int n, int32_t* out) {
+// EvaluateWholeNumber, inlined where a statement runs straight.
+[[gnu::always_inline]] inline bool whole_number(RunContext* ctx, const CompiledLine& cl, int n, int32_t* out) {
   const CompiledExpr& e = cl.e[n];
   if (!e.integers || e.calls) return false;
   // A number or a variable alone, or one operator between two of them: the commonest limits, cases,
@@ -1279,6 +1280,10 @@ bool EvaluateWholeNumber(RunContext* ctx, const CompiledLine& cl, int n, int32_t
   }
   uint16_t origin;
   return integer_lane(ctx, cl, e, out, &origin, nullptr) == Lane::Whole;
+}
+
+bool EvaluateWholeNumber(RunContext* ctx, const CompiledLine& cl, int n, int32_t* out) {
+  return whole_number(ctx, cl, n, out);
 }
 
 void EvaluateCompiled(RunContext* ctx, const CompiledLine& cl, int n, Value* result) {
@@ -1311,7 +1316,7 @@ void EvaluateCompiled(RunContext* ctx, const CompiledLine& cl, int n, Value* res
 bool AssignWholeNumber(RunContext* ctx, const CompiledLine& cl) {
   const uint16_t slot = find_slot_of(ctx, cl.vars[cl.target]);
   int32_t whole;
-  if (slot == SLOT_NONE || !EvaluateWholeNumber(ctx, cl, 0, &whole)) return false;
+  if (slot == SLOT_NONE || !whole_number(ctx, cl, 0, &whole)) return false;
   // A whole number goes straight into a variable that holds no array or object.
   VarSlot* s = slot_at(ctx, slot);
   if (s->c.type & (VF_ARRAY | VF_VARIANT)) return false;
