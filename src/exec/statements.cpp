@@ -288,14 +288,20 @@ void close_while(RunContext* ctx, StructRecord* t, uint32_t* pos) {
   pop_record(ctx, true);
 }
 
-int stmt_endwhile(RunContext* ctx, const StatementPlace& at) {
-  StructRecord* t = closing_record(ctx, SK_WHILE, SK_WHILE);
+// The end of a loop whose record (one of two kinds) must be on top.
+int stmt_loop_end(RunContext* ctx, const StatementPlace& at, uint16_t kind1, uint16_t kind2,
+                  void (*close)(RunContext*, StructRecord*, uint32_t*)) {
+  StructRecord* t = closing_record(ctx, kind1, kind2);
   if (!t) {
     ctx->nStmtClass = SC_BLOCK_END;
     return 0;
   }
-  close_while(ctx, t, at.pos);
+  close(ctx, t, at.pos);
   return 1;
+}
+
+int stmt_endwhile(RunContext* ctx, const StatementPlace& at) {
+  return stmt_loop_end(ctx, at, SK_WHILE, SK_WHILE, close_while);
 }
 
 bool numeric(const ValueCore& v) { return (v.type & (VF_INTEGER | VF_FLOAT)) != 0; }
@@ -494,13 +500,7 @@ void close_for(RunContext* ctx, StructRecord* t, uint32_t* pos) {
 }
 
 int stmt_next(RunContext* ctx, const StatementPlace& at) {
-  StructRecord* t = closing_record(ctx, SK_FOR, SK_FOREACH);
-  if (!t) {
-    ctx->nStmtClass = SC_BLOCK_END;
-    return 0;
-  }
-  close_for(ctx, t, at.pos);
-  return 1;
+  return stmt_loop_end(ctx, at, SK_FOR, SK_FOREACH, close_for);
 }
 
 bool switch_value(RunContext* ctx, const StatementPlace& at, int32_t* out) {

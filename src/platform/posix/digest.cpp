@@ -53,17 +53,6 @@ const EVP_MD* method(const CryptoLibrary& c, Digest algorithm) {
 
 }  // namespace
 
-size_t digest_size(Digest algorithm) {
-  switch (algorithm) {
-    case Digest::MD5: return 16;
-    case Digest::SHA1: return 20;
-    case Digest::SHA256: return 32;
-    case Digest::SHA384: return 48;
-    case Digest::SHA512: return 64;
-  }
-  return 0;
-}
-
 bool digest(Digest algorithm, const void* data, size_t n, uint8_t* out) {
   const CryptoLibrary& c = crypto();
   if (!c.loaded) return false;

@@ -23,17 +23,6 @@ bool succeeded(NTSTATUS status) { return status >= 0; }
 
 }  // namespace
 
-size_t digest_size(Digest algorithm) {
-  switch (algorithm) {
-    case Digest::MD5: return 16;
-    case Digest::SHA1: return 20;
-    case Digest::SHA256: return 32;
-    case Digest::SHA384: return 48;
-    case Digest::SHA512: return 64;
-  }
-  return 0;
-}
-
 bool digest(Digest algorithm, const void* data, size_t n, uint8_t* out) {
   BCRYPT_ALG_HANDLE provider = nullptr;
   if (!succeeded(BCryptOpenAlgorithmProvider(&provider, algorithm_id(algorithm), nullptr, 0))) return false;
