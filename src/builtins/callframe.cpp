@@ -21,8 +21,6 @@ namespace tov {
 
 namespace {
 
-
-bool is_udf(int id) { return id >= UDFSTART && id < UDFSTART + 999; }
 bool is_host(int id) { return id >= PARENTSTART && id < PARENTSTART + 999; }
 
 void extra_text(RunContext* ctx, const char* format, const char* a, const char* b = "") {
@@ -78,7 +76,7 @@ bool convert_argument(RunContext* ctx, ValueCore& v, unsigned type, int n, bool 
 }
 
 void dispatch(RunContext* ctx, int id, Value* result, ArgBlock& args, int argc, bool wide, uint64_t signature) {
-  if (is_udf(id)) {
+  if (is_udf_code(id)) {
     CallUdf(ctx, id, result, &args, argc, nullptr, nullptr, UDF_MODE_EXPRESSION);
     return;
   }
@@ -160,8 +158,8 @@ bool convert_arguments(RunContext* ctx, ArgBlock& args, int argc, uint64_t signa
   return true;
 }
 
-// A number result keeps no text beside it; a floating-point fault of the call is raised.
-void finish_result(RunContext* ctx, Value* result) {
+// A number result carries no string beside it; a floating-point fault of the call is raised.
+void normalise_result(RunContext* ctx, Value* result) {
   if ((result->c.type & (VF_INTEGER | VF_FLOAT)) && (result->c.type & VF_STRING)) {
     if (result->c.str) VFree(ctx, result->c.str);
     result->c.str = 0;
@@ -172,15 +170,28 @@ void finish_result(RunContext* ctx, Value* result) {
 
 }  // namespace
 
+void CallUdfWithNumbers(RunContext* ctx, int id, Value* result, const int32_t* numbers, int argc) {
+  // The function reads arguments 1..argc only and copies what it keeps: the other slots stay unset and
+  // nothing is released.
+  ArgBlock args;
+  for (int n = 1; n <= argc; ++n) {
+    value_init(args.slot[n]);
+    args.slot[n].c.i = numbers[n - 1];
+  }
+  value_init(*result);
+  CallUdf(ctx, id, result, &args, argc, nullptr, nullptr, UDF_MODE_EXPRESSION);
+  normalise_result(ctx, result);
+}
+
 void CallBuiltin(RunContext* ctx, const char* name, int id, Value* result, ArgBlock& args, bool variadic,
                  int argc, uint64_t signature) {
   if (result->c.type & VALUE_OWNS) value_free(ctx, *result);
   value_init(*result);
   bool wide = false;
-  if (!variadic && !is_udf(id) && !convert_arguments(ctx, args, argc, signature, &wide)) return;
+  if (!variadic && !is_udf_code(id) && !convert_arguments(ctx, args, argc, signature, &wide)) return;
   (void)name;
   dispatch(ctx, id, result, args, argc, wide, signature);
-  finish_result(ctx, result);
+  normalise_result(ctx, result);
 }
 
 void CallPureBuiltin(RunContext* ctx, int id, Value* result, ArgBlock& args, int argc, uint64_t signature) {
@@ -188,7 +199,7 @@ void CallPureBuiltin(RunContext* ctx, int id, Value* result, ArgBlock& args, int
   bool wide = false;
   if (!convert_arguments(ctx, args, argc, signature, &wide)) return;
   builtin_for(id)(ctx, result, args, argc, wide);
-  finish_result(ctx, result);
+  normalise_result(ctx, result);
 }
 
 void ParseFunctionCall(RunContext* ctx, Value* result) {

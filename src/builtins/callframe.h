@@ -36,6 +36,12 @@ void CallBuiltin(RunContext* ctx, const char* name, int id, Value* result, ArgBl
 // CallBuiltin for a built-in of pure_builtin's list with a fixed argument list, into a fresh result.
 void CallPureBuiltin(RunContext* ctx, int id, Value* result, ArgBlock& args, int argc, uint64_t signature);
 
+// A user-defined function's token code.
+inline bool is_udf_code(int id) { return id >= UDFSTART && id < UDFSTART + 999; }
+// A call of a user-defined function from an expression whose arguments are all whole numbers (CallBuiltin's
+// contract for it, with nothing to convert or release). result is set afresh.
+void CallUdfWithNumbers(RunContext* ctx, int id, Value* result, const int32_t* numbers, int argc);
+
 // Whether a text argument of this type arrives as a wide string: in a wide call, on the NT platform.
 bool text_arrives_wide(unsigned type, bool wide_call, bool nt);
 

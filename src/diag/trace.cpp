@@ -343,18 +343,23 @@ void debug_after_statement(RunContext* ctx, const Value* result, const Statement
 namespace {
 
 // The name cut to what the record holds; every call sets it, so no formatter is run for it.
-void set_called_name(DebugState& d, const char* name) {
-  size_t n = 0;
-  while (n + 1 < sizeof d.calledName && name[n]) ++n;
+// Calls save and restore the trace file's name; it is mostly empty.
+void copy_trace_file(char* to, const char* from) {
+  if (!from[0]) to[0] = 0;
+  else std::memcpy(to, from, std::strlen(from) + 1);
+}
+
+void set_called_name(DebugState& d, const char* name, size_t length) {
+  const size_t n = length < sizeof d.calledName ? length : sizeof d.calledName - 1;
   std::memmove(d.calledName, name, n);
   d.calledName[n] = 0;
 }
 
 }  // namespace
 
-void debug_enter_call(RunContext* ctx, DebugCallSave* save, const char* name, bool script) {
+void debug_enter_call(RunContext* ctx, DebugCallSave* save, const char* name, size_t length, bool script) {
   DebugState& d = ctx->dbg;
-  set_called_name(d, name);
+  set_called_name(d, name, length);
   if (full_trace_to_file(d)) {
     ctx->nStmtClass = script ? SC_SCRIPT_CALL : SC_UDF_CALL;
     ctx->bBranch = 1;
@@ -366,13 +371,13 @@ void debug_enter_call(RunContext* ctx, DebugCallSave* save, const char* name, bo
   save->savedTraceMode = d.savedTraceMode;
   save->traceFlags = d.traceFlags;
   save->stepMode = d.stepMode;
-  std::memcpy(save->traceFile, d.traceFile, std::strlen(d.traceFile) + 1);
+  copy_trace_file(save->traceFile, d.traceFile);
   d.savedTraceMode = d.traceMode;
   d.traceMode = TRACE_OFF;
   d.stepMode = 0;
 }
 
-void debug_leave_call(RunContext* ctx, const DebugCallSave& save, const char* name, bool script) {
+void debug_leave_call(RunContext* ctx, const DebugCallSave& save, const char* name, size_t length, bool script) {
   DebugState& d = ctx->dbg;
   if (full_trace_to_file(d) && !script) {
     write(ctx, std::string(LINE_END) + printf_text("--- %s (%s) ---", message(ctx, 876).c_str(), name));
@@ -382,8 +387,8 @@ void debug_leave_call(RunContext* ctx, const DebugCallSave& save, const char* na
   d.savedTraceMode = save.savedTraceMode;
   d.traceFlags = save.traceFlags;
   d.stepMode = save.stepMode;
-  std::memcpy(d.traceFile, save.traceFile, std::strlen(save.traceFile) + 1);
-  set_called_name(d, name);
+  copy_trace_file(d.traceFile, save.traceFile);
+  set_called_name(d, name, length);
   ctx->nStmtClass = script ? SC_SCRIPT_CALL : SC_UDF_CALL;
   ctx->bBranch = 0;
 }

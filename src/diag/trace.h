@@ -25,14 +25,15 @@ void debug_after_statement(RunContext* ctx, const Value* result, const Statement
                            bool ends);
 
 // Entering and leaving a user-defined function or a called script: the call record, then the trace and the
-// step debugger are off inside (DebugTrace 22 turns the trace back on) and restored on return.
+// step debugger are off inside (DebugTrace 22 turns the trace back on) and restored on return. name is the
+// function's or script's, of length characters.
 struct DebugCallSave {
   uint32_t traceMode, savedTraceMode, traceFlags;
   int32_t stepMode;
   char traceFile[TRACE_FILE_BYTES];
 };
-void debug_enter_call(RunContext* ctx, DebugCallSave* save, const char* name, bool script);
-void debug_leave_call(RunContext* ctx, const DebugCallSave& save, const char* name, bool script);
+void debug_enter_call(RunContext* ctx, DebugCallSave* save, const char* name, size_t length, bool script);
+void debug_leave_call(RunContext* ctx, const DebugCallSave& save, const char* name, size_t length, bool script);
 
 // At the end of the main script's run: the end records, the dumps of a failing end, the step dialog's last
 // view. error is the run's error or status (0 for a normal end).

@@ -39,6 +39,7 @@ struct VarFrame {
   VarSlot* slots;          // the table while the frame exists
   plat::MemId spare;       // a zero-filled table kept from the frame's last use, for the next call
   uint16_t spareCapacity;
+  VarSlot* spareSlots;     // the spare table's address (it stays locked)
 };
 
 struct RunContext {
@@ -60,6 +61,7 @@ struct RunContext {
   uint32_t heapEnd;                // offset of the end marker
   VarFrame aVarFrame[VAR_FRAMES];
   uint16_t nVarFrame;
+  uint16_t nFirstFreeFrame;        // frames 1 up to this one (excluded) are all in use
   uint32_t nFrameSerial;
   char szCurrentFile[260];
   char szCurDir[2050];

@@ -117,6 +117,7 @@ uint32_t init_context(RunContext* ctx, const char* host_name) {
   ctx->bInDefinition = 0;
   ctx->nVarFrame = 0;
   for (uint16_t i = 0; i < VAR_FRAMES; ++i) ctx->aVarFrame[i] = VarFrame{i};
+  ctx->nFirstFreeFrame = 1;
   ctx->hcurWait = plat::wait_cursor();
   ctx->hcurArrow = plat::arrow_cursor();
   ctx->hcurRun = ctx->hcurArrow;

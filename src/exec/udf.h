@@ -10,6 +10,10 @@ constexpr uint32_t UDF_BLOCK_RECORDS = 16;
 constexpr uint32_t UDF_BLOCKS = UDF_MAX / UDF_BLOCK_RECORDS;
 constexpr uint32_t UDF_MAX_PARAMS = 16;
 constexpr uint32_t UDF_NAME_BYTES = 31;
+constexpr uint32_t UDF_PARAM_SLOT_BYTES = 32;   // a variable slot's name field
+
+// How a call lays its parameters into the function's fresh table, worked out on the first call.
+enum UdfLayout : uint8_t { UDF_LAYOUT_UNKNOWN = 0, UDF_LAYOUT_IN_ORDER = 1, UDF_LAYOUT_BY_NAME = 2 };
 
 enum UdfKind : uint32_t { UDF_FUNCTION = 0, UDF_SUBROUTINE = 1 };
 
@@ -26,6 +30,11 @@ struct UdfRecord {
   char name[UDF_NAME_BYTES];
   char params[UDF_MAX_PARAMS][UDF_NAME_BYTES];
   char file[260];
+  // Parameter i goes to slot i + 1 of the fresh table when the names all differ (IN_ORDER); otherwise each
+  // is looked up by name, as a repeated name shares one variable. slotNames: the variables' names as a slot
+  // holds them, lower case and zero-padded.
+  uint8_t layout;
+  char slotNames[UDF_MAX_PARAMS][UDF_PARAM_SLOT_BYTES];
 };
 
 }  // namespace tov

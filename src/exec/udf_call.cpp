@@ -1,6 +1,7 @@
 // Calls of user-defined functions and subroutines, and of script files (the Call built-in).
 #include "exec/udf_call.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -50,11 +51,13 @@ struct CallerState {
   uint32_t inUdf;
   DebugCallSave debug;
   const char* debugName = nullptr;   // set once the called code was entered: the trace is restored
+  size_t debugNameLength = 0;
   bool debugScript = false;
 
-  void enter_debug(RunContext* ctx, const char* name, bool script) {
-    debug_enter_call(ctx, &debug, name, script);
+  void enter_debug(RunContext* ctx, const char* name, size_t length, bool script) {
+    debug_enter_call(ctx, &debug, name, length, script);
     debugName = name;
+    debugNameLength = length;
     debugScript = script;
   }
 
@@ -80,7 +83,7 @@ struct CallerState {
     inUdf = ctx->bInUdf;
   }
   void restore(RunContext* ctx) const {
-    if (debugName) debug_leave_call(ctx, debug, debugName, debugScript);
+    if (debugName) debug_leave_call(ctx, debug, debugName, debugNameLength, debugScript);
     ctx->szLine = szLine;
     ctx->tok.prog = prog;
     ctx->tok.tokenStart = tokenStart;
@@ -139,24 +142,28 @@ void notify_call(RunContext* ctx, const char* file, int code) {
 
 // A new variable table for a function call: the first free frame, with the current table's capacity.
 int open_frame(RunContext* ctx) {
-  for (uint16_t n = 1; n < VAR_FRAMES; ++n) {
+  for (uint16_t n = std::max<uint16_t>(ctx->nFirstFreeFrame, 1); n < VAR_FRAMES; ++n) {
     VarFrame& f = ctx->aVarFrame[n];
     if (f.slots) continue;
     const uint16_t capacity = ctx->nVarCapacity;
     // The table kept from the frame's last call is zero-filled already; a new one is made otherwise.
     plat::MemId table = f.spareCapacity == capacity ? f.spare : 0;
+    VarSlot* slots = table ? f.spareSlots : nullptr;
     if (!table && f.spare) plat::mem_free(f.spare);
     f.spare = 0;
     f.spareCapacity = 0;
-    if (!table) table = plat::mem_alloc(size_t(capacity) * sizeof(VarSlot), true);
-    auto* slots = table ? static_cast<VarSlot*>(plat::mem_address(table)) : nullptr;
-    if (slots && plat::mem_lock_count(table) == 0) slots = static_cast<VarSlot*>(plat::mem_lock(table));
+    f.spareSlots = nullptr;
+    if (!table) {
+      table = plat::mem_alloc(size_t(capacity) * sizeof(VarSlot), true);
+      slots = table ? static_cast<VarSlot*>(plat::mem_lock(table)) : nullptr;
+    }
     if (!slots) {
       if (table) plat::mem_free(table);
       return -1;
     }
     // The tick of its identity is taken when a pointer first names the frame.
-    f = VarFrame{n, table, ctx->nFrameSerial++, 0, capacity, 0, FRAME_LINK_NONE, table, slots, 0, 0};
+    f = VarFrame{n, table, ctx->nFrameSerial++, 0, capacity, 0, FRAME_LINK_NONE, table, slots, 0, 0, nullptr};
+    ctx->nFirstFreeFrame = uint16_t(n + 1);
     return n;
   }
   return -1;
@@ -167,18 +174,76 @@ void close_frame(RunContext* ctx, uint16_t n) {
   VarFrame& f = ctx->aVarFrame[n];
   const plat::MemId table = f.table;
   const uint16_t capacity = f.capacity;
+  VarSlot* const slots = f.slots;
   f = VarFrame{n};
   f.spare = table;
   f.spareCapacity = table ? capacity : 0;
+  f.spareSlots = table ? slots : nullptr;
+  if (n < ctx->nFirstFreeFrame) ctx->nFirstFreeFrame = n;
 }
 
 // Frees every variable of the current (function) table and leaves its used slots zero-filled again.
 void free_locals(RunContext* ctx) {
-  for (uint16_t i = 0; i < ctx->nVarUsed; ++i)
-    if (ctx->lpVars[i].c.type & VALUE_OWNS) value_free(ctx, ctx->lpVars[i].c, VFREE_HOLDER);
-  std::memset(ctx->lpVars, 0, size_t(ctx->nVarUsed) * sizeof(VarSlot));
+  // Freeing values leaves the table and its used count as they are.
+  VarSlot* const slots = ctx->lpVars;
+  const uint16_t used = ctx->nVarUsed;
+  for (uint16_t i = 0; i < used; ++i)
+    if (slots[i].c.type & VALUE_OWNS) value_free(ctx, slots[i].c, VFREE_HOLDER);
+  std::memset(slots, 0, size_t(used) * sizeof(VarSlot));
   ctx->nVarUsed = 0;
   ++ctx->nVarLayout;
+}
+
+// The variables' names of the parameters, and whether they can go into a fresh table in order.
+void work_out_layout(UdfRecord* rec) {
+  bool distinct = true;
+  for (int i = 0; i < rec->paramCount; ++i) {
+    char name[VARNAME_BYTES];
+    lower_name(rec->params[i], std::strlen(rec->params[i]), name, sizeof name);
+    // As a new slot takes the name: at most 31 bytes, zero-padded.
+    std::memset(rec->slotNames[i], 0, VARNAME_BYTES);
+    std::memcpy(rec->slotNames[i], name, std::min(std::strlen(name), VARNAME_BYTES - 1));
+    for (int k = 0; k < i; ++k)
+      if (std::strcmp(rec->slotNames[k], rec->slotNames[i]) == 0) distinct = false;
+  }
+  rec->layout = distinct ? UDF_LAYOUT_IN_ORDER : UDF_LAYOUT_BY_NAME;
+}
+
+// A plain number (no string, array or variant to duplicate or hold) is stored as slot_store would.
+bool store_plain(VarSlot& slot, const ValueCore& v) {
+  if (v.type & (VF_STRING | VF_WSTRING | VF_ARRAY | VF_VARIANT)) return false;
+  slot.c = v;
+  slot.c.reserved = 0;   // value_copy leaves it out
+  return true;
+}
+
+// The parameters as variables of the function's fresh table (only the reserved slot used): the arguments
+// given are stored, the others left uninitialised.
+void set_parameters(RunContext* ctx, UdfRecord* rec, ArgBlock* args, int argc) {
+  static_assert(UDF_PARAM_SLOT_BYTES == VARNAME_BYTES);
+  if (rec->layout == UDF_LAYOUT_UNKNOWN) work_out_layout(rec);
+  const int count = rec->paramCount;
+  // In order, each name lands in the next slot as the names differ, until an argument without a type
+  // leaves its slot free for a later name to take.
+  bool in_order = rec->kind == UDF_FUNCTION && rec->layout == UDF_LAYOUT_IN_ORDER && ctx->nVarUsed == 1 &&
+                  count < ctx->nVarCapacity;
+  for (int i = 1; i <= count && !ctx->err; ++i) {
+    uint16_t slot;
+    if (in_order) {
+      slot = ctx->nVarUsed++;
+      ++ctx->nVarLayout;   // a name is made, as claiming a slot would note
+      VarSlot& s = ctx->lpVars[slot];
+      std::memcpy(s.name, rec->slotNames[i - 1], VARNAME_BYTES);
+      s.c = ValueCore{};
+      s.c.i = -1;
+      s.c.type = VF_UNINIT;
+    } else {
+      slot = slot_find_or_create(ctx, rec->slotNames[i - 1], false);
+    }
+    if (slot == SLOT_NONE || i > argc) continue;
+    if (!store_plain(ctx->lpVars[slot], args->slot[i].c)) slot_store(ctx, slot, args->slot[i].c);
+    in_order = in_order && ctx->lpVars[slot].c.type != 0;
+  }
 }
 
 }  // namespace
@@ -190,6 +255,7 @@ void release_frames(RunContext* ctx) {
     if (f.spare) plat::mem_free(f.spare);
     f = VarFrame{n};
   }
+  ctx->nFirstFreeFrame = 1;
 }
 
 int find_udf(RunContext* ctx, const char* name) {
@@ -254,14 +320,14 @@ int CallUdf(RunContext* ctx, int code, Value* result, ArgBlock* args, int argc, 
     unwind(false, 0);
     return 0;
   }
-  const bool file_changed = !same_file(ctx->szCurrentFile, rec->file);
+  const bool file_changed = !caller.sameFile && !same_file(ctx->szCurrentFile, rec->file);
   if (!caller.sameFile) std::memcpy(ctx->szCurrentFile, rec->file, sizeof ctx->szCurrentFile);
   if (file_changed) notify_file(ctx, rec->file, 1);
   ctx->nCurrentUdf = uint16_t(index);
   ctx->tok.curUdfNumber = uint16_t(index);
   enter_called_code(ctx);
   ctx->bInUdf = 1;
-  caller.enter_debug(ctx, rec->name, false);
+  caller.enter_debug(ctx, rec->name, rec->nameLength, false);
   if (function) {
     if (!frame_switch(ctx, uint16_t(frame))) {
       ctx->err = ERR_UDF_LOCK;
@@ -276,12 +342,7 @@ int CallUdf(RunContext* ctx, int code, Value* result, ArgBlock* args, int argc, 
   if (native) {
     native(ctx, result, data);
   } else {
-    for (int i = 1; i <= rec->paramCount && !ctx->err; ++i) {
-      char name[VARNAME_BYTES];
-      lower_name(rec->params[i - 1], std::strlen(rec->params[i - 1]), name, sizeof name);
-      const uint16_t slot = slot_find_or_create(ctx, name, false);
-      if (slot != SLOT_NONE && i <= argc) slot_store(ctx, slot, args->slot[i].c);
-    }
+    set_parameters(ctx, rec, args, argc);
     if (!ctx->err) {
       HeldScript body{};
       body.text = rec->bodyText;
@@ -423,7 +484,7 @@ void CallScript(RunContext* ctx, Value* result, ArgBlock& args, int argc, bool w
     notify_call(ctx, path, 1);
     enter_called_code(ctx);
     ctx->bInUdf = 0;
-    caller.enter_debug(ctx, path, true);
+    caller.enter_debug(ctx, path, std::strlen(path), true);
     const int run = LoadScriptFile(ctx, result, path);
     const uint16_t error = ctx->err;
     if (!ctx->aStruct[depth].aux) set_integer(ctx, result->c, 0);

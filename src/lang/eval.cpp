@@ -1267,14 +1267,18 @@ enum class Lane { Whole, Declined, Finished };
     ctx->err = ERR_TOO_COMPLEX;
     return false;
   }
-  Value args[MAX_ARGS];
   sp -= op->argc;
-  for (int k = 0; k < op->argc; ++k) {
-    value_init(args[k]);
-    args[k].c.i = numbers[sp + k];
-  }
   Value got;
-  call_compiled(ctx, *op, args, 0, got);
+  if (is_udf_code(op->kw)) {
+    CallUdfWithNumbers(ctx, op->kw, &got, numbers + sp, op->argc);
+  } else {
+    Value args[MAX_ARGS];
+    for (int k = 0; k < op->argc; ++k) {
+      value_init(args[k]);
+      args[k].c.i = numbers[sp + k];
+    }
+    call_compiled(ctx, *op, args, 0, got);
+  }
   if (ctx->err) return false;
   if (got.c.type == VF_INTEGER) {
     numbers[sp++] = got.c.i;

@@ -89,6 +89,8 @@ uint16_t slot_find_or_create_padded(RunContext* ctx, const char* name) {
       free_slot = i;
       continue;
     }
+    // Both comparisons below need the first bytes to agree.
+    if (slots[i].name[0] != name[0]) continue;
     uint64_t have[4];
     std::memcpy(have, slots[i].name, VARNAME_BYTES);
     // The flag byte at the end does not belong to the name.

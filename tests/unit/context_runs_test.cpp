@@ -69,12 +69,12 @@ TEST(ContextRuns, CallsKeepTheCalledNameCutToTheRecord) {
   TestContext t;
   tov::RunContext* ctx = t.ctx();
   tov::DebugCallSave save;
-  tov::debug_enter_call(ctx, &save, "area", false);
+  tov::debug_enter_call(ctx, &save, "area", 4, false);
   EXPECT_STREQ(ctx->dbg.calledName, "area");
   const std::string long_name(400, 'n');
-  tov::debug_leave_call(ctx, save, long_name.c_str(), true);
+  tov::debug_leave_call(ctx, save, long_name.c_str(), long_name.size(), true);
   EXPECT_EQ(std::string(ctx->dbg.calledName), long_name.substr(0, tov::TRACE_CALLED_BYTES - 1));
-  tov::debug_enter_call(ctx, &save, "", false);
+  tov::debug_enter_call(ctx, &save, "", 0, false);
   EXPECT_STREQ(ctx->dbg.calledName, "");
-  tov::debug_leave_call(ctx, save, "", false);
+  tov::debug_leave_call(ctx, save, "", 0, false);
 }
