@@ -890,6 +890,17 @@ void take_branch(RunContext* ctx, const CaseJump& j, uint32_t* pos, uint32_t* st
 
 }  // namespace
 
+namespace {
+
+// The value an opening statement tests: none (0) in a block that does not run, else its whole number;
+// false when it is not one.
+bool tested_value(RunContext* ctx, const CompiledLine& cl, bool skipping, int32_t* v) {
+  *v = 0;
+  return skipping || EvaluateWholeNumber(ctx, cl, 0, v);
+}
+
+}  // namespace
+
 bool RunsStraight(const CompiledLine& cl) {
   const auto whole = [&cl](int n) { return cl.e[n].integers && !cl.e[n].calls; };
   switch (cl.kind) {
@@ -926,13 +937,8 @@ bool RunQuick(RunContext* ctx, Value* result, const HeldScript* hs, const Compil
       ctx->nStmtClass = SC_EXPRESSION;
       return true;
     case LK_WHILE:
-      if (!room) return false;
-      if (skipping) {
-        v = 0;
-      } else {
-        if (!EvaluateWholeNumber(ctx, cl, 0, &v)) return false;
-        ctx->bBranch = v != 0;
-      }
+      if (!room || !tested_value(ctx, cl, skipping, &v)) return false;
+      if (!skipping) ctx->bBranch = v != 0;
       ctx->nStmtClass = SC_WHILE;
       push_record(ctx, SK_WHILE, lineStart, lineStart, skipping ? BS_OUTER_SKIP : v ? BS_RUNNING : BS_FALSE);
       break;
@@ -952,14 +958,9 @@ bool RunQuick(RunContext* ctx, Value* result, const HeldScript* hs, const Compil
       break;
     case LK_IF:
       // The block form only: the single-line form runs a statement of its own.
-      if (!cl.block || !room) return false;
-      if (skipping) {
-        touch_to_then(ctx, cl);
-        v = 0;
-      } else {
-        if (!EvaluateWholeNumber(ctx, cl, 0, &v)) return false;
-        ctx->bBranch = v != 0;
-      }
+      if (!cl.block || !room || !tested_value(ctx, cl, skipping, &v)) return false;
+      if (skipping) touch_to_then(ctx, cl);
+      else ctx->bBranch = v != 0;
       ctx->nStmtClass = SC_IF;
       ctx->nPendingIf = -1;
       push_record(ctx, SK_IF, 0, lineStart, skipping ? BS_OUTER_SKIP : v ? BS_RUNNING : BS_FALSE);
@@ -1001,13 +1002,8 @@ bool RunQuick(RunContext* ctx, Value* result, const HeldScript* hs, const Compil
       break;
     }
     case LK_SWITCH:
-      if (!room) return false;
-      if (skipping) {
-        v = 0;
-      } else {
-        if (!EvaluateWholeNumber(ctx, cl, 0, &v)) return false;
-        ctx->dbg.switchValue = v;
-      }
+      if (!room || !tested_value(ctx, cl, skipping, &v)) return false;
+      if (!skipping) ctx->dbg.switchValue = v;
       ctx->nStmtClass = SC_SWITCH;
       push_record(ctx, SK_SWITCH, skipping ? 0 : uint32_t(v) >> 16, lineStart, skipping ? BS_OUTER_SKIP : BS_FALSE);
       if (!skipping) {

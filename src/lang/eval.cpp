@@ -117,20 +117,6 @@ bool int_operation(RunContext* ctx, int op, int32_t a, int32_t b, int32_t* r) {
   return false;
 }
 
-// Whole-number comparison by the "==" family's rules; false for an operator that is no comparison.
-inline bool int_compare(int op, int32_t a, int32_t b, int32_t* r) {
-  switch (op) {
-    case KW_EQUAL: *r = a == b; return true;
-    case KW_NOT_EQUAL:
-    case KW_NOT_EQUAL_ALT: *r = a != b; return true;
-    case KW_LESS: *r = a < b; return true;
-    case KW_LESS_EQUAL: *r = a <= b; return true;
-    case KW_GREATER: *r = a > b; return true;
-    case KW_GREATER_EQUAL: *r = a >= b; return true;
-    default: return false;
-  }
-}
-
 // A comparison or whole-number arithmetic in one dispatch: the compiled forms' commonest step.
 inline bool int_compare_or_arith(int op, int32_t a, int32_t b, int32_t* r) {
   switch (op) {
@@ -970,7 +956,7 @@ inline bool read_slot(RunContext* ctx, uint16_t slot, Value& v) {
 // Two plain integers: the operators' integer rules without the general conversions.
 inline bool integer_binary(RunContext* ctx, int op, Value& l, const Value& r) {
   int32_t out;
-  if (!int_compare(op, l.c.i, r.c.i, &out) && !int_operation(ctx, op, l.c.i, r.c.i, &out)) return false;
+  if (!int_compare_or_arith(op, l.c.i, r.c.i, &out) && !int_operation(ctx, op, l.c.i, r.c.i, &out)) return false;
   value_init(l);
   l.c.i = out;
   return true;
