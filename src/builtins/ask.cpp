@@ -29,18 +29,6 @@ constexpr uint32_t PROMPT_SETTLE_MS = 20;
 // The @SINGLE, @MULTIPLE and @EXTENDED constants.
 enum SelectMode : int32_t { SELECT_SINGLE = 2, SELECT_MULTIPLE = 3, SELECT_EXTENDED = 4 };
 
-std::vector<std::u16string> split(const std::u16string& s, char16_t sep) {
-  std::vector<std::u16string> parts;
-  if (s.empty()) return parts;
-  size_t start = 0;
-  for (;;) {
-    const size_t at = s.find(sep, start);
-    parts.push_back(s.substr(start, at == std::u16string::npos ? std::u16string::npos : at - start));
-    if (at == std::u16string::npos) return parts;
-    start = at + 1;
-  }
-}
-
 std::u16string join(const std::vector<std::u16string>& items, char16_t sep) {
   std::u16string r;
   for (size_t i = 0; i < items.size(); ++i) {
@@ -94,7 +82,7 @@ bool read_lines(RunContext* ctx, const std::u16string& name, std::vector<std::u1
     if (n > 0) plat::ansi_to_wide(bytes.data() + skip, int(bytes.size() - skip), text.data(), n, ctx->nCodePage);
   }
   lines->clear();
-  for (std::u16string& line : split(text, u'\n')) {
+  for (std::u16string& line : plat::split_parts(text, u'\n')) {
     if (!line.empty() && line.back() == u'\r') line.pop_back();
     lines->push_back(std::move(line));
   }
@@ -132,7 +120,7 @@ void item_list(RunContext* ctx, Value* result, ArgBlock& a, int argc, bool wide,
   const int32_t pre = argc >= 6 ? arg_int(a, 6) : 0;
   if (!check_sort_select(ctx, sort, select)) return;
   const char16_t sep = separator(ctx, a, 3);
-  choose(ctx, result, wide, arg_wide(ctx, a, 1), split(arg_wide(ctx, a, 2), sep), sep, sort == 1,
+  choose(ctx, result, wide, arg_wide(ctx, a, 1), plat::split_parts(arg_wide(ctx, a, 2), sep), sep, sort == 1,
          select != SELECT_SINGLE, pre);
 }
 
@@ -147,7 +135,7 @@ void bi_itemselect(RunContext* ctx, Value* result, ArgBlock& a, int argc, bool w
 // TextSelect(title, list, delimiter): one item of the list, shown sorted.
 void bi_textselect(RunContext* ctx, Value* result, ArgBlock& a, int, bool wide) {
   const char16_t sep = separator(ctx, a, 3);
-  choose(ctx, result, wide, arg_wide(ctx, a, 1), split(arg_wide(ctx, a, 2), sep), sep, true, false, 0);
+  choose(ctx, result, wide, arg_wide(ctx, a, 1), plat::split_parts(arg_wide(ctx, a, 2), sep), sep, true, false, 0);
 }
 
 // TextBox(title, file) and TextBoxSort: one line of a text file.
@@ -202,7 +190,7 @@ void bi_askfilename(RunContext* ctx, Value* result, ArgBlock& a, int, bool wide)
     return;
   }
   std::vector<plat::FileFilter> filters;
-  const std::vector<std::u16string> parts = split(arg_wide(ctx, a, 3), u'|');
+  const std::vector<std::u16string> parts = plat::split_parts(arg_wide(ctx, a, 3), u'|');
   for (size_t i = 0; i < parts.size(); i += 2) {
     const std::u16string patterns = i + 1 < parts.size() ? parts[i + 1] : std::u16string();
     if (parts[i].empty() && patterns.empty()) continue;
@@ -251,7 +239,7 @@ void bi_askcolor(RunContext* ctx, Value* result, ArgBlock& a, int, bool wide) {
   const std::u16string def = arg_wide(ctx, a, 1);
   int32_t rgb = 0;
   if (!def.empty()) {
-    const std::vector<std::u16string> parts = split(def, u'|');
+    const std::vector<std::u16string> parts = plat::split_parts(def, u'|');
     bool ok = parts.size() == 3;
     for (int i = 0; ok && i < 3; ++i) {
       const std::string p(parts[size_t(i)].begin(), parts[size_t(i)].end());
@@ -289,7 +277,7 @@ void bi_askfont(RunContext* ctx, Value* result, ArgBlock& a, int argc, bool wide
   plat::FontChoice font;
   Value& d = a.slot[3];
   if ((d.c.type & (VF_STRING | VF_WSTRING)) || to_string(ctx, d.c)) {
-    const std::vector<std::u16string> parts = split(arg_wide(ctx, a, 3), u'|');
+    const std::vector<std::u16string> parts = plat::split_parts(arg_wide(ctx, a, 3), u'|');
     int32_t n[3] = {font.points, font.weight, 0};
     bool ok = parts.empty() || parts.size() == 4;
     for (size_t i = 1; ok && i < parts.size(); ++i) {

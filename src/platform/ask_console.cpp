@@ -33,17 +33,6 @@ std::u16string trim(const std::u16string& s) {
   return s.substr(b, e - b);
 }
 
-std::vector<std::u16string> split(const std::u16string& s, char16_t sep) {
-  std::vector<std::u16string> parts;
-  size_t start = 0;
-  for (;;) {
-    const size_t at = s.find(sep, start);
-    parts.push_back(s.substr(start, at == std::u16string::npos ? std::u16string::npos : at - start));
-    if (at == std::u16string::npos) return parts;
-    start = at + 1;
-  }
-}
-
 bool parse_number(const std::u16string& s, long* out) {
   const std::string a = console_ansi(trim(s));
   char* end = nullptr;
@@ -63,7 +52,7 @@ bool pick_items(const std::u16string& answer, const std::vector<std::u16string>&
   std::u16string list = answer;
   std::replace(list.begin(), list.end(), u',', u' ');
   size_t count = 0;
-  for (const std::u16string& word : split(list, u' ')) {
+  for (const std::u16string& word : split_parts(list, u' ')) {
     if (word.empty()) continue;
     long n;
     if (!parse_number(word, &n) || n < 1 || n > long(shown.size())) return false;
@@ -88,7 +77,7 @@ bool is_file(const std::u16string& path) {
 }
 
 bool parse_rgb(const std::u16string& s, int32_t* rgb) {
-  const std::vector<std::u16string> parts = split(s, u'|');
+  const std::vector<std::u16string> parts = split_parts(s, u'|');
   if (parts.size() != 3) return false;
   int32_t v = 0;
   for (int i = 0; i < 3; ++i) {
@@ -163,7 +152,7 @@ bool console_ask_file_name(const std::u16string& title, const std::u16string& di
     if (answer.empty()) answer = def;
     files->clear();
     bool accepted = !answer.empty();
-    for (const std::u16string& name : multiple ? split(answer, u'|') : std::vector<std::u16string>{answer}) {
+    for (const std::u16string& name : multiple ? split_parts(answer, u'|') : std::vector<std::u16string>{answer}) {
       if (!accepted) break;
       const std::u16string path = join_path(directory, trim(name));
       if (!save && !is_file(path)) accepted = false;
@@ -220,7 +209,7 @@ bool console_ask_font(const std::u16string& title, FontChoice* font) {
     std::u16string answer;
     if (!console_read_wide(&answer)) return false;
     if (trim(answer).empty()) return true;
-    const std::vector<std::u16string> parts = split(answer, u'|');
+    const std::vector<std::u16string> parts = split_parts(answer, u'|');
     FontChoice f = *font;
     f.face = trim(parts[0]);
     long n;

@@ -17,15 +17,15 @@
 
 namespace plat {
 
-std::vector<std::u16string> split_tabs(const std::u16string& s) {
+std::vector<std::u16string> split_parts(const std::u16string& s, char16_t sep) {
   std::vector<std::u16string> items;
   if (s.empty()) return items;
   size_t start = 0;
   for (;;) {
-    const size_t tab = s.find(u'\t', start);
-    items.push_back(s.substr(start, tab == std::u16string::npos ? std::u16string::npos : tab - start));
-    if (tab == std::u16string::npos) return items;
-    start = tab + 1;
+    const size_t at = s.find(sep, start);
+    items.push_back(s.substr(start, at == std::u16string::npos ? std::u16string::npos : at - start));
+    if (at == std::u16string::npos) return items;
+    start = at + 1;
   }
 }
 

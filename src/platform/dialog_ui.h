@@ -15,8 +15,10 @@
 
 namespace plat {
 
+// The parts of a text separated by sep (none for the empty text).
+std::vector<std::u16string> split_parts(const std::u16string& s, char16_t sep);
 // The parts of a tab-separated text (none for the empty text).
-std::vector<std::u16string> split_tabs(const std::u16string& s);
+inline std::vector<std::u16string> split_tabs(const std::u16string& s) { return split_parts(s, u'\t'); }
 
 // Control types, by their codes in dialog definitions.
 enum DlgControlType : int {

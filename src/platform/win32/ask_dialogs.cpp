@@ -39,19 +39,22 @@ struct ListData {
 
 bool has_text(const char16_t* s) { return s && *s; }
 
-void label_buttons(HWND dialog, const char16_t* ok_label, const char16_t* cancel_label) {
-  if (has_text(ok_label)) SetDlgItemTextW(dialog, IDOK, reinterpret_cast<const wchar_t*>(ok_label));
-  if (has_text(cancel_label)) SetDlgItemTextW(dialog, IDCANCEL, reinterpret_cast<const wchar_t*>(cancel_label));
+// The start of every Ask dialog: its data kept with the window, its caption, prompt and button labels shown.
+template <typename Data>
+const Data& begin_ask(HWND dialog, LPARAM lparam) {
+  const auto& d = *reinterpret_cast<const Data*>(lparam);
+  SetWindowLongPtrW(dialog, DWLP_USER, lparam);
+  SetWindowTextW(dialog, wide(*d.title));
+  SetDlgItemTextW(dialog, IDC_ASK_PROMPT, wide(*d.prompt));
+  if (has_text(d.ok_label)) SetDlgItemTextW(dialog, IDOK, reinterpret_cast<const wchar_t*>(d.ok_label));
+  if (has_text(d.cancel_label)) SetDlgItemTextW(dialog, IDCANCEL, reinterpret_cast<const wchar_t*>(d.cancel_label));
+  return d;
 }
 
 INT_PTR CALLBACK list_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
     case WM_INITDIALOG: {
-      const auto& d = *reinterpret_cast<const ListData*>(lparam);
-      SetWindowLongPtrW(dialog, DWLP_USER, lparam);
-      SetWindowTextW(dialog, wide(*d.title));
-      SetDlgItemTextW(dialog, IDC_ASK_PROMPT, wide(*d.prompt));
-      label_buttons(dialog, d.ok_label, d.cancel_label);
+      const auto& d = begin_ask<ListData>(dialog, lparam);
       HWND list = GetDlgItem(dialog, IDC_ASK_LIST);
       for (size_t i = 0; i < d.shown->size(); ++i) {
         SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide((*d.shown)[i])));
@@ -105,11 +108,7 @@ struct TextData {
 INT_PTR CALLBACK text_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
     case WM_INITDIALOG: {
-      const auto& d = *reinterpret_cast<const TextData*>(lparam);
-      SetWindowLongPtrW(dialog, DWLP_USER, lparam);
-      SetWindowTextW(dialog, wide(*d.title));
-      SetDlgItemTextW(dialog, IDC_ASK_PROMPT, wide(*d.prompt));
-      label_buttons(dialog, d.ok_label, d.cancel_label);
+      const auto& d = begin_ask<TextData>(dialog, lparam);
       HWND edit = GetDlgItem(dialog, IDC_ASK_EDIT);
       SetWindowTextW(edit, wide(*d.text));
       SendMessageW(edit, EM_SETREADONLY, d.editable ? FALSE : TRUE, 0);
