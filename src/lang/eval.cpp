@@ -119,7 +119,7 @@ bool int_operation(RunContext* ctx, int op, int32_t a, int32_t b, int32_t* r) {
 }
 
 // A comparison or whole-number arithmetic in one dispatch: the compiled forms' commonest step.
-inline bool int_compare_or_arith(int op, int32_t a, int32_t b, int32_t* r) {
+[[gnu::always_inline]] inline bool int_compare_or_arith(int op, int32_t a, int32_t b, int32_t* r) {
   switch (op) {
     case KW_EQUAL: *r = a == b; return true;
     case KW_NOT_EQUAL:
