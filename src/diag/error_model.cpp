@@ -74,6 +74,14 @@ const char* error_info_text(RunContext* ctx) {
   return ctx->hInfoBlock ? static_cast<const char*>(plat::mem_address(ctx->hInfoBlock)) : "";
 }
 
+size_t error_info_length(RunContext* ctx) {
+  return ctx->hInfoBlock ? strnlen(static_cast<const char*>(plat::mem_address(ctx->hInfoBlock)), INFO_TEXT_MAX) : 0;
+}
+
+void error_info_cut(RunContext* ctx, size_t length) {
+  if (ctx->hInfoBlock) static_cast<char*>(plat::mem_address(ctx->hInfoBlock))[length] = 0;
+}
+
 void error_info_free(RunContext* ctx) {
   if (ctx->hInfoBlock) plat::mem_free(ctx->hInfoBlock);
   ctx->hInfoBlock = 0;

@@ -1,5 +1,6 @@
 // The error model: the error state of a run, additional information, and what happens after a failure.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 namespace tov {
@@ -21,6 +22,9 @@ void AddErrorInfo(RunContext* ctx, const char* text);
 void add_hint(RunContext* ctx, uint32_t id);
 // The additional information gathered since the last report ("" when none).
 const char* error_info_text(RunContext* ctx);
+// Its length, and dropping what was added after it held length characters.
+size_t error_info_length(RunContext* ctx);
+void error_info_cut(RunContext* ctx, size_t length);
 void error_info_free(RunContext* ctx);
 
 // Records a failed system call: "code (api)" as the settings file's LastError, and with show the

@@ -149,6 +149,8 @@ struct CompiledLine {
   uint16_t touchFirst, touchCount;  // If: the variables a skipped If reads up to its Then
   uint8_t append;             // an assignment that appends to its target's string: APPEND_*
   uint8_t straight;           // RunsStraight: a line RunQuick may run
+  uint8_t pure;               // its expressions call only built-ins of pure_builtin's list: working them out
+                              // has no effect but a value or an error
   CompiledExpr e[4];          // appends: the parts besides the target, from e[1]
   const CompiledLine* inner;  // the statement after Then/Else when it compiled; null otherwise
   Op* ops;
@@ -281,6 +283,7 @@ void release_lent_texts(RunContext* ctx);
 // done; false with nothing done but variable lookups.
 bool AssignWholeNumber(RunContext* ctx, const CompiledLine& cl);
 // An assignment statement: the target, then the value of expression 0 (ProcessSubExpression's contract).
-void AssignCompiled(RunContext* ctx, const CompiledLine& cl, Value* result);
+// Without handle_errors an error is left in ctx->err before any handler runs, with nothing assigned.
+void AssignCompiled(RunContext* ctx, const CompiledLine& cl, Value* result, bool handle_errors = true);
 
 }  // namespace tov

@@ -661,6 +661,16 @@ const CompiledLine* linecache_find_slow(RunContext* ctx, const HeldScript* hs, u
 
 namespace {
 
+// Whether a line's expressions call only built-ins of pure_builtin's list (lent the call's marks them).
+bool calls_only_pure(const CompiledLine& cl, const Op* ops) {
+  for (const CompiledExpr& e : cl.e) {
+    if (e.first == NO_EXPR) continue;
+    for (uint32_t k = e.first; k < uint32_t(e.first) + e.count; ++k)
+      if (ops[k].code == OP_CALL && !ops[k].lend) return false;
+  }
+  return true;
+}
+
 // Compiles the statement at offset of a line into a new arena entry (inner statements included).
 CompiledLine* compile_line(RunContext* ctx, LineCache* cache, const char* line, uint32_t offset, int nesting) {
   static thread_local Builder builders[2];
@@ -673,6 +683,7 @@ CompiledLine* compile_line(RunContext* ctx, LineCache* cache, const char* line, 
   if (!compile_statement(ctx, line, offset, b, cl, &inner_at)) return nullptr;
   const bool has_inner = (cl.kind == LK_IF || cl.kind == LK_ELSE) && !cl.block;
   if (has_inner) cl.innerOffset = uint16_t(inner_at);
+  cl.pure = calls_only_pure(cl, b.ops);
   cl.straight = RunsStraight(cl);
   CompiledLine* out = store_line(cache, b, cl);
   if (out && has_inner && nesting == 0) {

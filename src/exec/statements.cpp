@@ -894,16 +894,50 @@ namespace {
 
 // The value an opening statement tests: none (0) in a block that does not run, else its whole number;
 // false when it is not one.
-bool tested_value(RunContext* ctx, const CompiledLine& cl, bool skipping, int32_t* v) {
+[[gnu::always_inline]] inline bool tested_value(RunContext* ctx, const CompiledLine& cl, bool skipping, int32_t* v) {
   *v = 0;
   return skipping || EvaluateWholeNumber(ctx, cl, 0, v);
+}
+
+// A line whose expressions call only pure built-ins failed as it ran straight: the error, and what it added
+// to the error's information, are undone for the general form to read the line again and report it.
+void undo_pure_failure(RunContext* ctx, size_t info_length) {
+  ctx->err = 0;
+  error_info_cut(ctx, info_length);
+}
+
+[[gnu::noinline]] bool pure_truth(RunContext* ctx, const CompiledLine& cl, int32_t* v) {
+  const size_t info = error_info_length(ctx);
+  bool truth;
+  if (!compiled_condition(ctx, cl, 0, &truth)) {
+    undo_pure_failure(ctx, info);
+    return false;
+  }
+  *v = truth;
+  return true;
+}
+
+// The truth (1 or 0) an opening statement tests: tested_value's, or the general evaluation's of a line that
+// calls only pure built-ins. False with nothing done but variable lookups.
+[[gnu::always_inline]] inline bool tested_truth(RunContext* ctx, const CompiledLine& cl, bool skipping, int32_t* v) {
+  return tested_value(ctx, cl, skipping, v) || (cl.pure && pure_truth(ctx, cl, v));
+}
+
+// An assignment of text, or of calls of pure built-ins, as the general form assigns it. False with
+// nothing done but variable lookups.
+[[gnu::noinline]] bool assign_pure(RunContext* ctx, const CompiledLine& cl, Value* result) {
+  const size_t info = error_info_length(ctx);
+  AssignCompiled(ctx, cl, result, false);
+  if (!ctx->err) return true;
+  undo_pure_failure(ctx, info);
+  return false;
 }
 
 const CompiledLine* single_line_if(RunContext* ctx, Value* result, const HeldScript* hs, const CompiledLine& cl,
                                    bool skipping, uint32_t* pos, uint32_t* start, uint32_t* length) {
   if (!cl.inner || !cl.straight) return nullptr;
   int32_t v;
-  if (!tested_value(ctx, cl, skipping, &v)) return nullptr;
+  if (!tested_truth(ctx, cl, skipping, &v)) return nullptr;
   if (skipping) touch_to_then(ctx, cl);
   // What If and Then leave, as they run one after the other in the general form.
   ctx->nPendingIf = v ? 1 : 0;
@@ -926,7 +960,7 @@ const CompiledLine* run_loop_head(RunContext* ctx, Value* result, const HeldScri
   if (!head || !head->straight) return nullptr;
   if (t->kind == SK_WHILE) {
     int32_t v;
-    if (head->kind != LK_WHILE || !EvaluateWholeNumber(ctx, *head, 0, &v)) return nullptr;
+    if (head->kind != LK_WHILE || !tested_truth(ctx, *head, false, &v)) return nullptr;
     // Closing the loop's record and opening it again leaves it as it is but for its state: the While line
     // that opened it opens it, in the same script and function.
     t->state = v ? BS_RUNNING : BS_FALSE;
@@ -952,17 +986,19 @@ const CompiledLine* run_loop_head(RunContext* ctx, Value* result, const HeldScri
 
 bool RunsStraight(const CompiledLine& cl) {
   const auto whole = [&cl](int n) { return cl.e[n].integers && !cl.e[n].calls; };
+  // A condition worked out without an effect: a plain whole number, or one calling only pure built-ins.
+  const auto testable = [&cl, &whole](int n) { return whole(n) || cl.pure; };
   // The statement after Then of a single-line If: one that only changes variables or leaves its loop.
   const auto inner_straight = [](const CompiledLine* in) {
     return in && in->straight && (in->kind == LK_EXPRESSION || in->kind == LK_BREAK || in->kind == LK_CONTINUE);
   };
   switch (cl.kind) {
-    case LK_EXPRESSION: return cl.target != NO_VAR && !cl.append && whole(0);
+    case LK_EXPRESSION: return cl.target != NO_VAR && cl.pure;
     case LK_WHILE:
-    case LK_ELSEIF:
+    case LK_ELSEIF: return testable(0);
     case LK_SWITCH:
     case LK_CASE: return whole(0);
-    case LK_IF: return whole(0) && (cl.block || inner_straight(cl.inner));
+    case LK_IF: return testable(0) && (cl.block || inner_straight(cl.inner));
     case LK_ELSE: return cl.block;
     case LK_TO: return whole(1) && (cl.e[2].first == NO_EXPR || whole(2));
     case LK_ENDWHILE:
@@ -985,13 +1021,16 @@ const CompiledLine* RunQuick(RunContext* ctx, Value* result, const HeldScript* h
   int32_t v;
   switch (cl.kind) {
     case LK_EXPRESSION:
-      if (skipping || !cl.straight || !AssignWholeNumber(ctx, cl)) return nullptr;
+      if (skipping || !cl.straight) return nullptr;
+      if (!(cl.e[0].integers && !cl.e[0].calls && !cl.append && AssignWholeNumber(ctx, cl)) &&
+          !assign_pure(ctx, cl, result))
+        return nullptr;
       if (result->c.type & VALUE_OWNS) value_free(ctx, *result);
       value_init(*result);
       ctx->nStmtClass = SC_EXPRESSION;
       return ran;
     case LK_WHILE:
-      if (!room || !tested_value(ctx, cl, skipping, &v)) return nullptr;
+      if (!room || !tested_truth(ctx, cl, skipping, &v)) return nullptr;
       if (!skipping) ctx->bBranch = v != 0;
       ctx->nStmtClass = SC_WHILE;
       push_record(ctx, SK_WHILE, lineStart, lineStart, skipping ? BS_OUTER_SKIP : v ? BS_RUNNING : BS_FALSE);
@@ -1018,7 +1057,7 @@ const CompiledLine* RunQuick(RunContext* ctx, Value* result, const HeldScript* h
       break;
     case LK_IF:
       if (!cl.block) return single_line_if(ctx, result, hs, cl, skipping, pos, start, length);
-      if (!room || !tested_value(ctx, cl, skipping, &v)) return nullptr;
+      if (!room || !tested_truth(ctx, cl, skipping, &v)) return nullptr;
       if (skipping) touch_to_then(ctx, cl);
       else ctx->bBranch = v != 0;
       ctx->nStmtClass = SC_IF;
@@ -1028,16 +1067,16 @@ const CompiledLine* RunQuick(RunContext* ctx, Value* result, const HeldScript* h
         // A chain that tests one variable against numbers goes to its branch for the variable's value.
         VarRef* tested;
         int32_t number;
-        if (equality_test(cl, &tested, &number)) {
-          const int32_t value = slot_at(ctx, resolve_var(ctx, *tested))->c.i;
-          if (const CaseJump* j = branch_jump(ctx, hs, cl, tested, value)) take_branch(ctx, *j, pos, start, length);
-        }
+        // (The variable holds a whole number unless the test was worked out the general way.)
+        const VarSlot* s = equality_test(cl, &tested, &number) ? slot_at(ctx, resolve_var(ctx, *tested)) : nullptr;
+        if (s && s->c.type == VF_INTEGER)
+          if (const CaseJump* j = branch_jump(ctx, hs, cl, tested, s->c.i)) take_branch(ctx, *j, pos, start, length);
       }
       return ran;
     case LK_ELSEIF:
       if (!t || t->kind != SK_IF) return nullptr;
       if (t->state == BS_FALSE) {
-        if (!EvaluateWholeNumber(ctx, cl, 0, &v)) return nullptr;
+        if (!tested_truth(ctx, cl, false, &v)) return nullptr;
         if (v) t->state = BS_RUNNING;
         ctx->bBranch = v != 0;
       } else if (t->state == BS_RUNNING) {

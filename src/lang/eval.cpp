@@ -966,7 +966,7 @@ inline bool same_name(const char* slot_name, const VarRef& ref) {
   return ref.length < 16 || std::memcmp(slot_name + 16, ref.name + 16, VARNAME_BYTES - 17) == 0;
 }
 
-[[gnu::noinline]] uint16_t find_slot_again(RunContext* ctx, VarRef& ref) {
+inline uint16_t find_slot_again(RunContext* ctx, VarRef& ref) {
   const uint16_t hint = ref.slot;
   if (hint && hint < ctx->nVarUsed) {
     const VarSlot& s = ctx->lpVars[hint];
@@ -984,7 +984,7 @@ inline bool same_name(const char* slot_name, const VarRef& ref) {
 }
 
 // The slot a variable reference names: the one found last time while the table's layout is the same, else
-// looked up again (out of line, so that the evaluation around the quick check stays small).
+// looked up again.
 inline uint16_t find_slot_of(RunContext* ctx, VarRef& ref) {
   const uint16_t hint = ref.slot;
   if (hint && ref.layout == ctx->nVarLayout && ctx->lpVars[hint].c.type) return hint;
@@ -1498,14 +1498,14 @@ bool AssignWholeNumber(RunContext* ctx, const CompiledLine& cl) {
   return true;
 }
 
-void AssignCompiled(RunContext* ctx, const CompiledLine& cl, Value* result) {
+void AssignCompiled(RunContext* ctx, const CompiledLine& cl, Value* result, bool handle_errors) {
   if (result->c.type & VALUE_OWNS) value_free(ctx, *result);
   value_init(*result);
   const Target tg{ctx->nVarFrame, find_slot_of(ctx, cl.vars[cl.target]), false, {}};
   if (tg.slot == SLOT_NONE) return;
   *assignment_target_of_run(ctx) = uint32_t(tg.frame) << 16 | tg.slot;
   if (cl.append && append_statement(ctx, cl, tg.slot)) {
-    if (ctx->err && handle_assignment_error(ctx, result)) {
+    if (ctx->err && handle_errors && handle_assignment_error(ctx, result)) {
       if (store(ctx, tg, *result)) ctx->err = STATUS_ASSIGNMENT_HANDLED;
     }
     return;
@@ -1518,7 +1518,7 @@ void AssignCompiled(RunContext* ctx, const CompiledLine& cl, Value* result) {
     return;
   }
   EvaluateCompiled(ctx, cl, 0, result);
-  if (ctx->err && handle_assignment_error(ctx, result)) {
+  if (ctx->err && handle_errors && handle_assignment_error(ctx, result)) {
     // The handler's value is assigned and the statement ends with the handled status.
     if (store(ctx, tg, *result)) ctx->err = STATUS_ASSIGNMENT_HANDLED;
     return;
