@@ -111,6 +111,21 @@ TEST(LineCache, StraightLinesLeaveWhatReadingThemLeaves) {
   EXPECT_EQ(first[1], "12");
 }
 
+TEST(LineCache, AStraightLineThatFailsIsReportedWithItsNotesOnce) {
+  // The line calls a pure built-in: it runs straight from its second pass, and fails on the third.
+  TestContext t;
+  testing::internal::CaptureStderr();
+  t.run("For k = 1 to 3\n  w = \"ab\"\n  If k == 3 Then Drop(w)\n  n = StrLen(w) + k\nNext\n");
+  const std::string report = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(t->hdr.nRunError, ERR_UNINITIALIZED);
+  EXPECT_EQ(t.var_text("n"), "4");
+  size_t notes = 0;
+  for (size_t at = report.find("undefined function:"); at != std::string::npos;
+       at = report.find("undefined function:", at + 1))
+    ++notes;
+  EXPECT_EQ(notes, 1u) << report;
+}
+
 TEST(LineCache, KeepsToItsCapOnScriptsOfManyLines) {
   TestContext t;
   // Every line runs twice, so every line is compiled; twice the cap of distinct lines.
