@@ -284,6 +284,10 @@ void release_added_strings(RunContext* ctx, const ValueCore& v, uint32_t own) {
 
 int compare_values(RunContext* ctx, const ValueCore& left_in, const ValueCore& right_in, bool equality,
                    bool ignore_case) {
+  // Plain texts of which one cannot read as a number compare as text, with nothing converted.
+  if (left_in.type == VF_STRING && right_in.type == VF_STRING && left_in.str && right_in.str &&
+      (!may_be_number(ctx, left_in) || !may_be_number(ctx, right_in)))
+    return plat::compare_ansi(str_at(ctx, left_in.str), str_at(ctx, right_in.str), ignore_case);
   ValueCore l = left_in, r = right_in;
   // Conversions made here add representations to copies; their strings are freed below.
   const uint32_t own_l = l.type, own_r = r.type;
