@@ -146,7 +146,8 @@ uint32_t single_byte_text_types(bool wide, bool nt) {
   return bits;
 }
 
-bool convert_arguments(RunContext* ctx, ArgBlock& args, int argc, uint64_t signature, bool* wide) {
+[[gnu::always_inline]] inline bool convert_arguments(RunContext* ctx, ArgBlock& args, int argc, uint64_t signature,
+                                                  bool* wide) {
   static const bool nt = plat::os_info().nt_family;
   static const uint32_t text_types[2] = {single_byte_text_types(false, nt), single_byte_text_types(true, nt)};
   // Only an argument holding wide text or a variant can make the call wide.
