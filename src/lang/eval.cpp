@@ -1,5 +1,6 @@
 #include "lang/eval.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -407,16 +408,30 @@ namespace {
 
 // --- concatenation --------------------------------------------------------------------------------------
 
-void concatenate(RunContext* ctx, Value& left, Value& right) {
+// An operand's text for joining (false with the error set): a number is written out into buf as to_string
+// writes it, with no string made for it; anything else gains its string.
+bool join_text(RunContext* ctx, ValueCore& v, char* buf, const char** text) {
+  if (v.type == VF_INTEGER) {
+    *std::to_chars(buf, buf + 16, v.i).ptr = 0;
+  } else if (v.type == VF_FLOAT) {
+    if (!float_to_text(ctx, v.f, buf)) return false;
+  } else {
+    if (!to_string(ctx, v)) return false;
+    buf = str_at(ctx, v.str);
+  }
+  *text = buf;
+  return true;
+}
+
+// room: more is joined to the result in the same expression, so it gets room to take that where it lies.
+void concatenate(RunContext* ctx, Value& left, Value& right, bool room) {
   const bool wide = ((left.c.type | right.c.type) & (VF_WSTRING | VF_VARIANT)) != 0;
   const uint16_t before = ctx->err;
-  bool ok = wide ? (to_wstring(ctx, left.c) && to_wstring(ctx, right.c))
-                 : (to_string(ctx, left.c) && to_string(ctx, right.c));
-  if (!ok) {
-    if (ctx->err == before) ctx->err = ERR_NOT_STRING;
-    return;
-  }
   if (wide) {
+    if (!to_wstring(ctx, left.c) || !to_wstring(ctx, right.c)) {
+      if (ctx->err == before) ctx->err = ERR_NOT_STRING;
+      return;
+    }
     const size_t la = wstr_len(wstr_at(ctx, left.c.wstr)), lb = wstr_len(wstr_at(ctx, right.c.wstr));
     uint32_t off = la + lb < 0x7FFFFFF0u ? VMalloc(ctx, uint32_t((la + lb + 1) * sizeof(wchar))) : 0;
     if (!off) {
@@ -430,21 +445,46 @@ void concatenate(RunContext* ctx, Value& left, Value& right) {
     value_init(left);
     left.c.wstr = off;
     left.c.type = VF_WSTRING;
-  } else {
-    const size_t la = std::strlen(str_at(ctx, left.c.str)), lb = std::strlen(str_at(ctx, right.c.str));
-    uint32_t off = la + lb < 0xFFFFFFF0u ? VMalloc(ctx, uint32_t(la + lb + 1)) : 0;
-    if (!off) {
-      ctx->err = ERR_OUT_OF_STRINGS;
-      return;
-    }
-    char* s = str_at(ctx, off);
-    std::memcpy(s, str_at(ctx, left.c.str), la);
-    std::memcpy(s + la, str_at(ctx, right.c.str), lb + 1);
-    value_free(ctx, left);
+    return;
+  }
+  char left_buf[FLOAT_TEXT_BYTES], right_buf[FLOAT_TEXT_BYTES];
+  const char *a, *b;
+  if (!join_text(ctx, left.c, left_buf, &a) || !join_text(ctx, right.c, right_buf, &b)) {
+    if (ctx->err == before) ctx->err = ERR_NOT_STRING;
+    return;
+  }
+  const size_t la = std::strlen(a), lb = std::strlen(b);
+  if (la + lb >= 0xFFFFFFF0u) {
+    ctx->err = ERR_OUT_OF_STRINGS;
+    return;
+  }
+  const uint32_t total = uint32_t(la + lb + 1);
+  // Plain text of its own (the operands are never lent) takes the right text behind it when its block has
+  // room for it.
+  if (left.c.type == VF_STRING && heap_capacity(ctx, left.c.str) >= total) {
+    const uint32_t off = left.c.str;
+    std::memcpy(str_at(ctx, off) + la, b, lb + 1);
+    if (ctx->itemMark.text == off) ctx->itemMark.text = 0;
+    if (ctx->lengthMark.text == off) ctx->lengthMark.text = 0;
     value_init(left);
     left.c.str = off;
     left.c.type = VF_STRING;
+    return;
   }
+  uint32_t off = room && total < 0x7FFFFFF0u ? VMalloc(ctx, total + total / 2) : 0;
+  if (!off) off = VMalloc(ctx, total);
+  if (!off) {
+    ctx->err = ERR_OUT_OF_STRINGS;
+    return;
+  }
+  // The operands' texts stay where they are: the heap grows in place.
+  char* s = str_at(ctx, off);
+  std::memcpy(s, a, la);
+  std::memcpy(s + la, b, lb + 1);
+  value_free(ctx, left);
+  value_init(left);
+  left.c.str = off;
+  left.c.type = VF_STRING;
 }
 
 // --- primaries ----------------------------------------------------------------------------------------
@@ -675,7 +715,7 @@ void binary_level(RunContext* ctx, Value& v, IsOp is_op, Apply apply) {
 }
 
 void apply_arith(RunContext* ctx, int op, Value& l, Value& r) { apply_binary(ctx, op, l, r); }
-void apply_concat(RunContext* ctx, int, Value& l, Value& r) { concatenate(ctx, l, r); }
+void apply_concat(RunContext* ctx, int, Value& l, Value& r) { concatenate(ctx, l, r, false); }
 
 void level8(RunContext* ctx, Value& v) {
   binary_level<unary>(ctx, v, [](int op) { return op == KW_POWER; }, apply_arith);
@@ -1208,11 +1248,14 @@ void run_ops(RunContext* ctx, const CompiledLine& cl, const Op* op, const Op* co
         --sp;
         break;
       }
-      case OP_CONCAT:
-        concatenate(ctx, stack[sp - 2], stack[sp - 1]);
+      case OP_CONCAT: {
+        bool more = false;
+        for (const Op* later = op + 1; later < end && !more; ++later) more = later->code == OP_CONCAT;
+        concatenate(ctx, stack[sp - 2], stack[sp - 1], more);
         value_free(ctx, stack[sp - 1]);
         --sp;
         break;
+      }
       case OP_CALL:
         // The result takes the place of the first argument, which the call has taken over by then.
         sp -= op->argc;
