@@ -28,9 +28,9 @@ struct Op {
   uint8_t code;
   uint8_t argc;
   uint8_t total;
-  uint8_t lend;       // a pure built-in or a comparison reads the operand as it stands: OP_VARIABLE 1, the
-                      // variable's string itself; OP_STRING k, the context's block k - 1 holding the text;
-                      // OP_CALL 1, a built-in of pure_builtin's list
+  uint8_t lend;       // a pure built-in, a comparison or a concatenation (its right part) reads the operand
+                      // as it stands: OP_VARIABLE 1, the variable's string itself; OP_STRING k, the
+                      // context's block k - 1 holding the text; OP_CALL 1, a built-in of pure_builtin's list
   int32_t kw;
   union {
     int32_t i;
@@ -251,13 +251,14 @@ int ExecuteCompiled(RunContext* ctx, Value* result, const StatementPlace& at, co
 
 // Whether RunQuick may run a compiled line in a block that runs (its shape is one it covers).
 bool RunsStraight(const CompiledLine& cl);
-// The commonest compiled statements run straight, without the general statement protocol: true when the
-// statement ran (it could not fail); false with nothing done but variable lookups, the general path to run
-// it. The caller has done what every statement does first and does what follows every statement.
-// *pos: the read position after the line (changed by jumps); *start, *length: the place of the last line
-// that ran (a Switch may run its matching Case line too).
-bool RunQuick(RunContext* ctx, Value* result, const HeldScript* hs, const CompiledLine& cl, uint32_t* pos,
-              uint32_t* start, uint32_t* length);
+// The commonest compiled statements run straight, without the general statement protocol. When the
+// statement ran (it could not fail): the last compiled line that ran, cl or the head of the loop whose end
+// cl is (the two run as one when nothing would happen between them); null with nothing done but variable
+// lookups: the general path is to run it. The caller has done what every statement does first and does what
+// follows every statement. *pos: the read position after the line (changed by jumps); *start, *length: the
+// place of the last line that ran (a Switch may run its matching Case line too).
+const CompiledLine* RunQuick(RunContext* ctx, Value* result, const HeldScript* hs, const CompiledLine& cl,
+                             uint32_t* pos, uint32_t* start, uint32_t* length);
 
 // A block in a skipping state passes over the run of lines from first that only read their first word:
 // the last line's place (*lineStart, *length) and the read position after it; false when first is not

@@ -57,11 +57,12 @@ bool keep_result(const RunContext* ctx) {
   return (above.kind == SK_UDF || above.kind == SK_CALL) && above.aux;
 }
 
-[[gnu::always_inline]] inline void drop_result(RunContext* ctx, Value* result) {
-  if (!keep_result(ctx)) {
-    if (result->c.type & VALUE_OWNS) value_free(ctx, *result);
-    value_init(*result);
-  }
+// True when the result went (it is as value_init leaves it).
+[[gnu::always_inline]] inline bool drop_result(RunContext* ctx, Value* result) {
+  if (keep_result(ctx)) return false;
+  if (result->c.type & VALUE_OWNS) value_free(ctx, *result);
+  value_init(*result);
+  return true;
 }
 
 // What follows every statement that ran: its result goes, the system is asked for messages every few
@@ -100,29 +101,34 @@ Straight run_straight(RunContext* ctx, Value* result, const HeldScript* hs, cons
   ctx->nRunUdf = ctx->nCurrentUdf;
   uint32_t at = *pos, start = 0, length = 0;
   Straight outcome = Straight::NotRun;
+  bool dropped = false;
   for (;;) {
     uint32_t next_pos = cl->next, last_start = cl->lineStart, last_length = cl->length;
+    const CompiledLine* ran = cl;
     const bool passed =
         block_is_skipping(ctx) && PassSkippedLines(ctx, hs, *cl, &next_pos, &last_start, &last_length);
     if (!passed) {
-      // A statement that fails or does something else is run the general way, from its own place.
-      ctx->pendingLine = hs->text + cl->lineStart;
-      ctx->nPendingLineLength = cl->length;
-      ctx->nLineStart = cl->lineStart;
-      if (!RunQuick(ctx, result, hs, *cl, &next_pos, &last_start, &last_length)) break;
+      // A statement that fails or does something else is run the general way, from its own place. The
+      // straight forms do not read the line's text or place: those of the last line are set at the end.
+      ran = RunQuick(ctx, result, hs, *cl, &next_pos, &last_start, &last_length);
+      if (!ran) break;
     }
     outcome = Straight::LastRan;
     at = next_pos;
     start = last_start;
     length = last_length;
     if (!ctx->nPumpSkip || ctx->nHostNotify || ctx->hdr.bCancel) break;
-    const CompiledLine* next = linecache_after(ctx, hs, *cl, next_pos);
+    // The names lines were compiled under cannot change here: the line's own link is enough.
+    const CompiledLine* next = ran->link && ran->linkPos == next_pos && ran->linkEpoch == ctx->lineCache->epoch
+                                   ? ran->link
+                                   : linecache_after(ctx, hs, *ran, next_pos);
     if (!next || next->kind <= LK_SLOW) break;
     if (!next->straight && !block_is_skipping(ctx)) {
       *handed = next;
       break;
     }
-    drop_result(ctx, result);
+    // The straight statements leave no value: once the result went, there is nothing more to drop.
+    if (!dropped) dropped = drop_result(ctx, result);
     --ctx->nPumpSkip;
     cl = next;
     outcome = Straight::Stopped;
@@ -149,7 +155,6 @@ int RunLoop(RunContext* ctx, Value* result, const HeldScript* hs, uint32_t* line
   ctx->szLine = line;
   ctx->pendingLine = nullptr;
   ctx->curScript = hs;
-  const uint32_t depth_at_entry = ctx->nStructDepth;
   int r = 1;
   const CompiledLine* handed = nullptr;   // the line at *pos, found by the straight run before it
 
@@ -284,7 +289,6 @@ int RunLoop(RunContext* ctx, Value* result, const HeldScript* hs, uint32_t* line
   }
   // The string constants compiled lines lent are kept from statement to statement, not past the run.
   if (!ctx->nCompiledActive) release_lent_texts(ctx);
-  (void)depth_at_entry;
   ctx->hdr.nRunResult = r;
   ctx->hdr.nRunError = ctx->err;
   ctx->hdr.nExtendedCode = ctx->es.extendedCode;

@@ -899,6 +899,39 @@ bool tested_value(RunContext* ctx, const CompiledLine& cl, bool skipping, int32_
   return skipping || EvaluateWholeNumber(ctx, cl, 0, v);
 }
 
+// A loop's end that goes back runs its head too (the While line, or the For's "to" part) when nothing would
+// happen between the two statements: no message pump is due, no cancel is pending and no host listens.
+// They run as the two statements they are, without a pass through the run loop; false with nothing done
+// but variable lookups when the head is not one that runs straight. Returns the head when it ran.
+const CompiledLine* run_loop_head(RunContext* ctx, Value* result, const HeldScript* hs, const CompiledLine& end, StructRecord* t,
+                   uint32_t* pos, uint32_t* start, uint32_t* length) {
+  if (!ctx->nPumpSkip || ctx->nHostNotify || ctx->hdr.bCancel) return nullptr;
+  const CompiledLine* head = linecache_after(ctx, hs, end, t->resume);
+  if (!head || !head->straight) return nullptr;
+  if (t->kind == SK_WHILE) {
+    int32_t v;
+    if (head->kind != LK_WHILE || !EvaluateWholeNumber(ctx, *head, 0, &v)) return nullptr;
+    // Closing the loop's record and opening it again leaves it as it is but for its state: the While line
+    // that opened it opens it, in the same script and function.
+    t->state = v ? BS_RUNNING : BS_FALSE;
+    ctx->bInLoop = 1;
+    ctx->bBranch = v != 0;
+    ctx->nStmtClass = SC_WHILE;
+  } else {
+    if (t->kind != SK_FOR || head->kind != LK_TO || !for_step_whole(ctx, t, true, *head)) return nullptr;
+    ctx->nStmtClass = SC_FOR;
+  }
+  // What follows the loop's end as a statement: its result goes (no Return is pending) and one statement
+  // counts towards the next message pump.
+  if (result->c.type & VALUE_OWNS) value_free(ctx, *result);
+  value_init(*result);
+  --ctx->nPumpSkip;
+  *pos = head->next;
+  *start = head->lineStart;
+  *length = head->length;
+  return head;
+}
+
 }  // namespace
 
 bool RunsStraight(const CompiledLine& cl) {
@@ -922,8 +955,9 @@ bool RunsStraight(const CompiledLine& cl) {
   }
 }
 
-bool RunQuick(RunContext* ctx, Value* result, const HeldScript* hs, const CompiledLine& cl, uint32_t* pos,
-              uint32_t* start, uint32_t* length) {
+const CompiledLine* RunQuick(RunContext* ctx, Value* result, const HeldScript* hs, const CompiledLine& cl,
+                             uint32_t* pos, uint32_t* start, uint32_t* length) {
+  const CompiledLine* ran = &cl;
   const uint32_t lineStart = cl.lineStart;
   StructRecord* const t = top(ctx);
   const bool skipping = t && t->state != BS_RUNNING;
@@ -931,34 +965,40 @@ bool RunQuick(RunContext* ctx, Value* result, const HeldScript* hs, const Compil
   int32_t v;
   switch (cl.kind) {
     case LK_EXPRESSION:
-      if (skipping || !cl.straight || !AssignWholeNumber(ctx, cl)) return false;
+      if (skipping || !cl.straight || !AssignWholeNumber(ctx, cl)) return nullptr;
       if (result->c.type & VALUE_OWNS) value_free(ctx, *result);
       value_init(*result);
       ctx->nStmtClass = SC_EXPRESSION;
-      return true;
+      return ran;
     case LK_WHILE:
-      if (!room || !tested_value(ctx, cl, skipping, &v)) return false;
+      if (!room || !tested_value(ctx, cl, skipping, &v)) return nullptr;
       if (!skipping) ctx->bBranch = v != 0;
       ctx->nStmtClass = SC_WHILE;
       push_record(ctx, SK_WHILE, lineStart, lineStart, skipping ? BS_OUTER_SKIP : v ? BS_RUNNING : BS_FALSE);
       break;
     case LK_ENDWHILE:
-      if (!t || t->kind != SK_WHILE) return false;
-      close_while(ctx, t, pos);
+      if (!t || t->kind != SK_WHILE) return nullptr;
+      if (t->state & LOOP_RUNS_MASK || !(ran = run_loop_head(ctx, result, hs, cl, t, pos, start, length))) {
+        ran = &cl;
+        close_while(ctx, t, pos);
+      }
       break;
     case LK_TO:
       if (!skipping) {
-        if (!t || t->kind != SK_FOR || !for_step_whole(ctx, t, true, cl)) return false;
+        if (!t || t->kind != SK_FOR || !for_step_whole(ctx, t, true, cl)) return nullptr;
         ctx->nStmtClass = SC_FOR;
       }
       break;
     case LK_NEXT:
-      if (!t || (t->kind != SK_FOR && t->kind != SK_FOREACH)) return false;
-      close_for(ctx, t, pos);
+      if (!t || (t->kind != SK_FOR && t->kind != SK_FOREACH)) return nullptr;
+      if (t->state & LOOP_RUNS_MASK || !(ran = run_loop_head(ctx, result, hs, cl, t, pos, start, length))) {
+        ran = &cl;
+        close_for(ctx, t, pos);
+      }
       break;
     case LK_IF:
       // The block form only: the single-line form runs a statement of its own.
-      if (!cl.block || !room || !tested_value(ctx, cl, skipping, &v)) return false;
+      if (!cl.block || !room || !tested_value(ctx, cl, skipping, &v)) return nullptr;
       if (skipping) touch_to_then(ctx, cl);
       else ctx->bBranch = v != 0;
       ctx->nStmtClass = SC_IF;
@@ -973,11 +1013,11 @@ bool RunQuick(RunContext* ctx, Value* result, const HeldScript* hs, const Compil
           if (const CaseJump* j = branch_jump(ctx, hs, cl, tested, value)) take_branch(ctx, *j, pos, start, length);
         }
       }
-      return true;
+      return ran;
     case LK_ELSEIF:
-      if (!t || t->kind != SK_IF) return false;
+      if (!t || t->kind != SK_IF) return nullptr;
       if (t->state == BS_FALSE) {
-        if (!EvaluateWholeNumber(ctx, cl, 0, &v)) return false;
+        if (!EvaluateWholeNumber(ctx, cl, 0, &v)) return nullptr;
         if (v) t->state = BS_RUNNING;
         ctx->bBranch = v != 0;
       } else if (t->state == BS_RUNNING) {
@@ -986,23 +1026,23 @@ bool RunQuick(RunContext* ctx, Value* result, const HeldScript* hs, const Compil
       ctx->nStmtClass = SC_ELSEIF;
       break;
     case LK_ELSE:
-      if (!cl.block || !t || t->kind != SK_IF) return false;
+      if (!cl.block || !t || t->kind != SK_IF) return nullptr;
       if (t->state == BS_RUNNING || t->state == BS_FALSE) t->state ^= BS_FALSE;
       t->kind = SK_ELSE;
       ctx->bBranch = t->state == BS_RUNNING;
       ctx->nStmtClass = SC_ELSE;
       break;
     case LK_ENDIF: {
-      if (!t || (t->kind != SK_IF && t->kind != SK_ELSE)) return false;
+      if (!t || (t->kind != SK_IF && t->kind != SK_ELSE)) return nullptr;
       const uint8_t loop_bits = t->state & (BS_CONTINUE | BS_BREAK);
-      if (loop_bits && ctx->nStructDepth < 2) return false;
+      if (loop_bits && ctx->nStructDepth < 2) return nullptr;
       pop_record(ctx, false);
       if (loop_bits) top(ctx)->state |= loop_bits;
       ctx->nStmtClass = SC_BLOCK_END;
       break;
     }
     case LK_SWITCH:
-      if (!room || !tested_value(ctx, cl, skipping, &v)) return false;
+      if (!room || !tested_value(ctx, cl, skipping, &v)) return nullptr;
       if (!skipping) ctx->dbg.switchValue = v;
       ctx->nStmtClass = SC_SWITCH;
       push_record(ctx, SK_SWITCH, skipping ? 0 : uint32_t(v) >> 16, lineStart, skipping ? BS_OUTER_SKIP : BS_FALSE);
@@ -1012,9 +1052,9 @@ bool RunQuick(RunContext* ctx, Value* result, const HeldScript* hs, const Compil
       }
       break;
     case LK_CASE:
-      if (!t || t->kind != SK_SWITCH) return false;
+      if (!t || t->kind != SK_SWITCH) return nullptr;
       if (t->state == BS_FALSE || t->state == BS_CONTINUE) {
-        if (!EvaluateWholeNumber(ctx, cl, 0, &v)) return false;
+        if (!EvaluateWholeNumber(ctx, cl, 0, &v)) return nullptr;
         ctx->dbg.switchValue = v;
         const bool match = uint32_t(v) == (t->resume << 16 | t->aux);
         if (match) t->state = BS_RUNNING;
@@ -1023,22 +1063,22 @@ bool RunQuick(RunContext* ctx, Value* result, const HeldScript* hs, const Compil
       ctx->nStmtClass = SC_CASE;
       break;
     case LK_ENDSWITCH:
-      if (!t || t->kind != SK_SWITCH) return false;
+      if (!t || t->kind != SK_SWITCH) return nullptr;
       pop_record(ctx, true);
       ctx->nStmtClass = SC_BLOCK_END;
       break;
     case LK_BREAK:
     case LK_CONTINUE:
-      if (skipping || !ctx->bInLoop) return false;
+      if (skipping || !ctx->bInLoop) return nullptr;
       ctx->bBranch = 1;
       t->state |= cl.kind == LK_BREAK ? BS_BREAK : BS_CONTINUE;
       ctx->nStmtClass = cl.kind == LK_BREAK ? SC_BREAK : SC_CONTINUE;
       break;
-    default: return false;
+    default: return nullptr;
   }
   // Every structure statement but If forgets a pending single-line If.
   ctx->nPendingIf = -1;
-  return true;
+  return ran;
 }
 
 namespace {

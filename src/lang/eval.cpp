@@ -119,7 +119,7 @@ bool int_operation(RunContext* ctx, int op, int32_t a, int32_t b, int32_t* r) {
 }
 
 // A comparison or whole-number arithmetic in one dispatch: the compiled forms' commonest step.
-inline bool int_compare_or_arith(int op, int32_t a, int32_t b, int32_t* r) {
+[[gnu::always_inline]] inline bool int_compare_or_arith(int op, int32_t a, int32_t b, int32_t* r) {
   switch (op) {
     case KW_EQUAL: *r = a == b; return true;
     case KW_NOT_EQUAL:
@@ -408,83 +408,93 @@ namespace {
 
 // --- concatenation --------------------------------------------------------------------------------------
 
-// An operand's text for joining (false with the error set): a number is written out into buf as to_string
-// writes it, with no string made for it; anything else gains its string.
-bool join_text(RunContext* ctx, ValueCore& v, char* buf, const char** text) {
-  if (v.type == VF_INTEGER) {
-    *std::to_chars(buf, buf + 16, v.i).ptr = 0;
-  } else if (v.type == VF_FLOAT) {
-    if (!float_to_text(ctx, v.f, buf)) return false;
+// A narrow part's text: its own string, or its number written out in buf (FLOAT_TEXT_BYTES); as to_string
+// takes it, without making a string of it.
+bool narrow_part(RunContext* ctx, const ValueCore& v, char* buf, const char** text, size_t* n) {
+  if (v.type & VF_STRING) {
+    *text = str_at(ctx, v.str);
+    *n = ctx->lengthMark.text == v.str ? ctx->lengthMark.length : std::strlen(*text);
+    return true;
+  }
+  if (v.type & VF_INTEGER) {
+    char* end = std::to_chars(buf, buf + 16, v.i).ptr;
+    *end = 0;
+    *n = size_t(end - buf);
+  } else if ((v.type & VF_FLOAT) && float_to_text(ctx, v.f, buf)) {
+    *n = std::strlen(buf);
   } else {
-    if (!to_string(ctx, v)) return false;
-    buf = str_at(ctx, v.str);
+    return false;
   }
   *text = buf;
   return true;
 }
 
-// room: more is joined to the result in the same expression, so it gets room to take that where it lies.
-void concatenate(RunContext* ctx, Value& left, Value& right, bool room) {
-  const bool wide = ((left.c.type | right.c.type) & (VF_WSTRING | VF_VARIANT)) != 0;
+// left : right, into left. The left part's own string grows where it lies when its block has room; a new
+// string gets room to spare when more parts are to follow (spare), so that a chain of parts is not copied
+// at every part. A narrow string on the right is only read (it may be a variable's own, lent); the caller
+// frees any other right part.
+void concatenate(RunContext* ctx, Value& left, Value& right, bool spare) {
   const uint16_t before = ctx->err;
-  if (wide) {
-    if (!to_wstring(ctx, left.c) || !to_wstring(ctx, right.c)) {
+  if ((left.c.type | right.c.type) & (VF_WSTRING | VF_VARIANT)) {
+    // A narrow right part is read through a copy whose wide form goes afterwards.
+    const bool read_only = right.c.type == VF_STRING;
+    Value copy = right;
+    Value& r = read_only ? copy : right;
+    const bool ok = to_wstring(ctx, left.c) && to_wstring(ctx, r.c);
+    const size_t la = ok ? wstr_len(wstr_at(ctx, left.c.wstr)) : 0, lb = ok ? wstr_len(wstr_at(ctx, r.c.wstr)) : 0;
+    const uint32_t off = ok && la + lb < 0x7FFFFFF0u ? VMalloc(ctx, uint32_t((la + lb + 1) * sizeof(wchar))) : 0;
+    if (off) {
+      wchar* w = wstr_at(ctx, off);
+      std::memcpy(w, wstr_at(ctx, left.c.wstr), la * sizeof(wchar));
+      std::memcpy(w + la, wstr_at(ctx, r.c.wstr), (lb + 1) * sizeof(wchar));
+    }
+    if (read_only && (copy.c.type & VF_WSTRING)) VFree(ctx, copy.c.wstr);
+    if (!ok) {
       if (ctx->err == before) ctx->err = ERR_NOT_STRING;
-      return;
-    }
-    const size_t la = wstr_len(wstr_at(ctx, left.c.wstr)), lb = wstr_len(wstr_at(ctx, right.c.wstr));
-    uint32_t off = la + lb < 0x7FFFFFF0u ? VMalloc(ctx, uint32_t((la + lb + 1) * sizeof(wchar))) : 0;
-    if (!off) {
+    } else if (!off) {
       ctx->err = ERR_OUT_OF_STRINGS;
-      return;
+    } else {
+      value_free(ctx, left);
+      value_init(left);
+      left.c.wstr = off;
+      left.c.type = VF_WSTRING;
     }
-    wchar* w = wstr_at(ctx, off);
-    std::memcpy(w, wstr_at(ctx, left.c.wstr), la * sizeof(wchar));
-    std::memcpy(w + la, wstr_at(ctx, right.c.wstr), (lb + 1) * sizeof(wchar));
-    value_free(ctx, left);
-    value_init(left);
-    left.c.wstr = off;
-    left.c.type = VF_WSTRING;
     return;
   }
   char left_buf[FLOAT_TEXT_BYTES], right_buf[FLOAT_TEXT_BYTES];
   const char *a, *b;
-  if (!join_text(ctx, left.c, left_buf, &a) || !join_text(ctx, right.c, right_buf, &b)) {
+  size_t la, lb;
+  if (!narrow_part(ctx, left.c, left_buf, &a, &la) || !narrow_part(ctx, right.c, right_buf, &b, &lb)) {
     if (ctx->err == before) ctx->err = ERR_NOT_STRING;
     return;
   }
-  const size_t la = std::strlen(a), lb = std::strlen(b);
   if (la + lb >= 0xFFFFFFF0u) {
     ctx->err = ERR_OUT_OF_STRINGS;
     return;
   }
-  const uint32_t total = uint32_t(la + lb + 1);
-  // Plain text of its own (the operands are never lent) takes the right text behind it when its block has
-  // room for it.
-  if (left.c.type == VF_STRING && heap_capacity(ctx, left.c.str) >= total) {
-    const uint32_t off = left.c.str;
-    std::memcpy(str_at(ctx, off) + la, b, lb + 1);
+  const uint32_t total = uint32_t(la + lb);
+  uint32_t off = left.c.type == VF_STRING ? left.c.str : 0;
+  if (off && heap_capacity(ctx, off) > total) {
+    std::memmove(str_at(ctx, off) + la, b, lb + 1);
     if (ctx->itemMark.text == off) ctx->itemMark.text = 0;
-    if (ctx->lengthMark.text == off) ctx->lengthMark.text = 0;
-    value_init(left);
-    left.c.str = off;
-    left.c.type = VF_STRING;
-    return;
+  } else {
+    off = spare && total < 0x10000000u ? VMalloc(ctx, total + 1 + total / 2) : 0;
+    if (!off && !(off = VMalloc(ctx, total + 1))) {
+      ctx->err = ERR_OUT_OF_STRINGS;
+      return;
+    }
+    // The parts may lie in the heap, which the allocation may have moved.
+    const char* left_text = left.c.type & VF_STRING ? str_at(ctx, left.c.str) : a;
+    const char* right_text = right.c.type & VF_STRING ? str_at(ctx, right.c.str) : b;
+    char* s = str_at(ctx, off);
+    std::memcpy(s, left_text, la);
+    std::memcpy(s + la, right_text, lb + 1);
+    value_free(ctx, left);
   }
-  uint32_t off = room && total < 0x7FFFFFF0u ? VMalloc(ctx, total + total / 2) : 0;
-  if (!off) off = VMalloc(ctx, total);
-  if (!off) {
-    ctx->err = ERR_OUT_OF_STRINGS;
-    return;
-  }
-  // The operands' texts stay where they are: the heap grows in place.
-  char* s = str_at(ctx, off);
-  std::memcpy(s, a, la);
-  std::memcpy(s + la, b, lb + 1);
-  value_free(ctx, left);
   value_init(left);
   left.c.str = off;
   left.c.type = VF_STRING;
+  ctx->lengthMark = {off, total};
 }
 
 // --- primaries ----------------------------------------------------------------------------------------
@@ -1167,6 +1177,13 @@ uint32_t lent_text(RunContext* ctx, int k, const char* text, uint32_t n) {
   return block;
 }
 
+// Whether a concatenation is among ops [op, end): one that is makes a string with room to grow.
+bool more_concatenation(const Op* op, const Op* end) {
+  for (; op < end; ++op)
+    if (op->code == OP_CONCAT) return true;
+  return false;
+}
+
 // The general evaluation of ops [op, end) onto a stack already holding sp values (lent: the bits of those
 // that hold a variable's own string); the value left goes to result, or every value is freed on an error.
 void run_ops(RunContext* ctx, const CompiledLine& cl, const Op* op, const Op* const end, Value* stack, int sp,
@@ -1249,10 +1266,11 @@ void run_ops(RunContext* ctx, const CompiledLine& cl, const Op* op, const Op* co
         break;
       }
       case OP_CONCAT: {
-        bool more = false;
-        for (const Op* later = op + 1; later < end && !more; ++later) more = later->code == OP_CONCAT;
-        concatenate(ctx, stack[sp - 2], stack[sp - 1], more);
-        value_free(ctx, stack[sp - 1]);
+        // The right part may be a variable's own string or a constant's block, only read.
+        const uint32_t right_bit = 1u << (sp - 1);
+        concatenate(ctx, stack[sp - 2], stack[sp - 1], more_concatenation(op + 1, end));
+        if (!(lent & right_bit)) value_free(ctx, stack[sp - 1]);
+        lent &= ~right_bit;
         --sp;
         break;
       }
