@@ -21,6 +21,8 @@ inline bool plain_ascii(const char* p, size_t n) {
   uint64_t any = 0;
   size_t i = 0;
   for (; i + 8 <= n; i += 8) any |= load_word(p + i);
+  // The last bytes as the word that ends with them, when the text is that long.
+  if (i < n && n >= 8) return ((any | load_word(p + n - 8)) & kHighBits) == 0;
   for (; i < n; ++i) any |= static_cast<unsigned char>(p[i]);
   return (any & kHighBits) == 0;
 }

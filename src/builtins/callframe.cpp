@@ -138,21 +138,29 @@ namespace {
 
 // Converts arguments 1..argc by their types and tells whether the call takes the wide form; false with the
 // error set.
-bool convert_arguments(RunContext* ctx, ArgBlock& args, int argc, uint64_t signature, bool* wide) {
+// The argument types that take plain text as it stands, one bit per type.
+uint32_t single_byte_text_types(bool wide, bool nt) {
+  uint32_t bits = 1u << ARG_STRING;
+  for (const unsigned type : {ARG_TEXT, ARG_TEXT_NT, ARG_TEXT_BOTH})
+    if (!text_arrives_wide(type, wide, nt)) bits |= 1u << type;
+  return bits;
+}
+
+[[gnu::always_inline]] inline bool convert_arguments(RunContext* ctx, ArgBlock& args, int argc, uint64_t signature,
+                                                  bool* wide) {
   static const bool nt = plat::os_info().nt_family;
+  static const uint32_t text_types[2] = {single_byte_text_types(false, nt), single_byte_text_types(true, nt)};
   // Only an argument holding wide text or a variant can make the call wide.
   uint32_t kinds = 0;
   for (int n = 1; n <= argc; ++n) kinds |= args.slot[n].c.type;
   *wide = (kinds & (VF_WSTRING | VF_VARIANT)) && wide_call(args, argc, signature, nt);
-  for (int n = 1; n <= argc; ++n) {
-    const unsigned type = unsigned(signature >> (4 * (n - 1))) & 15u;
+  const uint32_t text_as_is = text_types[*wide];
+  uint64_t types = signature;
+  for (int n = 1; n <= argc; ++n, types >>= 4) {
+    const unsigned type = unsigned(types) & 15u;
     ValueCore& v = args.slot[n].c;
     // A plain integer or plain text already in the form the built-in takes.
-    if (type == ARG_INT ? v.type == VF_INTEGER
-                        : v.type == VF_STRING && (type == ARG_STRING || ((type == ARG_TEXT || type == ARG_TEXT_NT ||
-                                                                          type == ARG_TEXT_BOTH) &&
-                                                                         !text_arrives_wide(type, *wide, nt))))
-      continue;
+    if (type == ARG_INT ? v.type == VF_INTEGER : v.type == VF_STRING && (text_as_is >> type & 1u)) continue;
     if (!convert_argument(ctx, v, type, n, *wide, nt)) return false;
   }
   return true;

@@ -15,7 +15,8 @@ constexpr int OPEN_FILE_SLOTS = 128;
 struct FileSlot {
   intptr_t handle;         // the platform's file handle, also the script's; 0 when the entry is free
   uint32_t flags;          // OpenFileFlags
-  plat::MemId buffer;      // read buffer (files opened for reading)
+  plat::MemId buffer;      // read buffer (files opened for reading), locked while the file is open
+  void* data;              // the read buffer's address: it stays where it is while locked
   uint32_t next;           // read cursor in the buffer, in characters (bytes or 16-bit units)
   uint32_t filled;         // characters in the buffer
   uint32_t size;           // capacity of the buffer in characters

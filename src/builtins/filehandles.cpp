@@ -147,7 +147,7 @@ bool make_read_buffer(RunContext* ctx, FileSlot& f) {
   }
   const uint64_t bytes = (uint64_t(f.size) + 1) * unit;
   f.buffer = bytes <= SIZE_MAX ? plat::mem_alloc(size_t(bytes), false) : 0;
-  if (!f.buffer || !plat::mem_lock(f.buffer)) {
+  if (!f.buffer || !(f.data = plat::mem_lock(f.buffer))) {
     ctx->err = ERR_WORK_MEMORY;
     return false;
   }
@@ -268,7 +268,7 @@ enum class ReadOutcome { Line, End, Failed };
 // The next line: *line and *len; End when the file has no more characters.
 template <class U>
 ReadOutcome read_line(RunContext* ctx, FileSlot& f, const U** line, uint32_t* len) {
-  U* buf = static_cast<U*>(plat::mem_address(f.buffer));
+  U* buf = static_cast<U*>(f.data);
   uint32_t scan = f.next;
   for (;;) {
     const U* lf = find_lf(buf + scan, buf + f.filled);

@@ -121,12 +121,15 @@ int32_t strindex(Span<typename F::Unit> s, Span<typename F::Unit> sub, int32_t s
                  const F& form) {
   if (sub.n == 0) return valid_start(s, start, backward, form);
   if constexpr (sizeof(typename F::Unit) == 1) {
-    // A forward search in plain ASCII text: positions are byte offsets, and a byte search finds the same.
-    if (!backward && !fold && start >= 0 && plain_ascii(s.p, s.n) && plain_ascii(sub.p, sub.n)) {
+    // A forward search by bytes. Character start lies at byte start - 1 or later, and every occurrence on
+    // character boundaries is also one of bytes: no byte occurrence from there means none at all. One found
+    // after plain ASCII only is the first occurrence, and its byte offset is its character position.
+    if (!backward && !fold && start >= 0) {
       const size_t from = start == 0 ? 0 : size_t(start) - 1;
       if (from >= s.n) return 0;
       const size_t at = std::string_view(s.p, s.n).find(std::string_view(sub.p, sub.n), from);
-      return at == std::string_view::npos ? 0 : int32_t(at + 1);
+      if (at == std::string_view::npos) return 0;
+      if (plain_ascii(s.p, at + sub.n)) return int32_t(at + 1);
     }
   }
   Finder finder(sub, form, fold);

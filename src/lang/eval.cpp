@@ -285,6 +285,10 @@ void release_added_strings(RunContext* ctx, const ValueCore& v, uint32_t own) {
 
 int compare_values(RunContext* ctx, const ValueCore& left_in, const ValueCore& right_in, bool equality,
                    bool ignore_case) {
+  // Plain texts of which one cannot read as a number compare as text, with nothing converted.
+  if (left_in.type == VF_STRING && right_in.type == VF_STRING && left_in.str && right_in.str &&
+      (!may_be_number(ctx, left_in) || !may_be_number(ctx, right_in)))
+    return plat::compare_ansi(str_at(ctx, left_in.str), str_at(ctx, right_in.str), ignore_case);
   ValueCore l = left_in, r = right_in;
   // Conversions made here add representations to copies; their strings are freed below.
   const uint32_t own_l = l.type, own_r = r.type;
@@ -1021,15 +1025,16 @@ inline bool integer_binary(RunContext* ctx, int op, Value& l, const Value& r) {
 
 // Out of line: its argument block would otherwise enlarge every evaluation's stack frame.
 // lent (pure built-ins only): bit n - 1 set when argument n is a variable's own string or a constant's block,
-// which the call must not free.
+// which the call must not free. out may be the first argument's place: the arguments are taken first.
 [[gnu::noinline]] void call_compiled(RunContext* ctx, const Op& op, Value* args_on_stack, uint32_t lent, Value& out) {
   // Only the declared slots are used and released.
   ArgBlock args;
   if (op.lend) {
     // A pure built-in: what is lent keeps its string through the call, and is not released after it.
-    std::memcpy(&args.slot[1], args_on_stack, size_t(op.argc) * sizeof(Value));
-    for (int n = 1; n <= op.argc; ++n)
+    for (int n = 1; n <= op.argc; ++n) {
+      args.slot[n] = args_on_stack[n - 1];
       if ((args.slot[n].c.type & VF_ARRAY) && args.slot[n].c.str) array_hold(args.slot[n].c.str);
+    }
     if (op.total > op.argc)
       std::memcpy(&args.slot[op.argc + 1], &kEmptyArgs.slot[op.argc + 1], size_t(op.total - op.argc) * sizeof(Value));
     CallPureBuiltin(ctx, op.kw, &out, args, op.argc, op.payload.signature);
@@ -1276,14 +1281,13 @@ void run_ops(RunContext* ctx, const CompiledLine& cl, const Op* op, const Op* co
         --sp;
         break;
       }
-      case OP_CALL: {
+      case OP_CALL:
+        // The result takes the place of the first argument, which the call has taken over by then.
         sp -= op->argc;
-        Value out;
-        call_compiled(ctx, *op, stack + sp, lent >> sp, out);
+        call_compiled(ctx, *op, stack + sp, lent >> sp, stack[sp]);
         lent &= (1u << sp) - 1;
-        stack[sp++] = out;
+        ++sp;
         break;
-      }
     }
     if (ctx->err) break;
   }

@@ -5,6 +5,7 @@
 // heap intact and every block it used returned.
 #include <gtest/gtest.h>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "builtins/callframe.h"
@@ -243,12 +244,49 @@ TEST_F(StringBuiltins, StrCatTakesUpTo1024Arguments) {
 }
 
 #ifndef _WIN32
+// ANSI comparisons settle plain ASCII prefixes and differences byte by byte; the wide comparison, which
+// reads every code point, gives the order they must agree with. Every pair of short texts over letters in
+// both cases, neighbours of the letters in ASCII, digits and accented letters is compared both ways.
+TEST(TextComparison, AnsiAgreesWithFullCodePointOrder) {
+  const std::pair<const char*, const char16_t*> pieces[] = {
+      {"a", u"a"}, {"A", u"A"}, {"b", u"b"}, {"Z", u"Z"}, {"z", u"z"}, {"_", u"_"}, {"[", u"["}, {"@", u"@"},
+      {"{", u"{"}, {"1", u"1"}, {" ", u" "}, {"\u00e9", u"\u00e9"}, {"\u00c9", u"\u00c9"}, {"\u212a", u"\u212a"}};
+  std::vector<std::pair<std::string, std::u16string>> texts = {{"", u""}};
+  for (const auto& [a, wa] : pieces) {
+    texts.push_back({a, wa});
+    for (const auto& [b, wb] : pieces) texts.push_back({std::string(a) + b, std::u16string(wa) + wb});
+  }
+  texts.push_back({"abcX", u"abcX"});
+  texts.push_back({"abcx", u"abcx"});
+  texts.push_back({"abc", u"abc"});
+  auto sign = [](int r) { return r < 0 ? -1 : r > 0 ? 1 : 0; };
+  for (const auto& [a, wa] : texts)
+    for (const auto& [b, wb] : texts)
+      for (const bool fold : {false, true})
+        ASSERT_EQ(sign(plat::compare_ansi(a.c_str(), b.c_str(), fold)),
+                  sign(plat::compare_wide(wa.c_str(), wb.c_str(), fold)))
+            << "'" << a << "' '" << b << "' fold " << fold;
+  // The orders the rules give: lower case first only between otherwise equal texts.
+  const std::tuple<const char*, const char*, int> orders[] = {
+      {"_", "A", -1}, {"Z", "[", 1}, {"aB", "Ab", -1}, {"abX", "abxa", -1}, {"abcX", "abcx", 1}, {"", "a", -1},
+      {"ab", "a", 1}, {"e\u00e9", "e\u00c9", -1}, {"a", "\u00e9", -1}};
+  for (const auto& [a, b, order] : orders) EXPECT_EQ(sign(plat::compare_ansi(a, b, false)), order) << a << " " << b;
+}
+#endif
+
+#ifndef _WIN32
 // The ANSI code page is UTF-8 here: characters are whole sequences, except where positions are bytes.
 TEST_F(StringBuiltins, Utf8CharactersAreWholeSequencesAndBytes) {
   EXPECT_EQ(number(tov::KW_STRLEN, {"stra\u00dfe"}), 6);
   EXPECT_EQ(number(tov::KW_STRLEN, {"\u65e5\u672c\U0001F600"}), 3);
   EXPECT_EQ(ansi(tov::KW_STRSUB, {"\u65e5\u672c\u8a9e\u30c6", 2, 2}), "\u672c\u8a9e");
   EXPECT_EQ(number(tov::KW_STRINDEX, {"\u00e9a\u00e9a", "a", 0, 1}), 4);
+  // Forward searches find bytes first; positions count characters before and after what was found.
+  const std::pair<std::vector<Arg>, int32_t> forward[] = {
+      {{"\u00e9 needle", "needle", 0, 0}, 3}, {{"needle \u00e9", "\u00e9", 0, 0}, 8}, {{"\u00e9\u00e9", "x", 0, 0}, 0},
+      {{"\u00e9a\u00e9a", "a", 3, 0}, 4},      {{"a\u00e9", "a", 3, 0}, 0},          {{"\u00e9a", "a", 2, 0}, 2},
+      {{"ab\u00e9", "b\u00e9", 1, 0}, 2},      {{"\u00e9\u00e9", "\u00a9", 0, 0}, 0}, {{"abc", "c", 4, 0}, 0}};
+  for (const auto& [args, at] : forward) EXPECT_EQ(number(tov::KW_STRINDEX, args), at) << args[0].s << " " << args[2].i;
   EXPECT_EQ(number(tov::KW_STRINDEXNC, {"x\u00c9\u00e9", "\u00e9\u00c9", 0, 0}), 2);
   EXPECT_EQ(number(tov::KW_STRSCAN, {"a\u00e9b\u00e8", "\u00e8\u00e9", 0, 1}), 4);
   EXPECT_EQ(ansi(tov::KW_STRREPLACE, {"\u00e9t\u00e9", "\u00e9", "e"}), "ete");

@@ -297,6 +297,19 @@ void upper_wide(wchar* s, size_t len) { map_case_wide(s, len, cp_upper); }
 void lower_wide(wchar* s, size_t len) { map_case_wide(s, len, cp_lower); }
 
 int compare_ansi(const char* a, const char* b, bool ignore_case) {
+  // The common prefix of equal ASCII bytes decides nothing in either pass, and two ASCII characters that
+  // differ even in lower case decide at once: the full comparison runs only from where neither holds.
+  while (static_cast<unsigned char>(*a) < 0x80 && *a == *b) {
+    if (!*a) return 0;
+    ++a, ++b;
+  }
+  const unsigned ca = static_cast<unsigned char>(*a), cb = static_cast<unsigned char>(*b);
+  if (ca < 0x80 && cb < 0x80) {
+    if (!ca || !cb) return ca ? 1 : -1;
+    // Lower case of ASCII is the same with and without the locale.
+    const unsigned fa = ca - 'A' < 26 ? ca + 32 : ca, fb = cb - 'A' < 26 ? cb + 32 : cb;
+    if (fa != fb) return fa < fb ? -1 : 1;
+  }
   return compare_code_points(Utf8Reader{a}, Utf8Reader{b}, ignore_case);
 }
 int compare_wide(const wchar* a, const wchar* b, bool ignore_case) {
