@@ -940,7 +940,7 @@ bool RunsStraight(const CompiledLine& cl) {
     case LK_ELSEIF:
     case LK_SWITCH:
     case LK_CASE: return whole(0);
-    case LK_IF: return cl.block && whole(0);
+    case LK_IF: return whole(0) && (cl.block || (cl.inner && cl.inner->kind == LK_RETURN && cl.inner->straight));
     case LK_ELSE: return cl.block;
     case LK_TO: return whole(1) && (cl.e[2].first == NO_EXPR || whole(2));
     case LK_ENDWHILE:
@@ -949,6 +949,7 @@ bool RunsStraight(const CompiledLine& cl) {
     case LK_ENDSWITCH:
     case LK_BREAK:
     case LK_CONTINUE: return true;
+    case LK_RETURN: return cl.e[0].first == NO_EXPR || whole(0);
     default: return false;
   }
 }
@@ -995,8 +996,16 @@ const CompiledLine* RunQuick(RunContext* ctx, Value* result, const HeldScript* h
       }
       break;
     case LK_IF:
-      // The block form only: the single-line form runs a statement of its own.
-      if (!cl.block || !room || !tested_value(ctx, cl, skipping, &v)) return nullptr;
+      if (!cl.block) {
+        // The single-line form with a Return after Then.
+        if (skipping || !cl.straight || !EvaluateWholeNumber(ctx, cl, 0, &v)) return nullptr;
+        if (v) return quick_return(ctx, result, *cl.inner) ? ran : nullptr;
+        ctx->nStmtClass = SC_THEN_ELSE;
+        ctx->bBranch = 0;
+        ctx->nPendingIf = 0;
+        return ran;
+      }
+      if (!room || !tested_value(ctx, cl, skipping, &v)) return nullptr;
       if (skipping) touch_to_then(ctx, cl);
       else ctx->bBranch = v != 0;
       ctx->nStmtClass = SC_IF;
@@ -1065,6 +1074,7 @@ const CompiledLine* RunQuick(RunContext* ctx, Value* result, const HeldScript* h
       pop_record(ctx, true);
       ctx->nStmtClass = SC_BLOCK_END;
       break;
+    case LK_RETURN: return !skipping && quick_return(ctx, result, cl) ? ran : nullptr;
     case LK_BREAK:
     case LK_CONTINUE:
       if (skipping || !ctx->bInLoop) return nullptr;
