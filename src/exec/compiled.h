@@ -28,9 +28,9 @@ struct Op {
   uint8_t code;
   uint8_t argc;
   uint8_t total;
-  uint8_t lend;       // a pure built-in or a comparison reads the operand as it stands: OP_VARIABLE 1, the
-                      // variable's string itself; OP_STRING k, the context's block k - 1 holding the text;
-                      // OP_CALL 1, a built-in of pure_builtin's list
+  uint8_t lend;       // a pure built-in, a comparison or a concatenation (its right part) reads the operand
+                      // as it stands: OP_VARIABLE 1, the variable's string itself; OP_STRING k, the
+                      // context's block k - 1 holding the text; OP_CALL 1, a built-in of pure_builtin's list
   int32_t kw;
   union {
     int32_t i;

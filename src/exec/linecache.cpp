@@ -259,6 +259,8 @@ class Compiler {
       if (n == 3) {
         lend_operand(left, right);
         lend_operand(right, b_.opCount);
+      } else if (op == KW_COLON) {
+        lend_operand(right, b_.opCount);   // a concatenation only reads its right part
       }
       if (!emit(make(op == KW_COLON ? OP_CONCAT : OP_BINARY, op), -1)) return false;
     }
@@ -384,7 +386,7 @@ class Compiler {
     return emit(op, 1 - int(argc));
   }
 
-  // An operand made of ops [from, to) that a pure built-in or a comparison only reads: a variable alone gets
+  // An operand made of ops [from, to) that a pure built-in, a comparison or a concatenation only reads: a variable alone gets
   // its string handed over, a string constant alone a block of the context's (LENT_TEXTS of them).
   void lend_operand(uint32_t from, uint32_t to) {
     if (to != from + 1) return;

@@ -109,10 +109,8 @@ Straight run_straight(RunContext* ctx, Value* result, const HeldScript* hs, cons
     const bool passed =
         block_is_skipping(ctx) && PassSkippedLines(ctx, hs, *cl, &next_pos, &last_start, &last_length);
     if (!passed) {
-      // A statement that fails or does something else is run the general way, from its own place.
-      ctx->pendingLine = hs->text + cl->lineStart;
-      ctx->nPendingLineLength = cl->length;
-      ctx->nLineStart = cl->lineStart;
+      // A statement that fails or does something else is run the general way, from its own place. The
+      // straight forms do not read the line's text or place: those of the last line are set at the end.
       ran = RunQuick(ctx, result, hs, *cl, &next_pos, &last_start, &last_length);
       if (!ran) break;
     }

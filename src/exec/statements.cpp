@@ -911,8 +911,10 @@ const CompiledLine* run_loop_head(RunContext* ctx, Value* result, const HeldScri
   if (t->kind == SK_WHILE) {
     int32_t v;
     if (head->kind != LK_WHILE || !EvaluateWholeNumber(ctx, *head, 0, &v)) return nullptr;
-    pop_record(ctx, true);
-    push_record(ctx, SK_WHILE, head->lineStart, head->lineStart, v ? BS_RUNNING : BS_FALSE);
+    // Closing the loop's record and opening it again leaves it as it is but for its state: the While line
+    // that opened it opens it, in the same script and function.
+    t->state = v ? BS_RUNNING : BS_FALSE;
+    ctx->bInLoop = 1;
     ctx->bBranch = v != 0;
     ctx->nStmtClass = SC_WHILE;
   } else {

@@ -1,5 +1,6 @@
 #include "lang/eval.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -118,7 +119,7 @@ bool int_operation(RunContext* ctx, int op, int32_t a, int32_t b, int32_t* r) {
 }
 
 // A comparison or whole-number arithmetic in one dispatch: the compiled forms' commonest step.
-inline bool int_compare_or_arith(int op, int32_t a, int32_t b, int32_t* r) {
+[[gnu::always_inline]] inline bool int_compare_or_arith(int op, int32_t a, int32_t b, int32_t* r) {
   switch (op) {
     case KW_EQUAL: *r = a == b; return true;
     case KW_NOT_EQUAL:
@@ -403,44 +404,93 @@ namespace {
 
 // --- concatenation --------------------------------------------------------------------------------------
 
-void concatenate(RunContext* ctx, Value& left, Value& right) {
-  const bool wide = ((left.c.type | right.c.type) & (VF_WSTRING | VF_VARIANT)) != 0;
+// A narrow part's text: its own string, or its number written out in buf (FLOAT_TEXT_BYTES); as to_string
+// takes it, without making a string of it.
+bool narrow_part(RunContext* ctx, const ValueCore& v, char* buf, const char** text, size_t* n) {
+  if (v.type & VF_STRING) {
+    *text = str_at(ctx, v.str);
+    *n = ctx->lengthMark.text == v.str ? ctx->lengthMark.length : std::strlen(*text);
+    return true;
+  }
+  if (v.type & VF_INTEGER) {
+    char* end = std::to_chars(buf, buf + 16, v.i).ptr;
+    *end = 0;
+    *n = size_t(end - buf);
+  } else if ((v.type & VF_FLOAT) && float_to_text(ctx, v.f, buf)) {
+    *n = std::strlen(buf);
+  } else {
+    return false;
+  }
+  *text = buf;
+  return true;
+}
+
+// left : right, into left. The left part's own string grows where it lies when its block has room; a new
+// string gets room to spare when more parts are to follow (spare), so that a chain of parts is not copied
+// at every part. A narrow string on the right is only read (it may be a variable's own, lent); the caller
+// frees any other right part.
+void concatenate(RunContext* ctx, Value& left, Value& right, bool spare) {
   const uint16_t before = ctx->err;
-  bool ok = wide ? (to_wstring(ctx, left.c) && to_wstring(ctx, right.c))
-                 : (to_string(ctx, left.c) && to_string(ctx, right.c));
-  if (!ok) {
+  if ((left.c.type | right.c.type) & (VF_WSTRING | VF_VARIANT)) {
+    // A narrow right part is read through a copy whose wide form goes afterwards.
+    const bool read_only = right.c.type == VF_STRING;
+    Value copy = right;
+    Value& r = read_only ? copy : right;
+    const bool ok = to_wstring(ctx, left.c) && to_wstring(ctx, r.c);
+    const size_t la = ok ? wstr_len(wstr_at(ctx, left.c.wstr)) : 0, lb = ok ? wstr_len(wstr_at(ctx, r.c.wstr)) : 0;
+    const uint32_t off = ok && la + lb < 0x7FFFFFF0u ? VMalloc(ctx, uint32_t((la + lb + 1) * sizeof(wchar))) : 0;
+    if (off) {
+      wchar* w = wstr_at(ctx, off);
+      std::memcpy(w, wstr_at(ctx, left.c.wstr), la * sizeof(wchar));
+      std::memcpy(w + la, wstr_at(ctx, r.c.wstr), (lb + 1) * sizeof(wchar));
+    }
+    if (read_only && (copy.c.type & VF_WSTRING)) VFree(ctx, copy.c.wstr);
+    if (!ok) {
+      if (ctx->err == before) ctx->err = ERR_NOT_STRING;
+    } else if (!off) {
+      ctx->err = ERR_OUT_OF_STRINGS;
+    } else {
+      value_free(ctx, left);
+      value_init(left);
+      left.c.wstr = off;
+      left.c.type = VF_WSTRING;
+    }
+    return;
+  }
+  char left_buf[FLOAT_TEXT_BYTES], right_buf[FLOAT_TEXT_BYTES];
+  const char *a, *b;
+  size_t la, lb;
+  if (!narrow_part(ctx, left.c, left_buf, &a, &la) || !narrow_part(ctx, right.c, right_buf, &b, &lb)) {
     if (ctx->err == before) ctx->err = ERR_NOT_STRING;
     return;
   }
-  if (wide) {
-    const size_t la = wstr_len(wstr_at(ctx, left.c.wstr)), lb = wstr_len(wstr_at(ctx, right.c.wstr));
-    uint32_t off = la + lb < 0x7FFFFFF0u ? VMalloc(ctx, uint32_t((la + lb + 1) * sizeof(wchar))) : 0;
-    if (!off) {
-      ctx->err = ERR_OUT_OF_STRINGS;
-      return;
-    }
-    wchar* w = wstr_at(ctx, off);
-    std::memcpy(w, wstr_at(ctx, left.c.wstr), la * sizeof(wchar));
-    std::memcpy(w + la, wstr_at(ctx, right.c.wstr), (lb + 1) * sizeof(wchar));
-    value_free(ctx, left);
-    value_init(left);
-    left.c.wstr = off;
-    left.c.type = VF_WSTRING;
-  } else {
-    const size_t la = std::strlen(str_at(ctx, left.c.str)), lb = std::strlen(str_at(ctx, right.c.str));
-    uint32_t off = la + lb < 0xFFFFFFF0u ? VMalloc(ctx, uint32_t(la + lb + 1)) : 0;
-    if (!off) {
-      ctx->err = ERR_OUT_OF_STRINGS;
-      return;
-    }
-    char* s = str_at(ctx, off);
-    std::memcpy(s, str_at(ctx, left.c.str), la);
-    std::memcpy(s + la, str_at(ctx, right.c.str), lb + 1);
-    value_free(ctx, left);
-    value_init(left);
-    left.c.str = off;
-    left.c.type = VF_STRING;
+  if (la + lb >= 0xFFFFFFF0u) {
+    ctx->err = ERR_OUT_OF_STRINGS;
+    return;
   }
+  const uint32_t total = uint32_t(la + lb);
+  uint32_t off = left.c.type == VF_STRING ? left.c.str : 0;
+  if (off && heap_capacity(ctx, off) > total) {
+    std::memmove(str_at(ctx, off) + la, b, lb + 1);
+    if (ctx->itemMark.text == off) ctx->itemMark.text = 0;
+  } else {
+    off = spare && total < 0x10000000u ? VMalloc(ctx, total + 1 + total / 2) : 0;
+    if (!off && !(off = VMalloc(ctx, total + 1))) {
+      ctx->err = ERR_OUT_OF_STRINGS;
+      return;
+    }
+    // The parts may lie in the heap, which the allocation may have moved.
+    const char* left_text = left.c.type & VF_STRING ? str_at(ctx, left.c.str) : a;
+    const char* right_text = right.c.type & VF_STRING ? str_at(ctx, right.c.str) : b;
+    char* s = str_at(ctx, off);
+    std::memcpy(s, left_text, la);
+    std::memcpy(s + la, right_text, lb + 1);
+    value_free(ctx, left);
+  }
+  value_init(left);
+  left.c.str = off;
+  left.c.type = VF_STRING;
+  ctx->lengthMark = {off, total};
 }
 
 // --- primaries ----------------------------------------------------------------------------------------
@@ -671,7 +721,7 @@ void binary_level(RunContext* ctx, Value& v, IsOp is_op, Apply apply) {
 }
 
 void apply_arith(RunContext* ctx, int op, Value& l, Value& r) { apply_binary(ctx, op, l, r); }
-void apply_concat(RunContext* ctx, int, Value& l, Value& r) { concatenate(ctx, l, r); }
+void apply_concat(RunContext* ctx, int, Value& l, Value& r) { concatenate(ctx, l, r, false); }
 
 void level8(RunContext* ctx, Value& v) {
   binary_level<unary>(ctx, v, [](int op) { return op == KW_POWER; }, apply_arith);
@@ -1122,6 +1172,13 @@ uint32_t lent_text(RunContext* ctx, int k, const char* text, uint32_t n) {
   return block;
 }
 
+// Whether a concatenation is among ops [op, end): one that is makes a string with room to grow.
+bool more_concatenation(const Op* op, const Op* end) {
+  for (; op < end; ++op)
+    if (op->code == OP_CONCAT) return true;
+  return false;
+}
+
 // The general evaluation of ops [op, end) onto a stack already holding sp values (lent: the bits of those
 // that hold a variable's own string); the value left goes to result, or every value is freed on an error.
 void run_ops(RunContext* ctx, const CompiledLine& cl, const Op* op, const Op* const end, Value* stack, int sp,
@@ -1203,11 +1260,15 @@ void run_ops(RunContext* ctx, const CompiledLine& cl, const Op* op, const Op* co
         --sp;
         break;
       }
-      case OP_CONCAT:
-        concatenate(ctx, stack[sp - 2], stack[sp - 1]);
-        value_free(ctx, stack[sp - 1]);
+      case OP_CONCAT: {
+        // The right part may be a variable's own string or a constant's block, only read.
+        const uint32_t right_bit = 1u << (sp - 1);
+        concatenate(ctx, stack[sp - 2], stack[sp - 1], more_concatenation(op + 1, end));
+        if (!(lent & right_bit)) value_free(ctx, stack[sp - 1]);
+        lent &= ~right_bit;
         --sp;
         break;
+      }
       case OP_CALL: {
         sp -= op->argc;
         Value out;

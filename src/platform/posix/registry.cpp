@@ -209,15 +209,23 @@ class Store {
   }
 
  private:
-  // Creates the tables and roots in a new store and turns on the write-ahead log.
+  static int schema_version(sqlite3* db, int* version) {
+    *version = -1;
+    sqlite3_stmt* st = nullptr;
+    const int rc = sqlite3_prepare_v2(db, "PRAGMA user_version", -1, &st, nullptr);
+    if (rc == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW) *version = sqlite3_column_int(st, 0);
+    sqlite3_finalize(st);
+    return rc;
+  }
+
+  // Creates the tables and roots in a new store and turns on the write-ahead log. A store made before is
+  // only read: opening it takes no lock for writing, which another process's change would hold up.
   static int prepare_schema(sqlite3* db) {
+    int version;
+    if (schema_version(db, &version) == SQLITE_OK && version == SCHEMA_VERSION) return use_log(db);
     int rc = sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK) return rc;
-    int version = -1;
-    sqlite3_stmt* st = nullptr;
-    rc = sqlite3_prepare_v2(db, "PRAGMA user_version", -1, &st, nullptr);
-    if (rc == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW) version = sqlite3_column_int(st, 0);
-    sqlite3_finalize(st);
+    rc = schema_version(db, &version);
     if (version == 0) {
       const std::string now = std::to_string(now_ms());
       std::string sql = kSchema;
@@ -232,7 +240,10 @@ class Store {
       return rc;
     }
     rc = sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
-    if (rc != SQLITE_OK) return rc;
+    return rc != SQLITE_OK ? rc : use_log(db);
+  }
+
+  static int use_log(sqlite3* db) {
     // Another process may hold the store open in the middle of a change; the log is then turned on by a
     // later open, and the rollback journal keeps changes whole meanwhile.
     sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
