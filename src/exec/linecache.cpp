@@ -677,7 +677,7 @@ CompiledLine* compile_line(RunContext* ctx, LineCache* cache, const char* line, 
   CompiledLine* out = store_line(cache, b, cl);
   if (out && has_inner && nesting == 0) {
     out->inner = compile_line(ctx, cache, line, inner_at, 1);
-    out->straight = RunsStraight(*out);   // a single-line form may run straight with its inner statement
+    out->straight = RunsStraight(*out);   // a single-line If runs straight with its inner statement
   }
   return out;
 }

@@ -966,9 +966,8 @@ inline bool same_name(const char* slot_name, const VarRef& ref) {
   return ref.length < 16 || std::memcmp(slot_name + 16, ref.name + 16, VARNAME_BYTES - 17) == 0;
 }
 
-inline uint16_t find_slot_of(RunContext* ctx, VarRef& ref) {
+[[gnu::noinline]] uint16_t find_slot_again(RunContext* ctx, VarRef& ref) {
   const uint16_t hint = ref.slot;
-  if (hint && ref.layout == ctx->nVarLayout && ctx->lpVars[hint].c.type) return hint;
   if (hint && hint < ctx->nVarUsed) {
     const VarSlot& s = ctx->lpVars[hint];
     if (s.c.type && same_name(s.name, ref)) {
@@ -982,6 +981,14 @@ inline uint16_t find_slot_of(RunContext* ctx, VarRef& ref) {
     ref.layout = ctx->nVarLayout;
   }
   return slot;
+}
+
+// The slot a variable reference names: the one found last time while the table's layout is the same, else
+// looked up again (out of line, so that the evaluation around the quick check stays small).
+inline uint16_t find_slot_of(RunContext* ctx, VarRef& ref) {
+  const uint16_t hint = ref.slot;
+  if (hint && ref.layout == ctx->nVarLayout && ctx->lpVars[hint].c.type) return hint;
+  return find_slot_again(ctx, ref);
 }
 
 // A variable's value read into a fresh temporary, as the evaluator reads a name.
