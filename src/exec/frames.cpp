@@ -30,6 +30,14 @@ int32_t pending_if_of(uint16_t kind) { return kind == SK_GOSUB_FALSE ? 0 : kind 
 
 bool is_gosub(uint16_t kind) { return kind == SK_GOSUB_FALSE || kind == SK_GOSUB_TRUE || kind == SK_GOSUB_NONE; }
 
+// A Return leaves the call frame at record i: the records above it go, and the frame stays readable just
+// above the stack's top, its flag keeping the result for the caller.
+void leave_frame(RunContext* ctx, uint32_t i) {
+  for (uint32_t j = ctx->nStructDepth; j-- > i + 1;) ctx->aStruct[j] = StructRecord{};
+  ctx->nStructDepth = i;
+  ctx->aStruct[i].aux = 1;
+}
+
 }  // namespace
 
 bool open_gosub_frame(RunContext* ctx, uint32_t resume) {
@@ -127,14 +135,35 @@ int stmt_return(RunContext* ctx, Value* result, const StatementPlace& at) {
       return 1;
     }
     if (r.kind == SK_UDF || r.kind == SK_CALL) {
-      // The frame stays readable just above the stack's top: its flag keeps the result for the caller.
-      for (uint32_t j = ctx->nStructDepth; j-- > i + 1;) ctx->aStruct[j] = StructRecord{};
-      ctx->nStructDepth = i;
-      r.aux = 1;
+      leave_frame(ctx, i);
       return -1;
     }
   }
   return -1;
+}
+
+bool quick_return(RunContext* ctx, Value* result, const CompiledLine& cl) {
+  uint32_t i = ctx->nStructDepth;
+  while (i && !is_gosub(ctx->aStruct[i - 1].kind) && ctx->aStruct[i - 1].kind != SK_UDF &&
+         ctx->aStruct[i - 1].kind != SK_CALL)
+    --i;
+  if (!i || is_gosub(ctx->aStruct[i - 1].kind)) return false;
+  int32_t v = 0;
+  const CompiledExpr& e = cl.e[0];
+  if (e.first != NO_EXPR && !EvaluateWholeNumber(ctx, cl, 0, &v)) return false;
+  if (result->c.type & VALUE_OWNS) value_free(ctx, *result);
+  value_init(*result);
+  result->c.i = v;
+  // A variable alone is the value's origin, as the general evaluation notes it.
+  if (e.first != NO_EXPR && e.count == 1 && cl.ops[e.first].code == OP_VARIABLE) {
+    result->originSlot = cl.vars[cl.ops[e.first].payload.index].slot;
+    result->originFrame = ctx->nVarFrame;
+  }
+  ctx->nStmtClass = SC_GOSUB_RETURN;
+  ctx->bBranch = 0;
+  ctx->nPendingIf = -1;
+  leave_frame(ctx, i - 1);
+  return true;
 }
 
 void foreach_release(RunContext* ctx, StructRecord& record) {

@@ -6,6 +6,7 @@
 
 namespace tov {
 
+struct CompiledLine;
 struct RunContext;
 struct Value;
 
@@ -16,6 +17,9 @@ void close_gosub_frame(RunContext* ctx);
 
 int stmt_gosub(RunContext* ctx, const StatementPlace& at);
 int stmt_return(RunContext* ctx, Value* result, const StatementPlace& at);
+// The compiled Return of a line that runs straight, from a function or a called script with a whole number
+// or no value: true when it returned (the run is to end); false with nothing done but variable lookups.
+bool quick_return(RunContext* ctx, Value* result, const CompiledLine& cl);
 int stmt_foreach(RunContext* ctx, const StatementPlace& at);
 // Releases the enumeration of a ForEach record and drops its temporary collection variable.
 void foreach_release(RunContext* ctx, StructRecord& record);

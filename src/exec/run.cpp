@@ -81,13 +81,14 @@ bool keep_result(const RunContext* ctx) {
   return false;
 }
 
-enum class Straight { NotRun, LastRan, Stopped };
+enum class Straight { NotRun, LastRan, Stopped, Returned };
 
 // Runs the compiled line cl, found at *pos, and the lines after it while each is one that runs straight,
 // or a run of lines a skipping block passes over. Between them, what follows every statement is done here
 // while it is only the count to the next message pump. LastRan: the last line's own epilogue is the
 // caller's to do (handed: the next line when it was found, to run the general way); Stopped: every epilogue
-// is done and *pos is at a line to run the general way; NotRun: cl itself is such a line, with nothing done.
+// is done and *pos is at a line to run the general way; NotRun: cl itself is such a line, with nothing done;
+// Returned: the last line was a Return, which ends the run.
 Straight run_straight(RunContext* ctx, Value* result, const HeldScript* hs, const CompiledLine* cl,
                       uint32_t* lineStart, uint32_t* pos, const CompiledLine** handed) {
   // What every statement starts with; the straight forms leave it as it is.
@@ -117,6 +118,10 @@ Straight run_straight(RunContext* ctx, Value* result, const HeldScript* hs, cons
     at = next_pos;
     start = last_start;
     length = last_length;
+    if (!passed && (cl->kind == LK_RETURN || (cl->kind == LK_IF && !cl->block)) && keep_result(ctx)) {
+      outcome = Straight::Returned;
+      break;
+    }
     if (!ctx->nPumpSkip || ctx->nHostNotify || ctx->hdr.bCancel) break;
     // The names lines were compiled under cannot change here: the line's own link is enough.
     const CompiledLine* next = ran->link && ran->linkPos == next_pos && ran->linkEpoch == ctx->lineCache->epoch
@@ -168,6 +173,10 @@ int RunLoop(RunContext* ctx, Value* result, const HeldScript* hs, uint32_t* line
         !debug_watching(ctx->dbg) && !(ctx->nHostNotify & NOTIFY_STATEMENT)) {
       const Straight done = run_straight(ctx, result, hs, cl, lineStart, pos, &handed);
       if (done == Straight::Stopped) continue;
+      if (done == Straight::Returned) {
+        r = -1;
+        break;
+      }
       if (done == Straight::LastRan) {
         if (!after_statement(ctx, result, line, *lineStart, hs)) {
           r = 0;

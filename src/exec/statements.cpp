@@ -988,9 +988,10 @@ bool RunsStraight(const CompiledLine& cl) {
   const auto whole = [&cl](int n) { return cl.e[n].integers && !cl.e[n].calls; };
   // A condition worked out without an effect: a plain whole number, or one calling only pure built-ins.
   const auto testable = [&cl, &whole](int n) { return whole(n) || cl.pure; };
-  // The statement after Then of a single-line If: one that only changes variables or leaves its loop.
+  // The statement after Then of a single-line If: one that only changes variables, leaves its loop or returns.
   const auto inner_straight = [](const CompiledLine* in) {
-    return in && in->straight && (in->kind == LK_EXPRESSION || in->kind == LK_BREAK || in->kind == LK_CONTINUE);
+    return in && in->straight &&
+           (in->kind == LK_EXPRESSION || in->kind == LK_BREAK || in->kind == LK_CONTINUE || in->kind == LK_RETURN);
   };
   switch (cl.kind) {
     case LK_EXPRESSION: return cl.target != NO_VAR && cl.pure;
@@ -1007,6 +1008,7 @@ bool RunsStraight(const CompiledLine& cl) {
     case LK_ENDSWITCH:
     case LK_BREAK:
     case LK_CONTINUE: return true;
+    case LK_RETURN: return cl.e[0].first == NO_EXPR || whole(0);
     default: return false;
   }
 }
@@ -1126,6 +1128,7 @@ const CompiledLine* RunQuick(RunContext* ctx, Value* result, const HeldScript* h
       pop_record(ctx, true);
       ctx->nStmtClass = SC_BLOCK_END;
       break;
+    case LK_RETURN: return !skipping && quick_return(ctx, result, cl) ? ran : nullptr;
     case LK_BREAK:
     case LK_CONTINUE:
       if (skipping || !ctx->bInLoop) return nullptr;

@@ -126,6 +126,27 @@ TEST(LineCache, AStraightLineThatFailsIsReportedWithItsNotesOnce) {
   EXPECT_EQ(notes, 1u) << report;
 }
 
+TEST(LineCache, ReturnsFromCompiledLinesLeaveWhatReadingThemLeaves) {
+  // Returns from inside loops and a Switch, after Then (taken or not, an Else line after it), without a value
+  // and with values of other kinds: the callers see the same with the cache on and off.
+  const std::string script =
+      "#DefineFunction pick(n)\n  For k = 1 to 6\n    Switch n mod 3\n      Case 0\n        Return k * 10 + n\n"
+      "      Case 1\n        If k == 3 Then Return k + n\n        Break\n    EndSwitch\n  Next\n  Return -n\n"
+      "#EndFunction\n#DefineFunction small(n)\n  If n < 3 Then Return n * 10\n  Else r = 7\n"
+      "  If n == 3 Then Return\n  If n == 4 Then Return \"four\"\n  If n == 5 Then Return 2.5\n  Return r + n\n"
+      "#EndFunction\nout = \"\"\nFor i = 1 to 9\n  out = out : pick(i) : \"/\" : small(i) : \",\"\nNext\n";
+  std::string first;
+  for (const uint32_t cache_off : {1u, 0u}) {
+    TestContext t;
+    t->bLineCacheOff = cache_off;
+    t.run(script);
+    ASSERT_EQ(t->hdr.nRunResult, 1) << cache_off;
+    if (cache_off) first = t.var_text("out");
+    else EXPECT_EQ(t.var_text("out"), first);
+  }
+  EXPECT_EQ(first, "4/10,-2/20,13/0,7/four,-5/2.5,16/13,10/14,-8/15,19/16,");
+}
+
 TEST(LineCache, KeepsToItsCapOnScriptsOfManyLines) {
   TestContext t;
   // Every line runs twice, so every line is compiled; twice the cap of distinct lines.
