@@ -675,7 +675,10 @@ CompiledLine* compile_line(RunContext* ctx, LineCache* cache, const char* line, 
   if (has_inner) cl.innerOffset = uint16_t(inner_at);
   cl.straight = RunsStraight(cl);
   CompiledLine* out = store_line(cache, b, cl);
-  if (out && has_inner && nesting == 0) out->inner = compile_line(ctx, cache, line, inner_at, 1);
+  if (out && has_inner && nesting == 0) {
+    out->inner = compile_line(ctx, cache, line, inner_at, 1);
+    out->straight = RunsStraight(*out);   // a single-line If runs straight with its inner statement
+  }
   return out;
 }
 

@@ -899,6 +899,22 @@ bool tested_value(RunContext* ctx, const CompiledLine& cl, bool skipping, int32_
   return skipping || EvaluateWholeNumber(ctx, cl, 0, v);
 }
 
+const CompiledLine* single_line_if(RunContext* ctx, Value* result, const HeldScript* hs, const CompiledLine& cl,
+                                   bool skipping, uint32_t* pos, uint32_t* start, uint32_t* length) {
+  if (!cl.inner || !cl.straight) return nullptr;
+  int32_t v;
+  if (!tested_value(ctx, cl, skipping, &v)) return nullptr;
+  if (skipping) touch_to_then(ctx, cl);
+  // What If and Then leave, as they run one after the other in the general form.
+  ctx->nPendingIf = v ? 1 : 0;
+  ctx->bBranch = v != 0;
+  ctx->nStmtClass = SC_THEN_ELSE;
+  if (!v) return &cl;
+  // The statement after Then; when it does not run straight, the general form reads the line again and
+  // leaves the same.
+  return RunQuick(ctx, result, hs, *cl.inner, pos, start, length) ? &cl : nullptr;
+}
+
 // A loop's end that goes back runs its head too (the While line, or the For's "to" part) when nothing would
 // happen between the two statements: no message pump is due, no cancel is pending and no host listens.
 // They run as the two statements they are, without a pass through the run loop; false with nothing done
@@ -936,13 +952,17 @@ const CompiledLine* run_loop_head(RunContext* ctx, Value* result, const HeldScri
 
 bool RunsStraight(const CompiledLine& cl) {
   const auto whole = [&cl](int n) { return cl.e[n].integers && !cl.e[n].calls; };
+  // The statement after Then of a single-line If: one that only changes variables or leaves its loop.
+  const auto inner_straight = [](const CompiledLine* in) {
+    return in && in->straight && (in->kind == LK_EXPRESSION || in->kind == LK_BREAK || in->kind == LK_CONTINUE);
+  };
   switch (cl.kind) {
     case LK_EXPRESSION: return cl.target != NO_VAR && !cl.append && whole(0);
     case LK_WHILE:
     case LK_ELSEIF:
     case LK_SWITCH:
     case LK_CASE: return whole(0);
-    case LK_IF: return cl.block && whole(0);
+    case LK_IF: return whole(0) && (cl.block || inner_straight(cl.inner));
     case LK_ELSE: return cl.block;
     case LK_TO: return whole(1) && (cl.e[2].first == NO_EXPR || whole(2));
     case LK_ENDWHILE:
@@ -997,8 +1017,8 @@ const CompiledLine* RunQuick(RunContext* ctx, Value* result, const HeldScript* h
       }
       break;
     case LK_IF:
-      // The block form only: the single-line form runs a statement of its own.
-      if (!cl.block || !room || !tested_value(ctx, cl, skipping, &v)) return nullptr;
+      if (!cl.block) return single_line_if(ctx, result, hs, cl, skipping, pos, start, length);
+      if (!room || !tested_value(ctx, cl, skipping, &v)) return nullptr;
       if (skipping) touch_to_then(ctx, cl);
       else ctx->bBranch = v != 0;
       ctx->nStmtClass = SC_IF;

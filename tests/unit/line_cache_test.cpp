@@ -88,6 +88,29 @@ TEST(LineCache, LinesPassedOverInABlockThatDoesNotRunStillMakeTheirVariables) {
   }
 }
 
+TEST(LineCache, StraightLinesLeaveWhatReadingThemLeaves) {
+  // Loop ends that run their heads, single-line Ifs, and chains of concatenations, with values that change
+  // kinds on the way: every variable ends the same with the cache on and off.
+  const std::string script =
+      "s = 0\nk = 0\nt = \"\"\nWhile k < 12\n  k = k + 1\n  If k == 5 Then k = k : \"\"\n"
+      "  If k mod 4 == 0 Then Continue\n  If k == 10 Then s = 2.5\n  If k mod 2 == 0 Then s = s + k\n"
+      "  Else s = s - 1\n  t = t : k : \",\" : s\nEndWhile\n"
+      "For j = 1 to k by 3\n  If j > 8 Then Break\n  u = j : \"/\" : (j * 2.5) : \"/\" : t\nNext\n";
+  std::string first[4];
+  for (const uint32_t cache_off : {1u, 0u}) {
+    TestContext t;
+    t->bLineCacheOff = cache_off;
+    t.run(script);
+    ASSERT_EQ(t->hdr.nRunResult, 1) << cache_off;
+    const std::string now[4] = {t.var_text("s"), t.var_text("k"), t.var_text("j"), t.var_text("u")};
+    for (int n = 0; n < 4; ++n) {
+      if (cache_off) first[n] = now[n];
+      else EXPECT_EQ(now[n], first[n]) << n;
+    }
+  }
+  EXPECT_EQ(first[1], "12");
+}
+
 TEST(LineCache, KeepsToItsCapOnScriptsOfManyLines) {
   TestContext t;
   // Every line runs twice, so every line is compiled; twice the cap of distinct lines.
