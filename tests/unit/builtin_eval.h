@@ -2,6 +2,8 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <initializer_list>
+
 #include "test_context.h"
 
 namespace tov::test {
@@ -39,6 +41,25 @@ inline uint16_t error_of(TestContext& t, const char* expr) {
   Value v = t.eval(expr);
   value_free(t.ctx(), v);
   return t.err();
+}
+
+// Rows of an expression (or a variable's name) and what it must give, checked in order in one context.
+struct TextRow {
+  const char* expr;
+  const char* text;
+};
+struct NumberRow {
+  const char* expr;
+  int32_t value;
+};
+inline void expect_texts(TestContext& t, std::initializer_list<TextRow> rows) {
+  for (const TextRow& r : rows) EXPECT_EQ(t.text_of(r.expr), r.text) << r.expr;
+}
+inline void expect_vars(TestContext& t, std::initializer_list<TextRow> rows) {
+  for (const TextRow& r : rows) EXPECT_EQ(t.var_text(r.expr), r.text) << r.expr;
+}
+inline void expect_errors(TestContext& t, std::initializer_list<NumberRow> rows) {
+  for (const NumberRow& r : rows) EXPECT_EQ(t.error_of(r.expr), r.value) << r.expr;
 }
 
 }  // namespace tov::test

@@ -25,6 +25,19 @@ class DialogDefinition : public ::testing::Test {
     return read_definition(t_.ctx(), "d", &def_);
   }
   const ControlDef& control() { return def_.controls.at(0); }
+  // The control's fields as one text: type, place and size, name, text, value, tab order, style, font (or
+  // "-" when it has none of its own), text and background colours.
+  std::string fields() {
+    const ControlDef& c = control();
+    const FontDef& f = c.font;
+    char buf[512];
+    std::snprintf(buf, sizeof buf, "%d %d,%d %dx%d %s \"%s\" %d %d %d %s %d %d", c.type, c.x, c.y, c.width, c.height,
+                  c.name.c_str(), c.text.c_str(), c.value, c.tabOrder, c.style,
+                  f.set ? (f.face + "|" + std::to_string(f.size) + "|" + std::to_string(f.style) + "|" +
+                           std::to_string(f.pitchFamily)).c_str() : "-",
+                  c.textColor, c.background);
+    return buf;
+  }
 
   test::TestContext t_;
   DialogDef def_;
@@ -32,20 +45,7 @@ class DialogDefinition : public ::testing::Test {
 
 TEST_F(DialogDefinition, DefaultFieldsOfAPushButton) {
   ASSERT_TRUE(read("`DEFAULT,DEFAULT,DEFAULT,DEFAULT,PUSHBUTTON,DEFAULT,DEFAULT,\"OK\",1,DEFAULT,DEFAULT,DEFAULT,DEFAULT,DEFAULT`"));
-  const ControlDef& c = control();
-  EXPECT_EQ(c.type, CT_PUSHBUTTON);
-  EXPECT_EQ(c.x, 8);
-  EXPECT_EQ(c.y, 16);
-  EXPECT_EQ(c.width, 44);
-  EXPECT_EQ(c.height, 32);
-  EXPECT_EQ(c.name, "1");
-  EXPECT_EQ(c.text, "OK");
-  EXPECT_EQ(c.value, 1);
-  EXPECT_EQ(c.tabOrder, 1);
-  EXPECT_EQ(c.style, 0);
-  EXPECT_FALSE(c.font.set);
-  EXPECT_EQ(c.textColor, COLOR_DEFAULT);
-  EXPECT_EQ(c.background, COLOR_DEFAULT);
+  EXPECT_EQ(fields(), std::to_string(CT_PUSHBUTTON) + " 8,16 44x32 1 \"OK\" 1 1 0 - -1 -1");
 }
 
 TEST_F(DialogDefinition, QuotesCommasBlanksAndTabs) {
@@ -79,16 +79,8 @@ TEST_F(DialogDefinition, AttributesOfEachKind) {
   EXPECT_FALSE(read("`1,2,3,4,STATICTEXT,s,DEFAULT,\"t\",DEFAULT,9,32,\"Arial|8192|1140|0x\",\"255|0|0\",\"0|0|255\"`"));
   EXPECT_EQ(t_->err, 3954) << "a font with a part that is not an integer";
   ASSERT_TRUE(read("`1,2,3,4,STATICTEXT,s,DEFAULT,\"t\",DEFAULT,9,32,\"Arial|8192|1140|512\",\"255|0|0\",\"0|0|255\"`"));
-  const ControlDef& c = control();
-  EXPECT_EQ(c.tabOrder, 9);
-  EXPECT_EQ(c.style, 32);
-  EXPECT_TRUE(c.font.set);
-  EXPECT_EQ(c.font.face, "Arial");
-  EXPECT_EQ(c.font.size, 8192);
-  EXPECT_EQ(c.font.style, 1140);
-  EXPECT_EQ(c.font.pitchFamily, 512);
-  EXPECT_EQ(c.textColor, 0x0000FF);
-  EXPECT_EQ(c.background, 0xFF0000);
+  EXPECT_EQ(fields(), std::to_string(CT_STATICTEXT) + " 1,2 3x4 s \"t\" 0 9 32 Arial|8192|1140|512 " +
+                          std::to_string(0x0000FF) + " " + std::to_string(0xFF0000));
   ASSERT_TRUE(read("`1,2,3,4,PICTURE,p,DEFAULT,\"t\",DEFAULT,DEFAULT,DEFAULT,DEFAULT,DEFAULT,\"logo.bmp\"`"));
   EXPECT_EQ(control().bitmap, "logo.bmp");
   ASSERT_TRUE(read("`1,2,3,4,CALENDER,c,day,\"\",DEFAULT,DEFAULT,DEFAULT,DEFAULT`"));

@@ -14,7 +14,7 @@
 #include "lang/vartable.h"
 #include "platform/system.h"
 #include "platform/ui.h"
-#include "test_context.h"
+#include "builtin_eval.h"
 
 // Exported services of the language core, as an extender finds them in the Engine library.
 extern "C" uint32_t TOV_CALL VMalloc(void* context, uint32_t n);
@@ -198,11 +198,7 @@ errno = DllLastError()
   EXPECT_EQ(t.var_text("length"), "11");
   EXPECT_EQ(t.var_text("absolute"), "42");
   EXPECT_GT(std::stoi(t.var_text("pid")), 1);
-  EXPECT_EQ(t.var_text("same"), "1");
-  EXPECT_EQ(t.var_text("written"), "4");
-  EXPECT_EQ(t.var_text("compared"), "0");
-  EXPECT_EQ(t.var_text("failed"), "-1");
-  EXPECT_EQ(t.var_text("errno"), "2");
+  expect_vars(t, {{"same", "1"}, {"written", "4"}, {"compared", "0"}, {"failed", "-1"}, {"errno", "2"}});
 }
 #endif
 
@@ -220,10 +216,7 @@ cdecl = DllCallCdecl("tovtestext", long:"TestCdecl", long:1, long:2, long:3)
 after = DllCall("tovtestext", long:"TestLong", long:4, long:2)
 )");
   const std::string out = testing::internal::GetCapturedStdout();
-  EXPECT_EQ(t.var_text("more"), "1379");
-  EXPECT_EQ(t.var_text("fewer"), "1379");
-  EXPECT_EQ(t.var_text("cdecl"), "12");
-  EXPECT_EQ(t.var_text("after"), "42");
+  expect_vars(t, {{"more", "1379"}, {"fewer", "1379"}, {"cdecl", "12"}, {"after", "42"}});
   EXPECT_NE(out.find("NT DLLCall: Bad Parameter List: Old SP: "), std::string::npos) << out;
   EXPECT_NE(out.find("> New SP: "), std::string::npos) << out;
 }

@@ -11,7 +11,7 @@
 #include "builtins/filenames.h"
 #include "diag/errors.h"
 #include "platform/files.h"
-#include "test_context.h"
+#include "builtin_eval.h"
 
 namespace fs = std::filesystem;
 using tov::test::TestContext;
@@ -183,13 +183,8 @@ TEST_F(FilesTest, ReadOnlyAndKeptAttributesOnPosix) {
         "w = FileOpen(\"ro.txt\", \"APPEND\")\nopen = LastError()\n"
         "content = FileGet(\"ro.txt\")\ndotted = FileAttrGet(\".dotted\")\n"
         "FileAttrSet(\"ro.txt\", \"raSH\")\nset = LastError()\nattributes = FileAttrGet(\"ro.txt\")\n");
-  EXPECT_EQ(t.var_text("put"), "1053");
-  EXPECT_EQ(t.var_text("copy"), "1008");
-  EXPECT_EQ(t.var_text("move"), "1003");
-  EXPECT_EQ(t.var_text("delete"), "1046");
-  EXPECT_EQ(t.var_text("open"), "1077");
-  EXPECT_EQ(t.var_text("content"), "x");
-  EXPECT_EQ(t.var_text("dotted"), "-A-H");
+  expect_vars(t, {{"put", "1053"}, {"copy", "1008"}, {"move", "1003"}, {"delete", "1046"}, {"open", "1077"},
+                  {"content", "x"}, {"dotted", "-A-H"}});
   if (t.var_text("set") == "1057") GTEST_SKIP() << "this file system keeps no extended attributes";
   EXPECT_EQ(t.var_text("attributes"), "--SH");
 }

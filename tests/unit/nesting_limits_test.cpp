@@ -4,7 +4,7 @@
 #include <string>
 
 #include "diag/errors.h"
-#include "test_context.h"
+#include "builtin_eval.h"
 
 using tov::test::TestContext;
 
@@ -23,10 +23,7 @@ TEST(NestingLimits, AHundredStructuresOpenTheHundredAndFirstFails) {
   const std::string err = testing::internal::GetCapturedStderr();
   EXPECT_EQ(t->hdr.nRunError, tov::ERR_NESTING_TOO_COMPLEX);
   EXPECT_NE(err.find(":304: error 3353"), std::string::npos) << err;
-  EXPECT_EQ(t.var_text("inner"), "1");
-  EXPECT_EQ(t.var_text("closed"), "1");
-  EXPECT_EQ(t.var_text("whiles"), "1");
-  EXPECT_EQ(t.var_text("after"), "");
+  expect_vars(t, {{"inner", "1"}, {"closed", "1"}, {"whiles", "1"}, {"after", ""}});
 }
 
 TEST(NestingLimits, AHundredErrorHandlersOpenTheHundredAndFirstFails) {
@@ -38,7 +35,5 @@ TEST(NestingLimits, AHundredErrorHandlersOpenTheHundredAndFirstFails) {
   const std::string err = testing::internal::GetCapturedStderr();
   EXPECT_EQ(t->hdr.nRunError, tov::ERR_ERROR_HANDLER_NESTING);
   EXPECT_NE(err.find(":9: error 3619"), std::string::npos) << err;
-  EXPECT_EQ(t.var_text("depth"), "100");
-  EXPECT_EQ(t.var_text("back"), "");
-  EXPECT_EQ(t.var_text("returning"), "");
+  expect_vars(t, {{"depth", "100"}, {"back", ""}, {"returning", ""}});
 }

@@ -8,7 +8,7 @@
 #include "lang/variables.h"
 #include "lang/vartable.h"
 #include "platform/ui.h"
-#include "test_context.h"
+#include "builtin_eval.h"
 
 using tov::test::TestContext;
 using namespace tov;
@@ -35,10 +35,7 @@ TEST(Pointers, AddressOfAndDereference) {
   EXPECT_EQ(p.substr(0, 9), "#VAR$PTR#");
   EXPECT_EQ(p.size(), 37u + 1);
   EXPECT_EQ(p.substr(37), "x");
-  EXPECT_EQ(t.text_of("*p"), "text");
-  EXPECT_EQ(t.text_of("*p : \"!\""), "text!");
-  EXPECT_EQ(t.text_of("*(*&p)"), "text");
-  EXPECT_EQ(t.text_of("&x == p"), "1");
+  expect_texts(t, {{"*p", "text"}, {"*p : \"!\"", "text!"}, {"*(*&p)", "text"}, {"&x == p", "1"}});
   // Any spelling of the name finds the variable; a tampered identity does not.
   EXPECT_EQ(t.text_of(("*\"" + p.substr(0, 37) + "X\"").c_str()), "text");
   std::string forged = p;
@@ -226,11 +223,7 @@ TEST(Pointers, GlobalAndPersistentVariables) {
       "a = counter()\n"
       "b = counter()\n");
   EXPECT_EQ(t->hdr.nRunError, 0u);
-  EXPECT_EQ(t.text_of("g1"), "11");
-  EXPECT_EQ(t.text_of("t"), "1000");
-  EXPECT_EQ(t.text_of("a"), "101");
-  EXPECT_EQ(t.text_of("b"), "102");
-  EXPECT_EQ(t.text_of("pg == ptrglobal(g1)"), "1");
+  expect_texts(t, {{"g1", "11"}, {"t", "1000"}, {"a", "101"}, {"b", "102"}, {"pg == ptrglobal(g1)", "1"}});
 
   // A defined global is a defined integer until it is assigned.
   t.assign("pd = ptrglobaldefine(newglobal)");
@@ -259,10 +252,7 @@ TEST(Pointers, FunctionForms) {
   TestContext t;
   t.assign("x = 5");
   t.assign("p = ?makepointer(x)");
-  EXPECT_EQ(t.text_of("p == &x"), "1");
-  EXPECT_EQ(t.text_of("?getviapointer(p)"), "5");
-  EXPECT_EQ(t.text_of("?setviapointer(p, \"new\")"), "1");
-  EXPECT_EQ(t.text_of("x"), "new");
+  expect_texts(t, {{"p == &x", "1"}, {"?getviapointer(p)", "5"}, {"?setviapointer(p, \"new\")", "1"}, {"x", "new"}});
   t.assign("n = ?makepointer(made_here)");
   EXPECT_EQ(t.text_of("vartype(made_here)"), "1");
   EXPECT_EQ(t.error_of("?makepointer(5)"), ERR_MAKEPOINTER_NAME);
@@ -281,23 +271,11 @@ TEST(VariableFunctions, DropIsdefinedVartype) {
   t.assign("a[1] = 1");
   t.assign("p = &x");
   t.assign("bad = \"not a pointer\"");
-  EXPECT_EQ(t.text_of("vartype(x)"), "2");
-  EXPECT_EQ(t.text_of("vartype(f)"), "32");
-  EXPECT_EQ(t.text_of("vartype(a)"), "256");
-  EXPECT_EQ(t.text_of("vartype(a[0])"), "0");
-  EXPECT_EQ(t.text_of("vartype(a[1])"), "1");
-  EXPECT_EQ(t.text_of("vartype(*p)"), "2");
-  EXPECT_EQ(t.text_of("vartype(*bad)"), "-1");
-  EXPECT_EQ(t.text_of("vartype(5)"), "-1");
-  EXPECT_EQ(t.text_of("vartype(\"x\")"), "-1");
-  EXPECT_EQ(t.text_of("vartype(never_used)"), "0");
-  EXPECT_EQ(t.text_of("isdefined(never_used)"), "0");
-  EXPECT_EQ(t.text_of("isdefined(x)"), "1");
-  EXPECT_EQ(t.text_of("isdefined(a[0])"), "0");
-  EXPECT_EQ(t.text_of("isdefined(a[1])"), "1");
-  EXPECT_EQ(t.text_of("isdefined(*p)"), "1");
-  EXPECT_EQ(t.text_of("isdefined(5)"), "-1");
-  EXPECT_EQ(t.text_of("objecttypeget(x)"), "");
+  expect_texts(t, {{"vartype(x)", "2"}, {"vartype(f)", "32"}, {"vartype(a)", "256"}, {"vartype(a[0])", "0"},
+                   {"vartype(a[1])", "1"}, {"vartype(*p)", "2"}, {"vartype(*bad)", "-1"}, {"vartype(5)", "-1"},
+                   {"vartype(\"x\")", "-1"}, {"vartype(never_used)", "0"}, {"isdefined(never_used)", "0"},
+                   {"isdefined(x)", "1"}, {"isdefined(a[0])", "0"}, {"isdefined(a[1])", "1"}, {"isdefined(*p)", "1"},
+                   {"isdefined(5)", "-1"}, {"objecttypeget(x)", ""}});
   EXPECT_EQ(t.error_of("vartype(a[5])"), ERR_ARR_OUT_OF_BOUNDS);
   EXPECT_EQ(t.error_of("vartype(x y)"), ERR_WRONG_ARG_COUNT);
 
@@ -305,9 +283,8 @@ TEST(VariableFunctions, DropIsdefinedVartype) {
   EXPECT_EQ(slot_lookup(t.ctx(), "x"), SLOT_NONE);
   EXPECT_EQ(t.text_of("isdefined(x) : isdefined(f)"), "00");
   EXPECT_EQ(t.text_of("drop(*bad, missing_too)"), "1");   // nothing to drop: no error
-  EXPECT_EQ(t.error_of("drop(5)"), ERR_DROP_NOT_VARIABLE);
-  EXPECT_EQ(t.error_of("drop(a bad)"), ERR_WRONG_ARG_COUNT);
-  EXPECT_EQ(t.error_of("drop(a"), ERR_WRONG_ARG_COUNT);
+  expect_errors(t, {{"drop(5)", ERR_DROP_NOT_VARIABLE}, {"drop(a bad)", ERR_WRONG_ARG_COUNT},
+                    {"drop(a", ERR_WRONG_ARG_COUNT}});
 
   // The current assignment target is left alone.
   t.assign("k = 5");

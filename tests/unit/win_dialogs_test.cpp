@@ -51,24 +51,6 @@ void press(HWND dialog, int id) {
 
 void send_keys(std::vector<INPUT> keys) { SendInput(UINT(keys.size()), keys.data(), sizeof(INPUT)); }
 
-INPUT key(WORD vk, bool up) {
-  INPUT in{};
-  in.type = INPUT_KEYBOARD;
-  in.ki.wVk = vk;
-  in.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
-  return in;
-}
-
-// Makes the window the one that takes the keyboard; true when it is.
-bool bring_to_front(HWND w) {
-  for (int attempt = 0; attempt < 50; ++attempt) {
-    if (GetForegroundWindow() == w) return true;
-    SetForegroundWindow(w);
-    std::this_thread::sleep_for(50ms);
-  }
-  return GetForegroundWindow() == w;
-}
-
 // Types a key on the keyboard into the window, which is brought to the front first.
 void type_key(HWND w, WORD vk) {
   ASSERT_TRUE(bring_to_front(w)) << "the window did not come to the front";

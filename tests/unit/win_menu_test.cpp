@@ -39,28 +39,12 @@ const char MENU[] =
     "    FileWrite(h, \"hidden\")\n"
     "    FileClose(h)\n";
 
-INPUT key(WORD vk, bool up) {
-  INPUT in{};
-  in.type = INPUT_KEYBOARD;
-  in.ki.wVk = vk;
-  in.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
-  return in;
-}
-
 // Presses the keys in order and releases them in reverse order.
 void chord(std::initializer_list<WORD> keys) {
   std::vector<INPUT> in;
   for (WORD k : keys) in.push_back(key(k, false));
   for (auto k = std::rbegin(keys); k != std::rend(keys); ++k) in.push_back(key(*k, true));
   SendInput(UINT(in.size()), in.data(), sizeof(INPUT));
-}
-
-bool to_front(HWND w) {
-  for (int i = 0; i < 50 && GetForegroundWindow() != w; ++i) {
-    SetForegroundWindow(w);
-    std::this_thread::sleep_for(50ms);
-  }
-  return GetForegroundWindow() == w;
 }
 
 template <typename Check>
@@ -159,7 +143,7 @@ TEST_F(WinMenu, ItemChosenWithTheKeyboardThroughTheMenuBar) {
   HWND w = host.main_window();
   ASSERT_TRUE(w) << "no menu window";
   ASSERT_TRUE(GetMenu(w)) << "the window has no menu bar";
-  ASSERT_TRUE(to_front(w));
+  ASSERT_TRUE(bring_to_front(w));
   chord({VK_MENU, 'F'});   // opens the File menu; its first item is highlighted
   HWND text = FindWindowExA(w, nullptr, "STATIC", nullptr);
   EXPECT_TRUE(wait_until([&] { return text_of(text) == "Writes the file of the item"; })) << text_of(text);
@@ -173,12 +157,12 @@ TEST_F(WinMenu, HotkeysRunShownAndHiddenItems) {
   MenuHost host(false);
   HWND w = host.main_window();
   ASSERT_TRUE(w) << "no menu window";
-  ASSERT_TRUE(to_front(w));
+  ASSERT_TRUE(bring_to_front(w));
   chord({VK_CONTROL, 'W'});
   EXPECT_EQ(host.written("written.txt"), "by menu\r\n");
   // Keys typed while an item runs are not hotkeys: F7 is pressed again until the first run has ended.
   EXPECT_TRUE(wait_until([&] {
-    to_front(w);
+    bring_to_front(w);
     chord({VK_F7});
     std::this_thread::sleep_for(300ms);
     return fs::exists(host.path("hidden.txt"));

@@ -22,6 +22,8 @@ std::string parsed(const char* s, int mode, bool expand = true) {
   return ymdhms_parse(s, &t, mode, expand) ? text(t) : "fail";
 }
 
+// The script case time_parsing runs the rules over datetimes, dates and durations through the built-ins;
+// here the modes no built-in shows whole: the time of day, and the fields a date keeps unchecked.
 TEST(Ymdhms, ParseRulesByMode) {
   struct Case {
     const char* in;
@@ -29,45 +31,16 @@ TEST(Ymdhms, ParseRulesByMode) {
     bool expand;
     const char* out;
   } cases[] = {
-      {"2000:02:29", YMD_DATETIME, true, "2000:02:29:00:00:00"},
       {"2004:02:29:23:59:59", YMD_DATETIME, true, "2004:02:29:23:59:59"},
-      {"2000:02:30", YMD_DATETIME, true, "fail"},
-      {"1900:02:29", YMD_DATETIME, true, "fail"},
-      {"2001:04:31", YMD_DATETIME, true, "fail"},
-      {"01:02:03", YMD_DATETIME, true, "2001:02:03:00:00:00"},
-      {"49:12:31", YMD_DATETIME, true, "2049:12:31:00:00:00"},
       {"51:02:03", YMD_DATETIME, true, "1951:02:03:00:00:00"},
-      {"0001:02:03", YMD_DATETIME, true, "0001:02:03:00:00:00"},
       {"1:02:03", YMD_DATETIME, false, "0001:02:03:00:00:00"},
-      {"12345:01:01", YMD_DATETIME, true, "fail"},     // more than four year digits
-      {"02000:01:01", YMD_DATETIME, true, "fail"},
-      {"2000:00:01", YMD_DATETIME, true, "fail"},
-      {"2000:13:01", YMD_DATETIME, true, "fail"},
-      {"2000:01:00", YMD_DATETIME, true, "fail"},
-      {"2000:01:01:24:00:00", YMD_DATETIME, true, "fail"},
-      {"2000:01:01:23:60:00", YMD_DATETIME, true, "fail"},
-      {"2000:01:01:23:00:60", YMD_DATETIME, true, "fail"},
       {"2000:01:01:24:00:00", YMD_DATE, true, "2000:01:01:00:00:00"},
       {"2000:01:01:25:61:61", YMD_DATE, true, "2000:01:01:25:61:61"},
       {"2000:02:30:00:00:00", YMD_DATE, true, "fail"},
       {"0:0:0:23:59:59", YMD_TIME_OF_DAY, true, "0000:00:00:23:59:59"},
       {"0:0:0:24:00:00", YMD_TIME_OF_DAY, true, "fail"},
       {"0:0:0:0:0:99999", YMD_DURATION, false, "0000:00:00:00:00:99999"},
-      {"0:0:0:0:0:2147483647", YMD_DURATION, false, "0000:00:00:00:00:2147483647"},
-      {"0:0:0:0:0:2147483648", YMD_DURATION, false, "fail"},   // beyond 32 bits
-      {"2000:01:", YMD_DURATION, false, "2000:01:00:00:00:00"},
-      {":1:1", YMD_DURATION, false, "0000:01:01:00:00:00"},
-      {"2000::01", YMD_DURATION, false, "fail"},
       {"2000:01:01:00::00", YMD_DURATION, false, "fail"},
-      {"2000:01:01:00:00", YMD_DURATION, false, "fail"},          // four colons
-      {"2000:01", YMD_DURATION, false, "fail"},
-      {"2000:01:01:00:00:00:00", YMD_DURATION, false, "fail"},    // a seventh field
-      {"2000:01:01:00:00:00:", YMD_DURATION, false, "fail"},
-      {" 2000:01:01", YMD_DATETIME, true, "fail"},
-      {"2000:01:01 ", YMD_DATETIME, true, "fail"},
-      {"2000:-1:01", YMD_DURATION, false, "fail"},
-      {"2000:01:01:00:00:00.000", YMD_DURATION, false, "fail"},
-      {"", YMD_DURATION, false, "fail"},
   };
   for (const Case& c : cases) EXPECT_EQ(parsed(c.in, c.mode, c.expand), c.out) << c.in << " mode " << c.mode;
   Ymdhms t{1, 2, 3, 4, 5, 6};
@@ -142,42 +115,17 @@ std::string add(const Ymdhms& b, const Ymdhms& d) { return calc(ymdhms_add, b, d
 std::string sub(const Ymdhms& b, const Ymdhms& d) { return calc(ymdhms_subtract, b, d); }
 std::string diff(const Ymdhms& a, const Ymdhms& b) { return calc(ymdhms_diff, a, b); }
 
-TEST(Ymdhms, AddAndSubtractClampAndCarry) {
-  EXPECT_EQ(add({2001, 1, 31, 0, 0, 0}, {0, 1, 0, 0, 0, 0}), "2001:02:28:00:00:00");
-  EXPECT_EQ(add({2000, 1, 31, 0, 0, 0}, {0, 1, 0, 0, 0, 0}), "2000:02:29:00:00:00");
-  EXPECT_EQ(add({2001, 1, 31, 0, 0, 0}, {0, 0, 0, 0, 0, 86400}), "2001:02:01:00:00:00");
-  EXPECT_EQ(add({2001, 12, 31, 23, 59, 59}, {0, 0, 0, 0, 0, 1}), "2002:01:01:00:00:00");
-  EXPECT_EQ(add({2001, 11, 30, 0, 0, 0}, {0, 14, 0, 0, 0, 0}), "2003:01:30:00:00:00");
-  // Large deltas carry at once: ten million minutes, the largest seconds and days.
-  EXPECT_EQ(add({2000, 1, 1, 0, 0, 0}, {0, 0, 0, 0, 10000000, 0}), "2019:01:05:10:40:00");
-  EXPECT_EQ(add({2000, 1, 1, 0, 0, 0}, {0, 0, 0, 0, 0, 2147483647}), "2068:01:19:03:14:07");
-  EXPECT_EQ(add({2000, 1, 1, 0, 0, 0}, {0, 0, 2147483647, 0, 0, 0}), "fail");
-  EXPECT_EQ(add({9999, 12, 31, 23, 59, 59}, {0, 0, 0, 0, 0, 1}), "fail");
+// The script case time_arithmetic checks the clamps, carries and borrows through TimeAdd, TimeSubtract and
+// TimeDiff; here the cases it does not reach.
+TEST(Ymdhms, AddSubtractAndDiffEdges) {
   EXPECT_EQ(add({2000, 1, 1, 0, 0, 0}, {2147483647, 2147483647, 0, 0, 0, 0}), "fail");
-
-  // Months taken back past January borrow years and clamp the day to the month reached.
-  EXPECT_EQ(sub({2001, 3, 31, 0, 0, 0}, {0, 4, 0, 0, 0, 0}), "2000:11:30:00:00:00");
-  EXPECT_EQ(sub({2001, 3, 31, 0, 0, 0}, {0, 1, 0, 0, 0, 0}), "2001:02:28:00:00:00");
   EXPECT_EQ(sub({2001, 3, 31, 0, 0, 0}, {0, 13, 0, 0, 0, 0}), "2000:02:29:00:00:00");
-  EXPECT_EQ(sub({2001, 3, 1, 0, 0, 0}, {0, 0, 1, 0, 0, 0}), "2001:02:28:00:00:00");
-  EXPECT_EQ(sub({2000, 1, 1, 0, 0, 0}, {0, 0, 0, 0, 0, 1}), "1999:12:31:23:59:59");
-  EXPECT_EQ(sub({2000, 1, 1, 0, 0, 0}, {0, 0, 0, 0, 10000000, 0}), "1980:12:26:13:20:00");
-  EXPECT_EQ(sub({0, 1, 1, 0, 0, 0}, {0, 0, 0, 0, 0, 1}), "fail");
   EXPECT_EQ(sub({0, 1, 1, 0, 0, 0}, {0, 0, 0, 0, 0, 0}), "0000:01:01:00:00:00");
-  EXPECT_EQ(sub({2000, 1, 1, 0, 0, 0}, {2147483647, 0, 0, 0, 0, 0}), "fail");
-}
-
-TEST(Ymdhms, DiffBorrowsAsAddClamps) {
-  EXPECT_EQ(diff({2001, 3, 1, 0, 0, 0}, {2001, 2, 28, 0, 0, 0}), "0000:00:01:00:00:00");
-  EXPECT_EQ(diff({2000, 3, 1, 0, 0, 0}, {2000, 1, 31, 0, 0, 0}), "0000:01:01:00:00:00");
   EXPECT_EQ(diff({2001, 5, 1, 0, 0, 0}, {2001, 3, 31, 0, 0, 0}), "0000:01:01:00:00:00");
   EXPECT_EQ(diff({2001, 3, 1, 0, 0, 0}, {2001, 1, 31, 12, 0, 0}), "0000:01:00:12:00:00");
   // The February borrowed is the one before the first datetime's March, leap or not as its year is.
-  EXPECT_EQ(diff({2004, 3, 1, 0, 0, 0}, {2003, 1, 28, 0, 0, 0}), "0001:01:02:00:00:00");
-  EXPECT_EQ(diff({2003, 3, 1, 0, 0, 0}, {2004, 1, 28, 0, 0, 0}), "fail");
   EXPECT_EQ(diff({2005, 3, 1, 0, 0, 0}, {2004, 1, 28, 0, 0, 0}), "0001:01:01:00:00:00");
   EXPECT_EQ(diff({2001, 1, 1, 0, 0, 0}, {2001, 1, 1, 0, 0, 0}), "0000:00:00:00:00:00");
-  EXPECT_EQ(diff({2001, 1, 1, 0, 0, 0}, {2001, 1, 1, 0, 0, 1}), "fail");
   EXPECT_EQ(diff({2001, 1, 1, 0, 0, 0}, {2001, 2, 1, 0, 0, 0}), "fail");
 
   // Adding the difference to the earlier datetime gives the later one.
