@@ -1489,6 +1489,7 @@ void EvaluateCompiled(RunContext* ctx, const CompiledLine& cl, int n, Value* res
 }
 
 bool AssignWholeNumber(RunContext* ctx, const CompiledLine& cl) {
+  if (!cl.e[0].integers || cl.e[0].calls) return false;   // not a plain whole number: no lookup needed
   const uint16_t slot = find_slot_of(ctx, cl.vars[cl.target]);
   int32_t whole;
   if (slot == SLOT_NONE || !whole_number(ctx, cl, 0, &whole)) return false;
