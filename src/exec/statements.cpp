@@ -888,10 +888,6 @@ void take_branch(RunContext* ctx, const CaseJump& j, uint32_t* pos, uint32_t* st
   *length = j.length;
 }
 
-}  // namespace
-
-namespace {
-
 // The value an opening statement tests: none (0) in a block that does not run, else its whole number;
 // false when it is not one.
 [[gnu::always_inline]] inline bool tested_value(RunContext* ctx, const CompiledLine& cl, bool skipping, int32_t* v) {
@@ -953,8 +949,8 @@ const CompiledLine* single_line_if(RunContext* ctx, Value* result, const HeldScr
 // happen between the two statements: no message pump is due, no cancel is pending and no host listens.
 // They run as the two statements they are, without a pass through the run loop; false with nothing done
 // but variable lookups when the head is not one that runs straight. Returns the head when it ran.
-const CompiledLine* run_loop_head(RunContext* ctx, Value* result, const HeldScript* hs, const CompiledLine& end, StructRecord* t,
-                   uint32_t* pos, uint32_t* start, uint32_t* length) {
+const CompiledLine* run_loop_head(RunContext* ctx, Value* result, const HeldScript* hs, const CompiledLine& end,
+                                  StructRecord* t, uint32_t* pos, uint32_t* start, uint32_t* length) {
   if (!ctx->nPumpSkip || ctx->nHostNotify || ctx->hdr.bCancel) return nullptr;
   const CompiledLine* head = linecache_after(ctx, hs, end, t->resume);
   if (!head || !head->straight) return nullptr;
