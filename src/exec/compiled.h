@@ -20,7 +20,7 @@ enum OpCode : uint8_t {
   OP_VARIABLE,  // index: the line's variable reference
   OP_UNARY,     // code: KW_NOT, KW_PLUS, KW_MINUS, KW_BIT_NOT
   OP_BINARY,    // code: an arithmetic, bitwise, logical or comparison operator
-  OP_CONCAT,    // ":"
+  OP_CONCAT,    // ":"; argc 1 when another concatenation follows in the expression
   OP_CALL,      // code: built-in or user-defined function; argc arguments on the stack; total declared
 };
 

@@ -185,6 +185,13 @@ class Compiler {
       for (uint32_t k = out.first; k < b_.opCount; ++k)
         if (b_.ops[k].code != OP_CALL) b_.ops[k].lend = 0;
     out.count = uint16_t(b_.opCount - out.first);
+    // A concatenation with another after it makes a string with room for the parts to come.
+    uint8_t later = 0;
+    for (uint32_t k = b_.opCount; k-- > out.first;)
+      if (b_.ops[k].code == OP_CONCAT) {
+        b_.ops[k].argc = later;
+        later = 1;
+      }
     out.depth = maxDepth_;
     out.calls = uint16_t(calls_);
     out.integers = 1;

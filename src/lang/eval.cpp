@@ -1,6 +1,5 @@
 #include "lang/eval.h"
 
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -416,17 +415,8 @@ bool narrow_part(RunContext* ctx, const ValueCore& v, char* buf, const char** te
     *n = ctx->lengthMark.text == v.str ? ctx->lengthMark.length : std::strlen(*text);
     return true;
   }
-  if (v.type & VF_INTEGER) {
-    char* end = std::to_chars(buf, buf + 16, v.i).ptr;
-    *end = 0;
-    *n = size_t(end - buf);
-  } else if ((v.type & VF_FLOAT) && float_to_text(ctx, v.f, buf)) {
-    *n = std::strlen(buf);
-  } else {
-    return false;
-  }
   *text = buf;
-  return true;
+  return number_text(ctx, v, buf, n);
 }
 
 // left : right, into left. The left part's own string grows where it lies when its block has room; a new
@@ -1184,13 +1174,6 @@ uint32_t lent_text(RunContext* ctx, int k, const char* text, uint32_t n) {
   return block;
 }
 
-// Whether a concatenation is among ops [op, end): one that is makes a string with room to grow.
-bool more_concatenation(const Op* op, const Op* end) {
-  for (; op < end; ++op)
-    if (op->code == OP_CONCAT) return true;
-  return false;
-}
-
 // The general evaluation of ops [op, end) onto a stack already holding sp values (lent: the bits of those
 // that hold a variable's own string); the value left goes to result, or every value is freed on an error.
 void run_ops(RunContext* ctx, const CompiledLine& cl, const Op* op, const Op* const end, Value* stack, int sp,
@@ -1275,7 +1258,7 @@ void run_ops(RunContext* ctx, const CompiledLine& cl, const Op* op, const Op* co
       case OP_CONCAT: {
         // The right part may be a variable's own string or a constant's block, only read.
         const uint32_t right_bit = 1u << (sp - 1);
-        concatenate(ctx, stack[sp - 2], stack[sp - 1], more_concatenation(op + 1, end));
+        concatenate(ctx, stack[sp - 2], stack[sp - 1], op->argc != 0);
         if (!(lent & right_bit)) value_free(ctx, stack[sp - 1]);
         lent &= ~right_bit;
         --sp;

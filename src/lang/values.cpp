@@ -333,6 +333,18 @@ bool float_to_text(RunContext* ctx, double x, char* out) {
 
 // --- conversions ------------------------------------------------------------------------------------
 
+bool number_text(RunContext* ctx, const ValueCore& v, char* buf, size_t* length) {
+  if (v.type & VF_INTEGER) {
+    char* end = std::to_chars(buf, buf + 16, v.i).ptr;
+    *end = 0;
+    *length = size_t(end - buf);
+    return true;
+  }
+  if (!(v.type & VF_FLOAT) || !float_to_text(ctx, v.f, buf)) return false;
+  *length = std::strlen(buf);
+  return true;
+}
+
 bool to_string(RunContext* ctx, ValueCore& v) {
   if (v.type & VF_STRING) return true;
   if (v.type & VF_VARIANT) return variant_to_string(ctx, v, false);
@@ -355,15 +367,9 @@ bool to_string(RunContext* ctx, ValueCore& v) {
     return true;
   }
   char buf[FLOAT_TEXT_BYTES];
-  if (v.type & VF_INTEGER) {
-    auto r = std::to_chars(buf, buf + 16, v.i);
-    *r.ptr = 0;
-  } else if (v.type & VF_FLOAT) {
-    if (!float_to_text(ctx, v.f, buf)) return false;
-  } else {
-    return false;
-  }
-  uint32_t off = str_new(ctx, buf, std::strlen(buf));
+  size_t length;
+  if (!number_text(ctx, v, buf, &length)) return false;
+  uint32_t off = str_new(ctx, buf, length);
   if (!off) return false;
   v.str = off;
   v.type |= VF_STRING;
@@ -373,21 +379,16 @@ bool to_string(RunContext* ctx, ValueCore& v) {
 bool to_wstring(RunContext* ctx, ValueCore& v) {
   if (v.type & VF_WSTRING) return true;
   if (v.type & VF_VARIANT) return variant_to_string(ctx, v, true);
-  const char* text;
   char buf[FLOAT_TEXT_BYTES];
+  const char* text = buf;
+  size_t length;
   if (v.type & VF_STRING) {
     text = str_at(ctx, v.str);
-  } else if (v.type & VF_INTEGER) {
-    auto r = std::to_chars(buf, buf + 16, v.i);
-    *r.ptr = 0;
-    text = buf;
-  } else if (v.type & VF_FLOAT) {
-    if (!float_to_text(ctx, v.f, buf)) return false;
-    text = buf;
-  } else {
+    length = std::strlen(text);
+  } else if (!number_text(ctx, v, buf, &length)) {
     return false;
   }
-  int al = int(std::strlen(text));
+  int al = int(length);
   int need = al ? plat::ansi_to_wide(text, al, nullptr, 0, ctx->nCodePage) : 0;
   if (al && need <= 0) return false;
   uint32_t off = VMalloc(ctx, uint32_t((need + 1) * sizeof(wchar)));

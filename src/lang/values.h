@@ -56,6 +56,9 @@ bool parse_float_text(const char* s, double* out);
 // Float to text by the Decimals setting; raises 1599 for NaN. The buffer holds FLOAT_TEXT_BYTES.
 constexpr size_t FLOAT_TEXT_BYTES = 512;
 bool float_to_text(RunContext* ctx, double x, char* out);
+// A number's text as the conversions to text write it (a whole number, else a float by float_to_text) into
+// buf (FLOAT_TEXT_BYTES), with its length; false for a value that is neither, or a float that has none.
+bool number_text(RunContext* ctx, const ValueCore& v, char* buf, size_t* length);
 
 // --- copying and freeing ------------------------------------------------------------------------------
 enum ValueFreeMode : uint32_t {
