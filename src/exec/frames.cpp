@@ -30,6 +30,15 @@ int32_t pending_if_of(uint16_t kind) { return kind == SK_GOSUB_FALSE ? 0 : kind 
 
 bool is_gosub(uint16_t kind) { return kind == SK_GOSUB_FALSE || kind == SK_GOSUB_TRUE || kind == SK_GOSUB_NONE; }
 
+// The record of the innermost GoSub, function or called script; nStructDepth when there is none.
+uint32_t innermost_frame(const RunContext* ctx) {
+  for (uint32_t i = ctx->nStructDepth; i-- > 0;) {
+    const uint16_t kind = ctx->aStruct[i].kind;
+    if (is_gosub(kind) || kind == SK_UDF || kind == SK_CALL) return i;
+  }
+  return ctx->nStructDepth;
+}
+
 // A Return leaves the call frame at record i: the records above it go, and the frame stays readable just
 // above the stack's top, its flag keeping the result for the caller.
 void leave_frame(RunContext* ctx, uint32_t i) {
@@ -117,37 +126,31 @@ int stmt_return(RunContext* ctx, Value* result, const StatementPlace& at) {
   } else {
     set_integer(ctx, result->c, 0);
   }
-  for (uint32_t i = ctx->nStructDepth; i-- > 0;) {
-    StructRecord& r = ctx->aStruct[i];
-    if (is_gosub(r.kind)) {
-      if (with_value) {
-        ctx->err = ERR_RETURN_FROM_GOSUB;
-        return 0;
-      }
-      const uint32_t resume = r.resume;
-      const uint8_t saved_in_loop = r.savedInLoop;
-      const int32_t pending = pending_if_of(r.kind);
-      while (ctx->nStructDepth > i) pop_record(ctx, false);
-      ctx->bInLoop = saved_in_loop;
-      ctx->nPendingIf = pending;
-      ctx->bBranch = 0;
-      *at.pos = resume;
-      return 1;
+  const uint32_t i = innermost_frame(ctx);
+  if (i == ctx->nStructDepth) return -1;
+  const StructRecord& r = ctx->aStruct[i];
+  if (is_gosub(r.kind)) {
+    if (with_value) {
+      ctx->err = ERR_RETURN_FROM_GOSUB;
+      return 0;
     }
-    if (r.kind == SK_UDF || r.kind == SK_CALL) {
-      leave_frame(ctx, i);
-      return -1;
-    }
+    const uint32_t resume = r.resume;
+    const uint8_t saved_in_loop = r.savedInLoop;
+    const int32_t pending = pending_if_of(r.kind);
+    while (ctx->nStructDepth > i) pop_record(ctx, false);
+    ctx->bInLoop = saved_in_loop;
+    ctx->nPendingIf = pending;
+    ctx->bBranch = 0;
+    *at.pos = resume;
+    return 1;
   }
+  leave_frame(ctx, i);
   return -1;
 }
 
 bool quick_return(RunContext* ctx, Value* result, const CompiledLine& cl) {
-  uint32_t i = ctx->nStructDepth;
-  while (i && !is_gosub(ctx->aStruct[i - 1].kind) && ctx->aStruct[i - 1].kind != SK_UDF &&
-         ctx->aStruct[i - 1].kind != SK_CALL)
-    --i;
-  if (!i || is_gosub(ctx->aStruct[i - 1].kind)) return false;
+  const uint32_t i = innermost_frame(ctx);
+  if (i == ctx->nStructDepth || is_gosub(ctx->aStruct[i].kind)) return false;
   int32_t v = 0;
   const CompiledExpr& e = cl.e[0];
   if (e.first != NO_EXPR && !EvaluateWholeNumber(ctx, cl, 0, &v)) return false;
@@ -162,7 +165,7 @@ bool quick_return(RunContext* ctx, Value* result, const CompiledLine& cl) {
   ctx->nStmtClass = SC_GOSUB_RETURN;
   ctx->bBranch = 0;
   ctx->nPendingIf = -1;
-  leave_frame(ctx, i - 1);
+  leave_frame(ctx, i);
   return true;
 }
 
