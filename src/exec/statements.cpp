@@ -1020,9 +1020,7 @@ const CompiledLine* RunQuick(RunContext* ctx, Value* result, const HeldScript* h
   switch (cl.kind) {
     case LK_EXPRESSION:
       if (skipping || !cl.straight) return nullptr;
-      if (!(!cl.append && AssignWholeNumber(ctx, cl)) &&
-          !assign_pure(ctx, cl, result))
-        return nullptr;
+      if ((cl.append || !AssignWholeNumber(ctx, cl)) && !assign_pure(ctx, cl, result)) return nullptr;
       if (result->c.type & VALUE_OWNS) value_free(ctx, *result);
       value_init(*result);
       ctx->nStmtClass = SC_EXPRESSION;
