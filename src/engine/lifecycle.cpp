@@ -211,6 +211,14 @@ uint32_t shutdown(RunContext* ctx, void* callback) {
   return 1;
 }
 
+// Shows the cursor of the run's start or end; a short wait pumping messages first lets the host repaint.
+void show_run_cursor(RunContext* ctx, plat::CursorHandle cursor) {
+  ctx->hcurRun = cursor;
+  if (plat::has_cursor()) Wait(ctx, 20);
+  PumpMessages(ctx);
+  plat::set_cursor(ctx->hcurRun);
+}
+
 }  // namespace
 
 const char* menu_word(bool popup) { return g_menu_words[popup ? 0 : 1]; }
@@ -302,10 +310,7 @@ uint32_t engine_run(void* hwnd, void* hContext, void* hScript, void* lpfnHost, v
   ctx->lpHostKeywords = lpHostKeywords;
   ctx->hwndOwner = plat::window_parent(hwnd) ? plat::window_parent(hwnd) : hwnd;
 
-  ctx->hcurRun = ctx->hcurWait;
-  Wait(ctx, 20);
-  PumpMessages(ctx);
-  plat::set_cursor(ctx->hcurRun);
+  show_run_cursor(ctx, ctx->hcurWait);
 
   uint32_t line_start = 0, pos = 0;
   value_init(ctx->resultSlot);
@@ -318,10 +323,7 @@ uint32_t engine_run(void* hwnd, void* hContext, void* hScript, void* lpfnHost, v
   value_free(ctx, ctx->resultSlot);
   end_run_settings(ctx);
   ctx->hRunScript = nullptr;
-  ctx->hcurRun = ctx->hcurArrow;
-  Wait(ctx, 20);
-  PumpMessages(ctx);
-  plat::set_cursor(ctx->hcurRun);
+  show_run_cursor(ctx, ctx->hcurArrow);
   plat::host_unlock(ctx->hVarTable);
   ctx->lpVars = nullptr;
   ctx->aVarFrame[0].slots = nullptr;

@@ -53,6 +53,8 @@ size_t window_text(WindowHandle w, char* out, size_t out_cap);
 bool register_window_classes();
 // Bottom edge of a hidden top-level window created at the system's default position.
 int default_window_bottom();
+// Whether the system has a mouse cursor for the Engine to set; where it has none, nothing waits to show one.
+bool has_cursor();
 CursorHandle wait_cursor();
 CursorHandle arrow_cursor();
 void set_cursor(CursorHandle c);

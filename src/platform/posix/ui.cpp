@@ -93,6 +93,7 @@ size_t window_text(WindowHandle, char* out, size_t out_cap) {
 }
 bool register_window_classes() { return true; }
 int default_window_bottom() { return 0; }
+bool has_cursor() { return false; }
 CursorHandle wait_cursor() { return nullptr; }
 CursorHandle arrow_cursor() { return nullptr; }
 void set_cursor(CursorHandle) {}

@@ -153,6 +153,7 @@ int default_window_bottom() {
   return r.bottom;
 }
 
+bool has_cursor() { return true; }
 CursorHandle wait_cursor() { return LoadCursorA(nullptr, IDC_WAIT); }
 CursorHandle arrow_cursor() { return LoadCursorA(nullptr, IDC_ARROW); }
 void set_cursor(CursorHandle c) { SetCursor(static_cast<HCURSOR>(c)); }
