@@ -121,6 +121,18 @@ TEST_F(TovProgram, ScriptFromStandardInput) {
 }
 
 #ifndef _WIN32
+// Nesting that would overflow a small stack is refused with error 3099 before it does, on the main thread
+// whose bounds the Engine works out itself.
+TEST_F(TovProgram, DeepNestingOnASmallStackIsAnError) {
+  write("script.tov", "x = " + std::string(1500, '-') + "1\nMessage(\"x\", x)\n");
+  const std::string command = std::string("ulimit -s 256 && exec '") + TOV_RUNNER_PATH + "' --console script.tov";
+  const char* args[] = {"/bin/sh", "-c", command.c_str(), nullptr};
+  const std::string o = (dir / "stdout").string(), e = (dir / "stderr").string(), cwd = dir.string();
+  EXPECT_EQ(plat::run_captured(args, cwd.c_str(), nullptr, o.c_str(), e.c_str(), 30000), 1);
+  EXPECT_NE(slurp(e).find("error 3099"), std::string::npos) << slurp(e);
+  EXPECT_EQ(slurp(o), "");
+}
+
 // On a terminal the prompts show what to type: "[y/n]" after a question, the default of a line prompt.
 // The terminal is a pseudo-terminal made by script(1); the answers are typed into it.
 TEST_F(TovProgram, TerminalPromptsShowHints) {

@@ -1,5 +1,6 @@
 // Environment, time, system identity and debugger output on POSIX.
 #include <sched.h>
+#include <sys/auxv.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <sys/utsname.h>
@@ -248,23 +249,39 @@ namespace {
 // The lowest address of this thread's stack, found at the first check; 1 when it cannot be known. Read at
 // every call the evaluator makes, so it lives where a thread's own variables are reached directly.
 [[gnu::tls_model("initial-exec")]] thread_local uintptr_t t_stackLow = 0;
+
+// The main thread's stack ends at the page above the program's file name, which the system stores last on
+// it, and may grow down by the stack size limit. 0 when sp is not on that stack or the limit is unlimited.
+uintptr_t main_stack_low(uintptr_t sp) {
+  const auto name = reinterpret_cast<const char*>(getauxval(AT_EXECFN));
+  struct rlimit limit;
+  if (!name || getrlimit(RLIMIT_STACK, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return 0;
+  const uintptr_t page = uintptr_t(sysconf(_SC_PAGESIZE));
+  const uintptr_t top = (reinterpret_cast<uintptr_t>(name) + std::strlen(name) + page) & ~(page - 1);
+  if (limit.rlim_cur >= top || sp >= top || sp <= top - limit.rlim_cur) return 0;
+  return top - limit.rlim_cur;
+}
+
+// The system's query reads the whole memory map of the process for the main thread, so that thread's
+// bounds are worked out above; other threads' come from their descriptors.
+uintptr_t stack_low(uintptr_t sp) {
+  if (const uintptr_t low = main_stack_low(sp)) return low;
+  pthread_attr_t attr;
+  void* addr = nullptr;
+  size_t size = 0;
+  if (pthread_getattr_np(pthread_self(), &attr) == 0) {
+    pthread_attr_getstack(&attr, &addr, &size);
+    pthread_attr_destroy(&attr);
+  }
+  return addr ? reinterpret_cast<uintptr_t>(addr) : 1;
+}
 }  // namespace
 
 bool stack_exhausted(size_t margin) {
-  uintptr_t low = t_stackLow;
-  if (!low) {
-    pthread_attr_t attr;
-    void* addr = nullptr;
-    size_t size = 0;
-    if (pthread_getattr_np(pthread_self(), &attr) == 0) {
-      pthread_attr_getstack(&attr, &addr, &size);
-      pthread_attr_destroy(&attr);
-    }
-    low = addr ? reinterpret_cast<uintptr_t>(addr) : 1;
-    t_stackLow = low;
-  }
   const char here = 0;
   const uintptr_t sp = reinterpret_cast<uintptr_t>(&here);
+  uintptr_t low = t_stackLow;
+  if (!low) t_stackLow = low = stack_low(sp);
   return low > 1 && sp < low + margin;
 }
 
