@@ -170,14 +170,17 @@ struct CompiledLine {
 // The line cache of a context. Entries live in one arena, found through a hash of their key; when either
 // is full the whole cache is emptied (never while a compiled line is running).
 constexpr uint32_t LINECACHE_SLOTS = 8192;              // a power of two, twice the line cap
+static_assert(LINECACHE_SLOTS <= 65536, "slot numbers are kept in 16 bits");
 constexpr uint32_t LINECACHE_LINES = 4096;              // lines kept at most; then the cache starts afresh
 constexpr size_t LINECACHE_ARENA = size_t(2) << 20;     // bytes of compiled forms kept at most
 
 struct LineCache {
   const CompiledLine* slots[LINECACHE_SLOTS];
+  // The slots taken since the last reset, in order: clearing and forgetting visit only these.
+  uint16_t taken[LINECACHE_SLOTS / 2];
   uint32_t lines;
   uint32_t textLines;      // lines kept by their substituted text (at most a quarter of the cap)
-  uint32_t used;           // slots not empty (live or tombstones)
+  uint32_t used;           // slots not empty (live or tombstones), at most half of them
   // What names mean depends on these: user-defined functions, extender functions, the host's keywords.
   int32_t udfCount;
   uint32_t extCount;

@@ -2,7 +2,7 @@
 // once more (without touching any variable) to make its compiled form.
 #include <atomic>
 #include <cstring>
-#include <new>
+#include <cstdlib>
 
 #include "engine/context.h"
 #include "engine/script.h"
@@ -34,7 +34,7 @@ namespace {
 inline uint64_t make_key(const HeldScript* hs, uint32_t pos) { return uint64_t(hs->cacheKey) << 32 | pos; }
 
 void reset(LineCache* c, const RunContext* ctx) {
-  std::memset(c->slots, 0, sizeof c->slots);
+  for (uint32_t i = 0; i < c->used; ++i) c->slots[c->taken[i]] = nullptr;
   c->lines = c->used = c->textLines = 0;
   c->arenaUsed = 0;
   c->udfCount = ctx->nUdfCount;
@@ -61,12 +61,14 @@ const CompiledLine** find_slot(LineCache* c, uint64_t key) {
   }
 }
 
-// The slot for a new key: the first tombstone on its probe path, else the empty slot ending it.
-const CompiledLine** free_slot(LineCache* c, uint64_t key) {
-  for (uint32_t h = linecache_hash(key);; h = (h + 1) & (LINECACHE_SLOTS - 1)) {
-    const CompiledLine* e = c->slots[h];
-    if (!e || e == TOMBSTONE) return &c->slots[h];
-  }
+// Puts a new entry in the slot for its key: the first tombstone on its probe path, else the empty slot
+// ending it.
+void place(LineCache* c, uint64_t key, const CompiledLine* entry) {
+  uint32_t h = linecache_hash(key);
+  while (c->slots[h] && c->slots[h] != TOMBSTONE) h = (h + 1) & (LINECACHE_SLOTS - 1);
+  if (!c->slots[h]) c->taken[c->used++] = uint16_t(h);
+  ++c->lines;
+  c->slots[h] = entry;
 }
 
 // The cache ready for use, made at the first need; null when it cannot be used now.
@@ -74,9 +76,9 @@ LineCache* usable_cache(RunContext* ctx, bool create) {
   LineCache* c = ctx->lineCache;
   if (!c) {
     if (!create) return nullptr;
-    c = new (std::nothrow) LineCache;
+    // Zeroed by the system as its pages are first touched: most runs use a small part of it.
+    c = static_cast<LineCache*>(std::calloc(1, sizeof(LineCache)));
     if (!c) return nullptr;
-    c->epoch = 0;
     reset(c, ctx);
     ctx->lineCache = c;
   }
@@ -732,10 +734,7 @@ const CompiledLine* linecache_record(RunContext* ctx, const HeldScript* hs, uint
       return nullptr;
     }
     *out = cl;
-    where = free_slot(c, key);
-    if (!*where) ++c->used;
-    ++c->lines;
-    *where = out;
+    place(c, key, out);
     return out;
   }
   // The second run compiles it; a line with % is substituted each time, so only its place is kept.
@@ -830,14 +829,12 @@ const CompiledLine* linecache_text(RunContext* ctx, const char* line, uint32_t o
   out->length = uint32_t(n);
   out->text = text;
   if (!seen) {
-    where = free_slot(c, key);
-    if (!*where) ++c->used;
-    ++c->lines;
+    place(c, key, out);
     ++c->textLines;
   } else {
     ++c->epoch;
+    *where = out;
   }
-  *where = out;
   return out;
 }
 
@@ -849,16 +846,19 @@ void linecache_forget_script(RunContext* ctx, uint32_t scriptKey) {
   LineCache* c = ctx->lineCache;
   if (!c || !scriptKey) return;
   ++c->epoch;
-  for (const CompiledLine*& e : c->slots)
-    if (e && e != TOMBSTONE && uint32_t(e->key >> 32) == scriptKey) e = TOMBSTONE;
+  for (uint32_t i = 0; i < c->used; ++i) {
+    const CompiledLine*& e = c->slots[c->taken[i]];
+    if (e != TOMBSTONE && uint32_t(e->key >> 32) == scriptKey) e = TOMBSTONE;
+  }
 }
 
 void linecache_forget_line(RunContext* ctx, const HeldScript* hs, uint32_t at) {
   LineCache* c = ctx->lineCache;
   if (!c || !hs->cacheKey) return;
   ++c->epoch;
-  for (const CompiledLine*& e : c->slots) {
-    if (!e || e == TOMBSTONE || uint32_t(e->key >> 32) != hs->cacheKey) continue;
+  for (uint32_t i = 0; i < c->used; ++i) {
+    const CompiledLine*& e = c->slots[c->taken[i]];
+    if (e == TOMBSTONE || uint32_t(e->key >> 32) != hs->cacheKey) continue;
     if (at >= e->lineStart && at <= e->lineStart + e->length) e = TOMBSTONE;
   }
 }
@@ -869,7 +869,7 @@ void linecache_clear(RunContext* ctx) {
 }
 
 void linecache_release(RunContext* ctx) {
-  delete ctx->lineCache;
+  std::free(ctx->lineCache);
   ctx->lineCache = nullptr;
 }
 
