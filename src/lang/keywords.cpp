@@ -215,20 +215,11 @@ void build_lower_table() {
 // Whole-word lookups find the Engine's names through a hash index: a word matches a record only when the
 // record's name is the whole word, so the longest-match scan of the bucket is not needed for them.
 constexpr uint32_t NAME_INDEX_SIZE = 2048;     // a power of two, well above the 640 records
-int16_t g_nameIndex[NAME_INDEX_SIZE];
-// The longest name of each first character's bucket: how much text a symbol lookup needs to read.
-uint8_t g_bucketLongest[128];
 
 constexpr uint32_t NAME_HASH_START = 2166136261u;
-inline uint32_t name_hash_step(uint32_t h, unsigned char c) { return (h ^ c) * 16777619u; }
+constexpr uint32_t name_hash_step(uint32_t h, unsigned char c) { return (h ^ c) * 16777619u; }
 
-inline uint32_t name_hash(const unsigned char* s, uint32_t n) {
-  uint32_t h = NAME_HASH_START;
-  for (uint32_t i = 0; i < n; ++i) h = name_hash_step(h, s[i]);
-  return h & (NAME_INDEX_SIZE - 1);
-}
-
-bool is_word_name(const KeywordEntry& e) {
+constexpr bool is_word_name(const KeywordEntry& e) {
   if (e.nameLength == 0) return false;
   for (uint32_t i = 0; i < e.nameLength; ++i) {
     const unsigned char c = static_cast<unsigned char>(e.name[i]);
@@ -237,51 +228,59 @@ bool is_word_name(const KeywordEntry& e) {
   return true;
 }
 
-void build_name_index() {
-  for (int16_t& slot : g_nameIndex) slot = -1;
+// What the lookups know of the table besides its order, worked out when the Engine is compiled.
+struct NameIndex {
+  int16_t records[NAME_INDEX_SIZE];   // by name hash, -1 where empty
+  uint8_t bucketLongest[128];         // the longest name of each first character: how much text to read
+  // Within each first character's bucket, the records ordered by name length, longest first (table order
+  // among equal lengths): the first one the text begins with is the longest match.
+  uint16_t longestFirst[NKEYTOKENS];
+};
+
+constexpr NameIndex make_name_index() {
+  NameIndex x{};
+  for (int16_t& slot : x.records) slot = -1;
   for (uint32_t i = 0; i < NKEYTOKENS; ++i) {
     const KeywordEntry& e = g_keywordTable[i];
     const unsigned char first = static_cast<unsigned char>(e.name[0]);
-    if (first < 128 && e.nameLength > g_bucketLongest[first]) g_bucketLongest[first] = uint8_t(e.nameLength);
+    if (first < 128 && e.nameLength > x.bucketLongest[first]) x.bucketLongest[first] = uint8_t(e.nameLength);
     if (!is_word_name(e)) continue;
-    uint32_t h = name_hash(reinterpret_cast<const unsigned char*>(e.name), e.nameLength);
-    while (g_nameIndex[h] >= 0) h = (h + 1) & (NAME_INDEX_SIZE - 1);
-    g_nameIndex[h] = static_cast<int16_t>(i);
+    uint32_t h = NAME_HASH_START;
+    for (uint32_t k = 0; k < e.nameLength; ++k) h = name_hash_step(h, static_cast<unsigned char>(e.name[k]));
+    h &= NAME_INDEX_SIZE - 1;
+    while (x.records[h] >= 0) h = (h + 1) & (NAME_INDEX_SIZE - 1);
+    x.records[h] = static_cast<int16_t>(i);
   }
+  // The table is in first-character order, so a stable sort within runs of one first character suffices.
+  for (uint32_t i = 0; i < NKEYTOKENS; ++i) {
+    const KeywordEntry& e = g_keywordTable[i];
+    uint32_t j = i;
+    for (; j > 0; --j) {
+      const KeywordEntry& before = g_keywordTable[x.longestFirst[j - 1]];
+      if (before.name[0] != e.name[0] || before.nameLength >= e.nameLength) break;
+      x.longestFirst[j] = x.longestFirst[j - 1];
+    }
+    x.longestFirst[j] = uint16_t(i);
+  }
+  return x;
 }
+
+constexpr NameIndex g_names = make_name_index();
 
 // The record whose name is exactly the n lower-case characters at word, or -1; hash is name_hash_step over
 // those characters from NAME_HASH_START.
 int find_word_in_index(const unsigned char* word, uint32_t n, uint32_t hash) {
   for (uint32_t h = hash & (NAME_INDEX_SIZE - 1);; h = (h + 1) & (NAME_INDEX_SIZE - 1)) {
-    const int16_t i = g_nameIndex[h];
+    const int16_t i = g_names.records[h];
     if (i < 0) return -1;
     const KeywordEntry& e = g_keywordTable[i];
     if (e.nameLength == n && std::memcmp(e.name, word, n) == 0) return i;
   }
 }
 
-// Within each first character's bucket, the records ordered by name length, longest first (table order
-// among equal lengths): the first one the text begins with is the longest match.
-uint16_t g_longestFirst[NKEYTOKENS];
-
-void build_longest_first() {
-  for (uint32_t i = 0; i < NKEYTOKENS; ++i) g_longestFirst[i] = uint16_t(i);
-  for (uint32_t c = 0; c < 128; ++c) {
-    const uint32_t first = g_quickPrimary[c];
-    const uint32_t end = c < 127 ? g_quickPrimary[c + 1] : NKEYTOKENS;
-    if (first >= end) continue;
-    std::stable_sort(g_longestFirst + first, g_longestFirst + end, [](uint16_t a, uint16_t b) {
-      return g_keywordTable[a].nameLength > g_keywordTable[b].nameLength;
-    });
-  }
-}
-
 bool build_quicklook() {
   build_lower_table();
-  build_name_index();
   build_first_char_index(g_keywordTable, NKEYTOKENS, g_quickPrimary, show_check_box, nullptr);
-  build_longest_first();
   std::memcpy(g_quickMirror, g_quickPrimary, sizeof g_quickMirror);
   g_quickBuilt.store(true, std::memory_order_release);
   return true;
@@ -409,8 +408,8 @@ int find_in_engine_table(const RunContext* ctx, const Probe& p) {
   const uint32_t end = c < 127 ? g_quickPrimary[c + 1] : NKEYTOKENS;
   if (ctx->nDiagMode == DIAG_BUCKET_BOUNDS) show_bucket_bounds(first, end);
   for (uint32_t k = first; k < end; ++k) {
-    const KeywordEntry& e = g_keywordTable[g_longestFirst[k]];
-    if (matches(e.name, e.nameLength, p)) return g_longestFirst[k];
+    const KeywordEntry& e = g_keywordTable[g_names.longestFirst[k]];
+    if (matches(e.name, e.nameLength, p)) return g_names.longestFirst[k];
   }
   return -1;
 }
@@ -485,7 +484,7 @@ bool keyword_lookup(RunContext* ctx, bool wholeWord) {
     p.wholeWord = wholeWord;
     // Symbols need no more text than their bucket's longest name; the other tables may hold any name.
     const unsigned char first = static_cast<unsigned char>(text[0]);
-    const uint32_t wanted = other_tables || first >= 128 ? KEYWORD_NAME_MAX : g_bucketLongest[first];
+    const uint32_t wanted = other_tables || first >= 128 ? KEYWORD_NAME_MAX : g_names.bucketLongest[first];
     uint32_t n = 0;
     while (n < wanted && text[n]) {
       p.lower[n] = g_lower[static_cast<unsigned char>(text[n])];
