@@ -7,6 +7,7 @@
 #include <fstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "diag/errors.h"
 #include "exec/compiled.h"
@@ -88,27 +89,31 @@ TEST(LineCache, LinesPassedOverInABlockThatDoesNotRunStillMakeTheirVariables) {
   }
 }
 
+// The variables a script leaves, run with the cache off and then on; they must agree.
+std::vector<std::string> same_with_cache_off_and_on(const std::string& script, std::initializer_list<const char*> names) {
+  std::vector<std::string> first;
+  for (const uint32_t cache_off : {1u, 0u}) {
+    TestContext t;
+    t->bLineCacheOff = cache_off;
+    t.run(script);
+    EXPECT_EQ(t->hdr.nRunResult, 1) << cache_off;
+    std::vector<std::string> now;
+    for (const char* name : names) now.push_back(t.var_text(name));
+    if (cache_off) first = now;
+    else EXPECT_EQ(now, first);
+  }
+  return first;
+}
+
 TEST(LineCache, StraightLinesLeaveWhatReadingThemLeaves) {
   // Loop ends that run their heads, single-line Ifs, and chains of concatenations, with values that change
-  // kinds on the way: every variable ends the same with the cache on and off.
+  // kinds on the way.
   const std::string script =
       "s = 0\nk = 0\nt = \"\"\nWhile k < 12\n  k = k + 1\n  If k == 5 Then k = k : \"\"\n"
       "  If k mod 4 == 0 Then Continue\n  If k == 10 Then s = 2.5\n  If k mod 2 == 0 Then s = s + k\n"
       "  Else s = s - 1\n  t = t : k : \",\" : s\nEndWhile\n"
       "For j = 1 to k by 3\n  If j > 8 Then Break\n  u = j : \"/\" : (j * 2.5) : \"/\" : t\nNext\n";
-  std::string first[4];
-  for (const uint32_t cache_off : {1u, 0u}) {
-    TestContext t;
-    t->bLineCacheOff = cache_off;
-    t.run(script);
-    ASSERT_EQ(t->hdr.nRunResult, 1) << cache_off;
-    const std::string now[4] = {t.var_text("s"), t.var_text("k"), t.var_text("j"), t.var_text("u")};
-    for (int n = 0; n < 4; ++n) {
-      if (cache_off) first[n] = now[n];
-      else EXPECT_EQ(now[n], first[n]) << n;
-    }
-  }
-  EXPECT_EQ(first[1], "12");
+  EXPECT_EQ(same_with_cache_off_and_on(script, {"s", "k", "j", "u"})[1], "12");
 }
 
 TEST(LineCache, AStraightLineThatFailsIsReportedWithItsNotesOnce) {
@@ -128,23 +133,14 @@ TEST(LineCache, AStraightLineThatFailsIsReportedWithItsNotesOnce) {
 
 TEST(LineCache, ReturnsFromCompiledLinesLeaveWhatReadingThemLeaves) {
   // Returns from inside loops and a Switch, after Then (taken or not, an Else line after it), without a value
-  // and with values of other kinds: the callers see the same with the cache on and off.
+  // and with values of other kinds.
   const std::string script =
       "#DefineFunction pick(n)\n  For k = 1 to 6\n    Switch n mod 3\n      Case 0\n        Return k * 10 + n\n"
       "      Case 1\n        If k == 3 Then Return k + n\n        Break\n    EndSwitch\n  Next\n  Return -n\n"
       "#EndFunction\n#DefineFunction small(n)\n  If n < 3 Then Return n * 10\n  Else r = 7\n"
       "  If n == 3 Then Return\n  If n == 4 Then Return \"four\"\n  If n == 5 Then Return 2.5\n  Return r + n\n"
       "#EndFunction\nout = \"\"\nFor i = 1 to 9\n  out = out : pick(i) : \"/\" : small(i) : \",\"\nNext\n";
-  std::string first;
-  for (const uint32_t cache_off : {1u, 0u}) {
-    TestContext t;
-    t->bLineCacheOff = cache_off;
-    t.run(script);
-    ASSERT_EQ(t->hdr.nRunResult, 1) << cache_off;
-    if (cache_off) first = t.var_text("out");
-    else EXPECT_EQ(t.var_text("out"), first);
-  }
-  EXPECT_EQ(first, "4/10,-2/20,13/0,7/four,-5/2.5,16/13,10/14,-8/15,19/16,");
+  EXPECT_EQ(same_with_cache_off_and_on(script, {"out"})[0], "4/10,-2/20,13/0,7/four,-5/2.5,16/13,10/14,-8/15,19/16,");
 }
 
 TEST(LineCache, KeepsToItsCapOnScriptsOfManyLines) {

@@ -89,60 +89,31 @@ TEST(VariableNames, HostNamesAreFolded) {
   EXPECT_FALSE(set_variable_by_name(t.ctx(), "bad", &value, 4));
 }
 
+// A value's text is cut to the buffer, its whole length still told; -1 where there is no value.
 TEST(VariableNames, ValuesAsText) {
   TestContext t;
-  t.assign("i = -12");
-  t.assign("f = 0.25");
-  t.assign("s = \"a string\"");
-  t.assign("a = arrdimension(2, 2)");
-  t.assign("a[1, 0] = \"elem\"");
-  t.assign("u = 1");
-  t.assign("drop(u)");
-  char buf[64];
-  EXPECT_EQ(variable_value_as_text(t.ctx(), "I", buf, sizeof buf), 3);
-  EXPECT_STREQ(buf, "-12");
-  EXPECT_EQ(variable_value_as_text(t.ctx(), "f", buf, sizeof buf), 4);
-  EXPECT_STREQ(buf, "0.25");
-  EXPECT_EQ(variable_value_as_text(t.ctx(), "a", buf, sizeof buf), 7);
-  EXPECT_STREQ(buf, "<array>");
-  EXPECT_EQ(variable_value_as_text(t.ctx(), "a[1, 0]", buf, sizeof buf), 4);
-  EXPECT_STREQ(buf, "elem");
-  EXPECT_EQ(variable_value_as_text(t.ctx(), "a[0, 0]", buf, sizeof buf), -1);
-  EXPECT_EQ(variable_value_as_text(t.ctx(), "a[9, 0]", buf, sizeof buf), -1);
-  EXPECT_EQ(variable_value_as_text(t.ctx(), "missing", buf, sizeof buf), -1);
-  EXPECT_EQ(variable_value_as_text(t.ctx(), "u", buf, sizeof buf), -1);
-  // A small buffer gets what fits; the full length is still told.
-  EXPECT_EQ(variable_value_as_text(t.ctx(), "s", buf, 4), 8);
-  EXPECT_STREQ(buf, "a s");
-  EXPECT_EQ(t.err(), 0);
-}
-
-TEST(VariableNames, NumbersAndNamesAsText) {
-  TestContext t;
-  t.assign("low = 0 - 2147483647 - 1");
-  t.assign("zero = 0");
-  t.assign("slot1 = 11");
-  t.assign("slot2 = 22");
-  t.assign("slot22 = 2222");
-  char buf[64];
-  // A number's text is cut to the buffer like any other, its whole length still told.
-  EXPECT_EQ(variable_value_as_text(t.ctx(), "low", buf, 5), 11);
-  EXPECT_STREQ(buf, "-214");
-  EXPECT_EQ(variable_value_as_text(t.ctx(), "low", buf, sizeof buf), 11);
-  EXPECT_STREQ(buf, "-2147483648");
-  EXPECT_EQ(variable_value_as_text(t.ctx(), "ZERO", buf, sizeof buf), 1);
-  EXPECT_STREQ(buf, "0");
-  // Names alike but for their last characters are told apart.
-  EXPECT_EQ(variable_value_as_text(t.ctx(), "slot2", buf, sizeof buf), 2);
-  EXPECT_STREQ(buf, "22");
-  EXPECT_EQ(variable_value_as_text(t.ctx(), "Slot22", buf, sizeof buf), 4);
-  EXPECT_STREQ(buf, "2222");
-  EXPECT_EQ(variable_value_as_text(t.ctx(), "slot", buf, sizeof buf), -1);
-  EXPECT_EQ(variable_value_as_text(t.ctx(), "", buf, sizeof buf), -1);
-  // A name longer than any the table can hold finds nothing, with or without subscripts.
-  const std::string long_name(300, 'x');
-  EXPECT_EQ(variable_value_as_text(t.ctx(), long_name.c_str(), buf, sizeof buf), -1);
-  EXPECT_EQ(variable_value_as_text(t.ctx(), (long_name + "[1]").c_str(), buf, sizeof buf), -1);
+  for (const char* statement : {"i = -12", "f = 0.25", "s = \"a string\"", "a = arrdimension(2, 2)",
+                                "a[1, 0] = \"elem\"", "u = 1", "drop(u)", "low = 0 - 2147483647 - 1", "zero = 0",
+                                "slot1 = 11", "slot2 = 22", "slot22 = 2222"})
+    t.assign(statement);
+  const std::string long_name(300, 'x');   // longer than any name the table can hold
+  const struct { std::string name; size_t size; int length; const char* text; } rows[] = {
+      {"I", 64, 3, "-12"},           {"f", 64, 4, "0.25"},         {"a", 64, 7, "<array>"},
+      {"a[1, 0]", 64, 4, "elem"},    {"s", 4, 8, "a s"},           {"low", 5, 11, "-214"},
+      {"low", 64, 11, "-2147483648"}, {"ZERO", 64, 1, "0"},
+      // names alike but for their last characters are told apart
+      {"slot2", 64, 2, "22"},        {"Slot22", 64, 4, "2222"},    {"slot", 64, -1, nullptr},
+      {"a[0, 0]", 64, -1, nullptr},  {"a[9, 0]", 64, -1, nullptr}, {"missing", 64, -1, nullptr},
+      {"u", 64, -1, nullptr},        {"", 64, -1, nullptr},        {long_name, 64, -1, nullptr},
+      {long_name + "[1]", 64, -1, nullptr},
+  };
+  for (const auto& r : rows) {
+    char buf[64];
+    EXPECT_EQ(variable_value_as_text(t.ctx(), r.name.c_str(), buf, r.size), r.length) << r.name.substr(0, 12);
+    if (r.text) {
+      EXPECT_STREQ(buf, r.text) << r.name;
+    }
+  }
   EXPECT_EQ(t.err(), 0);
 }
 
