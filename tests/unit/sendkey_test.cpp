@@ -1,5 +1,6 @@
 // Keystroke sending and the mouse on the simulated keyboard and mouse of the POSIX build: the events
-// every key string of the shared table injects, the lock keys, and the clicks.
+// every key string of the shared table injects, the lock keys, and the clicks. The refused arguments are
+// checked by the script case win_arguments.
 #if !defined(_WIN32)
 #include <gtest/gtest.h>
 
@@ -65,7 +66,6 @@ TEST_F(SendKeyTest, CapsLockIsLiftedForTheStringAndPutBack) {
   EXPECT_EQ(recorded_keys(), "");
   EXPECT_EQ(integer_of(t, "KeyToggleSet(@CAPSLOCK, @OFF)"), 1);
   EXPECT_EQ(integer_of(t, "KeyToggleGet(@CAPSLOCK)"), 0);
-  EXPECT_EQ(error_of(t, "KeyToggleSet(65, 1)"), ERR_KEYTOGGLESET_KEY);
 }
 
 TEST_F(SendKeyTest, AStopRequestEndsTheSending) {
@@ -79,7 +79,6 @@ TEST_F(SendKeyTest, SendKeysToAnEmptyTitleSendsToTheFocus) {
   EXPECT_EQ(integer_of(t, "SendKeysTo(\"\", \"x\")"), 0);
   EXPECT_EQ(recorded_keys(), "+X -X");
   t.assign("IntControl(46, 0, 0, 0, 0)");
-  EXPECT_EQ(error_of(t, "SendKeysTo(\"No such window\", \"x\")"), ERR_WINACTIVATE_NOT_FOUND);
   EXPECT_EQ(error_of(t, "SendKeysChild(\"No such window\", \"child\", \"x\")"), ERR_WINACTIVATE_NOT_FOUND);
   EXPECT_EQ(recorded_keys(), "+X -X");
 }
@@ -90,9 +89,6 @@ TEST_F(SendKeyTest, MouseMovesAndClicksAreInjectedInOrder) {
   EXPECT_EQ(recorded_mouse(), "move 30,40 +SHIFT +right +left -left +left -left -right -SHIFT");
   EXPECT_EQ(t.text_of("MouseInfo(3)"), "30 40");
   EXPECT_EQ(integer_of(t, "MouseInfo(4)"), 0);
-  EXPECT_EQ(error_of(t, "MouseClick(512, 0)"), ERR_MOUSE_CLICK_TYPE);
-  EXPECT_EQ(error_of(t, "MouseClick(@LCLICK, 32)"), ERR_INVALID_FLAGS);
-  EXPECT_EQ(error_of(t, "MouseInfo(7)"), ERR_MOUSEINFO_REQUEST);
 
   // A drag with the left button to (90, 40) in two steps of the pointer, then a right click there.
   plat::clear_recorded_input(false);
