@@ -15,6 +15,7 @@
 #include "platform/system.h"
 #include "platform/ui.h"
 #include "builtin_eval.h"
+#include "test_folder.h"
 
 // Exported services of the language core, as an extender finds them in the Engine library.
 extern "C" uint32_t TOV_CALL VMalloc(void* context, uint32_t n);
@@ -40,27 +41,15 @@ const fs::path& program_dir() {
   return dir;
 }
 
-// A folder of its own for a test, removed afterwards.
-class Scratch {
- public:
-  Scratch() : dir_(fs::temp_directory_path() / ("tov-ext-" + std::to_string(plat::tick_count()))) {
-    fs::create_directories(dir_);
-  }
-  ~Scratch() {
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
-  }
+// A folder of its own for a test, for copies of the test extender under other names.
+struct Scratch : tov::test::TestFolder {
   // A copy of the test extender under another name; its path for AddExtender.
   std::string extender_copy(const std::string& name) const {
-    const fs::path to = dir_ / (name + LIBRARY_SUFFIX);
+    const fs::path to = path / (name + LIBRARY_SUFFIX);
     fs::copy_file(program_dir() / (std::string("tovtestext") + LIBRARY_SUFFIX), to,
                   fs::copy_options::overwrite_existing);
     return to.string();
   }
-  fs::path path(const char* name) const { return dir_ / name; }
-
- private:
-  fs::path dir_;
 };
 
 // Sets an environment variable for one test.
@@ -166,7 +155,7 @@ TEST_F(Extenders, RetiredExtendersAreRefused) {
 // Every extender hears the close request while the variables still exist; then the libraries go.
 TEST_F(Extenders, TeardownClosesEveryExtender) {
   Scratch s;
-  const std::string log = s.path("close.log").string();
+  const std::string log = s.file("close.log");
   EnvSetting logging("TOV_TESTEXT_LOG", log.c_str());
   ASSERT_EQ(add("tovtestext"), 0);
   ASSERT_EQ(add("tovtestext1"), 0);

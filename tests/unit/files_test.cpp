@@ -12,6 +12,7 @@
 #include "diag/errors.h"
 #include "platform/files.h"
 #include "builtin_eval.h"
+#include "test_folder.h"
 
 namespace fs = std::filesystem;
 using tov::test::TestContext;
@@ -23,24 +24,12 @@ std::u16string u16(const std::string& s) { return std::u16string(s.begin(), s.en
 // Each test works in a folder of its own as the current directory.
 class FilesTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    home_ = fs::current_path();
-    dir_ = fs::temp_directory_path() /
-           ("tov-files-test-" + std::to_string(std::random_device{}()) +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::create_directories(dir_);
-    fs::current_path(dir_);
-  }
-  void TearDown() override {
-    fs::current_path(home_);
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
-  }
-  static void write(const std::string& name, const std::string& bytes) {
-    std::ofstream(name, std::ios::binary) << bytes;
-  }
+  void SetUp() override { fs::current_path(folder_.path); }
+  void TearDown() override { fs::current_path(home_); }
+  void write(const std::string& name, const std::string& bytes) { folder_.write(name, bytes); }
 
-  fs::path home_, dir_;
+  const fs::path home_ = fs::current_path();
+  tov::test::TestFolder folder_;
 };
 
 }  // namespace

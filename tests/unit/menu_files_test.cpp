@@ -12,6 +12,7 @@
 #include "platform/menus.h"
 #include "platform/ui.h"
 #include "test_context.h"
+#include "test_folder.h"
 
 namespace fs = std::filesystem;
 using namespace tov;
@@ -112,27 +113,15 @@ constexpr uint32_t FIRST = 100, LAST = 199;
 class MenuFiles : public ::testing::Test {
  protected:
   test::TestContext t;
-  fs::path dir;
+  test::TestFolder folder;
+  const fs::path& dir = folder.path;
   MenuFileState state{};
   HotkeyTable hotkeys{};
   std::string boxes;   // what the message boxes said
 
-  void SetUp() override {
-    plat::set_console_ui(true);
-    dir = fs::temp_directory_path() /
-          ("tov-menu-test-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-  }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(dir, ec);
-  }
+  void SetUp() override { plat::set_console_ui(true); }
 
-  std::string write(const std::string& text, const char* name = "test.mnu") {
-    std::ofstream(dir / name, std::ios::binary) << text;
-    return (dir / name).string();
-  }
+  std::string write(const std::string& text, const char* name = "test.mnu") { return folder.write(name, text); }
 
   void* load(const std::string& text, uintptr_t kind = MENU_KIND_POPUP, uint32_t last = LAST) {
     const std::string path = write(text);

@@ -119,7 +119,6 @@ class NamedProgram : public TovProgram {
  protected:
   std::string start_arguments;
   void SetUp() override {
-    TovProgram::SetUp();
 #if defined(_WIN32)
     const path tov = TOV_RUNNER_PATH;
     std::filesystem::copy_file(tov, dir / "tovnapper.exe");
@@ -163,7 +162,6 @@ class RegisteredPrograms : public TovProgram {
   }
   void TearDown() override {
     for (const auto& [root, subkey] : keys) plat::reg_delete_key(root, subkey.c_str(), plat::RegView::Native);
-    TovProgram::TearDown();
   }
 };
 

@@ -15,25 +15,14 @@
 #include "platform/text.h"
 #include "platform/ui.h"
 #include "test_context.h"
+#include "test_folder.h"
 
 using tov::test::TestContext;
+using tov::test::TestFolder;
 using namespace tov;
 namespace fs = std::filesystem;
 
 namespace {
-
-// A folder of its own for files that a test creates; removed at the end.
-struct TempDir {
-  TempDir() { fs::create_directories(path); }
-  ~TempDir() { std::error_code ec; fs::remove_all(path, ec); }
-  std::string write(const std::string& name, const std::string& text) const {
-    std::ofstream(path / name, std::ios::binary) << text;
-    return file(name);
-  }
-  std::string file(const std::string& name) const { return (path / name).string(); }
-  inline static std::atomic<int> serial{0};
-  const fs::path path = fs::temp_directory_path() / ("tov-src-" + std::to_string(plat::tick_count()) + "-" + std::to_string(serial++));
-};
 
 // What a step reports on standard error, with boxes and error reports turned into console lines.
 template <class F>
@@ -181,7 +170,7 @@ TEST(ScriptText, ConcurrentInitialisationIsSerialised) {
 
 TEST(Includes, NestingLimitAndMissingFile) {
   TestContext t;
-  TempDir dir;
+  TestFolder dir;
   const std::string main = dir.file("main.tov");
   // Files 1..16, each including the next: the main text and fifteen levels below it load.
   for (int i = 1; i <= 16; ++i) {
@@ -206,7 +195,7 @@ TEST(Includes, NestingLimitAndMissingFile) {
 // Names quoted or bare with trailing blanks; each file's markers give its own name and line numbers.
 TEST(Includes, NamesAndMarkers) {
   TestContext t;
-  TempDir dir;
+  TestFolder dir;
   const std::string plain = dir.write("plain name.tov", "i1 = 1\ni2 = 2\n"), main = dir.file("main.tov");
   const std::string quoted = dir.write("q.tov", "from_quoted = 1");   // no line end at the end of the file
   Prepared p(t.ctx(), "m1 = 1\n#include plain name.tov  \t \n  #INCLUDE\t`q.tov`\nm4 = 4\n", main);

@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <random>
 #include <string>
 #include <vector>
 #include "engine/context.h"
@@ -15,6 +14,7 @@
 #include "platform/system.h"
 #include "platform/text.h"
 #include "resources/strings.h"
+#include "test_folder.h"
 
 namespace fs = std::filesystem;
 
@@ -58,7 +58,6 @@ class EnvGuard {
 class Strings : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("tov-strings-" + std::to_string(std::random_device{}()));
     fs::create_directories(dir_ / "path");
     fs::create_directories(dir_ / "config");
     plat::env_set("PATH", (dir_ / "path").string().c_str());
@@ -69,8 +68,6 @@ class Strings : public ::testing::Test {
     path_.reset();
     config_.reset();
     refresh();
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
   }
   static void refresh() {
     char buf[8];
@@ -90,7 +87,8 @@ class Strings : public ::testing::Test {
 
   std::unique_ptr<EnvGuard> path_ = std::make_unique<EnvGuard>("PATH");
   std::unique_ptr<EnvGuard> config_ = std::make_unique<EnvGuard>("XDG_CONFIG_HOME");
-  fs::path dir_;
+  tov::test::TestFolder folder_;
+  const fs::path& dir_ = folder_.path;
 };
 
 // Table texts, unknown ids as empty, and cutting to the buffer in both forms.

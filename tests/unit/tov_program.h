@@ -8,22 +8,15 @@
 #include <string>
 #include <vector>
 #include "case_report.h"
+#include "test_folder.h"
 #include "platform/process.h"
 
 class TovProgram : public ::testing::Test {
  protected:
   using path = std::filesystem::path;
-  path dir;
+  tov::test::TestFolder folder;
+  const path& dir = folder.path;
   std::string out, err;
-
-  void SetUp() override {
-    dir = std::filesystem::temp_directory_path() /
-          ("tov-runner-test-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::remove_all(dir);
-    std::filesystem::create_directories(dir);
-  }
-  void TearDown() override { std::error_code ec; std::filesystem::remove_all(dir, ec); }
 
   static std::string slurp(const path& p) {
     std::ifstream in(p, std::ios::binary);
@@ -44,7 +37,7 @@ class TovProgram : public ::testing::Test {
   }
 
   // Writes a file of the test's folder.
-  void write(const char* name, const std::string& text) { std::ofstream(dir / name, std::ios::binary) << text; }
+  void write(const char* name, const std::string& text) { folder.write(name, text); }
   // Runs script text saved as script.tov.
   int run_script(const std::string& text) {
     write("script.tov", text);
