@@ -13,6 +13,7 @@
 #include "diag/errors.h"
 #include "platform/text.h"
 #include "test_context.h"
+#include "test_folder.h"
 
 namespace fs = std::filesystem;
 using tov::test::TestContext;
@@ -21,15 +22,8 @@ namespace {
 
 class QuietLog : public ::testing::Test {
  protected:
-  fs::path log;
-
-  void SetUp() override {
-    log = fs::temp_directory_path() /
-          ("tov-quiet-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-           ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".log");
-    fs::remove(log);
-  }
-  void TearDown() override { std::error_code ec; fs::remove(log, ec); }
+  tov::test::TestFolder folder;
+  const fs::path log = folder.path / "quiet.log";
 
   std::string contents() const { return (std::ostringstream() << std::ifstream(log, std::ios::binary).rdbuf()).str(); }
 };

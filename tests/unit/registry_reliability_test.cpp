@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "platform/registry.h"
+#include "test_folder.h"
 
 extern char** environ;
 
@@ -31,21 +32,7 @@ constexpr plat::RegKey HKCU = plat::REGROOT_CURRENT_USER;
 
 class RegistryReliability : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = fs::path(std::getenv("TOV_REGISTRY")).parent_path() /
-           ("reliability-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::create_directories(dir_);
-  }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
-  }
-
-  std::string script(const std::string& name, const std::string& text) {
-    const fs::path p = dir_ / name;
-    std::ofstream(p) << text;
-    return p.string();
-  }
+  std::string script(const std::string& name, const std::string& text) { return folder_.write(name, text); }
 
   // Starts tov on a script with the environment of the tests, changed by the NAME=value items given.
   static pid_t start(const std::string& script_path, const std::vector<std::string>& env = {}) {
@@ -77,7 +64,7 @@ class RegistryReliability : public ::testing::Test {
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   }
 
-  fs::path dir_;
+  test::TestFolder folder_;
 };
 
 std::u16string u16(const std::string& s) { return std::u16string(s.begin(), s.end()); }
@@ -155,7 +142,7 @@ TEST_F(RegistryReliability, TwoWritersLoseNothing) {
 }
 
 TEST_F(RegistryReliability, ReadingDoesNotMakeTheStore) {
-  const fs::path store = dir_ / "sub" / "fresh.db";
+  const fs::path store = folder_.path / "sub" / "fresh.db";
   const std::vector<std::string> env{"TOV_REGISTRY=" + store.string()};
   const std::string reader = script("reader.tov",
                                     "ErrorMode(@OFF)\n"
