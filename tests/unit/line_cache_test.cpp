@@ -43,10 +43,8 @@ TEST(LineCache, ACalledFileIsReadAfreshWhenItsTextChanges) {
 TEST(LineCache, AFunctionDefinedLaterChangesWhatANameInACompiledBodyMeans) {
   TestContext t;
   // Once helper names a function, the body's line is read again, and a function name needs parentheses.
-  testing::internal::CaptureStderr();
-  t.run("#DefineSubroutine f()\n  Return helper\n#EndSubroutine\nhelper = 5\nFor k = 1 to 3\n  r = f()\nNext\n"
-        "#DefineFunction helper()\n  Return 7\n#EndFunction\nr2 = f()\n");
-  testing::internal::GetCapturedStderr();
+  t.run_reported("#DefineSubroutine f()\n  Return helper\n#EndSubroutine\nhelper = 5\nFor k = 1 to 3\n  r = f()\nNext\n"
+                 "#DefineFunction helper()\n  Return 7\n#EndFunction\nr2 = f()\n");
   EXPECT_EQ(t->hdr.nRunResult, 0);
   EXPECT_EQ(t->hdr.nExtendedCode, ERR_NO_OPEN_PAREN) << t->hdr.nRunError;
   EXPECT_EQ(t.var_text("r"), "5");
@@ -62,9 +60,7 @@ TEST(LineCache, ConstantsLentToBuiltInsAreLetGoAtTheEndOfARun) {
         "n = 0\nFor k = 1 to 4\n  n = n + count(\"a,b\") + StrLen(\"xyz\") + StrIndex(\"abc\", \"c\", 1, @FWDSCAN)\nNext\n");
   EXPECT_EQ(t.var_text("n"), "36");
   EXPECT_EQ(t->hdr.nRunResult, 1);
-  testing::internal::CaptureStderr();
-  t.run("For k = 1 to 4\n  r = ItemExtract(k, \"a,b,c\", \",\")\n  If k == 3 Then x = 1 / 0\nNext\n");
-  testing::internal::GetCapturedStderr();
+  t.run_reported("For k = 1 to 4\n  r = ItemExtract(k, \"a,b,c\", \",\")\n  If k == 3 Then x = 1 / 0\nNext\n");
   EXPECT_EQ(t->hdr.nRunResult, 0);
   EXPECT_EQ(t.var_text("r"), "c");
   t.run("Drop(n, r, k)\n");
@@ -119,9 +115,8 @@ TEST(LineCache, StraightLinesLeaveWhatReadingThemLeaves) {
 TEST(LineCache, AStraightLineThatFailsIsReportedWithItsNotesOnce) {
   // The line calls a pure built-in: it runs straight from its second pass, and fails on the third.
   TestContext t;
-  testing::internal::CaptureStderr();
-  t.run("For k = 1 to 3\n  w = \"ab\"\n  If k == 3 Then Drop(w)\n  n = StrLen(w) + k\nNext\n");
-  const std::string report = testing::internal::GetCapturedStderr();
+  const std::string report =
+      t.run_reported("For k = 1 to 3\n  w = \"ab\"\n  If k == 3 Then Drop(w)\n  n = StrLen(w) + k\nNext\n");
   EXPECT_EQ(t->hdr.nRunError, ERR_UNINITIALIZED);
   EXPECT_EQ(t.var_text("n"), "4");
   size_t notes = 0;
@@ -177,9 +172,7 @@ TEST(LineCache, AStopRequestEndsACompiledLoopBetweenStatements) {
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     std::raise(SIGINT);
   });
-  testing::internal::CaptureStderr();
-  t.run("a = 0\nb = 0\nWhile 1\n  a = a + 1\n  b = b + 1\nEndWhile\n");
-  testing::internal::GetCapturedStderr();
+  t.run_reported("a = 0\nb = 0\nWhile 1\n  a = a + 1\n  b = b + 1\nEndWhile\n");
   interrupter.join();
   EXPECT_EQ(t->hdr.nRunResult, 0);
   EXPECT_EQ(t->hdr.bCancel, 1u);

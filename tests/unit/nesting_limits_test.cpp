@@ -18,9 +18,7 @@ TEST(NestingLimits, AHundredStructuresOpenTheHundredAndFirstFails) {
   script += "closed = 1\n";
   for (int i = 1; i <= 100; ++i) script += "While 1\n";
   script += "whiles = 1\nWhile 1\nafter = 1\n";
-  testing::internal::CaptureStderr();
-  t.run(script);
-  const std::string err = testing::internal::GetCapturedStderr();
+  const std::string err = t.run_reported(script);
   EXPECT_EQ(t->hdr.nRunError, tov::ERR_NESTING_TOO_COMPLEX);
   EXPECT_NE(err.find(":304: error 3353"), std::string::npos) << err;
   expect_vars(t, {{"inner", "1"}, {"closed", "1"}, {"whiles", "1"}, {"after", ""}});
@@ -29,10 +27,9 @@ TEST(NestingLimits, AHundredStructuresOpenTheHundredAndFirstFails) {
 TEST(NestingLimits, AHundredErrorHandlersOpenTheHundredAndFirstFails) {
   // A handler that fails again before it returns nests one frame per error.
   TestContext t;
-  testing::internal::CaptureStderr();
-  t.run("depth = 0\nIntControl(73, 2, 0, \"\", 0)\nx = 1/0\nback = 1\nExit\n"
-        ":QZERRORHANDLER\ndepth = depth + 1\nIntControl(73, 2, 0, \"\", 0)\ny = 1/0\nreturning = 1\nReturn\n");
-  const std::string err = testing::internal::GetCapturedStderr();
+  const std::string err = t.run_reported(
+      "depth = 0\nIntControl(73, 2, 0, \"\", 0)\nx = 1/0\nback = 1\nExit\n"
+      ":QZERRORHANDLER\ndepth = depth + 1\nIntControl(73, 2, 0, \"\", 0)\ny = 1/0\nreturning = 1\nReturn\n");
   EXPECT_EQ(t->hdr.nRunError, tov::ERR_ERROR_HANDLER_NESTING);
   EXPECT_NE(err.find(":9: error 3619"), std::string::npos) << err;
   expect_vars(t, {{"depth", "100"}, {"back", ""}, {"returning", ""}});

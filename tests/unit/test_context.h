@@ -1,6 +1,8 @@
 // A run context for unit tests, set up through the Engine's own initialisation phases, with helpers to run
 // expressions and scripts in it.
 #pragma once
+#include <gtest/gtest.h>
+
 #include <cstring>
 #include <string>
 
@@ -14,6 +16,7 @@
 #include "lang/values.h"
 #include "lang/variables.h"
 #include "platform/memory.h"
+#include "platform/ui.h"
 
 namespace tov::test {
 
@@ -114,6 +117,13 @@ class TestContext {
     ctx_->lpVars = static_cast<VarSlot*>(plat::host_lock(table_));
     ctx_->aVarFrame[0].slots = ctx_->lpVars;
     return r;
+  }
+  // Runs script text whose error is expected, with reports as console lines; returns its standard error.
+  std::string run_reported(const std::string& script, const char* file = "") {
+    plat::set_console_ui(true);
+    testing::internal::CaptureStderr();
+    run(script, nullptr, nullptr, file);
+    return testing::internal::GetCapturedStderr();
   }
   // The text of a variable's value ("" when it has none).
   std::string var_text(const char* name) {

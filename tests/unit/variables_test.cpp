@@ -15,14 +15,6 @@ using namespace tov;
 
 namespace {
 
-// Runs a script whose error (if any) is expected; the report goes to the captured stderr.
-std::string run_quietly(TestContext& t, const std::string& script) {
-  plat::set_console_ui(true);   // boxes and error reports become console lines
-  testing::internal::CaptureStderr();
-  t.run(script, nullptr, nullptr, "test.tov");
-  return testing::internal::GetCapturedStderr();
-}
-
 std::string info(TestContext& t) { return error_info_text(t.ctx()); }
 
 }  // namespace
@@ -50,9 +42,9 @@ TEST(Pointers, AddressOfAndDereference) {
   t.assign("drop(fresh)");
   EXPECT_EQ(t.error_of("*u"), ERR_POINTER_UNINIT);
   // Writing through what is no pointer fails as reading does.
-  run_quietly(t, "n = 5\n*n = 1\n");
+  t.run_reported("n = 5\n*n = 1\n");
   EXPECT_EQ(t->hdr.nRunError, uint32_t(ERR_NOT_POINTER));
-  run_quietly(t, "w = \"plain\"\n*w = 1\n");
+  t.run_reported("w = \"plain\"\n*w = 1\n");
   EXPECT_EQ(t->hdr.nRunError, uint32_t(ERR_NOT_POINTER));
 }
 
@@ -210,11 +202,8 @@ TEST(Pointers, GlobalAndPersistentVariables) {
   EXPECT_NE(info(t).find("longer than 25"), std::string::npos) << info(t);
   EXPECT_EQ(t.error_of("ptrpersistent(abcdefghijklmnopqrstuvwxy, 1)"), 0);
 
-  const std::string report = run_quietly(t,
-                                         "#DefineFunction f()\n"
-                                         "return ptrglobaldefine(x)\n"
-                                         "#EndFunction\n"
-                                         "y = f()\n");
+  const std::string report = t.run_reported("#DefineFunction f()\nreturn ptrglobaldefine(x)\n#EndFunction\ny = f()\n",
+                                            "test.tov");
   EXPECT_NE(report.find("test.tov:2: error 3821"), std::string::npos) << report;
   EXPECT_NE(report.find("PtrGlobalDefine may only be called from the main script"), std::string::npos) << report;
 }
