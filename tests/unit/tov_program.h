@@ -36,8 +36,8 @@ class TovProgram : public ::testing::Test {
     return code;
   }
 
-  // Writes a file of the test's folder.
-  void write(const char* name, const std::string& text) { folder.write(name, text); }
+  // Writes a file of the test's folder; returns its path.
+  std::string write(const char* name, const std::string& text) { return folder.write(name, text); }
   // Runs script text saved as script.tov.
   int run_script(const std::string& text) {
     write("script.tov", text);

@@ -110,13 +110,10 @@ TEST_F(TovProgram, UnreadableScriptsAreNamedWithTheReason) {
 }
 
 TEST_F(TovProgram, ScriptFromStandardInput) {
-  const std::string input = (dir / "script.in").string();
-  std::ofstream(input, std::ios::binary) << "; nothing but a comment\r\n";
-  EXPECT_EQ(run({"-", "an argument"}, input.c_str()), 0) << err;
+  EXPECT_EQ(run({"-", "an argument"}, write("script.in", "; nothing but a comment\r\n").c_str()), 0) << err;
   EXPECT_EQ(out, "");
 
-  std::ofstream(input, std::ios::binary) << "#include \"no-such-file.tov\"\n";
-  EXPECT_EQ(run({"-"}, input.c_str()), 2);
+  EXPECT_EQ(run({"-"}, write("script.in", "#include \"no-such-file.tov\"\n").c_str()), 2);
   EXPECT_NE(err.find("tov: script '(standard input)' could not be started\n"), std::string::npos) << err;
 }
 
@@ -136,8 +133,8 @@ TEST_F(TovProgram, DeepNestingOnASmallStackIsAnError) {
 // On a terminal the prompts show what to type: "[y/n]" after a question, the default of a line prompt.
 // The terminal is a pseudo-terminal made by script(1); the answers are typed into it.
 TEST_F(TovProgram, TerminalPromptsShowHints) {
-  std::ofstream(dir / "ask.tov") << "a = AskYesNo(\"Q\", \"Go on?\")\nMessage(\"\", \"yes=\" : a)\n"
-                                    "b = AskLine(\"Name\", \"Yours\", \"Bob\", 0)\nMessage(\"\", \"name=\" : b)\n";
+  write("ask.tov", "a = AskYesNo(\"Q\", \"Go on?\")\nMessage(\"\", \"yes=\" : a)\n"
+                   "b = AskLine(\"Name\", \"Yours\", \"Bob\", 0)\nMessage(\"\", \"name=\" : b)\n");
   const std::string typed = "(sleep 1; printf 'y\\r'; sleep 1; printf '\\r'; sleep 3) | script -qec '" +
                             std::string(TOV_RUNNER_PATH) + " ask.tov' /dev/null";
   const char* args[] = {"/bin/sh", "-c", typed.c_str(), nullptr};
@@ -154,22 +151,22 @@ TEST_F(TovProgram, TerminalPromptsShowHints) {
 // tov --menu on the console: the numbered menu, items chosen by number from standard input, help texts,
 // errors of items pointing into the menu file, and a menu file changed by one of its own items.
 TEST_F(TovProgram, ConsoleMenuHost) {
-  std::ofstream(dir / "tools.mnu", std::ios::binary)
-      << "    Message(\"\", \"leading \" : param1)\n"
-         "&File\n"
-         " &Write\\^W ; Writes out.txt\n"
-         "    h = FileOpen(\"out.txt\", \"WRITE\")\n"
-         "    FileWrite(h, \"written\")\n"
-         "    FileClose(h)\n"
-         " Sub\n"
-         "  Deep;^\n"
-         "    Message(\"\", \"deep \" : param0)\n"
-         "_Broken\n"
-         "    x = 1 +\n"
-         "@Hidden\\^H\n"
-         "    Message(\"\", \"hidden\")\n";
-  std::ofstream(dir / "choices.in", std::ios::binary) << "1\n?1\n2\n?2\n 3 \n4\nabc\n";
-  EXPECT_EQ(run({"--menu", "tools.mnu", "one"}, (dir / "choices.in").string().c_str()), 0) << err;
+  write("tools.mnu",
+        "    Message(\"\", \"leading \" : param1)\n"
+        "&File\n"
+        " &Write\\^W ; Writes out.txt\n"
+        "    h = FileOpen(\"out.txt\", \"WRITE\")\n"
+        "    FileWrite(h, \"written\")\n"
+        "    FileClose(h)\n"
+        " Sub\n"
+        "  Deep;^\n"
+        "    Message(\"\", \"deep \" : param0)\n"
+        "_Broken\n"
+        "    x = 1 +\n"
+        "@Hidden\\^H\n"
+        "    Message(\"\", \"hidden\")\n");
+  EXPECT_EQ(run({"--menu", "tools.mnu", "one"}, write("choices.in", "1\n?1\n2\n?2\n 3 \n4\nabc\n").c_str()), 0)
+      << err;
   const std::string menu =
       "    File\n"
       "      1 Write  Ctrl+W\n"
@@ -188,15 +185,14 @@ TEST_F(TovProgram, ConsoleMenuHost) {
 }
 
 TEST_F(TovProgram, ConsoleMenuReloadsAChangedFile) {
-  std::ofstream(dir / "self.mnu", std::ios::binary)
-      << "Change\n"
-         "    h = FileOpen(\"self.mnu\", \"WRITE\")\n"
-         "    FileWrite(h, \"Changed\")\n"
-         "    FileWrite(h, '    Message(\"\", \"new item\")')\n"
-         "    FileClose(h)\n"
-         "    FileTimeSet(\"self.mnu\", \"2001:02:03:04:05:06\")\n";
-  std::ofstream(dir / "choices.in", std::ios::binary) << "1\n1\n1\n";
-  EXPECT_EQ(run({"--menu", "self.mnu"}, (dir / "choices.in").string().c_str()), 0) << err;
+  write("self.mnu",
+        "Change\n"
+        "    h = FileOpen(\"self.mnu\", \"WRITE\")\n"
+        "    FileWrite(h, \"Changed\")\n"
+        "    FileWrite(h, '    Message(\"\", \"new item\")')\n"
+        "    FileClose(h)\n"
+        "    FileTimeSet(\"self.mnu\", \"2001:02:03:04:05:06\")\n");
+  EXPECT_EQ(run({"--menu", "self.mnu"}, write("choices.in", "1\n1\n1\n").c_str()), 0) << err;
   const std::string before = "  1 Change\n  0 Exit\nChoose an item (?N shows its help): ";
   const std::string after = "  1 Changed\n  0 Exit\nChoose an item (?N shows its help): ";
   EXPECT_EQ(out, before + before +
@@ -206,17 +202,15 @@ TEST_F(TovProgram, ConsoleMenuReloadsAChangedFile) {
 }
 
 TEST_F(TovProgram, MenuHostUsageAndBadFiles) {
-  std::ofstream(dir / "choices.in", std::ios::binary) << "1\n";
   EXPECT_EQ(run({"--menu"}), 2);
   EXPECT_EQ(err.rfind("tov: option '--menu' needs a menu file\n", 0), 0u) << err;
   EXPECT_EQ(run({"--popup", "x.tov"}), 2);
   EXPECT_EQ(err.rfind("tov: option '--popup' needs '--menu'\n", 0), 0u) << err;
-  EXPECT_EQ(run({"--menu", "missing.mnu"}, (dir / "choices.in").string().c_str()), 2);
+  EXPECT_EQ(run({"--menu", "missing.mnu"}, write("choices.in", "1\n").c_str()), 2);
   EXPECT_EQ(out, "tov: missing.mnu: Menu file file open error. Maybe it does not exist???\n");
   EXPECT_EQ(err, "tov: menu file 'missing.mnu' could not be loaded\n");
-  std::ofstream(dir / "bad.mnu", std::ios::binary) << "First\n    x = 1\n  Third\n";
-  std::ofstream(dir / "empty.in", std::ios::binary) << "";
-  EXPECT_EQ(run({"--menu", "bad.mnu"}, (dir / "empty.in").string().c_str()), 0) << err;
+  write("bad.mnu", "First\n    x = 1\n  Third\n");
+  EXPECT_EQ(run({"--menu", "bad.mnu"}, write("empty.in", "").c_str()), 0) << err;
   EXPECT_EQ(out.rfind("tov: bad.mnu: Need batch code or top level menu title. Not found.\n"
                       "Unexpected menu line.  Check for proper indentation.: Third\n"
                       "  1 First\n  0 Exit\n", 0), 0u) << out;
