@@ -8,9 +8,11 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
 #include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/ui.h"
@@ -43,6 +45,11 @@ std::wstring text_of(HWND w) {
 }
 
 std::wstring item_text(HWND dialog, int id) { return text_of(GetDlgItem(dialog, id)); }
+
+// The texts of a dialog's controls, each against the one expected.
+void expect_items(HWND dialog, std::initializer_list<std::pair<int, const char*>> items) {
+  for (const auto& [id, text] : items) EXPECT_EQ(narrow(item_text(dialog, id)), text) << "control " << id;
+}
 
 // Presses a button of a dialog as a click on it would.
 void press(HWND dialog, int id) {
@@ -96,31 +103,17 @@ HWND focus_in(HWND w) {
   return GetGUIThreadInfo(GetWindowThreadProcessId(w, nullptr), &info) ? info.hwndFocus : nullptr;
 }
 
-// A visible top-level window of the process with exactly this title; null when none comes in time or
-// the process (when given) has ended.
-HWND wait_window(DWORD pid, HANDLE process, const std::wstring& title, DWORD timeout_ms) {
+// A visible top-level window of the process of this class and title (null for any); null when none comes
+// in time or the process (when given) has ended.
+HWND wait_window(DWORD pid, HANDLE process, const wchar_t* cls, const wchar_t* title, DWORD timeout_ms) {
   const auto until = Clock::now() + std::chrono::milliseconds(timeout_ms);
   for (;;) {
-    for (HWND w = nullptr; (w = FindWindowExW(nullptr, w, nullptr, title.c_str())) != nullptr;) {
+    for (HWND w = nullptr; (w = FindWindowExW(nullptr, w, cls, title)) != nullptr;) {
       DWORD owner = 0;
       GetWindowThreadProcessId(w, &owner);
       if (owner == pid && IsWindowVisible(w)) return w;
     }
     if (Clock::now() >= until || (process && WaitForSingleObject(process, 0) == WAIT_OBJECT_0)) return nullptr;
-    std::this_thread::sleep_for(20ms);
-  }
-}
-
-// A visible dialog (class #32770) of the process; null when none comes in time or the process has ended.
-HWND wait_common_dialog(DWORD pid, HANDLE process) {
-  const auto until = Clock::now() + std::chrono::milliseconds(WINDOW_WAIT_MS);
-  for (;;) {
-    for (HWND w = nullptr; (w = FindWindowExW(nullptr, w, L"#32770", nullptr)) != nullptr;) {
-      DWORD owner = 0;
-      GetWindowThreadProcessId(w, &owner);
-      if (owner == pid && IsWindowVisible(w)) return w;
-    }
-    if (Clock::now() >= until || WaitForSingleObject(process, 0) == WAIT_OBJECT_0) return nullptr;
     std::this_thread::sleep_for(20ms);
   }
 }
@@ -169,12 +162,14 @@ class GuiRun {
   }
 
   HWND window(const std::wstring& title, DWORD timeout_ms = WINDOW_WAIT_MS) const {
-    return started_ ? wait_window(process_.dwProcessId, process_.hProcess, title, timeout_ms) : nullptr;
+    return started_ ? wait_window(process_.dwProcessId, process_.hProcess, nullptr, title.c_str(), timeout_ms)
+                    : nullptr;
   }
 
   // A visible dialog of the system (the file, folder, colour and font dialogs), whatever its title.
   HWND common_dialog() const {
-    return started_ ? wait_common_dialog(process_.dwProcessId, process_.hProcess) : nullptr;
+    return started_ ? wait_window(process_.dwProcessId, process_.hProcess, L"#32770", nullptr, WINDOW_WAIT_MS)
+                    : nullptr;
   }
 
   // Answers a message box: checks its text and types Enter.
@@ -223,8 +218,7 @@ TEST_F(WinGui, ButtonNamesRenameOneBoxAndCancelStopsTheRun) {
              "a = AskLine(\"Asking\", \"usual names\", \"\")\n"
              "Message(\"Not reached\", a)\n");
   WINDOW(pause, run, L"First pause");
-  EXPECT_EQ(narrow(item_text(pause, IDOK)), "Go &on");
-  EXPECT_EQ(narrow(item_text(pause, IDCANCEL)), "&Stop here");
+  expect_items(pause, {{IDOK, "Go &on"}, {IDCANCEL, "&Stop here"}});
   type_key(pause, VK_RETURN);
   WINDOW(ask, run, L"Asking");
   EXPECT_NE(narrow(item_text(ask, IDOK)), "Go &on");
@@ -256,10 +250,8 @@ TEST_F(WinGui, ErrorDialogContinueOrExitUnderNotify) {
   {
     GuiRun run(script);
     WINDOW(box, run, L"Error:  ");
-    EXPECT_EQ(narrow(item_text(box, IDC_ERR_MESSAGE)), "User-Defined Error:  7001: custom trouble");
-    EXPECT_EQ(narrow(item_text(box, IDC_ERR_FAILING_LINE)), "custom trouble");
-    EXPECT_EQ(narrow(item_text(box, IDOK)), "&Continue");
-    EXPECT_EQ(narrow(item_text(box, IDCANCEL)), "&Exit");
+    expect_items(box, {{IDC_ERR_MESSAGE, "User-Defined Error:  7001: custom trouble"},
+                       {IDC_ERR_FAILING_LINE, "custom trouble"}, {IDOK, "&Continue"}, {IDCANCEL, "&Exit"}});
     EXPECT_NE(narrow(item_text(box, IDC_ERR_VERSION)).find("TOV Version: "), std::string::npos);
     EXPECT_FALSE(IsWindowEnabled(GetDlgItem(box, IDC_ERR_MORE_INFO)));   // nothing more to tell
     EXPECT_FALSE(IsWindowVisible(GetDlgItem(box, IDC_ERR_SUPPORT)));     // no support page given
@@ -288,12 +280,12 @@ TEST_F(WinGui, SevereErrorDialogHasOneButtonMoreInfoAndTraceback) {
              "ButtonNames(\"&Understood\", \"\")\n"
              "x = convert(\"abc\")\n");
   WINDOW(box, run, L"Error:  ");
-  EXPECT_EQ(narrow(item_text(box, IDOK)), "&Understood");
   EXPECT_TRUE(IsWindowVisible(GetDlgItem(box, IDC_ERR_SUPPORT)));
   EXPECT_EQ(GetDlgItem(box, IDCANCEL), nullptr);
-  EXPECT_EQ(narrow(item_text(box, IDC_ERR_MESSAGE)), "3057:  Variable could not be converted to a valid number");
-  EXPECT_EQ(narrow(item_text(box, IDC_ERR_FAILING_LINE)), "return Display(v, \"never\", \"shown\")");
-  EXPECT_EQ(narrow(item_text(box, IDC_ERR_ROUTINE_INFO)), "In Routine \"convert\"");
+  expect_items(box, {{IDOK, "&Understood"},
+                     {IDC_ERR_MESSAGE, "3057:  Variable could not be converted to a valid number"},
+                     {IDC_ERR_FAILING_LINE, "return Display(v, \"never\", \"shown\")"},
+                     {IDC_ERR_ROUTINE_INFO, "In Routine \"convert\""}});
   // The script's path is longer than the fields: its middle gives way to an ellipsis, its name stays.
   const std::string script = narrow(item_text(box, IDC_ERR_SCRIPT)), line = narrow(item_text(box, IDC_ERR_LINE_INFO));
   EXPECT_NE(script.find("..."), std::string::npos) << script;
@@ -355,11 +347,10 @@ TEST_F(WinGui, HostsCanShowTheErrorDialogThroughTheExportedProcedure) {
   d.tracebackLines = 3;
   INT_PTR result = 0;
   std::thread shown([&] { result = DialogBoxParamA(engine, "ERRORMSGB", nullptr, error_proc, LPARAM(&d)); });
-  HWND box = wait_window(GetCurrentProcessId(), nullptr, L"Error:  Host program", WINDOW_WAIT_MS);
+  HWND box = wait_window(GetCurrentProcessId(), nullptr, nullptr, L"Error:  Host program", WINDOW_WAIT_MS);
   if (box) {
     // Short names are shown as they are; the edit field breaks lines at CR LF.
-    EXPECT_EQ(narrow(item_text(box, IDC_ERR_SCRIPT)), "C:\\jobs\\job.tov");
-    EXPECT_EQ(narrow(item_text(box, IDC_ERR_FAILING_LINE)), "first part\r\nsecond part");
+    expect_items(box, {{IDC_ERR_SCRIPT, "C:\\jobs\\job.tov"}, {IDC_ERR_FAILING_LINE, "first part\r\nsecond part"}});
     EXPECT_TRUE(IsWindowEnabled(GetDlgItem(box, IDC_ERR_MORE_INFO)));
     press(box, IDCANCEL);
   }
@@ -590,9 +581,8 @@ TEST_F(WinGui, ListAndTextPromptsTakeTheChoice) {
   SendMessageW(items, LB_SETSEL, TRUE, 2);
   press(list, IDOK);
   WINDOW(note, run, L"Note");
-  EXPECT_EQ(narrow(item_text(note, IDOK)), "OK");   // the names were for one prompt only
-  EXPECT_EQ(narrow(item_text(note, IDC_ASK_PROMPT)), "Write a note");
-  EXPECT_EQ(narrow(item_text(note, IDC_ASK_EDIT)), "old");
+  // The names were for one prompt only.
+  expect_items(note, {{IDOK, "OK"}, {IDC_ASK_PROMPT, "Write a note"}, {IDC_ASK_EDIT, "old"}});
   SendMessageW(GetDlgItem(note, IDC_ASK_EDIT), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"new note"));
   press(note, IDOK);
   WINDOW(pick, run, L"Pick one");
@@ -656,16 +646,13 @@ TEST_F(WinGui, FileReplaceConfirmation) {
              "FileMove(\"a.txt\", \"dst\", @TRUE)\n"
              "Message(\"Not reached\", \"\")\n");
   WINDOW(first, run, L"Confirm File Replace");
-  EXPECT_EQ(narrow(item_text(first, IDC_REPLACE_LABEL)), "Replace file:");
-  EXPECT_EQ(narrow(item_text(first, IDC_REPLACE_TARGET)), "dst\\a.txt");
-  EXPECT_EQ(narrow(item_text(first, IDC_REPLACE_TARGET_TIME)), "2001:02:03:04:05:06");
-  EXPECT_EQ(narrow(item_text(first, IDC_WITH_LABEL)), "with file:");
-  EXPECT_EQ(narrow(item_text(first, IDC_REPLACE_SOURCE)), "a.txt");
-  EXPECT_EQ(narrow(item_text(first, IDC_REPLACE_SOURCE_TIME)), "2002:03:04:05:06:07");
-  const char* const labels[] = {"O&verwrite", "Overwrite &All", "&Skip", "Use &Newer", "Use Ne&wer All",
-                                "Use O&lder", "Use Ol&der All"};
-  for (int b = 0; b < 7; ++b) EXPECT_EQ(narrow(item_text(first, IDC_REPLACE_FIRST_BUTTON + b)), labels[b]);
-  EXPECT_EQ(narrow(item_text(first, IDCANCEL)), "&Cancel");
+  const int button = IDC_REPLACE_FIRST_BUTTON;
+  expect_items(first, {{IDC_REPLACE_LABEL, "Replace file:"}, {IDC_REPLACE_TARGET, "dst\\a.txt"},
+                       {IDC_REPLACE_TARGET_TIME, "2001:02:03:04:05:06"}, {IDC_WITH_LABEL, "with file:"},
+                       {IDC_REPLACE_SOURCE, "a.txt"}, {IDC_REPLACE_SOURCE_TIME, "2002:03:04:05:06:07"},
+                       {button, "O&verwrite"}, {button + 1, "Overwrite &All"}, {button + 2, "&Skip"},
+                       {button + 3, "Use &Newer"}, {button + 4, "Use Ne&wer All"}, {button + 5, "Use O&lder"},
+                       {button + 6, "Use Ol&der All"}, {IDCANCEL, "&Cancel"}});
   EXPECT_TRUE(is_centred(first));
   press(first, IDC_REPLACE_FIRST_BUTTON + plat::RB_SKIP);
   EXPECT_TRUE(gone(first));
@@ -685,22 +672,16 @@ TEST_F(WinGui, StepDebuggerStepsTwiceAndStops) {
              "b = a * 2\n"
              "Message(\"Not reached\", b)\n");
   WINDOW(first, run, L"DEBUG");
-  EXPECT_EQ(narrow(item_text(first, IDC_STEP_STATEMENT)), "");
-  EXPECT_EQ(narrow(item_text(first, IDC_STEP_NEXT_LABEL)), "Next Statement...");
-  EXPECT_EQ(narrow(item_text(first, IDC_STEP_NEXT)), "a = 5");
-  EXPECT_EQ(narrow(item_text(first, IDC_STEP_VARIABLE)), "a");
-  const char* const labels[] = {"&Next", "&Cancel", "&Run", "&Show Var"};
-  const int buttons[] = {IDOK, IDCANCEL, IDC_STEP_RUN, IDC_STEP_SHOW};
-  for (int b = 0; b < 4; ++b) EXPECT_EQ(narrow(item_text(first, buttons[b])), labels[b]);
+  expect_items(first, {{IDC_STEP_STATEMENT, ""}, {IDC_STEP_NEXT_LABEL, "Next Statement..."}, {IDC_STEP_NEXT, "a = 5"},
+                       {IDC_STEP_VARIABLE, "a"}, {IDOK, "&Next"}, {IDCANCEL, "&Cancel"}, {IDC_STEP_RUN, "&Run"},
+                       {IDC_STEP_SHOW, "&Show Var"}});
   EXPECT_TRUE(GetWindowLongW(first, GWL_EXSTYLE) & WS_EX_TOPMOST);
   press(first, IDOK);
   ASSERT_TRUE(gone(first));
 
   WINDOW(second, run, L"DEBUG");
-  EXPECT_EQ(narrow(item_text(second, IDC_STEP_STATEMENT)), "a = 5");
-  EXPECT_EQ(narrow(item_text(second, IDC_STEP_OUTCOME)), "VALUE INT => 5");
-  EXPECT_EQ(narrow(item_text(second, IDC_STEP_ERROR)), "");
-  EXPECT_EQ(narrow(item_text(second, IDC_STEP_NEXT)), "b = a * 2");
+  expect_items(second, {{IDC_STEP_STATEMENT, "a = 5"}, {IDC_STEP_OUTCOME, "VALUE INT => 5"}, {IDC_STEP_ERROR, ""},
+                        {IDC_STEP_NEXT, "b = a * 2"}});
   press(second, IDC_STEP_SHOW);
   std::string shown;
   for (int i = 0; i < 250 && (shown = narrow(item_text(second, IDC_STEP_VARIABLE))) == "a"; ++i)
@@ -712,8 +693,7 @@ TEST_F(WinGui, StepDebuggerStepsTwiceAndStops) {
   ASSERT_TRUE(gone(second));
 
   WINDOW(third, run, L"DEBUG");
-  EXPECT_EQ(narrow(item_text(third, IDC_STEP_STATEMENT)), "b = a * 2");
-  EXPECT_EQ(narrow(item_text(third, IDC_STEP_OUTCOME)), "VALUE INT => 10");
+  expect_items(third, {{IDC_STEP_STATEMENT, "b = a * 2"}, {IDC_STEP_OUTCOME, "VALUE INT => 10"}});
   RECT again{};
   GetWindowRect(third, &again);
   EXPECT_EQ(again.left, where.left);   // the dialog comes back where it was left
