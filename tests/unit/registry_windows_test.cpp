@@ -12,6 +12,7 @@
 
 #include "platform/process.h"
 #include "platform/settings.h"
+#include "test_folder.h"
 
 namespace tov {
 namespace {
@@ -20,15 +21,6 @@ namespace fs = std::filesystem;
 
 class RegistryOnWindows : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("tov-registry-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::create_directories(dir_);
-  }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
-  }
 
   // Runs a program; returns its exit status, with its standard output in out_.
   int run(std::initializer_list<const char*> args) {
@@ -48,7 +40,8 @@ class RegistryOnWindows : public ::testing::Test {
     return run({TOV_RUNNER_PATH, "--console", path.c_str()});
   }
 
-  fs::path dir_;
+  test::TestFolder folder_;
+  const fs::path& dir_ = folder_.path;
   std::string out_;
 };
 

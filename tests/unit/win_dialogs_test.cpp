@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/ui.h"
+#include "test_folder.h"
 #include "win_gui.h"
 #include "resources/dialog_ids.h"
 
@@ -125,11 +126,7 @@ class GuiRun {
  public:
   explicit GuiRun(const std::string& script) {
     const std::string name = test_name();
-    static int runs = 0;
-    dir_ = fs::temp_directory_path() /
-           ("tov-gui-test-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++runs));
-    fs::create_directories(dir_);
-    std::ofstream(dir_ / (name + ".tov"), std::ios::binary) << script;
+    folder_.write(name + ".tov", script);
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     auto open = [&](const char* file) {
       return CreateFileA((dir_ / file).string().c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
@@ -157,8 +154,6 @@ class GuiRun {
       WaitForSingleObject(process_.hProcess, 5000);
       CloseHandle(process_.hProcess);
     }
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
   }
 
   HWND window(const std::wstring& title, DWORD timeout_ms = WINDOW_WAIT_MS) const {
@@ -197,7 +192,8 @@ class GuiRun {
   }
 
  private:
-  fs::path dir_;
+  tov::test::TestFolder folder_;   // removed after the process has ended
+  const fs::path& dir_ = folder_.path;
   PROCESS_INFORMATION process_{};
   bool started_ = false;
 };

@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "test_folder.h"
 #include "win_gui.h"
 
 namespace fs = std::filesystem;
@@ -65,12 +66,7 @@ std::string text_of(HWND w) {
 class MenuHost {
  public:
   explicit MenuHost(bool popup) {
-    dir_ = fs::temp_directory_path() / ("tov-menu-gui-" + std::to_string(GetCurrentProcessId()) + "-" +
-                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-    file_ = (dir_ / "test.mnu").string();
-    std::ofstream(file_, std::ios::binary) << MENU;
+    file_ = folder_.write("test.mnu", MENU);
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     std::string command = std::string("\"") + TOV_RUNNER_PATH + "\" " + (popup ? "--popup " : "") + "--menu \"" +
@@ -86,8 +82,6 @@ class MenuHost {
       WaitForSingleObject(process_.hProcess, 5000);
       CloseHandle(process_.hProcess);
     }
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
   }
 
   // A visible top-level window of tov: the host's own by its title, or a popup menu by its class.
@@ -128,7 +122,8 @@ class MenuHost {
   }
 
  private:
-  fs::path dir_;
+  tov::test::TestFolder folder_;   // removed after the process has ended
+  const fs::path& dir_ = folder_.path;
   std::string file_;
   PROCESS_INFORMATION process_{};
   bool started_ = false;
