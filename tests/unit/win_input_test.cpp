@@ -16,6 +16,7 @@
 
 #include "builtin_eval.h"
 #include "key_string_cases.h"
+#include "win_gui.h"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
@@ -82,10 +83,7 @@ class Recorder {
 };
 
 void tap(WORD vk) {
-  INPUT in[2] = {};
-  in[0].type = in[1].type = INPUT_KEYBOARD;
-  in[0].ki.wVk = in[1].ki.wVk = vk;
-  in[1].ki.dwFlags = KEYEVENTF_KEYUP;
+  INPUT in[2] = {key(vk, false), key(vk, true)};
   SendInput(2, in, sizeof in[0]);
 }
 
