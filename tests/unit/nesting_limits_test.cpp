@@ -1,10 +1,12 @@
-// A hundred structures, or GoSub-style error handlers, may be open at once; the hundred and first fails.
+// A hundred structures, or GoSub-style error or cancel handlers, may be open at once; the hundred and first
+// fails.
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "diag/errors.h"
 #include "builtin_eval.h"
+#include "tov_program.h"
 
 using tov::test::TestContext;
 
@@ -33,4 +35,22 @@ TEST(NestingLimits, AHundredErrorHandlersOpenTheHundredAndFirstFails) {
   EXPECT_EQ(t->hdr.nRunError, tov::ERR_ERROR_HANDLER_NESTING);
   EXPECT_NE(err.find(":9: error 3619"), std::string::npos) << err;
   expect_vars(t, {{"depth", "100"}, {"back", ""}, {"returning", ""}});
+}
+
+// A cancel handler cancelled again before it returns nests one frame per cancel. The prompts of tov meet the
+// end of its input, which is Cancel.
+using NestedCancels = TovProgram;
+
+TEST_F(NestedCancels, AHundredCancelHandlersOpenTheHundredAndFirstFails) {
+  EXPECT_EQ(run_script("depth = 0\nIntControl(72, 2, 0, \"\", 0)\nx = Pause(\"first\", \"\")\nMessage(\"back\", 1)\n"
+                       "Exit\n:CANCEL\ndepth = depth + 1\nMessage(\"depth\", depth)\nIntControl(72, 2, 0, \"\", 0)\n"
+                       "y = AskYesNo(\"again\", \"\")\nMessage(\"returning\", depth)\nReturn\n"),
+            1);
+  EXPECT_NE(err.find("script.tov:10: error 3618: Unable to call Cancel Handler: Nesting of structures is too complex"),
+            std::string::npos)
+      << err;
+  // Each handler shows its depth, then cancels the prompt that calls the next; none returns.
+  std::string shown = "first: \n";
+  for (int depth = 1; depth <= 100; ++depth) shown += "depth: " + std::to_string(depth) + "\nagain: \n";
+  EXPECT_EQ(out, shown);
 }
