@@ -360,12 +360,6 @@ TEST(Variants, StringsForTypedParameters) {
   }
 }
 
-}  // namespace
-}  // namespace tov
-
-namespace tov {
-namespace {
-
 // The system's conversion rules on both platforms (Windows' own routines, POSIX's stand-ins).
 TEST(Variants, SystemRules) {
   struct IntCase {
