@@ -707,6 +707,9 @@ CompiledLine* compile_line(RunContext* ctx, LineCache* cache, const char* line, 
   if (has_inner) cl.innerOffset = uint16_t(inner_at);
   cl.pure = calls_only_pure(cl, b.ops);
   cl.fileCall = !cl.pure && one_file_call(cl, b.ops);
+  // A file handle is a number marked as one, which the whole-number evaluation declines: such a line goes to
+  // the general evaluation at once.
+  if (cl.fileCall) cl.e[0].integers = 0;
   cl.straight = RunsStraight(cl);
   CompiledLine* out = store_line(cache, b, cl);
   if (out && has_inner && nesting == 0) {

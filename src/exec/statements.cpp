@@ -896,7 +896,8 @@ void take_branch(RunContext* ctx, const CaseJump& j, uint32_t* pos, uint32_t* st
 // false when it is not one.
 [[gnu::always_inline]] inline bool tested_value(RunContext* ctx, const CompiledLine& cl, bool skipping, int32_t* v) {
   *v = 0;
-  return skipping || EvaluateWholeNumber(ctx, cl, 0, v);
+  // (What the whole-number evaluation declines at once is declined here without calling it.)
+  return skipping || (cl.e[0].integers && !cl.e[0].calls && EvaluateWholeNumber(ctx, cl, 0, v));
 }
 
 // A line whose expressions call only pure built-ins failed as it ran straight: the error, and what it added

@@ -1230,9 +1230,9 @@ void run_ops(RunContext* ctx, const CompiledLine& cl, const Op* op, const Op* co
         }
         if (op->lend && held.type == VF_STRING && held.str) {
           Value& v = stack[sp];
-          value_init(v);
           v.c = held;
           v.c.reserved = 0;
+          v.originElement = 0;
           v.originSlot = slot;
           v.originFrame = ctx->nVarFrame;
           lent |= 1u << sp++;
