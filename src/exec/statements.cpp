@@ -71,8 +71,11 @@ bool evaluated_condition(RunContext* ctx, const CompiledLine& cl, int n, bool* t
   Value cond;
   value_init(cond);
   EvaluateCompiled(ctx, cl, n, &cond);
-  const bool ok = !ctx->err && condition_truth(ctx, cond, truth);
-  value_free(ctx, cond);
+  // (An integer, the commonest truth, is read here; a value that owns nothing has nothing to free.)
+  const bool integer = cond.c.type == VF_INTEGER;
+  if (integer) *truth = cond.c.i != 0;
+  const bool ok = !ctx->err && (integer || condition_truth(ctx, cond, truth));
+  if (cond.c.type & VALUE_OWNS) value_free(ctx, cond);
   return ok;
 }
 
