@@ -130,7 +130,7 @@ Straight run_straight(RunContext* ctx, Value* result, const HeldScript* hs, cons
     at = next_pos;
     start = last_start;
     length = last_length;
-    if (ctx->err) {
+    if (!passed && cl->fileCall && ctx->err) {
       outcome = Straight::Failed;
       *handed = ran;
       break;
