@@ -452,12 +452,7 @@ bool to_float(RunContext* ctx, ValueCore& v) {
 
 // --- copy and free ------------------------------------------------------------------------------------
 
-void value_free(RunContext* ctx, ValueCore& v, uint32_t mode) {
-  // A number holds nothing to release: the commonest case, settled first.
-  if (!(v.type & VALUE_OWNS)) {
-    v.wstr = 0;
-    return;
-  }
+void value_release(RunContext* ctx, ValueCore& v, uint32_t mode) {
   if ((v.type & VF_ARRAY) && !(mode & VFREE_KEEP_ARRAY)) {
     if (v.str) {
       if (mode & VFREE_TEMP) array_release_temp(ctx, v.str);
