@@ -525,11 +525,6 @@ bool value_read(RunContext* ctx, const ValueCore& src, Value& dst) {
   return true;
 }
 
-void value_move(Value& src, Value& dst) {
-  dst = src;
-  value_init(src);
-}
-
 int32_t MyVariantStrToNum(const char* name, uint32_t* cls) {
   static const struct { const char* name; int32_t vt; uint32_t cls; } names[] = {
       {"I1", 16, 1}, {"I2", 2, 1},  {"I4", 3, 1},       {"UI1", 17, 1}, {"UI2", 18, 1}, {"UI4", 19, 1},

@@ -92,7 +92,10 @@ bool value_copy(RunContext* ctx, const ValueCore& src, ValueCore& dst, uint32_t 
 bool value_read(RunContext* ctx, const ValueCore& src, Value& dst);
 
 // Moves a value: dst takes over src's strings and array; src becomes a fresh value.
-void value_move(Value& src, Value& dst);
+inline void value_move(Value& src, Value& dst) {
+  dst = src;
+  value_init(src);
+}
 
 // The pending floating-point error, process-wide: set by math operations, raised by their callers.
 void fp_clear();
