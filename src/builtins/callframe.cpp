@@ -127,6 +127,8 @@ bool pure_builtin(int id) {
   }
 }
 
+bool file_line_builtin(int id) { return id == KW_FILEREAD || id == KW_FILEWRITE; }
+
 void release_args(RunContext* ctx, ArgBlock& args, int last) {
   for (int n = 0; n <= last && n < ARG_SLOTS; ++n) {
     if (args.slot[n].c.type & VALUE_OWNS) value_free(ctx, args.slot[n], VFREE_HOLDER);
@@ -159,8 +161,9 @@ uint32_t single_byte_text_types(bool wide, bool nt) {
   for (int n = 1; n <= argc; ++n, types >>= 4) {
     const unsigned type = unsigned(types) & 15u;
     ValueCore& v = args.slot[n].c;
-    // A plain integer or plain text already in the form the built-in takes.
-    if (type == ARG_INT ? v.type == VF_INTEGER : v.type == VF_STRING && (text_as_is >> type & 1u)) continue;
+    // An integer (as the conversion takes it, whatever else the value holds) or plain text already in the
+    // form the built-in takes.
+    if (type == ARG_INT ? (v.type & VF_INTEGER) != 0 : v.type == VF_STRING && (text_as_is >> type & 1u)) continue;
     if (!convert_argument(ctx, v, type, n, *wide, nt)) return false;
   }
   return true;

@@ -51,6 +51,10 @@ bool text_arrives_wide(unsigned type, bool wide_call, bool nt);
 // system for messages.
 bool pure_builtin(int id);
 
+// Built-ins whose effects stay in the files they read and write: they run no script code, show nothing and
+// read nothing of the running statement but their arguments, so a line calling one of them can run straight.
+bool file_line_builtin(int id);
+
 // Releases argument slots 0..last.
 void release_args(RunContext* ctx, ArgBlock& args, int last);
 

@@ -159,6 +159,10 @@ struct RunContext {
   // and comparisons (their usable bytes beside), kept from one statement to the next; freed at a run's end.
   uint32_t lentText[LENT_TEXTS];
   uint32_t lentCapacity[LENT_TEXTS];
+  // The constant each block holds (its place among a compiled line's strings, under the line cache's epoch
+  // lentEpoch): a block lent again for the same constant already holds it.
+  const char* lentFrom[LENT_TEXTS];
+  uint32_t lentEpoch[LENT_TEXTS];
   // A compiled line's text is copied into szLine only when something reads it (an error, a trace).
   const char* pendingLine;
   uint32_t nPendingLineLength;

@@ -151,6 +151,8 @@ struct CompiledLine {
   uint8_t straight;           // RunsStraight: a line RunQuick may run
   uint8_t pure;               // its expressions call only built-ins of pure_builtin's list: working them out
                               // has no effect but a value or an error
+  uint8_t fileCall;           // an expression statement whose only call with an effect is one of a built-in of
+                              // file_line_builtin's list: it runs straight, and a failure is dispatched after it
   CompiledExpr e[4];          // appends: the parts besides the target, from e[1]
   const CompiledLine* inner;  // the statement after Then/Else when it compiled; null otherwise
   Op* ops;
@@ -257,7 +259,8 @@ int ExecuteCompiled(RunContext* ctx, Value* result, const StatementPlace& at, co
 // Whether RunQuick may run a compiled line in a block that runs (its shape is one it covers).
 bool RunsStraight(const CompiledLine& cl);
 // The commonest compiled statements run straight, without the general statement protocol. When the
-// statement ran (it could not fail): the last compiled line that ran, cl or the head of the loop whose end
+// statement ran (only a fileCall line can fail, its error left set for the caller to dispatch): the last
+// compiled line that ran, cl or the head of the loop whose end
 // cl is (the two run as one when nothing would happen between them); null with nothing done but variable
 // lookups: the general path is to run it. The caller has done what every statement does first and does what
 // follows every statement. *pos: the read position after the line (changed by jumps); *start, *length: the

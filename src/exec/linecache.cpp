@@ -680,6 +680,19 @@ bool calls_only_pure(const CompiledLine& cl, const Op* ops) {
   return true;
 }
 
+// Whether a line is an expression statement whose only call with an effect is one of file_line_builtin's list.
+bool one_file_call(const CompiledLine& cl, const Op* ops) {
+  if (cl.kind != LK_EXPRESSION || cl.append) return false;
+  uint32_t effects = 0;
+  const CompiledExpr& e = cl.e[0];
+  for (uint32_t k = e.first; k < uint32_t(e.first) + e.count; ++k) {
+    if (ops[k].code != OP_CALL || ops[k].lend) continue;
+    if (!file_line_builtin(ops[k].kw)) return false;
+    ++effects;
+  }
+  return effects == 1;
+}
+
 // Compiles the statement at offset of a line into a new arena entry (inner statements included).
 CompiledLine* compile_line(RunContext* ctx, LineCache* cache, const char* line, uint32_t offset, int nesting) {
   static thread_local Builder builders[2];
@@ -693,6 +706,10 @@ CompiledLine* compile_line(RunContext* ctx, LineCache* cache, const char* line, 
   const bool has_inner = (cl.kind == LK_IF || cl.kind == LK_ELSE) && !cl.block;
   if (has_inner) cl.innerOffset = uint16_t(inner_at);
   cl.pure = calls_only_pure(cl, b.ops);
+  cl.fileCall = !cl.pure && one_file_call(cl, b.ops);
+  // A file handle is a number marked as one, which the whole-number evaluation declines: such a line goes to
+  // the general evaluation at once.
+  if (cl.fileCall) cl.e[0].integers = 0;
   cl.straight = RunsStraight(cl);
   CompiledLine* out = store_line(cache, b, cl);
   if (out && has_inner && nesting == 0) {

@@ -81,14 +81,26 @@ bool keep_result(const RunContext* ctx) {
   return false;
 }
 
-enum class Straight { NotRun, LastRan, Stopped, Returned };
+// What follows a statement that ran the general way, by its outcome *r: false when the run ends (*r says how).
+bool finish_statement(RunContext* ctx, Value* result, char* line, uint32_t lineStart, const HeldScript* hs, int* r) {
+  if (*r != 1) {
+    drop_result(ctx, result);
+    return false;
+  }
+  if (after_statement(ctx, result, line, lineStart, hs)) return true;
+  *r = 0;
+  return false;
+}
+
+enum class Straight { NotRun, LastRan, Stopped, Returned, Failed };
 
 // Runs the compiled line cl, found at *pos, and the lines after it while each is one that runs straight,
 // or a run of lines a skipping block passes over. Between them, what follows every statement is done here
 // while it is only the count to the next message pump. LastRan: the last line's own epilogue is the
 // caller's to do (handed: the next line when it was found, to run the general way); Stopped: every epilogue
 // is done and *pos is at a line to run the general way; NotRun: cl itself is such a line, with nothing done;
-// Returned: the last line was a Return, which ends the run.
+// Returned: the last line was a Return, which ends the run; Failed: the last line (handed) failed, its
+// error to be dispatched and its epilogue done by the caller.
 Straight run_straight(RunContext* ctx, Value* result, const HeldScript* hs, const CompiledLine* cl,
                       uint32_t* lineStart, uint32_t* pos, const CompiledLine** handed) {
   // What every statement starts with; the straight forms leave it as it is.
@@ -118,6 +130,11 @@ Straight run_straight(RunContext* ctx, Value* result, const HeldScript* hs, cons
     at = next_pos;
     start = last_start;
     length = last_length;
+    if (!passed && cl->fileCall && ctx->err) {
+      outcome = Straight::Failed;
+      *handed = ran;
+      break;
+    }
     if (!passed && (cl->kind == LK_RETURN || (cl->kind == LK_IF && !cl->block)) && keep_result(ctx)) {
       outcome = Straight::Returned;
       break;
@@ -182,6 +199,16 @@ int RunLoop(RunContext* ctx, Value* result, const HeldScript* hs, uint32_t* line
           r = 0;
           break;
         }
+        continue;
+      }
+      if (done == Straight::Failed) {
+        // Its error is dispatched as the general form dispatches it.
+        const StatementPlace at{line, handed->offset, pos, *lineStart, hs, false, handed};
+        handed = nullptr;
+        ++ctx->nCompiledActive;
+        r = dispatch_statement_error(ctx, at);
+        --ctx->nCompiledActive;
+        if (!finish_statement(ctx, result, line, *lineStart, hs, &r)) break;
         continue;
       }
     }
@@ -278,14 +305,7 @@ int RunLoop(RunContext* ctx, Value* result, const HeldScript* hs, uint32_t* line
     } else {
       r = run_statement(ctx, result, at);
     }
-    if (r != 1) {
-      drop_result(ctx, result);
-      break;
-    }
-    if (!after_statement(ctx, result, line, *lineStart, hs)) {
-      r = 0;
-      break;
-    }
+    if (!finish_statement(ctx, result, line, *lineStart, hs, &r)) break;
   }
 
   if (ctx->bInDefinition && (r == 1 || ctx->nDeferredError)) {

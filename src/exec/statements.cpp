@@ -1,6 +1,7 @@
 // Running one statement: commands, structured statements and expression statements.
 #include <cstring>
 
+#include "diag/dispatch.h"
 #include "diag/error_model.h"
 #include "diag/errors.h"
 #include "engine/context.h"
@@ -65,19 +66,25 @@ bool expect_end(RunContext* ctx) {
   return false;
 }
 
-// The truth of a compiled condition: whole numbers directly, anything else through the general evaluation.
-bool compiled_condition(RunContext* ctx, const CompiledLine& cl, int n, bool* truth) {
-  int32_t i;
-  if (EvaluateWholeNumber(ctx, cl, n, &i)) {
-    *truth = i != 0;
-    return true;
-  }
+// The truth of a compiled condition through the general evaluation.
+bool evaluated_condition(RunContext* ctx, const CompiledLine& cl, int n, bool* truth) {
   Value cond;
   value_init(cond);
   EvaluateCompiled(ctx, cl, n, &cond);
-  const bool ok = !ctx->err && condition_truth(ctx, cond, truth);
-  value_free(ctx, cond);
+  // (An integer, the commonest truth, is read here; a value that owns nothing has nothing to free.)
+  const bool integer = cond.c.type == VF_INTEGER;
+  if (integer) *truth = cond.c.i != 0;
+  const bool ok = !ctx->err && (integer || condition_truth(ctx, cond, truth));
+  if (cond.c.type & VALUE_OWNS) value_free(ctx, cond);
   return ok;
+}
+
+// The truth of a compiled condition: whole numbers directly, anything else through the general evaluation.
+bool compiled_condition(RunContext* ctx, const CompiledLine& cl, int n, bool* truth) {
+  int32_t i;
+  if (!EvaluateWholeNumber(ctx, cl, n, &i)) return evaluated_condition(ctx, cl, n, truth);
+  *truth = i != 0;
+  return true;
 }
 
 // Evaluates the expression that ends the statement: read at the current token, or compiled expression n.
@@ -892,7 +899,8 @@ void take_branch(RunContext* ctx, const CaseJump& j, uint32_t* pos, uint32_t* st
 // false when it is not one.
 [[gnu::always_inline]] inline bool tested_value(RunContext* ctx, const CompiledLine& cl, bool skipping, int32_t* v) {
   *v = 0;
-  return skipping || EvaluateWholeNumber(ctx, cl, 0, v);
+  // (What the whole-number evaluation declines at once is declined here without calling it.)
+  return skipping || (cl.e[0].integers && !cl.e[0].calls && EvaluateWholeNumber(ctx, cl, 0, v));
 }
 
 // A line whose expressions call only pure built-ins failed as it ran straight: the error, and what it added
@@ -902,10 +910,11 @@ void undo_pure_failure(RunContext* ctx, size_t info_length) {
   error_info_cut(ctx, info_length);
 }
 
+// (The whole-number evaluation declined the condition already.)
 [[gnu::noinline]] bool pure_truth(RunContext* ctx, const CompiledLine& cl, int32_t* v) {
   const size_t info = error_info_length(ctx);
   bool truth;
-  if (!compiled_condition(ctx, cl, 0, &truth)) {
+  if (!evaluated_condition(ctx, cl, 0, &truth)) {
     undo_pure_failure(ctx, info);
     return false;
   }
@@ -927,6 +936,21 @@ void undo_pure_failure(RunContext* ctx, size_t info_length) {
   if (!ctx->err) return true;
   undo_pure_failure(ctx, info);
   return false;
+}
+
+// A line calling a built-in of file_line_builtin's list runs as the general form runs it, from its own place;
+// its error is left set, for the caller to dispatch.
+const CompiledLine* run_file_call(RunContext* ctx, Value* result, const HeldScript* hs, const CompiledLine& cl) {
+  ctx->pendingLine = hs->text + cl.lineStart;
+  ctx->nPendingLineLength = cl.length;
+  ctx->nLineStart = cl.lineStart;
+  *assignment_target_of_run(ctx) = 0xFFFFFFFFu;
+  ++ctx->nCompiledActive;
+  ctx->nStmtClass = SC_EXPRESSION;
+  if (cl.target != NO_VAR) AssignCompiled(ctx, cl, result);
+  else EvaluateCompiled(ctx, cl, 0, result);
+  --ctx->nCompiledActive;
+  return &cl;
 }
 
 const CompiledLine* single_line_if(RunContext* ctx, Value* result, const HeldScript* hs, const CompiledLine& cl,
@@ -986,11 +1010,11 @@ bool RunsStraight(const CompiledLine& cl) {
   const auto testable = [&cl, &whole](int n) { return whole(n) || cl.pure; };
   // The statement after Then of a single-line If: one that only changes variables, leaves its loop or returns.
   const auto inner_straight = [](const CompiledLine* in) {
-    return in && in->straight &&
+    return in && in->straight && !in->fileCall &&
            (in->kind == LK_EXPRESSION || in->kind == LK_BREAK || in->kind == LK_CONTINUE || in->kind == LK_RETURN);
   };
   switch (cl.kind) {
-    case LK_EXPRESSION: return cl.target != NO_VAR && cl.pure;
+    case LK_EXPRESSION: return (cl.target != NO_VAR && cl.pure) || cl.fileCall;
     case LK_WHILE:
     case LK_ELSEIF: return testable(0);
     case LK_SWITCH:
@@ -1020,6 +1044,7 @@ const CompiledLine* RunQuick(RunContext* ctx, Value* result, const HeldScript* h
   switch (cl.kind) {
     case LK_EXPRESSION:
       if (skipping || !cl.straight) return nullptr;
+      if (cl.fileCall) return run_file_call(ctx, result, hs, cl);
       if ((cl.append || !AssignWholeNumber(ctx, cl)) && !assign_pure(ctx, cl, result)) return nullptr;
       if (result->c.type & VALUE_OWNS) value_free(ctx, *result);
       value_init(*result);

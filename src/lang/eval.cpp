@@ -1159,6 +1159,10 @@ bool compare_lent(RunContext* ctx, int op, Value& left, Value& right, uint32_t p
 // of a string made and freed for each use; 0 when the heap has no room (a string of its own is then made).
 uint32_t lent_text(RunContext* ctx, int k, const char* text, uint32_t n) {
   uint32_t& block = ctx->lentText[k];
+  const uint32_t epoch = ctx->lineCache->epoch;
+  if (block && ctx->lentFrom[k] == text && ctx->lentEpoch[k] == epoch) return block;
+  ctx->lentFrom[k] = text;
+  ctx->lentEpoch[k] = epoch;
   if (!block || ctx->lentCapacity[k] <= n) {
     if (block) VFree(ctx, block);
     block = VMalloc(ctx, n < 28 ? 28 : n + 1);
@@ -1226,9 +1230,9 @@ void run_ops(RunContext* ctx, const CompiledLine& cl, const Op* op, const Op* co
         }
         if (op->lend && held.type == VF_STRING && held.str) {
           Value& v = stack[sp];
-          value_init(v);
           v.c = held;
           v.c.reserved = 0;
+          v.originElement = 0;
           v.originSlot = slot;
           v.originFrame = ctx->nVarFrame;
           lent |= 1u << sp++;
@@ -1401,6 +1405,7 @@ void release_lent_texts(RunContext* ctx) {
     if (ctx->lentText[k]) VFree(ctx, ctx->lentText[k]);
     ctx->lentText[k] = 0;
     ctx->lentCapacity[k] = 0;
+    ctx->lentFrom[k] = nullptr;
   }
 }
 
@@ -1461,8 +1466,9 @@ void EvaluateCompiled(RunContext* ctx, const CompiledLine& cl, int n, Value* res
       case Lane::Declined: break;
     }
   }
-  // The stack grows only through calls: user-defined functions run their bodies from here.
-  if (e.calls && plat::stack_exhausted(STACK_MARGIN)) {
+  // The stack grows only through calls: user-defined functions run their bodies from here (built-ins that
+  // run no script code do not).
+  if (e.calls && !cl.pure && !cl.fileCall && plat::stack_exhausted(STACK_MARGIN)) {
     ctx->err = ERR_TOO_COMPLEX;
     return;
   }

@@ -95,6 +95,8 @@ uint16_t fp_pending() { return g_fp_pending.load(std::memory_order_relaxed); }
 void fp_set(uint16_t number) { g_fp_pending.store(number, std::memory_order_relaxed); }
 
 bool fp_raise(RunContext* ctx) {
+  // Looked at before it is taken: most calls find nothing, and a read costs less than an exchange.
+  if (!g_fp_pending.load(std::memory_order_relaxed)) return false;
   uint16_t n = g_fp_pending.exchange(0, std::memory_order_relaxed);
   if (!n) return false;
   if (!ctx->err) ctx->err = n;
@@ -450,12 +452,7 @@ bool to_float(RunContext* ctx, ValueCore& v) {
 
 // --- copy and free ------------------------------------------------------------------------------------
 
-void value_free(RunContext* ctx, ValueCore& v, uint32_t mode) {
-  // A number holds nothing to release: the commonest case, settled first.
-  if (!(v.type & VALUE_OWNS)) {
-    v.wstr = 0;
-    return;
-  }
+void value_release(RunContext* ctx, ValueCore& v, uint32_t mode) {
   if ((v.type & VF_ARRAY) && !(mode & VFREE_KEEP_ARRAY)) {
     if (v.str) {
       if (mode & VFREE_TEMP) array_release_temp(ctx, v.str);
@@ -526,11 +523,6 @@ bool value_read(RunContext* ctx, const ValueCore& src, Value& dst) {
     return false;
   }
   return true;
-}
-
-void value_move(Value& src, Value& dst) {
-  dst = src;
-  value_init(src);
 }
 
 int32_t MyVariantStrToNum(const char* name, uint32_t* cls) {

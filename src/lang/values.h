@@ -67,9 +67,18 @@ enum ValueFreeMode : uint32_t {
   VFREE_KEEP_ARRAY = 2,    // leave the array alone
   VFREE_KEEP_VARIANT = 4,
 };
-void value_free(RunContext* ctx, ValueCore& v, uint32_t mode = VFREE_TEMP);
 // The type bits whose value owns something that value_free releases.
 constexpr uint32_t VALUE_OWNS = VF_STRING | VF_WSTRING | VF_ARRAY | VF_VARIANT;
+// value_free's work for a value that owns something.
+void value_release(RunContext* ctx, ValueCore& v, uint32_t mode);
+inline void value_free(RunContext* ctx, ValueCore& v, uint32_t mode = VFREE_TEMP) {
+  // A number holds nothing to release: the commonest case, settled without a call.
+  if (!(v.type & VALUE_OWNS)) {
+    v.wstr = 0;
+    return;
+  }
+  value_release(ctx, v, mode);
+}
 inline void value_free(RunContext* ctx, Value& v, uint32_t mode = VFREE_TEMP) { value_free(ctx, v.c, mode); }
 
 enum ValueCopyMode : uint32_t {
@@ -83,7 +92,10 @@ bool value_copy(RunContext* ctx, const ValueCore& src, ValueCore& dst, uint32_t 
 bool value_read(RunContext* ctx, const ValueCore& src, Value& dst);
 
 // Moves a value: dst takes over src's strings and array; src becomes a fresh value.
-void value_move(Value& src, Value& dst);
+inline void value_move(Value& src, Value& dst) {
+  dst = src;
+  value_init(src);
+}
 
 // The pending floating-point error, process-wide: set by math operations, raised by their callers.
 void fp_clear();

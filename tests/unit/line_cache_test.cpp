@@ -126,6 +126,38 @@ TEST(LineCache, AStraightLineThatFailsIsReportedWithItsNotesOnce) {
   EXPECT_EQ(notes, 1u) << report;
 }
 
+TEST(LineCache, FileLinesThatFailLeaveWhatReadingThemLeaves) {
+  // Reads run straight once compiled; reading past the end fails, on later passes too: with a handler
+  // function that assigns its value, then with the run ended at the line.
+  const std::string path = temp_path("tov_cache_file_lines.txt");
+  write_file(path, "one\ntwo\n");
+  const std::string script =
+      "#DefineFunction onerr(info)\n  p = PtrGlobal(seen)\n  *p = *p : info[0] : \"@\" : info[1] : \";\"\n"
+      "  info[11] = \"fixed\"\n  Return 1\n#EndFunction\nseen = \"\"\nPtrGlobalDefine(seen)\n"
+      "h = FileOpen(\"" + path + "\", \"READ\")\nout = \"\"\nIntControl(73, 3, 0, \"onerr\", 0)\n"
+      "For k = 1 to 5\n  line = FileRead(h)\n  out = out : line : \",\"\nNext\nIntControl(73, 0, 0, \"\", 0)\n"
+      "FileClose(h)\nh = FileOpen(\"" + path + "\", \"READ\")\nFor k = 1 to 5\n  FileRead(h)\n  out = out : k\nNext\n";
+  std::string first[3];
+  for (const uint32_t cache_off : {1u, 0u}) {
+    TestContext t;
+    t->bLineCacheOff = cache_off;
+    testing::internal::CaptureStderr();
+    t.run(script);
+    const std::string report = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(t->hdr.nRunResult, 0) << cache_off;
+    const std::string now[3] = {t.var_text("out"), t.var_text("seen"), std::to_string(t->hdr.nRunError) + report};
+    for (int n = 0; n < 3; ++n) {
+      if (cache_off) first[n] = now[n];
+      else EXPECT_EQ(now[n], first[n]) << n;
+    }
+    t.run("FileClose(h)\n");
+  }
+  EXPECT_EQ(first[0], "one,two,*EOF*,fixed,fixed,123") << first[2];
+  EXPECT_EQ(first[1], "3088@line = FileRead(h);3088@line = FileRead(h);");
+  EXPECT_NE(first[2].find(":20: error 3088"), std::string::npos) << first[2];
+  std::remove(path.c_str());
+}
+
 TEST(LineCache, ReturnsFromCompiledLinesLeaveWhatReadingThemLeaves) {
   // Returns from inside loops and a Switch, after Then (taken or not, an Else line after it), without a value
   // and with values of other kinds.
