@@ -81,7 +81,8 @@ void dispatch(RunContext* ctx, int id, Value* result, ArgBlock& args, int argc, 
     return;
   }
   // A built-in may have shown a window or waited, and a stop asked for meanwhile is seen after its statement.
-  if (!pure_builtin(id)) ctx->nPumpSkip = 0;
+  // Reading or writing a line of a file does neither: the usual count to the next pump holds.
+  if (!pure_builtin(id) && !file_line_builtin(id)) ctx->nPumpSkip = 0;
   if (is_host(id) || id >= ADDONSTART) {
     call_external(ctx, id, result, args, argc, signature, wide);
     return;
