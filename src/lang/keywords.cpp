@@ -1,7 +1,6 @@
 // The keyword table, built at compile time from keywords.inc, and the keyword lookup.
 #include "lang/keywords.h"
 
-#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cstdio>
