@@ -26,6 +26,7 @@ struct DebugState {
   int32_t stepMode;                     // 0 off, 1 on, -1 on also inside silent structures
   char stepVariable[STEP_VARIABLE_BYTES];
   char calledName[TRACE_CALLED_BYTES];  // the function or script of the last call record
+  uint32_t calledSerial;                // counts the settings of calledName
   // The step dialog's view of the statement just run.
   char stepOutcome[TRACE_OUTCOME_BYTES];
   char stepError[TRACE_OUTCOME_BYTES];

@@ -350,6 +350,7 @@ void copy_trace_file(char* to, const char* from) {
 }
 
 void set_called_name(DebugState& d, const char* name, size_t length) {
+  ++d.calledSerial;
   const size_t n = length < sizeof d.calledName ? length : sizeof d.calledName - 1;
   std::memmove(d.calledName, name, n);
   d.calledName[n] = 0;
@@ -367,6 +368,7 @@ void debug_enter_call(RunContext* ctx, DebugCallSave* save, const char* name, si
     value_init(none);
     write_statement_record(ctx, ctx->szLine ? ctx->szLine : "", trace_outcome(ctx, &none), 0, true);
   }
+  save->calledSerial = d.calledSerial;
   save->traceMode = d.traceMode;
   save->savedTraceMode = d.savedTraceMode;
   save->traceFlags = d.traceFlags;
@@ -388,7 +390,8 @@ void debug_leave_call(RunContext* ctx, const DebugCallSave& save, const char* na
   d.traceFlags = save.traceFlags;
   d.stepMode = save.stepMode;
   copy_trace_file(d.traceFile, save.traceFile);
-  set_called_name(d, name, length);
+  // The name is copied again only when a call inside put another there.
+  if (d.calledSerial != save.calledSerial) set_called_name(d, name, length);
   ctx->nStmtClass = script ? SC_SCRIPT_CALL : SC_UDF_CALL;
   ctx->bBranch = 0;
 }

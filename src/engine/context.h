@@ -40,6 +40,7 @@ struct VarFrame {
   plat::MemId spare;       // a zero-filled table kept from the frame's last use, for the next call
   uint16_t spareCapacity;
   VarSlot* spareSlots;     // the spare table's address (it stays locked)
+  uint32_t layout;         // nVarLayout when another table became current (tables change only while current)
 };
 
 struct RunContext {
@@ -64,6 +65,9 @@ struct RunContext {
   uint16_t nFirstFreeFrame;        // frames 1 up to this one (excluded) are all in use
   uint32_t nFrameSerial;
   char szCurrentFile[260];
+  // The function record whose file name szCurrentFile holds a copy of (records live as long as the context);
+  // null when not known. Spares comparing the names at every call of a function.
+  const char* pCurrentFileOf;
   char szCurDir[2050];
   char szHostScriptFile[260];      // file name the host gave for its next buffer (INIT_SCRIPT_FILE)
   uint32_t nIncludeMode;
@@ -153,6 +157,7 @@ struct RunContext {
   // Changes whenever a name is made or goes in the current table, or another table becomes current: a slot
   // found for a name stays that name's while it is unchanged.
   uint32_t nVarLayout;
+  uint32_t nLayoutSerial;          // the last layout number given: a table's layout number is never reused
   int32_t nCompiledActive;         // compiled statements running now: the cache keeps its entries meanwhile
   uint32_t nPumpSkip;              // statements to run before the next one asks the system for messages
   // Blocks of the string heap holding copies of string constants that compiled lines lend to pure built-ins

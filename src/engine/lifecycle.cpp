@@ -140,7 +140,7 @@ uint32_t init_variables(RunContext* ctx, void* context_handle, void* hwnd, void*
   // Slot numbers 65534 and 65535 mark array elements and "none".
   ctx->nVarCapacity = uint16_t(capacity > 65534 ? 65534 : capacity);
   ctx->nVarUsed = 0;
-  ++ctx->nVarLayout;
+  new_layout(ctx);
   VarFrame& f0 = ctx->aVarFrame[0];
   f0.number = 0;
   f0.tableId = uint32_t(reinterpret_cast<uintptr_t>(table));
@@ -253,7 +253,7 @@ uint32_t engine_init(void* hwnd, void* hContext, uintptr_t a2, int16_t phase, ui
     case INIT_PARAMETERS: {
       // Parameters are variables of the host's table, which is locked only during entry points.
       ctx->lpVars = static_cast<VarSlot*>(plat::host_lock(ctx->hVarTable));
-      ++ctx->nVarLayout;
+      new_layout(ctx);
       if (!ctx->lpVars || !ctx->lpHeap) return 0;
       uint32_t r = set_parameters(ctx, a4, p6);
       plat::host_unlock(ctx->hVarTable);
@@ -270,12 +270,13 @@ uint32_t engine_run(void* hwnd, void* hContext, void* hScript, void* lpfnHost, v
   if (!ctx) return 0;
   ctx->hwndHost = hwnd;
   std::strcpy(ctx->szCurrentFile, ctx->szHostScriptFile);
+  ctx->pCurrentFileOf = nullptr;
   ctx->hRunScript = nullptr;
 
   HeldScript hs;
   if (!PrepareHostBuffer(ctx, hScript, &hs)) return 0;
   ctx->lpVars = static_cast<VarSlot*>(plat::host_lock(ctx->hVarTable));
-  ++ctx->nVarLayout;
+  new_layout(ctx);
   if (!ctx->lpVars) {
     FreeHeldScript(&hs);
     return 0;

@@ -153,6 +153,8 @@ struct CompiledLine {
                               // has no effect but a value or an error
   uint8_t fileCall;           // an expression statement whose only call with an effect is one of a built-in of
                               // file_line_builtin's list: it runs straight, and a failure is dispatched after it
+  uint8_t udfCall;            // an assignment or a Return whose only calls with an effect are of user-defined
+                              // functions: it runs straight as the general form runs it, a failure dispatched after
   CompiledExpr e[4];          // appends: the parts besides the target, from e[1]
   const CompiledLine* inner;  // the statement after Then/Else when it compiled; null otherwise
   Op* ops;
@@ -252,6 +254,9 @@ void linecache_release(RunContext* ctx);
 uint32_t linecache_new_key();
 
 
+// Whether a straight line calls a built-in or function with an effect: it may fail after that effect.
+inline bool calls_out(const CompiledLine& cl) { return cl.fileCall || cl.udfCall; }
+
 // Runs a compiled statement (ExecuteStatement's contract).
 struct StatementPlace;
 int ExecuteCompiled(RunContext* ctx, Value* result, const StatementPlace& at, const CompiledLine& cl);
@@ -259,7 +264,7 @@ int ExecuteCompiled(RunContext* ctx, Value* result, const StatementPlace& at, co
 // Whether RunQuick may run a compiled line in a block that runs (its shape is one it covers).
 bool RunsStraight(const CompiledLine& cl);
 // The commonest compiled statements run straight, without the general statement protocol. When the
-// statement ran (only a fileCall line can fail, its error left set for the caller to dispatch): the last
+// statement ran (only a line that calls out can fail, its error left set for the caller to dispatch): the last
 // compiled line that ran, cl or the head of the loop whose end
 // cl is (the two run as one when nothing would happen between them); null with nothing done but variable
 // lookups: the general path is to run it. The caller has done what every statement does first and does what

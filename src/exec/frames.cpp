@@ -148,6 +148,20 @@ int stmt_return(RunContext* ctx, Value* result, const StatementPlace& at) {
   return -1;
 }
 
+bool returns_from_function(const RunContext* ctx) {
+  const uint32_t i = innermost_frame(ctx);
+  return i != ctx->nStructDepth && !is_gosub(ctx->aStruct[i].kind);
+}
+
+int return_from_function(RunContext* ctx, Value* result, const CompiledLine& cl) {
+  ctx->nStmtClass = SC_GOSUB_RETURN;
+  ctx->bBranch = 0;
+  EvaluateCompiled(ctx, cl, 0, result);
+  if (ctx->err) return 0;
+  leave_frame(ctx, innermost_frame(ctx));
+  return -1;
+}
+
 bool quick_return(RunContext* ctx, Value* result, const CompiledLine& cl) {
   const uint32_t i = innermost_frame(ctx);
   if (i == ctx->nStructDepth || is_gosub(ctx->aStruct[i].kind)) return false;

@@ -20,6 +20,10 @@ int stmt_return(RunContext* ctx, Value* result, const StatementPlace& at);
 // The compiled Return of a line that runs straight, from a function or a called script with a whole number
 // or no value: true when it returned (the run is to end); false with nothing done but variable lookups.
 bool quick_return(RunContext* ctx, Value* result, const CompiledLine& cl);
+// Whether a Return here leaves a function's or a called script's frame (not a GoSub's, not the top level's).
+bool returns_from_function(const RunContext* ctx);
+// The compiled Return of a value from a function's frame (returns_from_function holds): stmt_return's result.
+int return_from_function(RunContext* ctx, Value* result, const CompiledLine& cl);
 int stmt_foreach(RunContext* ctx, const StatementPlace& at);
 // Releases the enumeration of a ForEach record and drops its temporary collection variable.
 void foreach_release(RunContext* ctx, StructRecord& record);

@@ -693,6 +693,20 @@ bool one_file_call(const CompiledLine& cl, const Op* ops) {
   return effects == 1;
 }
 
+// Whether a line is an assignment or a Return whose only calls with an effect are of user-defined functions.
+bool udf_calls_only(const CompiledLine& cl, const Op* ops) {
+  const bool assignment = cl.kind == LK_EXPRESSION && cl.target != NO_VAR && !cl.append;
+  if (!assignment && cl.kind != LK_RETURN) return false;
+  uint32_t calls = 0;
+  const CompiledExpr& e = cl.e[0];
+  for (uint32_t k = e.first; k < uint32_t(e.first) + e.count; ++k) {
+    if (ops[k].code != OP_CALL || ops[k].lend) continue;
+    if (!is_udf_code(ops[k].kw)) return false;
+    ++calls;
+  }
+  return calls > 0;
+}
+
 // Compiles the statement at offset of a line into a new arena entry (inner statements included).
 CompiledLine* compile_line(RunContext* ctx, LineCache* cache, const char* line, uint32_t offset, int nesting) {
   static thread_local Builder builders[2];
@@ -707,6 +721,7 @@ CompiledLine* compile_line(RunContext* ctx, LineCache* cache, const char* line, 
   if (has_inner) cl.innerOffset = uint16_t(inner_at);
   cl.pure = calls_only_pure(cl, b.ops);
   cl.fileCall = !cl.pure && one_file_call(cl, b.ops);
+  cl.udfCall = !cl.pure && udf_calls_only(cl, b.ops);
   // A file handle is a number marked as one, which the whole-number evaluation declines: such a line goes to
   // the general evaluation at once.
   if (cl.fileCall) cl.e[0].integers = 0;

@@ -130,7 +130,8 @@ Straight run_straight(RunContext* ctx, Value* result, const HeldScript* hs, cons
     at = next_pos;
     start = last_start;
     length = last_length;
-    if (!passed && cl->fileCall && ctx->err) {
+    const bool called_out = !passed && calls_out(*cl);
+    if (called_out && ctx->err) {
       outcome = Straight::Failed;
       *handed = ran;
       break;
@@ -139,6 +140,8 @@ Straight run_straight(RunContext* ctx, Value* result, const HeldScript* hs, cons
       outcome = Straight::Returned;
       break;
     }
+    // A function called may leave a value in the result (what watches statements it restores on its way out).
+    if (called_out) dropped = false;
     if (!ctx->nPumpSkip || ctx->nHostNotify || ctx->hdr.bCancel) break;
     // The names lines were compiled under cannot change here: the line's own link is enough.
     const CompiledLine* next = ran->link && ran->linkPos == next_pos && ran->linkEpoch == ctx->lineCache->epoch

@@ -722,6 +722,10 @@ int ExecuteCompiled(RunContext* ctx, Value* result, const StatementPlace& at, co
       else EvaluateCompiled(ctx, cl, 0, result);
       r = ctx->err ? 0 : 1;
     }
+  } else if (cl.kind == LK_RETURN && cl.udfCall && returns_from_function(ctx)) {
+    // A Return that runs straight (known to leave a function's frame) spares the general dispatch.
+    ctx->nPendingIf = -1;
+    r = return_from_function(ctx, result, cl);
   } else {
     static constexpr int kCode[] = {
         -1, -1, -1, -1, -1, KW_IF, KW_ELSEIF, KW_ELSE, KW_ENDIF, KW_WHILE, KW_ENDWHILE, KW_FOR, KW_TO,
@@ -938,17 +942,16 @@ void undo_pure_failure(RunContext* ctx, size_t info_length) {
   return false;
 }
 
-// A line calling a built-in of file_line_builtin's list runs as the general form runs it, from its own place;
-// its error is left set, for the caller to dispatch.
-const CompiledLine* run_file_call(RunContext* ctx, Value* result, const HeldScript* hs, const CompiledLine& cl) {
+// A line that calls out runs as the general form runs it, from its own place: its error is left set, for the
+// caller to dispatch.
+const CompiledLine* run_call_line(RunContext* ctx, Value* result, const HeldScript* hs, const CompiledLine& cl,
+                                  uint32_t* pos) {
   ctx->pendingLine = hs->text + cl.lineStart;
   ctx->nPendingLineLength = cl.length;
   ctx->nLineStart = cl.lineStart;
   *assignment_target_of_run(ctx) = 0xFFFFFFFFu;
   ++ctx->nCompiledActive;
-  ctx->nStmtClass = SC_EXPRESSION;
-  if (cl.target != NO_VAR) AssignCompiled(ctx, cl, result);
-  else EvaluateCompiled(ctx, cl, 0, result);
+  ExecuteCompiled(ctx, result, StatementPlace{ctx->szLine, cl.offset, pos, cl.lineStart, hs, false, &cl}, cl);
   --ctx->nCompiledActive;
   return &cl;
 }
@@ -1010,11 +1013,11 @@ bool RunsStraight(const CompiledLine& cl) {
   const auto testable = [&cl, &whole](int n) { return whole(n) || cl.pure; };
   // The statement after Then of a single-line If: one that only changes variables, leaves its loop or returns.
   const auto inner_straight = [](const CompiledLine* in) {
-    return in && in->straight && !in->fileCall &&
+    return in && in->straight && !calls_out(*in) &&
            (in->kind == LK_EXPRESSION || in->kind == LK_BREAK || in->kind == LK_CONTINUE || in->kind == LK_RETURN);
   };
   switch (cl.kind) {
-    case LK_EXPRESSION: return (cl.target != NO_VAR && cl.pure) || cl.fileCall;
+    case LK_EXPRESSION: return (cl.target != NO_VAR && cl.pure) || calls_out(cl);
     case LK_WHILE:
     case LK_ELSEIF: return testable(0);
     case LK_SWITCH:
@@ -1028,7 +1031,7 @@ bool RunsStraight(const CompiledLine& cl) {
     case LK_ENDSWITCH:
     case LK_BREAK:
     case LK_CONTINUE: return true;
-    case LK_RETURN: return cl.e[0].first == NO_EXPR || whole(0);
+    case LK_RETURN: return cl.e[0].first == NO_EXPR || whole(0) || cl.udfCall;
     default: return false;
   }
 }
@@ -1044,7 +1047,7 @@ const CompiledLine* RunQuick(RunContext* ctx, Value* result, const HeldScript* h
   switch (cl.kind) {
     case LK_EXPRESSION:
       if (skipping || !cl.straight) return nullptr;
-      if (cl.fileCall) return run_file_call(ctx, result, hs, cl);
+      if (calls_out(cl)) return run_call_line(ctx, result, hs, cl, pos);
       if ((cl.append || !AssignWholeNumber(ctx, cl)) && !assign_pure(ctx, cl, result)) return nullptr;
       if (result->c.type & VALUE_OWNS) value_free(ctx, *result);
       value_init(*result);
@@ -1147,7 +1150,11 @@ const CompiledLine* RunQuick(RunContext* ctx, Value* result, const HeldScript* h
       pop_record(ctx, true);
       ctx->nStmtClass = SC_BLOCK_END;
       break;
-    case LK_RETURN: return !skipping && quick_return(ctx, result, cl) ? ran : nullptr;
+    case LK_RETURN:
+      if (skipping) return nullptr;
+      // A Return that calls out leaves its function's frame the general way: it cannot be declined later.
+      if (cl.udfCall) return returns_from_function(ctx) ? run_call_line(ctx, result, hs, cl, pos) : nullptr;
+      return quick_return(ctx, result, cl) ? ran : nullptr;
     case LK_BREAK:
     case LK_CONTINUE:
       if (skipping || !ctx->bInLoop) return nullptr;

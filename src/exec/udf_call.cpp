@@ -29,6 +29,12 @@ namespace {
 
 constexpr uint32_t NOTIFY_CALL = 4, NOTIFY_FILE = 8;   // nHostNotify
 
+// Handler function names are mostly empty: only a name is copied.
+void copy_handler_name(char (&to)[31], const char (&from)[31]) {
+  if (from[0]) std::memcpy(to, from, sizeof to);
+  else to[0] = 0;
+}
+
 // What a call saves of its caller and restores on the way back.
 struct CallerState {
   char* szLine;
@@ -44,6 +50,7 @@ struct CallerState {
   // function of the same script skips two copies); sameFile names that one otherwise.
   const char* sameFile = nullptr;
   char file[sizeof RunContext::szCurrentFile];
+  const char* fileOf;
   uint16_t currentUdf;
   int32_t errorHandlerMode, cancelHandlerMode;
   char errorHandlerFunc[31], cancelHandlerFunc[31];
@@ -74,11 +81,12 @@ struct CallerState {
     runScript = ctx->hRunScript;
     runUdf = ctx->nRunUdf;
     if (!sameFile) std::memcpy(file, ctx->szCurrentFile, sizeof file);
+    fileOf = ctx->pCurrentFileOf;
     currentUdf = ctx->nCurrentUdf;
     errorHandlerMode = ctx->es.errorHandlerMode;
     cancelHandlerMode = ctx->es.cancelHandlerMode;
-    std::memcpy(errorHandlerFunc, ctx->es.errorHandlerFunc, sizeof errorHandlerFunc);
-    std::memcpy(cancelHandlerFunc, ctx->es.cancelHandlerFunc, sizeof cancelHandlerFunc);
+    copy_handler_name(errorHandlerFunc, ctx->es.errorHandlerFunc);
+    copy_handler_name(cancelHandlerFunc, ctx->es.cancelHandlerFunc);
     pendingIf = ctx->nPendingIf;
     inUdf = ctx->bInUdf;
   }
@@ -96,12 +104,14 @@ struct CallerState {
     ctx->hRunScript = runScript;
     ctx->nRunUdf = runUdf;
     if (!sameFile) std::memcpy(ctx->szCurrentFile, file, sizeof file);
-    else if (std::strcmp(ctx->szCurrentFile, sameFile) != 0) std::strcpy(ctx->szCurrentFile, sameFile);
+    else if (ctx->pCurrentFileOf != sameFile && std::strcmp(ctx->szCurrentFile, sameFile) != 0)
+      std::strcpy(ctx->szCurrentFile, sameFile);
+    ctx->pCurrentFileOf = sameFile ? sameFile : fileOf;
     ctx->nCurrentUdf = currentUdf;
     ctx->es.errorHandlerMode = errorHandlerMode;
     ctx->es.cancelHandlerMode = cancelHandlerMode;
-    std::memcpy(ctx->es.errorHandlerFunc, errorHandlerFunc, sizeof errorHandlerFunc);
-    std::memcpy(ctx->es.cancelHandlerFunc, cancelHandlerFunc, sizeof cancelHandlerFunc);
+    copy_handler_name(ctx->es.errorHandlerFunc, errorHandlerFunc);
+    copy_handler_name(ctx->es.cancelHandlerFunc, cancelHandlerFunc);
     ctx->nPendingIf = pendingIf;
     ctx->bInUdf = inUdf;
   }
@@ -191,7 +201,7 @@ void free_locals(RunContext* ctx) {
     if (slots[i].c.type & VALUE_OWNS) value_free(ctx, slots[i].c, VFREE_HOLDER);
   std::memset(slots, 0, size_t(used) * sizeof(VarSlot));
   ctx->nVarUsed = 0;
-  ++ctx->nVarLayout;
+  new_layout(ctx);
 }
 
 // The variables' names of the parameters, and whether they can go into a fresh table in order.
@@ -231,7 +241,7 @@ void set_parameters(RunContext* ctx, UdfRecord* rec, ArgBlock* args, int argc) {
     uint16_t slot;
     if (in_order) {
       slot = ctx->nVarUsed++;
-      ++ctx->nVarLayout;   // a name is made, as claiming a slot would note
+      new_layout(ctx);   // a name is made, as claiming a slot would note
       VarSlot& s = ctx->lpVars[slot];
       std::memcpy(s.name, rec->slotNames[i - 1], VARNAME_BYTES);
       s.c = ValueCore{};
@@ -277,7 +287,7 @@ int CallUdf(RunContext* ctx, int code, Value* result, ArgBlock* args, int argc, 
     return 0;
   }
   CallerState caller;
-  if (std::strcmp(ctx->szCurrentFile, rec->file) == 0) caller.sameFile = rec->file;
+  if (ctx->pCurrentFileOf == rec->file || std::strcmp(ctx->szCurrentFile, rec->file) == 0) caller.sameFile = rec->file;
   caller.save(ctx);
   const uint32_t depth = ctx->nStructDepth;
   const uint16_t home_frame = ctx->nVarFrame;
@@ -322,6 +332,7 @@ int CallUdf(RunContext* ctx, int code, Value* result, ArgBlock* args, int argc, 
   }
   const bool file_changed = !caller.sameFile && !same_file(ctx->szCurrentFile, rec->file);
   if (!caller.sameFile) std::memcpy(ctx->szCurrentFile, rec->file, sizeof ctx->szCurrentFile);
+  ctx->pCurrentFileOf = rec->file;
   if (file_changed) notify_file(ctx, rec->file, 1);
   ctx->nCurrentUdf = uint16_t(index);
   ctx->tok.curUdfNumber = uint16_t(index);
@@ -480,6 +491,7 @@ void CallScript(RunContext* ctx, Value* result, ArgBlock& args, int argc, bool w
     frame_rec.savedInLoop = uint8_t(ctx->bInLoop);
     ctx->bInLoop = 0;
     std::strcpy(ctx->szCurrentFile, path);
+    ctx->pCurrentFileOf = nullptr;
     notify_file(ctx, path, 1);
     notify_call(ctx, path, 1);
     enter_called_code(ctx);

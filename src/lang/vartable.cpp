@@ -57,7 +57,7 @@ static uint16_t claim_slot(RunContext* ctx, uint16_t free_slot) {
     }
     slot = ctx->nVarUsed++;
   }
-  ++ctx->nVarLayout;
+  new_layout(ctx);
   clear_slot(ctx->lpVars[slot]);
   return slot;
 }
@@ -112,7 +112,7 @@ void slot_drop(RunContext* ctx, uint16_t slot) {
   VarSlot& s = ctx->lpVars[slot];
   value_free(ctx, s.c, VFREE_HOLDER);
   clear_slot(s);
-  ++ctx->nVarLayout;
+  new_layout(ctx);
   if (slot + 1 == ctx->nVarUsed) --ctx->nVarUsed;
 }
 
@@ -325,9 +325,12 @@ bool frame_switch(RunContext* ctx, uint16_t n) {
   if (n >= VAR_FRAMES || !ctx->aVarFrame[n].slots) return false;
   VarFrame& cur = ctx->aVarFrame[ctx->nVarFrame];
   cur.used = ctx->nVarUsed;
+  cur.layout = ctx->nVarLayout;
   VarFrame& f = ctx->aVarFrame[n];
   ctx->nVarFrame = n;
-  ++ctx->nVarLayout;
+  // A table left since has not changed: the slots found in it under its layout are still its names'.
+  if (f.layout) ctx->nVarLayout = f.layout;
+  else new_layout(ctx);
   ctx->lpVars = f.slots;
   ctx->nVarCapacity = f.capacity;
   ctx->nVarUsed = f.used;

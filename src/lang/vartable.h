@@ -13,6 +13,10 @@ constexpr uint16_t SLOT_NONE = 65535;
 
 inline VarSlot* slot_at(RunContext* ctx, uint16_t i) { return &ctx->lpVars[i]; }
 
+// The current table's names changed, or another table with no layout noted became current: a new layout
+// number, so that no slot found before is taken for a name again without a look.
+inline void new_layout(RunContext* ctx) { ctx->nVarLayout = ++ctx->nLayoutSerial; }
+
 // The reserved first slot of every table: empty name, integer -1, uninitialised.
 void init_reserved_slot(VarSlot* slot);
 

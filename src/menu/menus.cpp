@@ -42,7 +42,7 @@ class MenuCall {
     ctx_ = handle ? static_cast<RunContext*>(plat::host_lock(handle)) : nullptr;
     if (!ctx_ || ctx_->lpVars) return;   // a call during a run finds the table locked already
     ctx_->lpVars = static_cast<VarSlot*>(plat::host_lock(ctx_->hVarTable));
-    ++ctx_->nVarLayout;
+    new_layout(ctx_);
     if (!ctx_->lpVars) {
       plat::host_unlock(handle_);
       ctx_ = nullptr;

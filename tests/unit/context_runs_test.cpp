@@ -62,17 +62,20 @@ TEST(ContextRuns, AContextHoldsAtMost512UserDefinedFunctions) {
   EXPECT_EQ(t.var_text("r"), "7");
 }
 
-// A call keeps the called name for its trace records, cut to the record's buffer.
+// A call keeps the called name for its trace records, cut to the record's buffer; leaving a call brings
+// back its name after a call inside it put another there.
 TEST(ContextRuns, CallsKeepTheCalledNameCutToTheRecord) {
   TestContext t;
   tov::RunContext* ctx = t.ctx();
-  tov::DebugCallSave save;
-  tov::debug_enter_call(ctx, &save, "area", 4, false);
-  EXPECT_STREQ(ctx->dbg.calledName, "area");
+  tov::DebugCallSave outer, inner;
   const std::string long_name(400, 'n');
-  tov::debug_leave_call(ctx, save, long_name.c_str(), long_name.size(), true);
-  EXPECT_EQ(std::string(ctx->dbg.calledName), long_name.substr(0, tov::TRACE_CALLED_BYTES - 1));
-  tov::debug_enter_call(ctx, &save, "", 0, false);
-  EXPECT_STREQ(ctx->dbg.calledName, "");
-  tov::debug_leave_call(ctx, save, "", 0, false);
+  const std::string cut = long_name.substr(0, tov::TRACE_CALLED_BYTES - 1);
+  tov::debug_enter_call(ctx, &outer, long_name.c_str(), long_name.size(), true);
+  EXPECT_EQ(std::string(ctx->dbg.calledName), cut);
+  tov::debug_enter_call(ctx, &inner, "area", 4, false);
+  EXPECT_STREQ(ctx->dbg.calledName, "area");
+  tov::debug_leave_call(ctx, inner, "area", 4, false);
+  EXPECT_STREQ(ctx->dbg.calledName, "area");
+  tov::debug_leave_call(ctx, outer, long_name.c_str(), long_name.size(), true);
+  EXPECT_EQ(std::string(ctx->dbg.calledName), cut);
 }

@@ -126,6 +126,46 @@ TEST(LineCache, AStraightLineThatFailsIsReportedWithItsNotesOnce) {
   EXPECT_EQ(notes, 1u) << report;
 }
 
+TEST(LineCache, LinesCallingFunctionsRunTheirCallsOnce) {
+  // Assignments and Returns that call functions run straight from their third pass: an error after the
+  // calls is the line's, dispatched as the general form dispatches it (the handler's value assigned, or the
+  // run ended at a function's line), and no call runs again. A Return that calls out from a GoSub is 1760.
+  const std::string script =
+      "#DefineFunction bump(n)\n  p = PtrGlobal(calls)\n  *p = *p + 1\n  Return n\n#EndFunction\n"
+      "#DefineFunction onerr(info)\n  p = PtrGlobal(seen)\n  *p = *p : info[0] : \"@\" : info[1] : \";\"\n"
+      "  info[11] = \"fixed\"\n  Return 1\n#EndFunction\n"
+      "#DefineFunction wrap(n)\n  Return bump(n) * 12 / (n - 5)\n#EndFunction\n"
+      "calls = 0\nseen = \"\"\nPtrGlobalDefine(calls)\nPtrGlobalDefine(seen)\n"
+      "IntControl(73, 3, 0, \"onerr\", 0)\nout = \"\"\nFor k = 1 to 5\n  x = bump(k) * 12 / (k - 4)\n"
+      "  out = out : x : \",\"\nNext\nIntControl(73, 0, 0, \"\", 0)\nFor k = 1 to 6\n  out = out : wrap(k) : \";\"\nNext\n";
+  const std::string gosub =
+      "#DefineFunction viagosub(n)\n  If n == 4 Then GoSub inner\n  :inner\n  Return bump(n)\n#EndFunction\n"
+      "For k = 1 to 4\n  q = viagosub(k)\nNext\n";
+  std::string first[4];
+  for (const uint32_t cache_off : {1u, 0u}) {
+    TestContext t;
+    t->bLineCacheOff = cache_off;
+    testing::internal::CaptureStderr();
+    t.run(script);
+    const std::string report = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(t->hdr.nRunError, STATUS_UDF_FAILED) << cache_off;
+    EXPECT_EQ(t->hdr.nExtendedCode, ERR_DIVIDE_BY_ZERO) << cache_off;
+    const std::string now[4] = {t.var_text("out"), t.var_text("calls"), t.var_text("seen"), report};
+    for (int n = 0; n < 4; ++n) {
+      if (cache_off) first[n] = now[n];
+      else EXPECT_EQ(now[n], first[n]) << n;
+    }
+    t.run_reported(gosub);
+    EXPECT_EQ(t->hdr.nExtendedCode, ERR_RETURN_FROM_GOSUB) << cache_off;
+    EXPECT_EQ(t.var_text("q"), "3");
+    EXPECT_EQ(t.var_text("calls"), "14");
+  }
+  EXPECT_EQ(first[0], "-4,-12,-36,fixed,60,-3;-8;-18;-48;");
+  EXPECT_EQ(first[1], "10");
+  EXPECT_EQ(first[2], "3062@x = bump(k) * 12 / (k - 4);");
+  EXPECT_NE(first[3].find(":13: error 3062"), std::string::npos) << first[3];
+}
+
 TEST(LineCache, FileLinesThatFailLeaveWhatReadingThemLeaves) {
   // Reads run straight once compiled; reading past the end fails, on later passes too: with a handler
   // function that assigns its value, then with the run ended at the line.
