@@ -135,6 +135,13 @@ struct CaseTable {
   CaseJump jump[CASE_JUMPS];
 };
 
+// The calls with an effect of a line that runs straight.
+enum CallsOut : uint8_t {
+  CALLS_NONE = 0,
+  CALLS_FILE = 1,        // an expression statement: one call of a built-in of file_line_builtin's list
+  CALLS_FUNCTIONS = 2,   // an assignment or a Return: calls of user-defined functions only
+};
+
 struct CompiledLine {
   uint64_t key;               // script key << 32 | read position
   uint32_t lineStart;         // the line's first character after its leading blanks
@@ -151,10 +158,8 @@ struct CompiledLine {
   uint8_t straight;           // RunsStraight: a line RunQuick may run
   uint8_t pure;               // its expressions call only built-ins of pure_builtin's list: working them out
                               // has no effect but a value or an error
-  uint8_t fileCall;           // an expression statement whose only call with an effect is one of a built-in of
-                              // file_line_builtin's list: it runs straight, and a failure is dispatched after it
-  uint8_t udfCall;            // an assignment or a Return whose only calls with an effect are of user-defined
-                              // functions: it runs straight as the general form runs it, a failure dispatched after
+  uint8_t callsOut;           // CALLS_*: a line whose only calls with an effect are these runs straight, as the
+                              // general form runs it, and a failure is dispatched after it
   CompiledExpr e[4];          // appends: the parts besides the target, from e[1]
   const CompiledLine* inner;  // the statement after Then/Else when it compiled; null otherwise
   Op* ops;
@@ -253,9 +258,6 @@ void linecache_release(RunContext* ctx);
 // A fresh key for a script text: keys are never reused, so a new text never meets an old text's lines.
 uint32_t linecache_new_key();
 
-
-// Whether a straight line calls a built-in or function with an effect: it may fail after that effect.
-inline bool calls_out(const CompiledLine& cl) { return cl.fileCall || cl.udfCall; }
 
 // Runs a compiled statement (ExecuteStatement's contract).
 struct StatementPlace;

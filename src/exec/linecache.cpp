@@ -720,11 +720,11 @@ CompiledLine* compile_line(RunContext* ctx, LineCache* cache, const char* line, 
   const bool has_inner = (cl.kind == LK_IF || cl.kind == LK_ELSE) && !cl.block;
   if (has_inner) cl.innerOffset = uint16_t(inner_at);
   cl.pure = calls_only_pure(cl, b.ops);
-  cl.fileCall = !cl.pure && one_file_call(cl, b.ops);
-  cl.udfCall = !cl.pure && udf_calls_only(cl, b.ops);
+  if (!cl.pure && one_file_call(cl, b.ops)) cl.callsOut = CALLS_FILE;
+  else if (!cl.pure && udf_calls_only(cl, b.ops)) cl.callsOut = CALLS_FUNCTIONS;
   // A file handle is a number marked as one, which the whole-number evaluation declines: such a line goes to
   // the general evaluation at once.
-  if (cl.fileCall) cl.e[0].integers = 0;
+  if (cl.callsOut == CALLS_FILE) cl.e[0].integers = 0;
   cl.straight = RunsStraight(cl);
   CompiledLine* out = store_line(cache, b, cl);
   if (out && has_inner && nesting == 0) {

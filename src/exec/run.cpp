@@ -130,7 +130,7 @@ Straight run_straight(RunContext* ctx, Value* result, const HeldScript* hs, cons
     at = next_pos;
     start = last_start;
     length = last_length;
-    const bool called_out = !passed && calls_out(*cl);
+    const bool called_out = !passed && cl->callsOut;
     if (called_out && ctx->err) {
       outcome = Straight::Failed;
       *handed = ran;

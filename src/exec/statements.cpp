@@ -722,7 +722,7 @@ int ExecuteCompiled(RunContext* ctx, Value* result, const StatementPlace& at, co
       else EvaluateCompiled(ctx, cl, 0, result);
       r = ctx->err ? 0 : 1;
     }
-  } else if (cl.kind == LK_RETURN && cl.udfCall && returns_from_function(ctx)) {
+  } else if (cl.kind == LK_RETURN && cl.callsOut && returns_from_function(ctx)) {
     // A Return that runs straight (known to leave a function's frame) spares the general dispatch.
     ctx->nPendingIf = -1;
     r = return_from_function(ctx, result, cl);
@@ -1013,11 +1013,11 @@ bool RunsStraight(const CompiledLine& cl) {
   const auto testable = [&cl, &whole](int n) { return whole(n) || cl.pure; };
   // The statement after Then of a single-line If: one that only changes variables, leaves its loop or returns.
   const auto inner_straight = [](const CompiledLine* in) {
-    return in && in->straight && !calls_out(*in) &&
+    return in && in->straight && !in->callsOut &&
            (in->kind == LK_EXPRESSION || in->kind == LK_BREAK || in->kind == LK_CONTINUE || in->kind == LK_RETURN);
   };
   switch (cl.kind) {
-    case LK_EXPRESSION: return (cl.target != NO_VAR && cl.pure) || calls_out(cl);
+    case LK_EXPRESSION: return (cl.target != NO_VAR && cl.pure) || cl.callsOut;
     case LK_WHILE:
     case LK_ELSEIF: return testable(0);
     case LK_SWITCH:
@@ -1031,7 +1031,7 @@ bool RunsStraight(const CompiledLine& cl) {
     case LK_ENDSWITCH:
     case LK_BREAK:
     case LK_CONTINUE: return true;
-    case LK_RETURN: return cl.e[0].first == NO_EXPR || whole(0) || cl.udfCall;
+    case LK_RETURN: return cl.e[0].first == NO_EXPR || whole(0) || cl.callsOut;
     default: return false;
   }
 }
@@ -1047,7 +1047,7 @@ const CompiledLine* RunQuick(RunContext* ctx, Value* result, const HeldScript* h
   switch (cl.kind) {
     case LK_EXPRESSION:
       if (skipping || !cl.straight) return nullptr;
-      if (calls_out(cl)) return run_call_line(ctx, result, hs, cl, pos);
+      if (cl.callsOut) return run_call_line(ctx, result, hs, cl, pos);
       if ((cl.append || !AssignWholeNumber(ctx, cl)) && !assign_pure(ctx, cl, result)) return nullptr;
       if (result->c.type & VALUE_OWNS) value_free(ctx, *result);
       value_init(*result);
@@ -1153,7 +1153,7 @@ const CompiledLine* RunQuick(RunContext* ctx, Value* result, const HeldScript* h
     case LK_RETURN:
       if (skipping) return nullptr;
       // A Return that calls out leaves its function's frame the general way: it cannot be declined later.
-      if (cl.udfCall) return returns_from_function(ctx) ? run_call_line(ctx, result, hs, cl, pos) : nullptr;
+      if (cl.callsOut) return returns_from_function(ctx) ? run_call_line(ctx, result, hs, cl, pos) : nullptr;
       return quick_return(ctx, result, cl) ? ran : nullptr;
     case LK_BREAK:
     case LK_CONTINUE:

@@ -171,8 +171,17 @@ int open_frame(RunContext* ctx) {
       if (table) plat::mem_free(table);
       return -1;
     }
-    // The tick of its identity is taken when a pointer first names the frame.
-    f = VarFrame{n, table, ctx->nFrameSerial++, 0, capacity, 0, FRAME_LINK_NONE, table, slots, 0, 0, nullptr};
+    // The tick of its identity is taken when a pointer first names the frame. (Set field by field: the
+    // others are as close_frame left them.)
+    f.tableId = table;
+    f.sequence = ctx->nFrameSerial++;
+    f.tick = 0;
+    f.capacity = capacity;
+    f.used = 0;
+    f.link = FRAME_LINK_NONE;
+    f.table = table;
+    f.slots = slots;
+    f.layout = 0;
     ctx->nFirstFreeFrame = uint16_t(n + 1);
     return n;
   }

@@ -1468,7 +1468,7 @@ void EvaluateCompiled(RunContext* ctx, const CompiledLine& cl, int n, Value* res
   }
   // The stack grows only through calls: user-defined functions run their bodies from here (built-ins that
   // run no script code do not).
-  if (e.calls && !cl.pure && !cl.fileCall && plat::stack_exhausted(STACK_MARGIN)) {
+  if (e.calls && !cl.pure && cl.callsOut != CALLS_FILE && plat::stack_exhausted(STACK_MARGIN)) {
     ctx->err = ERR_TOO_COMPLEX;
     return;
   }
