@@ -722,8 +722,8 @@ int ExecuteCompiled(RunContext* ctx, Value* result, const StatementPlace& at, co
       else EvaluateCompiled(ctx, cl, 0, result);
       r = ctx->err ? 0 : 1;
     }
-  } else if (cl.kind == LK_RETURN && cl.callsOut && returns_from_function(ctx)) {
-    // A Return that runs straight (known to leave a function's frame) spares the general dispatch.
+  } else if (cl.kind == LK_RETURN && cl.callsOut && !block_is_skipping(ctx) && returns_from_function(ctx)) {
+    // A Return that calls out from a function's frame spares the general dispatch.
     ctx->nPendingIf = -1;
     r = return_from_function(ctx, result, cl);
   } else {

@@ -129,7 +129,8 @@ TEST(LineCache, AStraightLineThatFailsIsReportedWithItsNotesOnce) {
 TEST(LineCache, LinesCallingFunctionsRunTheirCallsOnce) {
   // Assignments and Returns that call functions run straight from their third pass: an error after the
   // calls is the line's, dispatched as the general form dispatches it (the handler's value assigned, or the
-  // run ended at a function's line), and no call runs again. A Return that calls out from a GoSub is 1760.
+  // run ended at a function's line), and no call runs again. A Return that calls out from a GoSub is 1760;
+  // one in a block that does not run calls nothing.
   const std::string script =
       "#DefineFunction bump(n)\n  p = PtrGlobal(calls)\n  *p = *p + 1\n  Return n\n#EndFunction\n"
       "#DefineFunction onerr(info)\n  p = PtrGlobal(seen)\n  *p = *p : info[0] : \"@\" : info[1] : \";\"\n"
@@ -139,7 +140,8 @@ TEST(LineCache, LinesCallingFunctionsRunTheirCallsOnce) {
       "IntControl(73, 3, 0, \"onerr\", 0)\nout = \"\"\nFor k = 1 to 5\n  x = bump(k) * 12 / (k - 4)\n"
       "  out = out : x : \",\"\nNext\nIntControl(73, 0, 0, \"\", 0)\nFor k = 1 to 6\n  out = out : wrap(k) : \";\"\nNext\n";
   const std::string gosub =
-      "#DefineFunction viagosub(n)\n  If n == 4 Then GoSub inner\n  :inner\n  Return bump(n)\n#EndFunction\n"
+      "#DefineFunction viagosub(n)\n  If n > 9\n    Return bump(n)\n  EndIf\n  If n == 4 Then GoSub inner\n  :inner\n"
+      "  Return bump(n)\n#EndFunction\n"
       "For k = 1 to 4\n  q = viagosub(k)\nNext\n";
   std::string first[4];
   for (const uint32_t cache_off : {1u, 0u}) {
