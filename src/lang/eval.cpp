@@ -7,6 +7,7 @@
 #include "builtins/callframe.h"
 #include "com/variants.h"
 #include "builtins/delimited.h"
+#include "builtins/file_state.h"
 #include "diag/dispatch.h"
 #include "diag/error_model.h"
 #include "diag/errors.h"
@@ -229,11 +230,12 @@ enum class Mode { Integer, Float, Text, LongNumber };
 
 // Whether a plain string could read as a number: the integer and the decimal forms both start, after their
 // blanks, with a digit, a sign or a point. Texts that cannot are compared as text without trying.
-bool may_be_number(RunContext* ctx, const ValueCore& v) {
-  if (v.type != VF_STRING) return true;
-  const char* p = str_at(ctx, v.str);
+bool text_may_be_number(const char* p) {
   while (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r' || *p == '\v' || *p == '\f') ++p;
   return (*p >= '0' && *p <= '9') || *p == '+' || *p == '-' || *p == '.';
+}
+bool may_be_number(RunContext* ctx, const ValueCore& v) {
+  return v.type != VF_STRING || text_may_be_number(str_at(ctx, v.str));
 }
 
 // Decides the comparison mode; the operands gain the representations the mode uses.
@@ -1426,6 +1428,43 @@ inline bool whole_operand(RunContext* ctx, const CompiledLine& cl, const Op& op,
   return true;
 }
 
+// A variable holding plain text compared with a string constant (ops: the two operands and the operator)
+// when one of the two cannot read as a number: compare_values' text comparison, without copying the
+// constant into the heap. False with nothing done but the variable's lookup for anything else.
+bool text_comparison(RunContext* ctx, const CompiledLine& cl, const Op* ops, int32_t* out) {
+  if (ops[2].code != OP_BINARY || !is_relational(ops[2].kw)) return false;
+  const bool constant_first = ops[0].code == OP_STRING;
+  const Op& variable = ops[constant_first ? 1 : 0];
+  const Op& constant = ops[constant_first ? 0 : 1];
+  if (variable.code != OP_VARIABLE || constant.code != OP_STRING) return false;
+  const uint16_t slot = find_slot_of(ctx, cl.vars[variable.payload.index]);
+  if (slot == SLOT_NONE) return false;
+  const ValueCore& held = slot_at(ctx, slot)->c;
+  if (held.type != VF_STRING || !held.str) return false;
+  const char* const text = str_at(ctx, held.str);
+  const char* const fixed = cl.strings + constant.payload.text.at;
+  if (text_may_be_number(text) && text_may_be_number(fixed)) return false;
+  const int r = constant_first ? plat::compare_ansi(fixed, text, false) : plat::compare_ansi(text, fixed, false);
+  *out = relation_holds(ops[2].kw, r) ? 1 : 0;
+  return true;
+}
+
+// "v = FileRead(h)" with h a variable holding a number (as the call's argument takes it) and the target
+// slot holding no array or object: the line goes straight into the target, its block reused. True when
+// done (ctx->err set on a failure, the target as it was); false with nothing done but the lookup of h.
+bool read_line_into(RunContext* ctx, const CompiledLine& cl, uint16_t target) {
+  const CompiledExpr& e = cl.e[0];
+  const Op* const ops = cl.ops + e.first;
+  if (e.count != 2 || ops[0].code != OP_VARIABLE || ops[1].code != OP_CALL || ops[1].kw != KW_FILEREAD) return false;
+  const uint16_t slot = find_slot_of(ctx, cl.vars[ops[0].payload.index]);
+  if (slot == SLOT_NONE) return false;
+  const ValueCore& handle = slot_at(ctx, slot)->c;
+  ValueCore& into = slot_at(ctx, target)->c;
+  // (A pending floating-point fault is raised after the call: the general form reports it.)
+  if (!(handle.type & VF_INTEGER) || (into.type & (VF_ARRAY | VF_VARIANT)) || fp_pending()) return false;
+  return file_read_into(ctx, handle.i, into);
+}
+
 }  // namespace
 
 // EvaluateWholeNumber, inlined where a statement runs straight.
@@ -1466,6 +1505,7 @@ void EvaluateCompiled(RunContext* ctx, const CompiledLine& cl, int n, Value* res
       case Lane::Declined: break;
     }
   }
+  if (e.count == 3 && text_comparison(ctx, cl, cl.ops + e.first, &result->c.i)) return;
   // The stack grows only through calls: user-defined functions run their bodies from here (built-ins that
   // run no script code do not).
   if (e.calls && !cl.pure && !cl.fileCall && plat::stack_exhausted(STACK_MARGIN)) {
@@ -1511,13 +1551,14 @@ void AssignCompiled(RunContext* ctx, const CompiledLine& cl, Value* result, bool
     store(ctx, tg, *result);
     return;
   }
-  EvaluateCompiled(ctx, cl, 0, result);
+  const bool read = cl.fileCall && read_line_into(ctx, cl, tg.slot);
+  if (!read) EvaluateCompiled(ctx, cl, 0, result);
   if (ctx->err && handle_errors && handle_assignment_error(ctx, result)) {
     // The handler's value is assigned and the statement ends with the handled status.
     if (store(ctx, tg, *result)) ctx->err = STATUS_ASSIGNMENT_HANDLED;
     return;
   }
-  if (ctx->err) return;
+  if (ctx->err || read) return;
   VarSlot* s = slot_at(ctx, tg.slot);
   const uint32_t kinds = result->c.type | s->c.type;
   // A plain value moves into the variable: the statement's result is dropped right after it anyway.
