@@ -1015,26 +1015,30 @@ inline bool integer_binary(RunContext* ctx, int op, Value& l, const Value& r) {
   return true;
 }
 
+// A pure built-in called with its arguments in slots 1..argc of args (lent: bit n - 1 set when argument n is
+// a variable's own string or a constant's block, which the call must not free): what is lent keeps its
+// string through the call, and is not released after it. Only the declared slots are used and released.
+void call_pure(RunContext* ctx, const Op& op, ArgBlock& args, uint32_t lent, Value& out) {
+  for (int n = 1; n <= op.argc; ++n)
+    if ((args.slot[n].c.type & VF_ARRAY) && args.slot[n].c.str) array_hold(args.slot[n].c.str);
+  if (op.total > op.argc)
+    std::memcpy(&args.slot[op.argc + 1], &kEmptyArgs.slot[op.argc + 1], size_t(op.total - op.argc) * sizeof(Value));
+  CallPureBuiltin(ctx, op.kw, &out, args, op.argc, op.payload.signature);
+  for (int n = 1; n <= op.total; ++n, lent >>= 1) {
+    ValueCore& v = args.slot[n].c;
+    if (lent & 1) v.type &= ~uint32_t(VF_STRING);
+    if (v.type & VALUE_OWNS) value_free(ctx, v, VFREE_HOLDER);
+  }
+}
+
 // Out of line: its argument block would otherwise enlarge every evaluation's stack frame.
-// lent (pure built-ins only): bit n - 1 set when argument n is a variable's own string or a constant's block,
-// which the call must not free. out may be the first argument's place: the arguments are taken first.
+// lent (pure built-ins only): as call_pure's, for the arguments on the stack. out may be the first argument's
+// place: the arguments are taken first.
 [[gnu::noinline]] void call_compiled(RunContext* ctx, const Op& op, Value* args_on_stack, uint32_t lent, Value& out) {
-  // Only the declared slots are used and released.
   ArgBlock args;
   if (op.lend) {
-    // A pure built-in: what is lent keeps its string through the call, and is not released after it.
-    for (int n = 1; n <= op.argc; ++n) {
-      args.slot[n] = args_on_stack[n - 1];
-      if ((args.slot[n].c.type & VF_ARRAY) && args.slot[n].c.str) array_hold(args.slot[n].c.str);
-    }
-    if (op.total > op.argc)
-      std::memcpy(&args.slot[op.argc + 1], &kEmptyArgs.slot[op.argc + 1], size_t(op.total - op.argc) * sizeof(Value));
-    CallPureBuiltin(ctx, op.kw, &out, args, op.argc, op.payload.signature);
-    for (int n = 1; n <= op.total; ++n, lent >>= 1) {
-      ValueCore& v = args.slot[n].c;
-      if (lent & 1) v.type &= ~uint32_t(VF_STRING);
-      if (v.type & VALUE_OWNS) value_free(ctx, v, VFREE_HOLDER);
-    }
+    std::memcpy(&args.slot[1], args_on_stack, size_t(op.argc) * sizeof(Value));
+    call_pure(ctx, op, args, lent, out);
     return;
   }
   // Nothing is lent to other calls; their slots start empty.
@@ -1180,6 +1184,93 @@ uint32_t lent_text(RunContext* ctx, int k, const char* text, uint32_t n) {
   return block;
 }
 
+enum class Pushed { None, Owned, Lent };
+
+// An operand's value into v, as the evaluation pushes it: Lent when v holds a variable's own string or a
+// constant's block, which is only read; None with the error set.
+[[gnu::always_inline]] inline Pushed push_operand(RunContext* ctx, const CompiledLine& cl, const Op& op, Value& v) {
+  switch (op.code) {
+    case OP_INT:
+      value_init(v);
+      v.c.i = op.payload.i;
+      return Pushed::Owned;
+    case OP_FLOAT:
+      value_init(v);
+      v.c.f = op.payload.f;
+      v.c.type = VF_FLOAT;
+      return Pushed::Owned;
+    case OP_STRING: {
+      value_init(v);
+      const char* text = cl.strings + op.payload.text.at;
+      if (op.lend && (v.c.str = lent_text(ctx, op.lend - 1, text, op.payload.text.length))) {
+        v.c.type = VF_STRING;
+        return Pushed::Lent;
+      }
+      if (!(v.c.str = str_new(ctx, text, op.payload.text.length))) return Pushed::None;
+      v.c.type = VF_STRING;
+      return Pushed::Owned;
+    }
+    case OP_CONSTANT: {
+      // A whole-number constant of the Engine's table is taken as the whole-number evaluation takes it.
+      const bool engine = op.kw >= 0 && op.kw < int(NKEYTOKENS);
+      const uint32_t value = engine ? g_keywordTable[op.kw].value : 0;
+      if (engine && !is_float_constant(value) && !is_string_constant(value)) {
+        value_init(v);
+        v.c.i = int32_t(value);
+        return Pushed::Owned;
+      }
+      return constant_value(ctx, op.kw, v) ? Pushed::Owned : Pushed::None;
+    }
+    default: {
+      VarRef& ref = cl.vars[op.payload.index];
+      const uint16_t slot = find_slot_of(ctx, ref);
+      if (slot == SLOT_NONE) return Pushed::None;
+      const ValueCore& held = slot_at(ctx, slot)->c;
+      if (!value_has_value(held)) {
+        find_var(ctx, ref.name, 1);
+        return Pushed::None;
+      }
+      if (op.lend && held.type == VF_STRING && held.str) {
+        value_core_copy(v.c, held);
+        v.c.reserved = 0;
+        v.originElement = 0;
+        v.originSlot = slot;
+        v.originFrame = ctx->nVarFrame;
+        return Pushed::Lent;
+      }
+      return read_slot(ctx, slot, v) ? Pushed::Owned : Pushed::None;
+    }
+  }
+}
+
+// An expression that is one call of a pure built-in whose arguments are each a single operand: they go
+// straight into the call's slots, as the evaluation would push them. False with nothing done for another.
+bool single_pure_call(RunContext* ctx, const CompiledLine& cl, const Op* ops, uint32_t count, Value* result) {
+  const Op& call = ops[count - 1];
+  if (call.code != OP_CALL || !call.lend || call.argc != count - 1) return false;
+  // (The operands' codes come first among the op codes.)
+  for (uint32_t k = 0; k < call.argc; ++k)
+    if (ops[k].code > OP_VARIABLE) return false;
+  ArgBlock args;
+  uint32_t lent = 0;
+  for (int n = 0; n < call.argc; ++n) {
+    const Pushed p = push_operand(ctx, cl, ops[n], args.slot[n + 1]);
+    if (p == Pushed::None) {
+      for (int k = 0; k < n; ++k)
+        if (!(lent & (1u << k))) value_free(ctx, args.slot[k + 1]);
+      return true;
+    }
+    if (p == Pushed::Lent) lent |= 1u << n;
+  }
+  call_pure(ctx, call, args, lent, *result);
+  // A failed evaluation leaves no value.
+  if (ctx->err) {
+    value_free(ctx, *result);
+    value_init(*result);
+  }
+  return true;
+}
+
 // The general evaluation of ops [op, end) onto a stack already holding sp values (lent: the bits of those
 // that hold a variable's own string); the value left goes to result, or every value is freed on an error.
 void run_ops(RunContext* ctx, const CompiledLine& cl, const Op* op, const Op* const end, Value* stack, int sp,
@@ -1187,62 +1278,16 @@ void run_ops(RunContext* ctx, const CompiledLine& cl, const Op* op, const Op* co
   for (; op < end; ++op) {
     switch (op->code) {
       case OP_INT:
-        value_init(stack[sp]);
-        stack[sp++].c.i = op->payload.i;
-        break;
       case OP_FLOAT:
-        value_init(stack[sp]);
-        stack[sp].c.f = op->payload.f;
-        stack[sp++].c.type = VF_FLOAT;
-        break;
-      case OP_STRING: {
-        Value& v = stack[sp];
-        value_init(v);
-        const char* text = cl.strings + op->payload.text.at;
-        if (op->lend && (v.c.str = lent_text(ctx, op->lend - 1, text, op->payload.text.length))) {
-          v.c.type = VF_STRING;
-          lent |= 1u << sp++;
-          break;
+      case OP_STRING:
+      case OP_CONSTANT:
+      case OP_VARIABLE:
+        switch (push_operand(ctx, cl, *op, stack[sp])) {
+          case Pushed::Lent: lent |= 1u << sp++; break;
+          case Pushed::Owned: ++sp; break;
+          case Pushed::None: break;
         }
-        if (!(v.c.str = str_new(ctx, text, op->payload.text.length))) break;
-        v.c.type = VF_STRING;
-        ++sp;
         break;
-      }
-      case OP_CONSTANT: {
-        // A whole-number constant of the Engine's table is taken as the whole-number evaluation takes it.
-        const bool engine = op->kw >= 0 && op->kw < int(NKEYTOKENS);
-        const uint32_t value = engine ? g_keywordTable[op->kw].value : 0;
-        if (engine && !is_float_constant(value) && !is_string_constant(value)) {
-          value_init(stack[sp]);
-          stack[sp++].c.i = int32_t(value);
-          break;
-        }
-        if (constant_value(ctx, op->kw, stack[sp])) ++sp;
-        break;
-      }
-      case OP_VARIABLE: {
-        VarRef& ref = cl.vars[op->payload.index];
-        const uint16_t slot = find_slot_of(ctx, ref);
-        if (slot == SLOT_NONE) break;
-        const ValueCore& held = slot_at(ctx, slot)->c;
-        if (!value_has_value(held)) {
-          find_var(ctx, ref.name, 1);
-          break;
-        }
-        if (op->lend && held.type == VF_STRING && held.str) {
-          Value& v = stack[sp];
-          v.c = held;
-          v.c.reserved = 0;
-          v.originElement = 0;
-          v.originSlot = slot;
-          v.originFrame = ctx->nVarFrame;
-          lent |= 1u << sp++;
-          break;
-        }
-        if (read_slot(ctx, slot, stack[sp])) ++sp;
-        break;
-      }
       case OP_UNARY: apply_unary(ctx, op->kw, stack[sp - 1]); break;
       case OP_BINARY: {
         Value& l = stack[sp - 2];
@@ -1512,8 +1557,9 @@ void EvaluateCompiled(RunContext* ctx, const CompiledLine& cl, int n, Value* res
     ctx->err = ERR_TOO_COMPLEX;
     return;
   }
-  Value stack[24];
   const Op* op = cl.ops + e.first;
+  if (single_pure_call(ctx, cl, op, e.count, result)) return;
+  Value stack[24];
   run_ops(ctx, cl, op, op + e.count, stack, 0, 0, result);
 }
 
