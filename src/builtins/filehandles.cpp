@@ -307,7 +307,9 @@ ReadOutcome read_line(RunContext* ctx, FileSlot& f, const U** line, uint32_t* le
 void line_result(RunContext* ctx, ValueCore& v, const FileSlot& f, const uint8_t* line, uint32_t len) {
   const char* text = reinterpret_cast<const char*>(line);
   if (!f.wideResults) {
-    assign_string(ctx, v, text, len);
+    // A line holds no NUL (loading drops them): its length is the string's, which the string built-ins
+    // then need not measure.
+    if (assign_string(ctx, v, text, len)) ctx->lengthMark = {v.str, len};
     return;
   }
   const std::u16string w = wide_of(ctx, text, len);

@@ -230,7 +230,7 @@ enum class Mode { Integer, Float, Text, LongNumber };
 
 // Whether a plain string could read as a number: the integer and the decimal forms both start, after their
 // blanks, with a digit, a sign or a point. Texts that cannot are compared as text without trying.
-bool text_may_be_number(const char* p) {
+inline bool text_may_be_number(const char* p) {
   while (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r' || *p == '\v' || *p == '\f') ++p;
   return (*p >= '0' && *p <= '9') || *p == '+' || *p == '-' || *p == '.';
 }
@@ -345,7 +345,7 @@ int compare_values(RunContext* ctx, const ValueCore& left_in, const ValueCore& r
 
 namespace {
 
-bool relation_holds(int op, int r) {
+inline bool relation_holds(int op, int r) {
   switch (op) {
     case KW_EQUAL: return r == 0;
     case KW_NOT_EQUAL:
@@ -1473,27 +1473,6 @@ inline bool whole_operand(RunContext* ctx, const CompiledLine& cl, const Op& op,
   return true;
 }
 
-// A variable holding plain text compared with a string constant (ops: the two operands and the operator)
-// when one of the two cannot read as a number: compare_values' text comparison, without copying the
-// constant into the heap. False with nothing done but the variable's lookup for anything else.
-bool text_comparison(RunContext* ctx, const CompiledLine& cl, const Op* ops, int32_t* out) {
-  if (ops[2].code != OP_BINARY || !is_relational(ops[2].kw)) return false;
-  const bool constant_first = ops[0].code == OP_STRING;
-  const Op& variable = ops[constant_first ? 1 : 0];
-  const Op& constant = ops[constant_first ? 0 : 1];
-  if (variable.code != OP_VARIABLE || constant.code != OP_STRING) return false;
-  const uint16_t slot = find_slot_of(ctx, cl.vars[variable.payload.index]);
-  if (slot == SLOT_NONE) return false;
-  const ValueCore& held = slot_at(ctx, slot)->c;
-  if (held.type != VF_STRING || !held.str) return false;
-  const char* const text = str_at(ctx, held.str);
-  const char* const fixed = cl.strings + constant.payload.text.at;
-  if (text_may_be_number(text) && text_may_be_number(fixed)) return false;
-  const int r = constant_first ? plat::compare_ansi(fixed, text, false) : plat::compare_ansi(text, fixed, false);
-  *out = relation_holds(ops[2].kw, r) ? 1 : 0;
-  return true;
-}
-
 // "v = FileRead(h)" with h a variable holding a number (as the call's argument takes it) and the target
 // slot holding no array or object: the line goes straight into the target, its block reused. True when
 // done (ctx->err set on a failure, the target as it was); false with nothing done but the lookup of h.
@@ -1533,6 +1512,26 @@ bool EvaluateWholeNumber(RunContext* ctx, const CompiledLine& cl, int n, int32_t
   return whole_number(ctx, cl, n, out);
 }
 
+// compare_values' text comparison without copying the constant into the heap.
+bool compare_text_with_constant(RunContext* ctx, const CompiledLine& cl, int n, int32_t* out) {
+  const Op* const ops = cl.ops + cl.e[n].first;
+  if (ops[2].code != OP_BINARY || !is_relational(ops[2].kw)) return false;
+  const bool constant_first = ops[0].code == OP_STRING;
+  const Op& variable = ops[constant_first ? 1 : 0];
+  const Op& constant = ops[constant_first ? 0 : 1];
+  if (variable.code != OP_VARIABLE || constant.code != OP_STRING) return false;
+  const uint16_t slot = find_slot_of(ctx, cl.vars[variable.payload.index]);
+  if (slot == SLOT_NONE) return false;
+  const ValueCore& held = slot_at(ctx, slot)->c;
+  if (held.type != VF_STRING || !held.str) return false;
+  const char* const text = str_at(ctx, held.str);
+  const char* const fixed = cl.strings + constant.payload.text.at;
+  if (text_may_be_number(text) && text_may_be_number(fixed)) return false;
+  const int r = constant_first ? plat::compare_ansi(fixed, text, false) : plat::compare_ansi(text, fixed, false);
+  *out = relation_holds(ops[2].kw, r) ? 1 : 0;
+  return true;
+}
+
 void EvaluateCompiled(RunContext* ctx, const CompiledLine& cl, int n, Value* result) {
   if (result->c.type & VALUE_OWNS) value_free(ctx, *result);
   value_init(*result);
@@ -1550,7 +1549,7 @@ void EvaluateCompiled(RunContext* ctx, const CompiledLine& cl, int n, Value* res
       case Lane::Declined: break;
     }
   }
-  if (e.count == 3 && text_comparison(ctx, cl, cl.ops + e.first, &result->c.i)) return;
+  if (CompareTextWithConstant(ctx, cl, n, &result->c.i)) return;
   // The stack grows only through calls: user-defined functions run their bodies from here (built-ins that
   // run no script code do not).
   if (e.calls && !cl.pure && !cl.fileCall && plat::stack_exhausted(STACK_MARGIN)) {
