@@ -1448,7 +1448,7 @@ Lane integer_lane(RunContext* ctx, const CompiledLine& cl, const CompiledExpr& e
 uint16_t resolve_var(RunContext* ctx, VarRef& ref) { return find_slot_of(ctx, ref); }
 
 void release_lent_texts(RunContext* ctx) {
-  for (int k = 0; k < LENT_TEXTS; ++k) {
+  for (int k = 0; k < LENT_BLOCKS; ++k) {
     if (ctx->lentText[k]) VFree(ctx, ctx->lentText[k]);
     ctx->lentText[k] = 0;
     ctx->lentCapacity[k] = 0;
