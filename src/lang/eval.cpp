@@ -1526,7 +1526,7 @@ bool compare_text_with_constant(RunContext* ctx, const CompiledLine& cl, int n, 
   if (held.type != VF_STRING || !held.str) return false;
   const char* const text = str_at(ctx, held.str);
   const char* const fixed = cl.strings + constant.payload.text.at;
-  if (text_may_be_number(text) && text_may_be_number(fixed)) return false;
+  if (text_may_be_number(fixed) && text_may_be_number(text)) return false;
   const int r = constant_first ? plat::compare_ansi(fixed, text, false) : plat::compare_ansi(text, fixed, false);
   *out = relation_holds(ops[2].kw, r) ? 1 : 0;
   return true;
