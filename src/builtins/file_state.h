@@ -9,6 +9,7 @@
 namespace tov {
 
 struct RunContext;
+struct ValueCore;
 
 constexpr int OPEN_FILE_SLOTS = 128;
 
@@ -40,6 +41,10 @@ struct FileState {
 
 // The settings' values at the start of a run.
 void file_settings_reset(RunContext* ctx);
+// FileRead into a variable holding no array or object, as assigning the call's result would leave it: true
+// when done, a failure leaving the variable as it was (ctx->err set); false with nothing done for a handle
+// that is not a file open for reading with lines to give as narrow text (the call reports it).
+bool file_read_into(RunContext* ctx, int32_t handle, ValueCore& variable);
 // Closes every open file and frees its buffer (at shutdown of the context).
 void close_all_files(RunContext* ctx);
 

@@ -304,37 +304,47 @@ ReadOutcome read_line(RunContext* ctx, FileSlot& f, const U** line, uint32_t* le
   }
 }
 
-void line_result(RunContext* ctx, Value* result, const FileSlot& f, const uint8_t* line, uint32_t len) {
+void line_result(RunContext* ctx, ValueCore& v, const FileSlot& f, const uint8_t* line, uint32_t len) {
   const char* text = reinterpret_cast<const char*>(line);
   if (!f.wideResults) {
-    set_string(ctx, result->c, text, len);
+    // A line holds no NUL (loading drops them): its length is the string's, which the string built-ins
+    // then need not measure.
+    if (assign_string(ctx, v, text, len)) ctx->lengthMark = {v.str, len};
     return;
   }
   const std::u16string w = wide_of(ctx, text, len);
-  set_wstring(ctx, result->c, w.data(), w.size());
+  set_wstring(ctx, v, w.data(), w.size());
 }
 
-void line_result(RunContext* ctx, Value* result, const FileSlot& f, const uint16_t* line, uint32_t len) {
+void line_result(RunContext* ctx, ValueCore& v, const FileSlot& f, const uint16_t* line, uint32_t len) {
   const char16_t* text = reinterpret_cast<const char16_t*>(line);
   if (f.wideResults) {
-    set_wstring(ctx, result->c, text, len);
+    set_wstring(ctx, v, text, len);
     return;
   }
-  set_text_result(ctx, result, std::u16string(text, len), false);
+  const std::string narrow = ansi_of(ctx, text, len);
+  assign_string(ctx, v, narrow.data(), narrow.size());
 }
 
+// The next line, or the end-of-file mark the first time there is none, into v (see file_read_into).
 template <class U>
-void read_into(RunContext* ctx, Value* result, FileSlot& f) {
+void read_into(RunContext* ctx, ValueCore& v, FileSlot& f) {
   const U* line = nullptr;
   uint32_t len = 0;
-  switch (read_line(ctx, f, &line, &len)) {
-    case ReadOutcome::Line: line_result(ctx, result, f, line, len); return;
+  const ReadOutcome got = f.flags & OF_AT_END ? ReadOutcome::End : read_line(ctx, f, &line, &len);
+  switch (got) {
+    case ReadOutcome::Line: line_result(ctx, v, f, line, len); return;
     case ReadOutcome::End:
       f.flags |= OF_AT_END | OF_EOF_RETURNED;
-      set_string(ctx, result->c, EOF_MARK, sizeof EOF_MARK - 1);
+      assign_string(ctx, v, EOF_MARK, sizeof EOF_MARK - 1);
       return;
     case ReadOutcome::Failed: return;
   }
+}
+
+void read_next(RunContext* ctx, ValueCore& v, FileSlot& f) {
+  if (f.encoding == ENC_ANSI) read_into<uint8_t>(ctx, v, f);
+  else read_into<uint16_t>(ctx, v, f);
 }
 
 void bi_fileread(RunContext* ctx, Value* result, ArgBlock& a, int, bool) {
@@ -351,13 +361,7 @@ void bi_fileread(RunContext* ctx, Value* result, ArgBlock& a, int, bool) {
     ctx->err = ERR_FILEREAD_PAST_EOF;
     return;
   }
-  if (f->flags & OF_AT_END) {
-    f->flags |= OF_EOF_RETURNED;
-    set_string(ctx, result->c, EOF_MARK, sizeof EOF_MARK - 1);
-    return;
-  }
-  if (f->encoding == ENC_ANSI) read_into<uint8_t>(ctx, result, *f);
-  else read_into<uint16_t>(ctx, result, *f);
+  read_next(ctx, result->c, *f);
 }
 
 // --- FileWrite, FileClose -----------------------------------------------------------------------------------
@@ -488,6 +492,13 @@ void file_settings_reset(RunContext* ctx) {
   s.readBuffer = -2;
   s.lineTerminator = TERM_CRLF;
   s.delimiter = u'\t';
+}
+
+bool file_read_into(RunContext* ctx, int32_t handle, ValueCore& variable) {
+  FileSlot* f = find_open(ctx, handle);
+  if (!f || (f->flags & (OF_READ | OF_EOF_RETURNED)) != OF_READ || f->wideResults) return false;
+  read_next(ctx, variable, *f);
+  return true;
 }
 
 void close_all_files(RunContext* ctx) {

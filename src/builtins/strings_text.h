@@ -54,7 +54,9 @@ void by_form(RunContext* ctx, bool wide, Fn&& fn) {
 // Text argument n, in the form of the call (the frame converted it so).
 inline Span<char> text_arg(RunContext* ctx, ArgBlock& a, int n, const Ansi&) {
   const char* s = arg_str(ctx, a, n);
-  return {s, std::strlen(s)};
+  // The string whose length the context remembers is not measured again.
+  const uint32_t text = a.slot[n].c.str;
+  return {s, text && ctx->lengthMark.text == text ? ctx->lengthMark.length : std::strlen(s)};
 }
 inline Span<wchar> text_arg(RunContext* ctx, ArgBlock& a, int n, const Wide&) {
   const wchar* s = arg_wstr(ctx, a, n);

@@ -26,6 +26,9 @@ struct RegKeyList;
 constexpr uint32_t VAR_FRAMES = 101;          // frame 0 is the host's table, 1..100 call levels
 constexpr uint16_t FRAME_LINK_NONE = 65535;
 constexpr int LENT_TEXTS = 4;                  // string constants of one expression lent at once
+// Blocks for lent constants: the expressions compiled one after another take them in turn, so that the lines
+// of a loop keep a block each.
+constexpr int LENT_BLOCKS = 16;
 
 struct VarFrame {
   uint16_t number;
@@ -162,12 +165,13 @@ struct RunContext {
   uint32_t nPumpSkip;              // statements to run before the next one asks the system for messages
   // Blocks of the string heap holding copies of string constants that compiled lines lend to pure built-ins
   // and comparisons (their usable bytes beside), kept from one statement to the next; freed at a run's end.
-  uint32_t lentText[LENT_TEXTS];
-  uint32_t lentCapacity[LENT_TEXTS];
+  uint32_t lentText[LENT_BLOCKS];
+  uint32_t lentCapacity[LENT_BLOCKS];
   // The constant each block holds (its place among a compiled line's strings, under the line cache's epoch
   // lentEpoch): a block lent again for the same constant already holds it.
-  const char* lentFrom[LENT_TEXTS];
-  uint32_t lentEpoch[LENT_TEXTS];
+  const char* lentFrom[LENT_BLOCKS];
+  uint32_t lentEpoch[LENT_BLOCKS];
+  uint32_t nLentNext;              // the block the next compiled expression's first lent constant takes
   // A compiled line's text is copied into szLine only when something reads it (an error, a trace).
   const char* pendingLine;
   uint32_t nPendingLineLength;

@@ -281,6 +281,13 @@ const CompiledLine* RunQuick(RunContext* ctx, Value* result, const HeldScript* h
 bool PassSkippedLines(RunContext* ctx, const HeldScript* hs, const CompiledLine& first, uint32_t* pos,
                       uint32_t* lineStart, uint32_t* length);
 
+// Compiled expression n of a line when it compares a variable holding plain text with a string constant and
+// one of the two cannot read as a number (the comparison is then one of texts): true with the truth (1 or
+// 0); false with nothing done but the variable's lookup.
+bool compare_text_with_constant(RunContext* ctx, const CompiledLine& cl, int n, int32_t* out);
+inline bool CompareTextWithConstant(RunContext* ctx, const CompiledLine& cl, int n, int32_t* out) {
+  return cl.e[n].count == 3 && compare_text_with_constant(ctx, cl, n, out);
+}
 // Evaluates compiled expression n of a line into result (freed first). Leaves the error in ctx->err.
 void EvaluateCompiled(RunContext* ctx, const CompiledLine& cl, int n, Value* result);
 // Compiled expression n of a line when it is a whole number worked out without anything the general

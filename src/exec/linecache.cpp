@@ -178,9 +178,11 @@ class Compiler {
     depth_ = maxDepth_ = 0;
     calls_ = 0;
     lentTexts_ = 0;
+    lentFirst_ = ctx_->nLentNext % LENT_BLOCKS;
     impure_ = false;
     textLent_ = false;
     if (!level(1)) return false;
+    ctx_->nLentNext = (lentFirst_ + lentTexts_) % LENT_BLOCKS;
     // What is lent must stay as it is until it is used: a user-defined function or a built-in that runs
     // script code could change the variable, or lend the same constant block, meanwhile.
     if (impure_)
@@ -396,12 +398,13 @@ class Compiler {
   }
 
   // An operand made of ops [from, to) that a pure built-in, a comparison or a concatenation only reads: a variable alone gets
-  // its string handed over, a string constant alone a block of the context's (LENT_TEXTS of them).
+  // its string handed over, a string constant alone a block of the context's (LENT_TEXTS of them, the ones
+  // after the previous expression's).
   void lend_operand(uint32_t from, uint32_t to) {
     if (to != from + 1) return;
     Op& op = b_.ops[from];
     if (op.code == OP_VARIABLE) op.lend = 1;
-    else if (op.code == OP_STRING && lentTexts_ < LENT_TEXTS) op.lend = uint8_t(++lentTexts_);
+    else if (op.code == OP_STRING && lentTexts_ < LENT_TEXTS) op.lend = uint8_t(1 + (lentFirst_ + lentTexts_++) % LENT_BLOCKS);
   }
 
   RunContext* ctx_;
@@ -409,6 +412,7 @@ class Compiler {
   Builder& b_;
   uint32_t i_;
   uint32_t lentTexts_ = 0;
+  uint32_t lentFirst_ = 0;
   bool impure_ = false;
   bool textLent_ = false;
   int depth_ = 0;

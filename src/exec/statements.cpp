@@ -926,10 +926,11 @@ void undo_pure_failure(RunContext* ctx, size_t info_length) {
   return true;
 }
 
-// The truth (1 or 0) an opening statement tests: tested_value's, or the general evaluation's of a line that
-// calls only pure built-ins. False with nothing done but variable lookups.
+// The truth (1 or 0) an opening statement tests: tested_value's, a text comparison's, or the general
+// evaluation's of a line that calls only pure built-ins. False with nothing done but variable lookups.
 [[gnu::always_inline]] inline bool tested_truth(RunContext* ctx, const CompiledLine& cl, bool skipping, int32_t* v) {
-  return tested_value(ctx, cl, skipping, v) || (cl.pure && pure_truth(ctx, cl, v));
+  return tested_value(ctx, cl, skipping, v) ||
+         (cl.pure && (CompareTextWithConstant(ctx, cl, 0, v) || pure_truth(ctx, cl, v)));
 }
 
 // An assignment of text, or of calls of pure built-ins, as the general form assigns it. False with

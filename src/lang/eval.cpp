@@ -7,6 +7,7 @@
 #include "builtins/callframe.h"
 #include "com/variants.h"
 #include "builtins/delimited.h"
+#include "builtins/file_state.h"
 #include "diag/dispatch.h"
 #include "diag/error_model.h"
 #include "diag/errors.h"
@@ -229,11 +230,12 @@ enum class Mode { Integer, Float, Text, LongNumber };
 
 // Whether a plain string could read as a number: the integer and the decimal forms both start, after their
 // blanks, with a digit, a sign or a point. Texts that cannot are compared as text without trying.
-bool may_be_number(RunContext* ctx, const ValueCore& v) {
-  if (v.type != VF_STRING) return true;
-  const char* p = str_at(ctx, v.str);
+inline bool text_may_be_number(const char* p) {
   while (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r' || *p == '\v' || *p == '\f') ++p;
   return (*p >= '0' && *p <= '9') || *p == '+' || *p == '-' || *p == '.';
+}
+bool may_be_number(RunContext* ctx, const ValueCore& v) {
+  return v.type != VF_STRING || text_may_be_number(str_at(ctx, v.str));
 }
 
 // Decides the comparison mode; the operands gain the representations the mode uses.
@@ -343,7 +345,7 @@ int compare_values(RunContext* ctx, const ValueCore& left_in, const ValueCore& r
 
 namespace {
 
-bool relation_holds(int op, int r) {
+inline bool relation_holds(int op, int r) {
   switch (op) {
     case KW_EQUAL: return r == 0;
     case KW_NOT_EQUAL:
@@ -1013,26 +1015,30 @@ inline bool integer_binary(RunContext* ctx, int op, Value& l, const Value& r) {
   return true;
 }
 
+// A pure built-in called with its arguments in slots 1..argc of args (lent: bit n - 1 set when argument n is
+// a variable's own string or a constant's block, which the call must not free): what is lent keeps its
+// string through the call, and is not released after it. Only the declared slots are used and released.
+void call_pure(RunContext* ctx, const Op& op, ArgBlock& args, uint32_t lent, Value& out) {
+  for (int n = 1; n <= op.argc; ++n)
+    if ((args.slot[n].c.type & VF_ARRAY) && args.slot[n].c.str) array_hold(args.slot[n].c.str);
+  if (op.total > op.argc)
+    std::memcpy(&args.slot[op.argc + 1], &kEmptyArgs.slot[op.argc + 1], size_t(op.total - op.argc) * sizeof(Value));
+  CallPureBuiltin(ctx, op.kw, &out, args, op.argc, op.payload.signature);
+  for (int n = 1; n <= op.total; ++n, lent >>= 1) {
+    ValueCore& v = args.slot[n].c;
+    if (lent & 1) v.type &= ~uint32_t(VF_STRING);
+    if (v.type & VALUE_OWNS) value_free(ctx, v, VFREE_HOLDER);
+  }
+}
+
 // Out of line: its argument block would otherwise enlarge every evaluation's stack frame.
-// lent (pure built-ins only): bit n - 1 set when argument n is a variable's own string or a constant's block,
-// which the call must not free. out may be the first argument's place: the arguments are taken first.
+// lent (pure built-ins only): as call_pure's, for the arguments on the stack. out may be the first argument's
+// place: the arguments are taken first.
 [[gnu::noinline]] void call_compiled(RunContext* ctx, const Op& op, Value* args_on_stack, uint32_t lent, Value& out) {
-  // Only the declared slots are used and released.
   ArgBlock args;
   if (op.lend) {
-    // A pure built-in: what is lent keeps its string through the call, and is not released after it.
-    for (int n = 1; n <= op.argc; ++n) {
-      args.slot[n] = args_on_stack[n - 1];
-      if ((args.slot[n].c.type & VF_ARRAY) && args.slot[n].c.str) array_hold(args.slot[n].c.str);
-    }
-    if (op.total > op.argc)
-      std::memcpy(&args.slot[op.argc + 1], &kEmptyArgs.slot[op.argc + 1], size_t(op.total - op.argc) * sizeof(Value));
-    CallPureBuiltin(ctx, op.kw, &out, args, op.argc, op.payload.signature);
-    for (int n = 1; n <= op.total; ++n, lent >>= 1) {
-      ValueCore& v = args.slot[n].c;
-      if (lent & 1) v.type &= ~uint32_t(VF_STRING);
-      if (v.type & VALUE_OWNS) value_free(ctx, v, VFREE_HOLDER);
-    }
+    std::memcpy(&args.slot[1], args_on_stack, size_t(op.argc) * sizeof(Value));
+    call_pure(ctx, op, args, lent, out);
     return;
   }
   // Nothing is lent to other calls; their slots start empty.
@@ -1178,6 +1184,93 @@ uint32_t lent_text(RunContext* ctx, int k, const char* text, uint32_t n) {
   return block;
 }
 
+enum class Pushed { None, Owned, Lent };
+
+// An operand's value into v, as the evaluation pushes it: Lent when v holds a variable's own string or a
+// constant's block, which is only read; None with the error set.
+[[gnu::always_inline]] inline Pushed push_operand(RunContext* ctx, const CompiledLine& cl, const Op& op, Value& v) {
+  switch (op.code) {
+    case OP_INT:
+      value_init(v);
+      v.c.i = op.payload.i;
+      return Pushed::Owned;
+    case OP_FLOAT:
+      value_init(v);
+      v.c.f = op.payload.f;
+      v.c.type = VF_FLOAT;
+      return Pushed::Owned;
+    case OP_STRING: {
+      value_init(v);
+      const char* text = cl.strings + op.payload.text.at;
+      if (op.lend && (v.c.str = lent_text(ctx, op.lend - 1, text, op.payload.text.length))) {
+        v.c.type = VF_STRING;
+        return Pushed::Lent;
+      }
+      if (!(v.c.str = str_new(ctx, text, op.payload.text.length))) return Pushed::None;
+      v.c.type = VF_STRING;
+      return Pushed::Owned;
+    }
+    case OP_CONSTANT: {
+      // A whole-number constant of the Engine's table is taken as the whole-number evaluation takes it.
+      const bool engine = op.kw >= 0 && op.kw < int(NKEYTOKENS);
+      const uint32_t value = engine ? g_keywordTable[op.kw].value : 0;
+      if (engine && !is_float_constant(value) && !is_string_constant(value)) {
+        value_init(v);
+        v.c.i = int32_t(value);
+        return Pushed::Owned;
+      }
+      return constant_value(ctx, op.kw, v) ? Pushed::Owned : Pushed::None;
+    }
+    default: {
+      VarRef& ref = cl.vars[op.payload.index];
+      const uint16_t slot = find_slot_of(ctx, ref);
+      if (slot == SLOT_NONE) return Pushed::None;
+      const ValueCore& held = slot_at(ctx, slot)->c;
+      if (!value_has_value(held)) {
+        find_var(ctx, ref.name, 1);
+        return Pushed::None;
+      }
+      if (op.lend && held.type == VF_STRING && held.str) {
+        value_core_copy(v.c, held);
+        v.c.reserved = 0;
+        v.originElement = 0;
+        v.originSlot = slot;
+        v.originFrame = ctx->nVarFrame;
+        return Pushed::Lent;
+      }
+      return read_slot(ctx, slot, v) ? Pushed::Owned : Pushed::None;
+    }
+  }
+}
+
+// An expression that is one call of a pure built-in whose arguments are each a single operand: they go
+// straight into the call's slots, as the evaluation would push them. False with nothing done for another.
+bool single_pure_call(RunContext* ctx, const CompiledLine& cl, const Op* ops, uint32_t count, Value* result) {
+  const Op& call = ops[count - 1];
+  if (call.code != OP_CALL || !call.lend || call.argc != count - 1) return false;
+  // (The operands' codes come first among the op codes.)
+  for (uint32_t k = 0; k < call.argc; ++k)
+    if (ops[k].code > OP_VARIABLE) return false;
+  ArgBlock args;
+  uint32_t lent = 0;
+  for (int n = 0; n < call.argc; ++n) {
+    const Pushed p = push_operand(ctx, cl, ops[n], args.slot[n + 1]);
+    if (p == Pushed::None) {
+      for (int k = 0; k < n; ++k)
+        if (!(lent & (1u << k))) value_free(ctx, args.slot[k + 1]);
+      return true;
+    }
+    if (p == Pushed::Lent) lent |= 1u << n;
+  }
+  call_pure(ctx, call, args, lent, *result);
+  // A failed evaluation leaves no value.
+  if (ctx->err) {
+    value_free(ctx, *result);
+    value_init(*result);
+  }
+  return true;
+}
+
 // The general evaluation of ops [op, end) onto a stack already holding sp values (lent: the bits of those
 // that hold a variable's own string); the value left goes to result, or every value is freed on an error.
 void run_ops(RunContext* ctx, const CompiledLine& cl, const Op* op, const Op* const end, Value* stack, int sp,
@@ -1185,62 +1278,16 @@ void run_ops(RunContext* ctx, const CompiledLine& cl, const Op* op, const Op* co
   for (; op < end; ++op) {
     switch (op->code) {
       case OP_INT:
-        value_init(stack[sp]);
-        stack[sp++].c.i = op->payload.i;
-        break;
       case OP_FLOAT:
-        value_init(stack[sp]);
-        stack[sp].c.f = op->payload.f;
-        stack[sp++].c.type = VF_FLOAT;
-        break;
-      case OP_STRING: {
-        Value& v = stack[sp];
-        value_init(v);
-        const char* text = cl.strings + op->payload.text.at;
-        if (op->lend && (v.c.str = lent_text(ctx, op->lend - 1, text, op->payload.text.length))) {
-          v.c.type = VF_STRING;
-          lent |= 1u << sp++;
-          break;
+      case OP_STRING:
+      case OP_CONSTANT:
+      case OP_VARIABLE:
+        switch (push_operand(ctx, cl, *op, stack[sp])) {
+          case Pushed::Lent: lent |= 1u << sp++; break;
+          case Pushed::Owned: ++sp; break;
+          case Pushed::None: break;
         }
-        if (!(v.c.str = str_new(ctx, text, op->payload.text.length))) break;
-        v.c.type = VF_STRING;
-        ++sp;
         break;
-      }
-      case OP_CONSTANT: {
-        // A whole-number constant of the Engine's table is taken as the whole-number evaluation takes it.
-        const bool engine = op->kw >= 0 && op->kw < int(NKEYTOKENS);
-        const uint32_t value = engine ? g_keywordTable[op->kw].value : 0;
-        if (engine && !is_float_constant(value) && !is_string_constant(value)) {
-          value_init(stack[sp]);
-          stack[sp++].c.i = int32_t(value);
-          break;
-        }
-        if (constant_value(ctx, op->kw, stack[sp])) ++sp;
-        break;
-      }
-      case OP_VARIABLE: {
-        VarRef& ref = cl.vars[op->payload.index];
-        const uint16_t slot = find_slot_of(ctx, ref);
-        if (slot == SLOT_NONE) break;
-        const ValueCore& held = slot_at(ctx, slot)->c;
-        if (!value_has_value(held)) {
-          find_var(ctx, ref.name, 1);
-          break;
-        }
-        if (op->lend && held.type == VF_STRING && held.str) {
-          Value& v = stack[sp];
-          v.c = held;
-          v.c.reserved = 0;
-          v.originElement = 0;
-          v.originSlot = slot;
-          v.originFrame = ctx->nVarFrame;
-          lent |= 1u << sp++;
-          break;
-        }
-        if (read_slot(ctx, slot, stack[sp])) ++sp;
-        break;
-      }
       case OP_UNARY: apply_unary(ctx, op->kw, stack[sp - 1]); break;
       case OP_BINARY: {
         Value& l = stack[sp - 2];
@@ -1401,7 +1448,7 @@ Lane integer_lane(RunContext* ctx, const CompiledLine& cl, const CompiledExpr& e
 uint16_t resolve_var(RunContext* ctx, VarRef& ref) { return find_slot_of(ctx, ref); }
 
 void release_lent_texts(RunContext* ctx) {
-  for (int k = 0; k < LENT_TEXTS; ++k) {
+  for (int k = 0; k < LENT_BLOCKS; ++k) {
     if (ctx->lentText[k]) VFree(ctx, ctx->lentText[k]);
     ctx->lentText[k] = 0;
     ctx->lentCapacity[k] = 0;
@@ -1424,6 +1471,22 @@ inline bool whole_operand(RunContext* ctx, const CompiledLine& cl, const Op& op,
   if (slot == SLOT_NONE || slot_at(ctx, slot)->c.type != VF_INTEGER) return false;
   *out = slot_at(ctx, slot)->c.i;
   return true;
+}
+
+// "v = FileRead(h)" with h a variable holding a number (as the call's argument takes it) and the target
+// slot holding no array or object: the line goes straight into the target, its block reused. True when
+// done (ctx->err set on a failure, the target as it was); false with nothing done but the lookup of h.
+bool read_line_into(RunContext* ctx, const CompiledLine& cl, uint16_t target) {
+  const CompiledExpr& e = cl.e[0];
+  const Op* const ops = cl.ops + e.first;
+  if (e.count != 2 || ops[0].code != OP_VARIABLE || ops[1].code != OP_CALL || ops[1].kw != KW_FILEREAD) return false;
+  const uint16_t slot = find_slot_of(ctx, cl.vars[ops[0].payload.index]);
+  if (slot == SLOT_NONE) return false;
+  const ValueCore& handle = slot_at(ctx, slot)->c;
+  ValueCore& into = slot_at(ctx, target)->c;
+  // (A pending floating-point fault is raised after the call: the general form reports it.)
+  if (!(handle.type & VF_INTEGER) || (into.type & (VF_ARRAY | VF_VARIANT)) || fp_pending()) return false;
+  return file_read_into(ctx, handle.i, into);
 }
 
 }  // namespace
@@ -1449,6 +1512,26 @@ bool EvaluateWholeNumber(RunContext* ctx, const CompiledLine& cl, int n, int32_t
   return whole_number(ctx, cl, n, out);
 }
 
+// compare_values' text comparison without copying the constant into the heap.
+bool compare_text_with_constant(RunContext* ctx, const CompiledLine& cl, int n, int32_t* out) {
+  const Op* const ops = cl.ops + cl.e[n].first;
+  if (ops[2].code != OP_BINARY || !is_relational(ops[2].kw)) return false;
+  const bool constant_first = ops[0].code == OP_STRING;
+  const Op& variable = ops[constant_first ? 1 : 0];
+  const Op& constant = ops[constant_first ? 0 : 1];
+  if (variable.code != OP_VARIABLE || constant.code != OP_STRING) return false;
+  const uint16_t slot = find_slot_of(ctx, cl.vars[variable.payload.index]);
+  if (slot == SLOT_NONE) return false;
+  const ValueCore& held = slot_at(ctx, slot)->c;
+  if (held.type != VF_STRING || !held.str) return false;
+  const char* const text = str_at(ctx, held.str);
+  const char* const fixed = cl.strings + constant.payload.text.at;
+  if (text_may_be_number(fixed) && text_may_be_number(text)) return false;
+  const int r = constant_first ? plat::compare_ansi(fixed, text, false) : plat::compare_ansi(text, fixed, false);
+  *out = relation_holds(ops[2].kw, r) ? 1 : 0;
+  return true;
+}
+
 void EvaluateCompiled(RunContext* ctx, const CompiledLine& cl, int n, Value* result) {
   if (result->c.type & VALUE_OWNS) value_free(ctx, *result);
   value_init(*result);
@@ -1466,14 +1549,16 @@ void EvaluateCompiled(RunContext* ctx, const CompiledLine& cl, int n, Value* res
       case Lane::Declined: break;
     }
   }
+  if (CompareTextWithConstant(ctx, cl, n, &result->c.i)) return;
   // The stack grows only through calls: user-defined functions run their bodies from here (built-ins that
   // run no script code do not).
   if (e.calls && !cl.pure && cl.callsOut != CALLS_FILE && plat::stack_exhausted(STACK_MARGIN)) {
     ctx->err = ERR_TOO_COMPLEX;
     return;
   }
-  Value stack[24];
   const Op* op = cl.ops + e.first;
+  if (single_pure_call(ctx, cl, op, e.count, result)) return;
+  Value stack[24];
   run_ops(ctx, cl, op, op + e.count, stack, 0, 0, result);
 }
 
@@ -1511,13 +1596,14 @@ void AssignCompiled(RunContext* ctx, const CompiledLine& cl, Value* result, bool
     store(ctx, tg, *result);
     return;
   }
-  EvaluateCompiled(ctx, cl, 0, result);
+  const bool read = cl.fileCall && read_line_into(ctx, cl, tg.slot);
+  if (!read) EvaluateCompiled(ctx, cl, 0, result);
   if (ctx->err && handle_errors && handle_assignment_error(ctx, result)) {
     // The handler's value is assigned and the statement ends with the handled status.
     if (store(ctx, tg, *result)) ctx->err = STATUS_ASSIGNMENT_HANDLED;
     return;
   }
-  if (ctx->err) return;
+  if (ctx->err || read) return;
   VarSlot* s = slot_at(ctx, tg.slot);
   const uint32_t kinds = result->c.type | s->c.type;
   // A plain value moves into the variable: the statement's result is dropped right after it anyway.

@@ -188,7 +188,8 @@ bool heap_init(RunContext* ctx, char* base, uint32_t size) {
   ctx->lpHeap = base;
   ctx->itemMark.text = 0;
   ctx->lengthMark.text = 0;
-  for (int k = 0; k < LENT_TEXTS; ++k) ctx->lentText[k] = ctx->lentCapacity[k] = 0;
+  for (int k = 0; k < LENT_BLOCKS; ++k) ctx->lentText[k] = ctx->lentCapacity[k] = 0;
+  ctx->nLentNext = 0;
   ctx->heapSize = size;
   ctx->heapEnd = total - 16;
   return true;

@@ -75,6 +75,31 @@ bool set_string(RunContext* ctx, ValueCore& v, const char* s, size_t len) {
   return true;
 }
 
+bool assign_string(RunContext* ctx, ValueCore& v, const char* s, size_t len) {
+  // A block kept for a shorter text wastes at most about the text's size.
+  constexpr size_t REUSE_SLACK = 64;
+  uint32_t block = 0;
+  if (v.type == VF_STRING && v.str) {
+    const uint32_t room = heap_capacity(ctx, v.str);
+    if (room > len && room <= 2 * len + REUSE_SLACK) block = v.str;
+  }
+  if (block) {
+    // The block's text changes: what was noted about it is no guide.
+    if (ctx->itemMark.text == block) ctx->itemMark.text = 0;
+    if (ctx->lengthMark.text == block) ctx->lengthMark.text = 0;
+    char* p = str_at(ctx, block);
+    std::memmove(p, s, len);
+    p[len] = 0;
+  } else {
+    if (!(block = str_new(ctx, s, len))) return false;
+    value_free(ctx, v);
+  }
+  v = ValueCore{};
+  v.type = VF_STRING;
+  v.str = block;
+  return true;
+}
+
 bool set_wstring(RunContext* ctx, ValueCore& v, const wchar* s, size_t len) {
   uint32_t off = wstr_new(ctx, s, len);
   if (!off) return false;

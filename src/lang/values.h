@@ -24,6 +24,10 @@ void set_integer(RunContext* ctx, ValueCore& v, int32_t i);
 void set_float(RunContext* ctx, ValueCore& v, double f);
 bool set_string(RunContext* ctx, ValueCore& v, const char* s, size_t len);
 bool set_wstring(RunContext* ctx, ValueCore& v, const wchar* s, size_t len);
+// Makes v, which holds no array or object, plain text as a fresh value holding a copy of s would be: in v's
+// own block when v holds plain text and the block has room (not much more than it needs), else in a new
+// block. False with 3096 set and v as it was when the heap is exhausted.
+bool assign_string(RunContext* ctx, ValueCore& v, const char* s, size_t len);
 
 // --- conversions: each adds its representation to the value's type bits -------------------------------
 // To integer: strings must be whole decimal integers; floats are accepted (rounded half away from zero

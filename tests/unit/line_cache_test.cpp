@@ -200,6 +200,25 @@ TEST(LineCache, FileLinesThatFailLeaveWhatReadingThemLeaves) {
   std::remove(path.c_str());
 }
 
+TEST(LineCache, TextComparedWithConstantsAndLinesReadIntoVariablesLeaveWhatReadingThemLeaves) {
+  // Texts that read as numbers compare as numbers, others as text, either side; lines replace values of
+  // every kind, longer and shorter texts among them, and the end mark is a text like any other.
+  const std::string path = temp_path("tov_cache_read_into.txt");
+  write_file(path, std::string(150, 'w') + "\na\n\n12\n007\nlast");
+  const std::string script =
+      "h = FileOpen(\"" + path + "\", \"READ\")\nline = StrFill(\"x\", 400)\nout = \"\"\nFor k = 1 to 9\n"
+      "  If k == 4 Then line = 2.5\n  line = FileRead(h)\n  If line == \"*EOF*\" Then Break\n"
+      "  out = out : StrLen(line) : (line == \"12\") : (\"7\" == line) : (line < \"b\") : (\"12.0\" >= line) : \",\"\n"
+      "Next\nFileClose(h)\nDrop(h)\n";
+  EXPECT_EQ(same_with_cache_off_and_on(script, {"out", "k"})[0], "1500000,10010,00011,21011,30111,40000,");
+  TestContext t;
+  const uint32_t before = t.heap_used();
+  t.run(script + "Drop(line, out, k)\n");
+  EXPECT_EQ(t->hdr.nRunResult, 1);
+  EXPECT_EQ(t.heap_used(), before);
+  std::remove(path.c_str());
+}
+
 TEST(LineCache, ReturnsFromCompiledLinesLeaveWhatReadingThemLeaves) {
   // Returns from inside loops and a Switch, after Then (taken or not, an Else line after it), without a value
   // and with values of other kinds.
