@@ -702,10 +702,26 @@ void pop_record(RunContext* ctx, bool restore_loop) {
   r = StructRecord{};
 }
 
-int ExecuteCompiled(RunContext* ctx, Value* result, const StatementPlace& at, const CompiledLine& cl) {
+namespace {
+
+// What every statement starts with.
+void start_statement(RunContext* ctx) {
   ctx->lpVars[0].name[0] = 0;
   ctx->tok.derefPending = 0;
   ctx->tok.addressOfPending = 0;
+}
+
+// An expression statement in a block that runs.
+void run_expression(RunContext* ctx, Value* result, const CompiledLine& cl) {
+  ctx->nStmtClass = SC_EXPRESSION;
+  if (cl.target != NO_VAR) AssignCompiled(ctx, cl, result);
+  else EvaluateCompiled(ctx, cl, 0, result);
+}
+
+}  // namespace
+
+int ExecuteCompiled(RunContext* ctx, Value* result, const StatementPlace& at, const CompiledLine& cl) {
+  start_statement(ctx);
   int r;
   if (cl.kind == LK_EXPRESSION) {
     if (block_is_skipping(ctx)) {
@@ -717,15 +733,9 @@ int ExecuteCompiled(RunContext* ctx, Value* result, const StatementPlace& at, co
       ctx->nStmtClass = SC_SKIPPED;
       r = 1;
     } else {
-      ctx->nStmtClass = SC_EXPRESSION;
-      if (cl.target != NO_VAR) AssignCompiled(ctx, cl, result);
-      else EvaluateCompiled(ctx, cl, 0, result);
+      run_expression(ctx, result, cl);
       r = ctx->err ? 0 : 1;
     }
-  } else if (cl.kind == LK_RETURN && cl.callsOut && !block_is_skipping(ctx) && returns_from_function(ctx)) {
-    // A Return that calls out from a function's frame spares the general dispatch.
-    ctx->nPendingIf = -1;
-    r = return_from_function(ctx, result, cl);
   } else {
     static constexpr int kCode[] = {
         -1, -1, -1, -1, -1, KW_IF, KW_ELSEIF, KW_ELSE, KW_ENDIF, KW_WHILE, KW_ENDWHILE, KW_FOR, KW_TO,
@@ -944,15 +954,20 @@ void undo_pure_failure(RunContext* ctx, size_t info_length) {
 }
 
 // A line that calls out runs as the general form runs it, from its own place: its error is left set, for the
-// caller to dispatch.
-const CompiledLine* run_call_line(RunContext* ctx, Value* result, const HeldScript* hs, const CompiledLine& cl,
-                                  uint32_t* pos) {
+// caller to dispatch. A Return among them is known to leave a function's frame.
+const CompiledLine* run_call_line(RunContext* ctx, Value* result, const HeldScript* hs, const CompiledLine& cl) {
   ctx->pendingLine = hs->text + cl.lineStart;
   ctx->nPendingLineLength = cl.length;
   ctx->nLineStart = cl.lineStart;
   *assignment_target_of_run(ctx) = 0xFFFFFFFFu;
+  start_statement(ctx);
   ++ctx->nCompiledActive;
-  ExecuteCompiled(ctx, result, StatementPlace{ctx->szLine, cl.offset, pos, cl.lineStart, hs, false, &cl}, cl);
+  if (cl.kind == LK_RETURN) {
+    ctx->nPendingIf = -1;
+    return_from_function(ctx, result, cl);
+  } else {
+    run_expression(ctx, result, cl);
+  }
   --ctx->nCompiledActive;
   return &cl;
 }
@@ -1048,7 +1063,7 @@ const CompiledLine* RunQuick(RunContext* ctx, Value* result, const HeldScript* h
   switch (cl.kind) {
     case LK_EXPRESSION:
       if (skipping || !cl.straight) return nullptr;
-      if (cl.callsOut) return run_call_line(ctx, result, hs, cl, pos);
+      if (cl.callsOut) return run_call_line(ctx, result, hs, cl);
       if ((cl.append || !AssignWholeNumber(ctx, cl)) && !assign_pure(ctx, cl, result)) return nullptr;
       if (result->c.type & VALUE_OWNS) value_free(ctx, *result);
       value_init(*result);
@@ -1154,7 +1169,7 @@ const CompiledLine* RunQuick(RunContext* ctx, Value* result, const HeldScript* h
     case LK_RETURN:
       if (skipping) return nullptr;
       // A Return that calls out leaves its function's frame the general way: it cannot be declined later.
-      if (cl.callsOut) return returns_from_function(ctx) ? run_call_line(ctx, result, hs, cl, pos) : nullptr;
+      if (cl.callsOut) return returns_from_function(ctx) ? run_call_line(ctx, result, hs, cl) : nullptr;
       return quick_return(ctx, result, cl) ? ran : nullptr;
     case LK_BREAK:
     case LK_CONTINUE:

@@ -1596,7 +1596,7 @@ void AssignCompiled(RunContext* ctx, const CompiledLine& cl, Value* result, bool
     store(ctx, tg, *result);
     return;
   }
-  const bool read = cl.fileCall && read_line_into(ctx, cl, tg.slot);
+  const bool read = cl.callsOut == CALLS_FILE && read_line_into(ctx, cl, tg.slot);
   if (!read) EvaluateCompiled(ctx, cl, 0, result);
   if (ctx->err && handle_errors && handle_assignment_error(ctx, result)) {
     // The handler's value is assigned and the statement ends with the handled status.
