@@ -33,7 +33,7 @@ void PumpMessages(RunContext* ctx, bool fast, bool between_statements) {
   // tight loop of statements would otherwise spend most of its time in system calls.
   if (between_statements) {
     ctx->nPumpSkip = STATEMENTS_PER_PUMP - 1;
-    const uint32_t now = plat::tick_count();
+    const uint32_t now = plat::tick_count_coarse();
     if (now == ctx->nLastPumpTick) {
       if (ctx->nHostNotify & NOTIFY_PUMP) CtrlBreakCheck(ctx);
       return;

@@ -19,6 +19,9 @@ bool env_set_w(const char16_t* name, const char16_t* value);
 std::vector<std::u16string> env_items_w();
 
 uint32_t tick_count();          // milliseconds, wrapping at 2^32
+// tick_count's milliseconds from a clock that steps once per system tick (a few milliseconds): cheaper to
+// read, for what only needs to notice that a tick went by.
+uint32_t tick_count_coarse();
 void sleep_ms(uint32_t ms);     // 0 yields the rest of the time slice
 uint32_t unix_time();           // seconds since 1970
 

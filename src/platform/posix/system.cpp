@@ -129,11 +129,18 @@ std::vector<std::u16string> env_items_w() {
   return items;
 }
 
-uint32_t tick_count() {
+namespace {
+
+uint32_t milliseconds_of(clockid_t clock) {
   timespec ts;
-  clock_gettime(CLOCK_MONOTONIC, &ts);
+  clock_gettime(clock, &ts);
   return static_cast<uint32_t>(static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u);
 }
+
+}  // namespace
+
+uint32_t tick_count() { return milliseconds_of(CLOCK_MONOTONIC); }
+uint32_t tick_count_coarse() { return milliseconds_of(CLOCK_MONOTONIC_COARSE); }
 
 void sleep_ms(uint32_t ms) {
   if (ms == 0) {

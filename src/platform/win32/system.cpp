@@ -71,6 +71,7 @@ std::vector<std::u16string> env_items_w() {
 }
 
 uint32_t tick_count() { return GetTickCount(); }
+uint32_t tick_count_coarse() { return GetTickCount(); }
 void sleep_ms(uint32_t ms) { Sleep(ms); }
 uint32_t unix_time() { return static_cast<uint32_t>(std::time(nullptr)); }
 
