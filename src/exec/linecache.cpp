@@ -684,31 +684,31 @@ bool calls_only_pure(const CompiledLine& cl, const Op* ops) {
   return true;
 }
 
-// Whether a line is an expression statement whose only call with an effect is one of file_line_builtin's list.
-bool one_file_call(const CompiledLine& cl, const Op* ops) {
-  if (cl.kind != LK_EXPRESSION || cl.append) return false;
-  uint32_t effects = 0;
+constexpr uint32_t OTHER_CALL = UINT32_MAX;
+
+// The calls with an effect in a line's expression, all of which allowed takes; OTHER_CALL when one is not.
+uint32_t calls_with_effect(const CompiledLine& cl, const Op* ops, bool (*allowed)(int)) {
+  uint32_t calls = 0;
   const CompiledExpr& e = cl.e[0];
   for (uint32_t k = e.first; k < uint32_t(e.first) + e.count; ++k) {
     if (ops[k].code != OP_CALL || ops[k].lend) continue;
-    if (!file_line_builtin(ops[k].kw)) return false;
-    ++effects;
+    if (!allowed(ops[k].kw)) return OTHER_CALL;
+    ++calls;
   }
-  return effects == 1;
+  return calls;
+}
+
+// Whether a line is an expression statement whose only call with an effect is one of file_line_builtin's list.
+bool one_file_call(const CompiledLine& cl, const Op* ops) {
+  return cl.kind == LK_EXPRESSION && !cl.append && calls_with_effect(cl, ops, file_line_builtin) == 1;
 }
 
 // Whether a line is an assignment or a Return whose only calls with an effect are of user-defined functions.
 bool udf_calls_only(const CompiledLine& cl, const Op* ops) {
   const bool assignment = cl.kind == LK_EXPRESSION && cl.target != NO_VAR && !cl.append;
   if (!assignment && cl.kind != LK_RETURN) return false;
-  uint32_t calls = 0;
-  const CompiledExpr& e = cl.e[0];
-  for (uint32_t k = e.first; k < uint32_t(e.first) + e.count; ++k) {
-    if (ops[k].code != OP_CALL || ops[k].lend) continue;
-    if (!is_udf_code(ops[k].kw)) return false;
-    ++calls;
-  }
-  return calls > 0;
+  const uint32_t calls = calls_with_effect(cl, ops, is_udf_code);
+  return calls > 0 && calls != OTHER_CALL;
 }
 
 // Compiles the statement at offset of a line into a new arena entry (inner statements included).
