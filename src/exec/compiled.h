@@ -208,13 +208,20 @@ inline uint32_t linecache_hash(uint64_t key) {
 // The compiled line for a read position when the cache is in step with the names it was made under.
 const CompiledLine* linecache_find_slow(RunContext* ctx, const HeldScript* hs, uint32_t pos);
 
+// Whether the cache's lines were made under the names the context has now, with the cache in use: the
+// fields are compared all at once (every line found goes through this).
+inline bool linecache_in_step(const LineCache* c, const RunContext* ctx) {
+  const uintptr_t keywords =
+      reinterpret_cast<uintptr_t>(c->hostKeywords) ^ reinterpret_cast<uintptr_t>(ctx->lpHostKeywords);
+  return ((uint32_t(c->udfCount) ^ uint32_t(ctx->nUdfCount)) | (c->extCount ^ ctx->ext.nFunctions) | keywords |
+          ctx->nDiagMode | ctx->bLineCacheOff) == 0;
+}
+
 // The compiled line for a read position of a script, or null.
 inline const CompiledLine* linecache_find(RunContext* ctx, const HeldScript* hs, uint32_t pos) {
   LineCache* c = ctx->lineCache;
   if (!c || !hs->cacheKey) return nullptr;
-  if (c->udfCount != ctx->nUdfCount || c->extCount != ctx->ext.nFunctions || c->hostKeywords != ctx->lpHostKeywords ||
-      ctx->nDiagMode || ctx->bLineCacheOff)
-    return linecache_find_slow(ctx, hs, pos);
+  if (!linecache_in_step(c, ctx)) return linecache_find_slow(ctx, hs, pos);
   const uint64_t key = uint64_t(hs->cacheKey) << 32 | pos;
   for (uint32_t h = linecache_hash(key);; h = (h + 1) & (LINECACHE_SLOTS - 1)) {
     const CompiledLine* e = c->slots[h];
@@ -227,9 +234,7 @@ inline const CompiledLine* linecache_find(RunContext* ctx, const HeldScript* hs,
 inline const CompiledLine* linecache_after(RunContext* ctx, const HeldScript* hs, const CompiledLine& from,
                                            uint32_t pos) {
   const LineCache* c = ctx->lineCache;
-  if (c && from.linkPos == pos && from.linkEpoch == c->epoch && from.link && c->udfCount == ctx->nUdfCount &&
-      c->extCount == ctx->ext.nFunctions && c->hostKeywords == ctx->lpHostKeywords && !ctx->nDiagMode &&
-      !ctx->bLineCacheOff)
+  if (c && from.linkPos == pos && from.linkEpoch == c->epoch && from.link && linecache_in_step(c, ctx))
     return from.link;
   const CompiledLine* found = linecache_find(ctx, hs, pos);
   if (found) {

@@ -136,7 +136,9 @@ Straight run_straight(RunContext* ctx, Value* result, const HeldScript* hs, cons
       *handed = ran;
       break;
     }
-    if (!passed && (cl->kind == LK_RETURN || (cl->kind == LK_IF && !cl->block)) && keep_result(ctx)) {
+    // (Of the statements a single-line If runs straight, only a Return can end the run.)
+    if (!passed && (cl->kind == LK_RETURN || (cl->kind == LK_IF && !cl->block && cl->inner->kind == LK_RETURN)) &&
+        keep_result(ctx)) {
       outcome = Straight::Returned;
       break;
     }
