@@ -1018,7 +1018,7 @@ inline bool integer_binary(RunContext* ctx, int op, Value& l, const Value& r) {
 // A pure built-in called with its arguments in slots 1..argc of args (lent: bit n - 1 set when argument n is
 // a variable's own string or a constant's block, which the call must not free): what is lent keeps its
 // string through the call, and is not released after it. Only the declared slots are used and released.
-void call_pure(RunContext* ctx, const Op& op, ArgBlock& args, uint32_t lent, Value& out) {
+[[gnu::always_inline]] inline void call_pure(RunContext* ctx, const Op& op, ArgBlock& args, uint32_t lent, Value& out) {
   for (int n = 1; n <= op.argc; ++n)
     if ((args.slot[n].c.type & VF_ARRAY) && args.slot[n].c.str) array_hold(args.slot[n].c.str);
   if (op.total > op.argc)
@@ -1186,68 +1186,85 @@ uint32_t lent_text(RunContext* ctx, int k, const char* text, uint32_t n) {
 
 enum class Pushed { None, Owned, Lent };
 
-// An operand's value into v, as the evaluation pushes it: Lent when v holds a variable's own string or a
-// constant's block, which is only read; None with the error set.
+// The operands' values, as the evaluation pushes them: Lent when v holds a variable's own string or a
+// constant's block, which is only read; None with the error set. (One function per kind: the evaluation's own
+// switch goes straight to each.)
+[[gnu::always_inline]] inline void push_int(Value& v, int32_t i) {
+  value_init(v);
+  v.c.i = i;
+}
+
+[[gnu::always_inline]] inline void push_float(Value& v, double f) {
+  value_init(v);
+  v.c.f = f;
+  v.c.type = VF_FLOAT;
+}
+
+[[gnu::always_inline]] inline Pushed push_string(RunContext* ctx, const CompiledLine& cl, const Op& op, Value& v) {
+  value_init(v);
+  const char* text = cl.strings + op.payload.text.at;
+  if (op.lend && (v.c.str = lent_text(ctx, op.lend - 1, text, op.payload.text.length))) {
+    v.c.type = VF_STRING;
+    return Pushed::Lent;
+  }
+  if (!(v.c.str = str_new(ctx, text, op.payload.text.length))) return Pushed::None;
+  v.c.type = VF_STRING;
+  return Pushed::Owned;
+}
+
+[[gnu::always_inline]] inline Pushed push_constant(RunContext* ctx, const Op& op, Value& v) {
+  // A whole-number constant of the Engine's table is taken as the whole-number evaluation takes it.
+  const bool engine = op.kw >= 0 && op.kw < int(NKEYTOKENS);
+  const uint32_t value = engine ? g_keywordTable[op.kw].value : 0;
+  if (engine && !is_float_constant(value) && !is_string_constant(value)) {
+    push_int(v, int32_t(value));
+    return Pushed::Owned;
+  }
+  return constant_value(ctx, op.kw, v) ? Pushed::Owned : Pushed::None;
+}
+
+[[gnu::always_inline]] inline Pushed push_variable(RunContext* ctx, const CompiledLine& cl, const Op& op, Value& v) {
+  VarRef& ref = cl.vars[op.payload.index];
+  const uint16_t slot = find_slot_of(ctx, ref);
+  if (slot == SLOT_NONE) return Pushed::None;
+  const ValueCore& held = slot_at(ctx, slot)->c;
+  if (!value_has_value(held)) {
+    find_var(ctx, ref.name, 1);
+    return Pushed::None;
+  }
+  if (op.lend && held.type == VF_STRING && held.str) {
+    value_core_copy(v.c, held);
+    v.c.reserved = 0;
+    v.originElement = 0;
+    v.originSlot = slot;
+    v.originFrame = ctx->nVarFrame;
+    return Pushed::Lent;
+  }
+  return read_slot(ctx, slot, v) ? Pushed::Owned : Pushed::None;
+}
+
+// Any operand (an op whose code comes before OP_UNARY).
 [[gnu::always_inline]] inline Pushed push_operand(RunContext* ctx, const CompiledLine& cl, const Op& op, Value& v) {
   switch (op.code) {
-    case OP_INT:
-      value_init(v);
-      v.c.i = op.payload.i;
-      return Pushed::Owned;
-    case OP_FLOAT:
-      value_init(v);
-      v.c.f = op.payload.f;
-      v.c.type = VF_FLOAT;
-      return Pushed::Owned;
-    case OP_STRING: {
-      value_init(v);
-      const char* text = cl.strings + op.payload.text.at;
-      if (op.lend && (v.c.str = lent_text(ctx, op.lend - 1, text, op.payload.text.length))) {
-        v.c.type = VF_STRING;
-        return Pushed::Lent;
-      }
-      if (!(v.c.str = str_new(ctx, text, op.payload.text.length))) return Pushed::None;
-      v.c.type = VF_STRING;
-      return Pushed::Owned;
-    }
-    case OP_CONSTANT: {
-      // A whole-number constant of the Engine's table is taken as the whole-number evaluation takes it.
-      const bool engine = op.kw >= 0 && op.kw < int(NKEYTOKENS);
-      const uint32_t value = engine ? g_keywordTable[op.kw].value : 0;
-      if (engine && !is_float_constant(value) && !is_string_constant(value)) {
-        value_init(v);
-        v.c.i = int32_t(value);
-        return Pushed::Owned;
-      }
-      return constant_value(ctx, op.kw, v) ? Pushed::Owned : Pushed::None;
-    }
-    default: {
-      VarRef& ref = cl.vars[op.payload.index];
-      const uint16_t slot = find_slot_of(ctx, ref);
-      if (slot == SLOT_NONE) return Pushed::None;
-      const ValueCore& held = slot_at(ctx, slot)->c;
-      if (!value_has_value(held)) {
-        find_var(ctx, ref.name, 1);
-        return Pushed::None;
-      }
-      if (op.lend && held.type == VF_STRING && held.str) {
-        value_core_copy(v.c, held);
-        v.c.reserved = 0;
-        v.originElement = 0;
-        v.originSlot = slot;
-        v.originFrame = ctx->nVarFrame;
-        return Pushed::Lent;
-      }
-      return read_slot(ctx, slot, v) ? Pushed::Owned : Pushed::None;
-    }
+    case OP_INT: push_int(v, op.payload.i); return Pushed::Owned;
+    case OP_FLOAT: push_float(v, op.payload.f); return Pushed::Owned;
+    case OP_STRING: return push_string(ctx, cl, op, v);
+    case OP_CONSTANT: return push_constant(ctx, op, v);
+    default: return push_variable(ctx, cl, op, v);
   }
 }
 
-// An expression that is one call of a pure built-in whose arguments are each a single operand: they go
-// straight into the call's slots, as the evaluation would push them. False with nothing done for another.
+// The stack's new height after an operand was pushed at sp, its lent bit noted.
+[[gnu::always_inline]] inline int pushed_at(Pushed p, int sp, uint32_t& lent) {
+  if (p == Pushed::Lent) lent |= 1u << sp;
+  return p == Pushed::None ? sp : sp + 1;
+}
+
+// An expression that is one call of a pure built-in (its last op, with as many operands before it as it takes) whose
+// arguments are each a single operand: they go straight into the call's slots, as the evaluation would push
+// them. False with nothing done for another.
 bool single_pure_call(RunContext* ctx, const CompiledLine& cl, const Op* ops, uint32_t count, Value* result) {
   const Op& call = ops[count - 1];
-  if (call.code != OP_CALL || !call.lend || call.argc != count - 1) return false;
   // (The operands' codes come first among the op codes.)
   for (uint32_t k = 0; k < call.argc; ++k)
     if (ops[k].code > OP_VARIABLE) return false;
@@ -1277,17 +1294,11 @@ void run_ops(RunContext* ctx, const CompiledLine& cl, const Op* op, const Op* co
              uint32_t lent, Value* result) {
   for (; op < end; ++op) {
     switch (op->code) {
-      case OP_INT:
-      case OP_FLOAT:
-      case OP_STRING:
-      case OP_CONSTANT:
-      case OP_VARIABLE:
-        switch (push_operand(ctx, cl, *op, stack[sp])) {
-          case Pushed::Lent: lent |= 1u << sp++; break;
-          case Pushed::Owned: ++sp; break;
-          case Pushed::None: break;
-        }
-        break;
+      case OP_INT: push_int(stack[sp++], op->payload.i); break;
+      case OP_FLOAT: push_float(stack[sp++], op->payload.f); break;
+      case OP_STRING: sp = pushed_at(push_string(ctx, cl, *op, stack[sp]), sp, lent); break;
+      case OP_CONSTANT: sp = pushed_at(push_constant(ctx, *op, stack[sp]), sp, lent); break;
+      case OP_VARIABLE: sp = pushed_at(push_variable(ctx, cl, *op, stack[sp]), sp, lent); break;
       case OP_UNARY: apply_unary(ctx, op->kw, stack[sp - 1]); break;
       case OP_BINARY: {
         Value& l = stack[sp - 2];
@@ -1557,7 +1568,9 @@ void EvaluateCompiled(RunContext* ctx, const CompiledLine& cl, int n, Value* res
     return;
   }
   const Op* op = cl.ops + e.first;
-  if (single_pure_call(ctx, cl, op, e.count, result)) return;
+  const Op& last = op[e.count - 1];
+  if (last.code == OP_CALL && last.lend && last.argc == e.count - 1 && single_pure_call(ctx, cl, op, e.count, result))
+    return;
   Value stack[24];
   run_ops(ctx, cl, op, op + e.count, stack, 0, 0, result);
 }
