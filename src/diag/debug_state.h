@@ -25,8 +25,12 @@ struct DebugState {
   uint32_t savedTraceMode;              // DebugTrace 22 inside called code turns this back on
   int32_t stepMode;                     // 0 off, 1 on, -1 on also inside silent structures
   char stepVariable[STEP_VARIABLE_BYTES];
-  char calledName[TRACE_CALLED_BYTES];  // the function or script of the last call record
-  uint32_t calledSerial;                // counts the settings of calledName
+  // The function or script of the last call record (called_name reads it): a script's name is copied here; a
+  // function's lives in the function's record, as long as the context, and is only pointed to.
+  char calledName[TRACE_CALLED_BYTES];
+  const char* calledFunction;           // null: calledName holds the name
+  uint32_t calledFunctionLength;
+  uint32_t calledSerial;                // counts the settings of the name
   // The step dialog's view of the statement just run.
   char stepOutcome[TRACE_OUTCOME_BYTES];
   char stepError[TRACE_OUTCOME_BYTES];

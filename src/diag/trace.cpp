@@ -314,8 +314,8 @@ std::string trace_outcome(RunContext* ctx, const Value* result) {
     case SC_IF: s = message(ctx, on ? 824 : 825); break;
     case SC_ELSE: s = message(ctx, on ? 826 : 827); break;
     case SC_CASE: s = message(ctx, on ? 828 : 829) + std::to_string(ctx->dbg.switchValue); break;
-    case SC_UDF_CALL: s = message(ctx, on ? 871 : 872) + " (" + ctx->dbg.calledName + ")"; break;
-    case SC_SCRIPT_CALL: s = message(ctx, on ? 884 : 885) + " (" + ctx->dbg.calledName + ")"; break;
+    case SC_UDF_CALL: s = message(ctx, on ? 871 : 872) + " (" + called_name(ctx->dbg) + ")"; break;
+    case SC_SCRIPT_CALL: s = message(ctx, on ? 884 : 885) + " (" + called_name(ctx->dbg) + ")"; break;
     case SC_ELSEIF: s = message(ctx, on ? 889 : 890); break;
     default: break;
   }
@@ -349,8 +349,11 @@ void copy_trace_file(char* to, const char* from) {
   else std::memcpy(to, from, std::strlen(from) + 1);
 }
 
-void set_called_name(DebugState& d, const char* name, size_t length) {
+void set_called_name(DebugState& d, const char* name, size_t length, bool script) {
   ++d.calledSerial;
+  d.calledFunction = script ? nullptr : name;
+  d.calledFunctionLength = uint32_t(length);
+  if (!script) return;
   const size_t n = length < sizeof d.calledName ? length : sizeof d.calledName - 1;
   std::memmove(d.calledName, name, n);
   d.calledName[n] = 0;
@@ -358,9 +361,14 @@ void set_called_name(DebugState& d, const char* name, size_t length) {
 
 }  // namespace
 
+std::string called_name(const DebugState& d) {
+  if (!d.calledFunction) return d.calledName;
+  return std::string(d.calledFunction, std::min<size_t>(d.calledFunctionLength, TRACE_CALLED_BYTES - 1));
+}
+
 void debug_enter_call(RunContext* ctx, DebugCallSave* save, const char* name, size_t length, bool script) {
   DebugState& d = ctx->dbg;
-  set_called_name(d, name, length);
+  set_called_name(d, name, length, script);
   if (full_trace_to_file(d)) {
     ctx->nStmtClass = script ? SC_SCRIPT_CALL : SC_UDF_CALL;
     ctx->bBranch = 1;
@@ -391,7 +399,7 @@ void debug_leave_call(RunContext* ctx, const DebugCallSave& save, const char* na
   d.stepMode = save.stepMode;
   copy_trace_file(d.traceFile, save.traceFile);
   // The name is copied again only when a call inside put another there.
-  if (d.calledSerial != save.calledSerial) set_called_name(d, name, length);
+  if (d.calledSerial != save.calledSerial) set_called_name(d, name, length, script);
   ctx->nStmtClass = script ? SC_SCRIPT_CALL : SC_UDF_CALL;
   ctx->bBranch = 0;
 }

@@ -34,6 +34,8 @@ struct DebugCallSave {
   char traceFile[TRACE_FILE_BYTES];
 };
 void debug_enter_call(RunContext* ctx, DebugCallSave* save, const char* name, size_t length, bool script);
+// The function or script of the last call record, cut to what the record holds (TRACE_CALLED_BYTES - 1).
+std::string called_name(const DebugState& d);
 void debug_leave_call(RunContext* ctx, const DebugCallSave& save, const char* name, size_t length, bool script);
 
 // At the end of the main script's run: the end records, the dumps of a failing end, the step dialog's last

@@ -71,11 +71,11 @@ TEST(ContextRuns, CallsKeepTheCalledNameCutToTheRecord) {
   const std::string long_name(400, 'n');
   const std::string cut = long_name.substr(0, tov::TRACE_CALLED_BYTES - 1);
   tov::debug_enter_call(ctx, &outer, long_name.c_str(), long_name.size(), true);
-  EXPECT_EQ(std::string(ctx->dbg.calledName), cut);
+  EXPECT_EQ(tov::called_name(ctx->dbg), cut);
   tov::debug_enter_call(ctx, &inner, "area", 4, false);
-  EXPECT_STREQ(ctx->dbg.calledName, "area");
+  EXPECT_EQ(tov::called_name(ctx->dbg), "area");
   tov::debug_leave_call(ctx, inner, "area", 4, false);
-  EXPECT_STREQ(ctx->dbg.calledName, "area");
+  EXPECT_EQ(tov::called_name(ctx->dbg), "area");
   tov::debug_leave_call(ctx, outer, long_name.c_str(), long_name.size(), true);
-  EXPECT_EQ(std::string(ctx->dbg.calledName), cut);
+  EXPECT_EQ(tov::called_name(ctx->dbg), cut);
 }
