@@ -213,6 +213,21 @@ void free_locals(RunContext* ctx) {
   new_layout(ctx);
 }
 
+// Undoes what a call did before its body could run: the frame (when one was opened) and the caller's state.
+// (A function of its own: a closure would keep the call's locals in memory all through it.)
+void unwind_call(RunContext* ctx, const CallerState& caller, uint32_t depth, uint16_t home_frame, int frame) {
+  if (frame >= 0) {
+    if (ctx->nVarFrame != home_frame) {
+      free_locals(ctx);
+      frame_switch(ctx, home_frame);
+    }
+    close_frame(ctx, uint16_t(frame));
+  }
+  caller.restore(ctx);
+  ctx->nStructDepth = depth;
+  --ctx->nUdfDepth;
+}
+
 // The variables' names of the parameters, and whether they can go into a fresh table in order.
 void work_out_layout(UdfRecord* rec) {
   bool distinct = true;
@@ -253,6 +268,11 @@ void set_parameters(RunContext* ctx, UdfRecord* rec, ArgBlock* args, int argc) {
       new_layout(ctx);   // a name is made, as claiming a slot would note
       VarSlot& s = ctx->lpVars[slot];
       std::memcpy(s.name, rec->slotNames[i - 1], VARNAME_BYTES);
+      // A plain number given goes straight in; the slot starts uninitialised otherwise, as a new name does.
+      if (i <= argc && store_plain(s, args->slot[i].c)) {
+        in_order = s.c.type != 0;
+        continue;
+      }
       s.c = ValueCore{};
       s.c.i = -1;
       s.c.type = VF_UNINIT;
@@ -303,22 +323,9 @@ int CallUdf(RunContext* ctx, int code, Value* result, ArgBlock* args, int argc, 
   const bool function = rec->kind == UDF_FUNCTION;
   ++ctx->nUdfDepth;
 
-  auto unwind = [&](bool frame_opened, int frame) {
-    if (frame_opened) {
-      if (ctx->nVarFrame != home_frame) {
-        free_locals(ctx);
-        frame_switch(ctx, home_frame);
-      }
-      close_frame(ctx, uint16_t(frame));
-    }
-    caller.restore(ctx);
-    ctx->nStructDepth = depth;
-    --ctx->nUdfDepth;
-  };
-
   const uint32_t saved_in_loop = ctx->bInLoop;
   if (!push_record(ctx, SK_UDF, mode, mode == UDF_MODE_EXPRESSION ? ctx->nLineStart : 0, BS_RUNNING)) {
-    unwind(false, 0);
+    unwind_call(ctx, caller, depth, home_frame, -1);
     return 0;
   }
   StructRecord& frame_rec = ctx->aStruct[depth];
@@ -336,7 +343,7 @@ int CallUdf(RunContext* ctx, int code, Value* result, ArgBlock* args, int argc, 
   int frame = -1;
   if (function && (frame = open_frame(ctx)) < 0) {
     ctx->err = ERR_UDF_MEMORY;
-    unwind(false, 0);
+    unwind_call(ctx, caller, depth, home_frame, -1);
     return 0;
   }
   const bool file_changed = !caller.sameFile && !same_file(ctx->szCurrentFile, rec->file);
@@ -351,7 +358,7 @@ int CallUdf(RunContext* ctx, int code, Value* result, ArgBlock* args, int argc, 
   if (function) {
     if (!frame_switch(ctx, uint16_t(frame))) {
       ctx->err = ERR_UDF_LOCK;
-      unwind(true, frame);
+      unwind_call(ctx, caller, depth, home_frame, frame);
       return 0;
     }
     init_reserved_slot(&ctx->lpVars[0]);
