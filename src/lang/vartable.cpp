@@ -319,24 +319,6 @@ long variable_value_as_text(RunContext* ctx, const char* name, char* out, size_t
   return long(len);
 }
 
-// --- frames -------------------------------------------------------------------------------------------
-
-bool frame_switch(RunContext* ctx, uint16_t n) {
-  if (n >= VAR_FRAMES || !ctx->aVarFrame[n].slots) return false;
-  VarFrame& cur = ctx->aVarFrame[ctx->nVarFrame];
-  cur.used = ctx->nVarUsed;
-  cur.layout = ctx->nVarLayout;
-  VarFrame& f = ctx->aVarFrame[n];
-  ctx->nVarFrame = n;
-  // A table left since has not changed: the slots found in it under its layout are still its names'.
-  if (f.layout) ctx->nVarLayout = f.layout;
-  else new_layout(ctx);
-  ctx->lpVars = f.slots;
-  ctx->nVarCapacity = f.capacity;
-  ctx->nVarUsed = f.used;
-  return true;
-}
-
 // --- pointers -----------------------------------------------------------------------------------------
 
 void make_pointer(RunContext* ctx, uint16_t frame, const char* name, char* out) {

@@ -52,8 +52,22 @@ void release_all_variables(RunContext* ctx);
 
 // --- frames -------------------------------------------------------------------------------------------
 // Switches the current table to frame n (its used count is kept in the frame). False when the frame has
-// no table.
-bool frame_switch(RunContext* ctx, uint16_t n);
+// no table. (Inline: every call of a function switches twice.)
+inline bool frame_switch(RunContext* ctx, uint16_t n) {
+  if (n >= VAR_FRAMES || !ctx->aVarFrame[n].slots) return false;
+  VarFrame& cur = ctx->aVarFrame[ctx->nVarFrame];
+  cur.used = ctx->nVarUsed;
+  cur.layout = ctx->nVarLayout;
+  VarFrame& f = ctx->aVarFrame[n];
+  ctx->nVarFrame = n;
+  // A table left since has not changed: the slots found in it under its layout are still its names'.
+  if (f.layout) ctx->nVarLayout = f.layout;
+  else new_layout(ctx);
+  ctx->lpVars = f.slots;
+  ctx->nVarCapacity = f.capacity;
+  ctx->nVarUsed = f.used;
+  return true;
+}
 
 // --- variable pointers --------------------------------------------------------------------------------
 constexpr size_t POINTER_MIN = 38, POINTER_MAX = 67;
