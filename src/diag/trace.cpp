@@ -3,6 +3,7 @@
 // it again, so the trace survives a crash and no handle stays open between statements.
 #include "diag/trace.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -342,13 +343,14 @@ void debug_after_statement(RunContext* ctx, const Value* result, const Statement
 
 namespace {
 
-// The name cut to what the record holds; every call sets it, so no formatter is run for it.
 // Calls save and restore the trace file's name; it is mostly empty.
 void copy_trace_file(char* to, const char* from) {
   if (!from[0]) to[0] = 0;
   else std::memcpy(to, from, std::strlen(from) + 1);
 }
 
+// Every call sets the called name, so no formatter is run for it: a script's is copied, cut to what the
+// record holds; a function's is pointed to (called_name cuts it).
 void set_called_name(DebugState& d, const char* name, size_t length, bool script) {
   ++d.calledSerial;
   d.calledFunction = script ? nullptr : name;
