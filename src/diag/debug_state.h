@@ -30,7 +30,6 @@ struct DebugState {
   char calledName[TRACE_CALLED_BYTES];
   const char* calledFunction;           // null: calledName holds the name
   uint32_t calledFunctionLength;
-  uint32_t calledSerial;                // counts the settings of the name
   // The step dialog's view of the statement just run.
   char stepOutcome[TRACE_OUTCOME_BYTES];
   char stepError[TRACE_OUTCOME_BYTES];

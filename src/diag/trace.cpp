@@ -352,7 +352,6 @@ void copy_trace_file(char* to, const char* from) {
 // Every call sets the called name, so no formatter is run for it: a script's is copied, cut to what the
 // record holds; a function's is pointed to (called_name cuts it).
 void set_called_name(DebugState& d, const char* name, size_t length, bool script) {
-  ++d.calledSerial;
   d.calledFunction = script ? nullptr : name;
   d.calledFunctionLength = uint32_t(length);
   if (!script) return;
@@ -378,7 +377,6 @@ void debug_enter_call(RunContext* ctx, DebugCallSave* save, const char* name, si
     value_init(none);
     write_statement_record(ctx, ctx->szLine ? ctx->szLine : "", trace_outcome(ctx, &none), 0, true);
   }
-  save->calledSerial = d.calledSerial;
   save->traceMode = d.traceMode;
   save->savedTraceMode = d.savedTraceMode;
   save->traceFlags = d.traceFlags;
@@ -400,8 +398,7 @@ void debug_leave_call(RunContext* ctx, const DebugCallSave& save, const char* na
   d.traceFlags = save.traceFlags;
   d.stepMode = save.stepMode;
   copy_trace_file(d.traceFile, save.traceFile);
-  // The name is copied again only when a call inside put another there.
-  if (d.calledSerial != save.calledSerial) set_called_name(d, name, length, script);
+  set_called_name(d, name, length, script);
   ctx->nStmtClass = script ? SC_SCRIPT_CALL : SC_UDF_CALL;
   ctx->bBranch = 0;
 }

@@ -30,7 +30,6 @@ void debug_after_statement(RunContext* ctx, const Value* result, const Statement
 struct DebugCallSave {
   uint32_t traceMode, savedTraceMode, traceFlags;
   int32_t stepMode;
-  uint32_t calledSerial;   // the called name's count of settings once this call's name was set
   char traceFile[TRACE_FILE_BYTES];
 };
 void debug_enter_call(RunContext* ctx, DebugCallSave* save, const char* name, size_t length, bool script);
