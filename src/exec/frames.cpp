@@ -39,6 +39,13 @@ uint32_t innermost_frame(const RunContext* ctx) {
   return ctx->nStructDepth;
 }
 
+// The record of the function or called script a Return here leaves; the stack's depth when it leaves none
+// (a GoSub's frame, or the top level).
+uint32_t function_frame(const RunContext* ctx) {
+  const uint32_t i = innermost_frame(ctx);
+  return i != ctx->nStructDepth && is_gosub(ctx->aStruct[i].kind) ? ctx->nStructDepth : i;
+}
+
 // A Return leaves the call frame at record i: the records above it go, and the frame stays readable just
 // above the stack's top, its flag keeping the result for the caller.
 void leave_frame(RunContext* ctx, uint32_t i) {
@@ -148,10 +155,7 @@ int stmt_return(RunContext* ctx, Value* result, const StatementPlace& at) {
   return -1;
 }
 
-bool returns_from_function(const RunContext* ctx) {
-  const uint32_t i = innermost_frame(ctx);
-  return i != ctx->nStructDepth && !is_gosub(ctx->aStruct[i].kind);
-}
+bool returns_from_function(const RunContext* ctx) { return function_frame(ctx) != ctx->nStructDepth; }
 
 int return_from_function(RunContext* ctx, Value* result, const CompiledLine& cl) {
   ctx->nStmtClass = SC_GOSUB_RETURN;
@@ -163,8 +167,8 @@ int return_from_function(RunContext* ctx, Value* result, const CompiledLine& cl)
 }
 
 bool quick_return(RunContext* ctx, Value* result, const CompiledLine& cl) {
-  const uint32_t i = innermost_frame(ctx);
-  if (i == ctx->nStructDepth || is_gosub(ctx->aStruct[i].kind)) return false;
+  const uint32_t i = function_frame(ctx);
+  if (i == ctx->nStructDepth) return false;
   int32_t v = 0;
   const CompiledExpr& e = cl.e[0];
   if (e.first != NO_EXPR && !EvaluateWholeNumber(ctx, cl, 0, &v)) return false;
