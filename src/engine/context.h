@@ -30,6 +30,14 @@ constexpr int LENT_TEXTS = 4;                  // string constants of one expres
 // of a loop keep a block each.
 constexpr int LENT_BLOCKS = 16;
 
+// A name made in a slot of a table whose layout number was from, and the number the table took then.
+struct LayoutStep {
+  uint32_t from, to;   // to 0: unused
+  uint32_t slot;
+  uint64_t name[VARNAME_BYTES / 8];   // zero-padded, the flag byte cleared
+};
+constexpr uint32_t LAYOUT_STEPS = 64;
+
 struct VarFrame {
   uint16_t number;
   uint32_t tableId;        // identity of its table: the table's block id (frame 0: the host handle's low bits)
@@ -157,10 +165,14 @@ struct RunContext {
   // --- compiled lines ---
   LineCache* lineCache;            // made at the first run, released at shutdown
   uint32_t bLineCacheOff;          // every line is read as it runs (tests compare the two ways)
-  // Changes whenever a name is made or goes in the current table, or another table becomes current: a slot
-  // found for a name stays that name's while it is unchanged.
+  // The current table's layout number: tables with the same number hold the same names in the same slots,
+  // so a slot found for a name stays that name's while the number is unchanged. It changes whenever a name is
+  // made or goes, or another table becomes current.
   uint32_t nVarLayout;
-  uint32_t nLayoutSerial;          // the last layout number given: a table's layout number is never reused
+  uint32_t nLayoutSerial;          // the last layout number given
+  // The numbers names made before led to: a table filled as another was (a function's frame on every call)
+  // takes the same numbers.
+  LayoutStep aLayoutStep[LAYOUT_STEPS];
   int32_t nCompiledActive;         // compiled statements running now: the cache keeps its entries meanwhile
   uint32_t nPumpSkip;              // statements to run before the next one asks the system for messages
   // Blocks of the string heap holding copies of string constants that compiled lines lend to pure built-ins

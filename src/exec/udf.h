@@ -34,6 +34,9 @@ struct UdfRecord {
   // is looked up by name, as a repeated name shares one variable. slotNames: the variables' names as a slot
   // holds them, lower case and zero-padded.
   uint8_t layout;
+  // The layout numbers of a call's table before its first name, and once its parameters are in order; 0
+  // until a call gives them.
+  uint32_t freshLayout, paramsLayout;
   char slotNames[UDF_MAX_PARAMS][UDF_PARAM_SLOT_BYTES];
 };
 

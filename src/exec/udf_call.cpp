@@ -261,16 +261,18 @@ void set_parameters(RunContext* ctx, UdfRecord* rec, ArgBlock* args, int argc) {
   // leaves its slot free for a later name to take.
   bool in_order = rec->kind == UDF_FUNCTION && rec->layout == UDF_LAYOUT_IN_ORDER && ctx->nVarUsed == 1 &&
                   count < ctx->nVarCapacity;
+  const bool started_in_order = in_order;
   for (int i = 1; i <= count && !ctx->err; ++i) {
     uint16_t slot;
     if (in_order) {
       slot = ctx->nVarUsed++;
-      new_layout(ctx);   // a name is made, as claiming a slot would note
       VarSlot& s = ctx->lpVars[slot];
       std::memcpy(s.name, rec->slotNames[i - 1], VARNAME_BYTES);
       // A plain number given goes straight in; the slot starts uninitialised otherwise, as a new name does.
       if (i <= argc && store_plain(s, args->slot[i].c)) {
         in_order = s.c.type != 0;
+        // The names so far with a free slot: a layout of its own, before later names are looked up.
+        if (!in_order) new_layout(ctx);
         continue;
       }
       s.c = ValueCore{};
@@ -281,7 +283,18 @@ void set_parameters(RunContext* ctx, UdfRecord* rec, ArgBlock* args, int argc) {
     }
     if (slot == SLOT_NONE || i > argc) continue;
     if (!store_plain(ctx->lpVars[slot], args->slot[i].c)) slot_store(ctx, slot, args->slot[i].c);
-    in_order = in_order && ctx->lpVars[slot].c.type != 0;
+    if (in_order && ctx->lpVars[slot].c.type == 0) {
+      in_order = false;
+      new_layout(ctx);
+    }
+  }
+  if (!started_in_order) return;
+  // The names went in as on every call in order: the table takes the function's number for them.
+  if (in_order && !ctx->err) {
+    if (!rec->paramsLayout) rec->paramsLayout = ++ctx->nLayoutSerial;
+    ctx->nVarLayout = rec->paramsLayout;
+  } else if (in_order) {
+    new_layout(ctx);
   }
 }
 
@@ -363,6 +376,10 @@ int CallUdf(RunContext* ctx, int code, Value* result, ArgBlock* args, int argc, 
     }
     init_reserved_slot(&ctx->lpVars[0]);
     ctx->nVarUsed = 1;
+    // Every call's table starts alike, so it takes the function's own first layout number; the names made
+    // in it then lead to the numbers they led to before, and the slots the body's lines found stay good.
+    if (!rec->freshLayout) rec->freshLayout = ++ctx->nLayoutSerial;
+    ctx->nVarLayout = rec->freshLayout;
   }
 
   int run = 1;

@@ -47,7 +47,28 @@ uint16_t slot_lookup(RunContext* ctx, const char* name) {
   return SLOT_NONE;
 }
 
-// A cleared slot for a new name: the free one found by the search, else the next unused one.
+void note_new_name(RunContext* ctx, uint16_t slot) {
+  uint64_t name[4];
+  std::memcpy(name, ctx->lpVars[slot].name, VARNAME_BYTES);
+  name[3] &= ~(uint64_t(0xFF) << 56);   // the flag byte
+  const uint32_t from = ctx->nVarLayout;
+  static_assert(LAYOUT_STEPS == 64);
+  const uint32_t hash = (from + slot) * 0x9E3779B1u + uint32_t(name[0]) * 0x85EBCA77u;
+  LayoutStep& step = ctx->aLayoutStep[hash >> 26];
+  if (step.from == from && step.to && step.slot == slot && step.name[0] == name[0] && step.name[1] == name[1] &&
+      step.name[2] == name[2] && step.name[3] == name[3]) {
+    ctx->nVarLayout = step.to;
+    return;
+  }
+  new_layout(ctx);
+  step.from = from;
+  step.to = ctx->nVarLayout;
+  step.slot = slot;
+  std::memcpy(step.name, name, sizeof name);
+}
+
+// A cleared slot for a new name: the free one found by the search, else the next unused one. The caller
+// writes the name and notes it.
 static uint16_t claim_slot(RunContext* ctx, uint16_t free_slot) {
   uint16_t slot = free_slot;
   if (slot == SLOT_NONE) {
@@ -57,7 +78,6 @@ static uint16_t claim_slot(RunContext* ctx, uint16_t free_slot) {
     }
     slot = ctx->nVarUsed++;
   }
-  new_layout(ctx);
   clear_slot(ctx->lpVars[slot]);
   return slot;
 }
@@ -75,6 +95,7 @@ uint16_t slot_find_or_create(RunContext* ctx, const char* name, bool as_integer)
   std::strncpy(s.name, name, VARNAME_BYTES - 1);
   s.c.i = -1;
   s.c.type = as_integer ? VF_INTEGER : VF_UNINIT;
+  note_new_name(ctx, slot);
   return slot;
 }
 
@@ -105,6 +126,7 @@ uint16_t slot_find_or_create_padded(RunContext* ctx, const char* name) {
   std::memcpy(s.name, name, VARNAME_BYTES - 1);
   s.c.i = -1;
   s.c.type = VF_UNINIT;
+  note_new_name(ctx, slot);
   return slot;
 }
 

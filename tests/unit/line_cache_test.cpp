@@ -173,6 +173,23 @@ TEST(LineCache, LinesCallingFunctionsRunTheirCallsOnce) {
   EXPECT_NE(first[3].find(":13: error 3062"), std::string::npos) << first[3];
 }
 
+TEST(LineCache, FunctionTablesFilledAlikeKeepTheirSlotsAndOthersDoNot) {
+  // Calls whose tables fill alike find their names where the last call left them; calls that make their
+  // names in another order, drop one or make one more must not take those slots. The string parameter is
+  // stored by copy, not in order.
+  const std::string script =
+      "#DefineFunction f(n, s)\n  If n mod 2 == 0\n    a = n\n    b = s\n  Else\n    b = s\n    a = n * 10\n"
+      "  EndIf\n  If n == 3 Then Drop(a)\n  If n == 5 Then c = 7\n"
+      "  out = IsDefined(a) : IsDefined(c) : \"/\" : b : \"/\"\n  If IsDefined(a) Then out = out : a\n"
+      "  If n < 6 Then out = out : \"<\" : f(n + 1, s : n) : \">\"\n  Return out\n#EndFunction\n"
+      "r = \"\"\nFor k = 1 to 3\n  r = r : f(0, \"x\") : \";\" : f(k, k) : \";\"\nNext\n";
+  const std::string nested = "10/x/0<10/x0/10<10/x01/2<00/x012/<10/x0123/4<11/x01234/50<10/x012345/6>>>>>>;";
+  const std::string expected = nested + "10/1/10<10/11/2<00/112/<10/1123/4<11/11234/50<10/112345/6>>>>>;" + nested +
+                               "10/2/2<00/22/<10/223/4<11/2234/50<10/22345/6>>>>;" + nested +
+                               "00/3/<10/33/4<11/334/50<10/3345/6>>>;";
+  EXPECT_EQ(same_with_cache_off_and_on(script, {"r"})[0], expected);
+}
+
 TEST(LineCache, FileLinesThatFailLeaveWhatReadingThemLeaves) {
   // Reads run straight once compiled; reading past the end fails, on later passes too: with a handler
   // function that assigns its value, then with the run ended at the line.
