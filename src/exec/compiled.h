@@ -279,6 +279,8 @@ bool RunsStraight(const CompiledLine& cl);
 // place of the last line that ran (a Switch may run its matching Case line too).
 const CompiledLine* RunQuick(RunContext* ctx, Value* result, const HeldScript* hs, const CompiledLine& cl,
                              uint32_t* pos, uint32_t* start, uint32_t* length);
+// RunQuick for an expression line in a block that runs (the commonest statement, without the dispatch).
+const CompiledLine* RunQuickExpression(RunContext* ctx, Value* result, const HeldScript* hs, const CompiledLine& cl);
 
 // A block in a skipping state passes over the run of lines from first that only read their first word:
 // the last line's place (*lineStart, *length) and the read position after it; false when first is not

@@ -118,12 +118,13 @@ Straight run_straight(RunContext* ctx, Value* result, const HeldScript* hs, cons
   for (;;) {
     uint32_t next_pos = cl->next, last_start = cl->lineStart, last_length = cl->length;
     const CompiledLine* ran = cl;
-    const bool passed =
-        block_is_skipping(ctx) && PassSkippedLines(ctx, hs, *cl, &next_pos, &last_start, &last_length);
+    const bool skipping = block_is_skipping(ctx);
+    const bool passed = skipping && PassSkippedLines(ctx, hs, *cl, &next_pos, &last_start, &last_length);
     if (!passed) {
       // A statement that fails or does something else is run the general way, from its own place. The
       // straight forms do not read the line's text or place: those of the last line are set at the end.
-      ran = RunQuick(ctx, result, hs, *cl, &next_pos, &last_start, &last_length);
+      ran = cl->kind == LK_EXPRESSION && !skipping ? RunQuickExpression(ctx, result, hs, *cl)
+                                                   : RunQuick(ctx, result, hs, *cl, &next_pos, &last_start, &last_length);
       if (!ran) break;
     }
     outcome = Straight::LastRan;

@@ -1052,6 +1052,16 @@ bool RunsStraight(const CompiledLine& cl) {
   }
 }
 
+const CompiledLine* RunQuickExpression(RunContext* ctx, Value* result, const HeldScript* hs, const CompiledLine& cl) {
+  if (!cl.straight) return nullptr;
+  if (cl.callsOut) return run_call_line(ctx, result, hs, cl);
+  if ((cl.append || !AssignWholeNumber(ctx, cl)) && !assign_pure(ctx, cl, result)) return nullptr;
+  if (result->c.type & VALUE_OWNS) value_free(ctx, *result);
+  value_init(*result);
+  ctx->nStmtClass = SC_EXPRESSION;
+  return &cl;
+}
+
 const CompiledLine* RunQuick(RunContext* ctx, Value* result, const HeldScript* hs, const CompiledLine& cl,
                              uint32_t* pos, uint32_t* start, uint32_t* length) {
   const CompiledLine* ran = &cl;
@@ -1061,14 +1071,7 @@ const CompiledLine* RunQuick(RunContext* ctx, Value* result, const HeldScript* h
   const bool room = ctx->nStructDepth < STRUCT_STACK_SIZE;
   int32_t v;
   switch (cl.kind) {
-    case LK_EXPRESSION:
-      if (skipping || !cl.straight) return nullptr;
-      if (cl.callsOut) return run_call_line(ctx, result, hs, cl);
-      if ((cl.append || !AssignWholeNumber(ctx, cl)) && !assign_pure(ctx, cl, result)) return nullptr;
-      if (result->c.type & VALUE_OWNS) value_free(ctx, *result);
-      value_init(*result);
-      ctx->nStmtClass = SC_EXPRESSION;
-      return ran;
+    case LK_EXPRESSION: return skipping ? nullptr : RunQuickExpression(ctx, result, hs, cl);
     case LK_WHILE:
       if (!room || !tested_truth(ctx, cl, skipping, &v)) return nullptr;
       if (!skipping) ctx->bBranch = v != 0;

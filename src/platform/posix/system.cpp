@@ -271,7 +271,8 @@ uintptr_t main_stack_low(uintptr_t sp) {
 
 // The system's query reads the whole memory map of the process for the main thread, so that thread's
 // bounds are worked out above; other threads' come from their descriptors.
-uintptr_t stack_low(uintptr_t sp) {
+// Out of line: asked once per thread, it would otherwise weigh on every check.
+[[gnu::noinline, gnu::cold]] uintptr_t stack_low(uintptr_t sp) {
   if (const uintptr_t low = main_stack_low(sp)) return low;
   pthread_attr_t attr;
   void* addr = nullptr;
