@@ -33,7 +33,8 @@ constexpr int LENT_BLOCKS = 16;
 // A name made in a slot of a table whose layout number was from, and the number the table took then.
 struct LayoutStep {
   uint32_t from, to;   // to 0: unused
-  uint32_t slot;
+  uint16_t slot;
+  uint8_t appended;    // at the end of a table whose slots were all in use
   uint64_t name[VARNAME_BYTES / 8];   // zero-padded, the flag byte cleared
 };
 constexpr uint32_t LAYOUT_STEPS = 64;

@@ -47,16 +47,28 @@ uint16_t slot_lookup(RunContext* ctx, const char* name) {
   return SLOT_NONE;
 }
 
-void note_new_name(RunContext* ctx, uint16_t slot) {
-  uint64_t name[4];
-  std::memcpy(name, ctx->lpVars[slot].name, VARNAME_BYTES);
-  name[3] &= ~(uint64_t(0xFF) << 56);   // the flag byte
-  const uint32_t from = ctx->nVarLayout;
+namespace {
+
+// Layout numbers follow the names made: a name made in a slot of a table whose layout number was from leads
+// to the number the same step led to before, so that tables filled alike (a function's frame on every call)
+// share numbers and the slots found in one hold in the next.
+LayoutStep& step_at(RunContext* ctx, uint32_t from, uint16_t slot, const uint64_t (&name)[4]) {
   static_assert(LAYOUT_STEPS == 64);
   const uint32_t hash = (from + slot) * 0x9E3779B1u + uint32_t(name[0]) * 0x85EBCA77u;
-  LayoutStep& step = ctx->aLayoutStep[hash >> 26];
-  if (step.from == from && step.to && step.slot == slot && step.name[0] == name[0] && step.name[1] == name[1] &&
-      step.name[2] == name[2] && step.name[3] == name[3]) {
+  return ctx->aLayoutStep[hash >> 26];
+}
+
+bool is_step(const LayoutStep& step, uint32_t from, uint16_t slot, const uint64_t (&name)[4]) {
+  return step.from == from && step.to && step.slot == slot && step.name[0] == name[0] && step.name[1] == name[1] &&
+         step.name[2] == name[2] && step.name[3] == name[3];
+}
+
+// The name (zero-padded, flag byte cleared) was just made in slot; appended: at the end of a table whose
+// slots were all in use, the name in none of them.
+void note_new_name(RunContext* ctx, uint16_t slot, const uint64_t (&name)[4], bool appended) {
+  const uint32_t from = ctx->nVarLayout;
+  LayoutStep& step = step_at(ctx, from, slot, name);
+  if (is_step(step, from, slot, name)) {
     ctx->nVarLayout = step.to;
     return;
   }
@@ -64,8 +76,37 @@ void note_new_name(RunContext* ctx, uint16_t slot) {
   step.from = from;
   step.to = ctx->nVarLayout;
   step.slot = slot;
+  step.appended = appended;
   std::memcpy(step.name, name, sizeof name);
 }
+
+void read_padded_name(const VarSlot& s, uint64_t (&name)[4]) {
+  std::memcpy(name, s.name, VARNAME_BYTES);
+  name[3] &= ~(uint64_t(0xFF) << 56);   // the flag byte
+}
+
+// A name appended before to a table with this layout number and every slot in use: when this table's slots
+// are all in use too, they hold the same names, so the name is not among them and goes at the end again,
+// without a search. SLOT_NONE when that is not known.
+uint16_t append_known_name(RunContext* ctx, const uint64_t (&name)[4]) {
+  const uint16_t slot = ctx->nVarUsed;
+  if (slot >= ctx->nVarCapacity) return SLOT_NONE;
+  const LayoutStep& step = step_at(ctx, ctx->nVarLayout, slot, name);
+  if (!step.appended || !is_step(step, ctx->nVarLayout, slot, name)) return SLOT_NONE;
+  VarSlot* const slots = ctx->lpVars;
+  for (uint16_t i = FIRST_NAMED_SLOT; i < slot; ++i)
+    if (!slots[i].c.type) return SLOT_NONE;
+  ctx->nVarUsed = uint16_t(slot + 1);
+  VarSlot& s = slots[slot];
+  clear_slot(s);
+  std::memcpy(s.name, name, VARNAME_BYTES - 1);
+  s.c.i = -1;
+  s.c.type = VF_UNINIT;
+  ctx->nVarLayout = step.to;
+  return slot;
+}
+
+}  // namespace
 
 // A cleared slot for a new name: the free one found by the search, else the next unused one. The caller
 // writes the name and notes it.
@@ -95,7 +136,9 @@ uint16_t slot_find_or_create(RunContext* ctx, const char* name, bool as_integer)
   std::strncpy(s.name, name, VARNAME_BYTES - 1);
   s.c.i = -1;
   s.c.type = as_integer ? VF_INTEGER : VF_UNINIT;
-  note_new_name(ctx, slot);
+  uint64_t padded[4];
+  read_padded_name(s, padded);
+  note_new_name(ctx, slot, padded, free_slot == SLOT_NONE);
   return slot;
 }
 
@@ -104,6 +147,7 @@ uint16_t slot_find_or_create_padded(RunContext* ctx, const char* name) {
   uint64_t want[4];
   std::memcpy(want, name, VARNAME_BYTES - 1);
   reinterpret_cast<char*>(want)[VARNAME_BYTES - 1] = 0;
+  if (const uint16_t appended = append_known_name(ctx, want); appended != SLOT_NONE) return appended;
   uint16_t free_slot = SLOT_NONE;
   for (uint16_t i = FIRST_NAMED_SLOT; i < ctx->nVarUsed; ++i) {
     if (!slots[i].c.type) {
@@ -126,7 +170,7 @@ uint16_t slot_find_or_create_padded(RunContext* ctx, const char* name) {
   std::memcpy(s.name, name, VARNAME_BYTES - 1);
   s.c.i = -1;
   s.c.type = VF_UNINIT;
-  note_new_name(ctx, slot);
+  note_new_name(ctx, slot, want, free_slot == SLOT_NONE);
   return slot;
 }
 

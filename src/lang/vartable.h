@@ -17,10 +17,6 @@ inline VarSlot* slot_at(RunContext* ctx, uint16_t i) { return &ctx->lpVars[i]; }
 // number, so that no slot found before is taken for a name again without a look.
 inline void new_layout(RunContext* ctx) { ctx->nVarLayout = ++ctx->nLayoutSerial; }
 
-// A name was made in the current table's slot (written there, the slot cleared before): the table takes the
-// layout number the same name made in the same slot under the same number gave before, else a new one.
-void note_new_name(RunContext* ctx, uint16_t slot);
-
 // The reserved first slot of every table: empty name, integer -1, uninitialised.
 void init_reserved_slot(VarSlot* slot);
 
