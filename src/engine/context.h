@@ -32,7 +32,7 @@ constexpr int LENT_BLOCKS = 16;
 
 // A name made in a slot of a table whose layout number was from, and the number the table took then.
 struct LayoutStep {
-  uint32_t from, to;   // to 0: unused
+  LayoutNumber from, to;   // to 0: unused
   uint16_t slot;
   uint8_t appended;    // at the end of a table whose slots were all in use
   uint64_t name[VARNAME_BYTES / 8];   // zero-padded, the flag byte cleared
@@ -52,7 +52,7 @@ struct VarFrame {
   plat::MemId spare;       // the table kept from the frame's last use, emptied, for the next call
   uint16_t spareCapacity;
   VarSlot* spareSlots;     // the spare table's address (it stays locked)
-  uint32_t layout;         // nVarLayout when another table became current (tables change only while current)
+  LayoutNumber layout;     // nVarLayout when another table became current (tables change only while current)
 };
 
 struct RunContext {
@@ -169,8 +169,8 @@ struct RunContext {
   // The current table's layout number: tables with the same number hold the same names in the same slots,
   // so a slot found for a name stays that name's while the number is unchanged. It changes whenever a name is
   // made or goes, or another table becomes current.
-  uint32_t nVarLayout;
-  uint32_t nLayoutSerial;          // the last layout number given
+  LayoutNumber nVarLayout;
+  LayoutNumber nLayoutSerial;      // the last layout number given
   // The numbers names made before led to: a table filled as another was (a function's frame on every call)
   // takes the same numbers.
   LayoutStep aLayoutStep[LAYOUT_STEPS];

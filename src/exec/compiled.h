@@ -50,7 +50,7 @@ struct VarRef {
   char name[VARNAME_BYTES];   // zero-padded
   uint16_t slot;
   uint16_t length;
-  uint32_t layout;            // the table's nVarLayout when slot was found
+  LayoutNumber layout;        // the table's nVarLayout when slot was found
 };
 
 constexpr uint16_t NO_EXPR = 0xFFFF;
@@ -103,7 +103,8 @@ struct SkipRun {
   uint32_t next;              // read position after the run
   uint32_t lastStart;         // where the run's last line starts, and its length
   uint32_t lastLength;
-  uint32_t epoch, layout;
+  uint32_t epoch;
+  LayoutNumber layout;
   uint16_t kind;              // the record's kind and state the run was found under
   uint8_t state;
   uint8_t lastClass;          // the statement class of the run's last statement
@@ -130,7 +131,8 @@ struct CaseJump {
 };
 constexpr uint32_t CASE_JUMPS = 8;
 struct CaseTable {
-  uint32_t epoch, layout;
+  uint32_t epoch;
+  LayoutNumber layout;
   uint32_t count;
   CaseJump jump[CASE_JUMPS];
 };

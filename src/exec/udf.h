@@ -1,6 +1,7 @@
 // User-defined functions and subroutines: the records of the UdfTable.
 #pragma once
 #include <cstdint>
+#include "lang/value.h"
 #include "platform/memory.h"
 
 namespace tov {
@@ -36,7 +37,7 @@ struct UdfRecord {
   uint8_t layout;
   // The layout numbers of a call's table before its first name, and once its parameters are in order; 0
   // until a call gives them.
-  uint32_t freshLayout, paramsLayout;
+  LayoutNumber freshLayout, paramsLayout;
   char slotNames[UDF_MAX_PARAMS][UDF_PARAM_SLOT_BYTES];
 };
 

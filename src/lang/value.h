@@ -52,6 +52,10 @@ constexpr size_t VARNAME_BYTES = 32;
 constexpr size_t VARNAMESIZE = 30;        // characters of a variable name
 constexpr uint8_t VARNAME_FLAG_GLOBAL = 1;  // in the name's last byte: declared global for pointers
 
+// A variable table's layout number (see RunContext::nVarLayout): 64 bits, so that a number is never given
+// twice however long a run makes and drops names.
+using LayoutNumber = uint64_t;
+
 struct VarSlot {
   ValueCore c;
   char name[VARNAME_BYTES];   // lower case, NUL-terminated; the last byte carries VARNAME_FLAG_* bits

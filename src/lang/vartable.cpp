@@ -52,13 +52,13 @@ namespace {
 // Layout numbers follow the names made: a name made in a slot of a table whose layout number was from leads
 // to the number the same step led to before, so that tables filled alike (a function's frame on every call)
 // share numbers and the slots found in one hold in the next.
-LayoutStep& step_at(RunContext* ctx, uint32_t from, uint16_t slot, const uint64_t (&name)[4]) {
+LayoutStep& step_at(RunContext* ctx, LayoutNumber from, uint16_t slot, const uint64_t (&name)[4]) {
   static_assert(LAYOUT_STEPS == 64);
-  const uint32_t hash = (from + slot) * 0x9E3779B1u + uint32_t(name[0]) * 0x85EBCA77u;
+  const uint32_t hash = uint32_t(from + slot) * 0x9E3779B1u + uint32_t(name[0]) * 0x85EBCA77u;
   return ctx->aLayoutStep[hash >> 26];
 }
 
-bool is_step(const LayoutStep& step, uint32_t from, uint16_t slot, const uint64_t (&name)[4]) {
+bool is_step(const LayoutStep& step, LayoutNumber from, uint16_t slot, const uint64_t (&name)[4]) {
   return step.from == from && step.to && step.slot == slot && step.name[0] == name[0] && step.name[1] == name[1] &&
          step.name[2] == name[2] && step.name[3] == name[3];
 }
@@ -66,7 +66,7 @@ bool is_step(const LayoutStep& step, uint32_t from, uint16_t slot, const uint64_
 // The name (zero-padded, flag byte cleared) was just made in slot; appended: at the end of a table whose
 // slots were all in use, the name in none of them.
 void note_new_name(RunContext* ctx, uint16_t slot, const uint64_t (&name)[4], bool appended) {
-  const uint32_t from = ctx->nVarLayout;
+  const LayoutNumber from = ctx->nVarLayout;
   LayoutStep& step = step_at(ctx, from, slot, name);
   if (is_step(step, from, slot, name)) {
     ctx->nVarLayout = step.to;
