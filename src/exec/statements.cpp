@@ -814,7 +814,7 @@ namespace {
 
 // Whether a variable reference names a variable of the current table, without making it.
 bool variable_exists(RunContext* ctx, const VarRef& ref) {
-  if (ref.slot && ref.layout == ctx->nVarLayout && ctx->lpVars[ref.slot].c.type) return true;
+  if (ref.slot && ref.layout == ctx->nVarLayout && ref.slot < ctx->nVarUsed && ctx->lpVars[ref.slot].c.type) return true;
   return slot_lookup(ctx, ref.name) != SLOT_NONE;
 }
 

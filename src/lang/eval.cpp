@@ -980,10 +980,10 @@ inline uint16_t find_slot_again(RunContext* ctx, VarRef& ref) {
 }
 
 // The slot a variable reference names: the one found last time while the table's layout is the same, else
-// looked up again.
+// looked up again. (Slots past the used ones keep the bytes of an emptied call's table: never taken.)
 inline uint16_t find_slot_of(RunContext* ctx, VarRef& ref) {
   const uint16_t hint = ref.slot;
-  if (hint && ref.layout == ctx->nVarLayout && ctx->lpVars[hint].c.type) return hint;
+  if (hint && ref.layout == ctx->nVarLayout && hint < ctx->nVarUsed && ctx->lpVars[hint].c.type) return hint;
   return find_slot_again(ctx, ref);
 }
 

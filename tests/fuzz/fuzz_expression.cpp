@@ -105,6 +105,9 @@ void reset(RunContext* ctx) {
   for (uint16_t i = 1; i < ctx->nVarUsed; ++i)
     if (ctx->lpVars[i].c.type) std::abort();
   ctx->nVarUsed = 1;
+  // The table changed behind the engine's back: it takes a new layout number, as a host's table does when a
+  // run locks it, so that no slot remembered under the old number is taken again.
+  new_layout(ctx);
   init_reserved_slot(&ctx->lpVars[0]);
   ctx->err = 0;
   ctx->decimals = -1;
