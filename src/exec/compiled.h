@@ -160,6 +160,8 @@ struct CompiledLine {
                               // has no effect but a value or an error
   uint8_t callsOut;           // CALLS_*: a line whose only calls with an effect are these runs straight, as the
                               // general form runs it, and a failure is dispatched after it
+  uint8_t mayEnd;             // a straight line after which the straight run looks at more than the next line:
+                              // it calls out, or it is a Return (alone or after Then)
   CompiledExpr e[4];          // appends: the parts besides the target, from e[1]
   const CompiledLine* inner;  // the statement after Then/Else when it compiled; null otherwise
   Op* ops;
@@ -243,6 +245,14 @@ inline const CompiledLine* linecache_after(RunContext* ctx, const HeldScript* hs
     from.linkEpoch = ctx->lineCache->epoch;
   }
   return found;
+}
+// linecache_after within a straight run, where the names lines were compiled under cannot change: the line's
+// own link is enough.
+inline const CompiledLine* linked_after(RunContext* ctx, const HeldScript* hs, const CompiledLine& from,
+                                        uint32_t pos) {
+  return from.link && from.linkPos == pos && from.linkEpoch == ctx->lineCache->epoch
+             ? from.link
+             : linecache_after(ctx, hs, from, pos);
 }
 // Records a line just read from pos: the first time its place, the second time its compiled form (lines
 // with % and definition lines are never recorded). Returns the entry or null.

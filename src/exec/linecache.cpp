@@ -730,10 +730,12 @@ CompiledLine* compile_line(RunContext* ctx, LineCache* cache, const char* line, 
   // the general evaluation at once.
   if (cl.callsOut == CALLS_FILE) cl.e[0].integers = 0;
   cl.straight = RunsStraight(cl);
+  cl.mayEnd = cl.callsOut || cl.kind == LK_RETURN;
   CompiledLine* out = store_line(cache, b, cl);
   if (out && has_inner && nesting == 0) {
     out->inner = compile_line(ctx, cache, line, inner_at, 1);
     out->straight = RunsStraight(*out);   // a single-line If runs straight with its inner statement
+    out->mayEnd = out->kind == LK_IF && out->inner && out->inner->kind == LK_RETURN;
   }
   return out;
 }

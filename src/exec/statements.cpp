@@ -995,7 +995,7 @@ const CompiledLine* single_line_if(RunContext* ctx, Value* result, const HeldScr
 const CompiledLine* run_loop_head(RunContext* ctx, Value* result, const HeldScript* hs, const CompiledLine& end,
                                   StructRecord* t, uint32_t* pos, uint32_t* start, uint32_t* length) {
   if (!ctx->nPumpSkip || ctx->nHostNotify || ctx->hdr.bCancel) return nullptr;
-  const CompiledLine* head = linecache_after(ctx, hs, end, t->resume);
+  const CompiledLine* head = linked_after(ctx, hs, end, t->resume);
   if (!head || !head->straight) return nullptr;
   if (t->kind == SK_WHILE) {
     int32_t v;
