@@ -55,12 +55,21 @@ struct VarRef {
 
 constexpr uint16_t NO_EXPR = 0xFFFF;
 
+// How the whole-number evaluation works an expression out, known once the line is compiled.
+enum WholeShape : uint8_t {
+  WHOLE_NONE,       // not made of plain whole numbers alone, or calls a function: declined at once
+  WHOLE_OPERAND,    // a number or a variable alone
+  WHOLE_BINARY,     // one operator between two of them
+  WHOLE_LANE,       // anything else of plain whole numbers
+};
+
 struct CompiledExpr {
   uint16_t first = NO_EXPR;   // first op; NO_EXPR: no expression
   uint16_t count = 0;
   uint16_t depth = 0;         // values on the stack at most
   uint16_t calls = 0;         // function calls in it
   uint16_t integers = 0;      // made only of what the whole-number evaluation covers (calls included)
+  uint8_t whole = WHOLE_NONE; // WholeShape
 };
 
 // Statement kinds of a compiled line.

@@ -914,7 +914,7 @@ void take_branch(RunContext* ctx, const CaseJump& j, uint32_t* pos, uint32_t* st
 [[gnu::always_inline]] inline bool tested_value(RunContext* ctx, const CompiledLine& cl, bool skipping, int32_t* v) {
   *v = 0;
   // (What the whole-number evaluation declines at once is declined here without calling it.)
-  return skipping || (cl.e[0].integers && !cl.e[0].calls && EvaluateWholeNumber(ctx, cl, 0, v));
+  return skipping || (cl.e[0].whole != WHOLE_NONE && EvaluateWholeNumber(ctx, cl, 0, v));
 }
 
 // A line whose expressions call only pure built-ins failed as it ran straight: the error, and what it added
@@ -1024,7 +1024,7 @@ const CompiledLine* run_loop_head(RunContext* ctx, Value* result, const HeldScri
 }  // namespace
 
 bool RunsStraight(const CompiledLine& cl) {
-  const auto whole = [&cl](int n) { return cl.e[n].integers && !cl.e[n].calls; };
+  const auto whole = [&cl](int n) { return cl.e[n].whole != WHOLE_NONE; };
   // A condition worked out without an effect: a plain whole number, or one calling only pure built-ins.
   const auto testable = [&cl, &whole](int n) { return whole(n) || cl.pure; };
   // The statement after Then of a single-line If: one that only changes variables, leaves its loop or returns.

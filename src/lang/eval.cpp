@@ -1469,8 +1469,6 @@ void release_lent_texts(RunContext* ctx) {
 
 namespace {
 
-inline bool plain_operand(const Op& op) { return op.code == OP_INT || op.code == OP_VARIABLE; }
-
 // A number, or a variable holding a plain integer (looked up as the lane would).
 inline bool whole_operand(RunContext* ctx, const CompiledLine& cl, const Op& op, int32_t* out) {
   if (op.code == OP_INT) {
@@ -1505,18 +1503,22 @@ bool read_line_into(RunContext* ctx, const CompiledLine& cl, uint16_t target) {
 // EvaluateWholeNumber, inlined where a statement runs straight.
 [[gnu::always_inline]] inline bool whole_number(RunContext* ctx, const CompiledLine& cl, int n, int32_t* out) {
   const CompiledExpr& e = cl.e[n];
-  if (!e.integers || e.calls) return false;
+  const Op* const op = cl.ops + e.first;
   // A number or a variable alone, or one operator between two of them: the commonest limits, cases,
   // conditions and results, worked out straight.
-  const Op* const op = cl.ops + e.first;
-  if (e.count == 1 && plain_operand(op[0])) return whole_operand(ctx, cl, op[0], out);
-  if (e.count == 3 && op[2].code == OP_BINARY && plain_operand(op[0]) && plain_operand(op[1])) {
-    int32_t a, b;
-    if (!whole_operand(ctx, cl, op[0], &a) || !whole_operand(ctx, cl, op[1], &b)) return false;
-    return int_compare_or_arith(op[2].kw, a, b, out);
+  switch (e.whole) {
+    case WHOLE_NONE: return false;
+    case WHOLE_OPERAND: return whole_operand(ctx, cl, op[0], out);
+    case WHOLE_BINARY: {
+      int32_t a, b;
+      if (!whole_operand(ctx, cl, op[0], &a) || !whole_operand(ctx, cl, op[1], &b)) return false;
+      return int_compare_or_arith(op[2].kw, a, b, out);
+    }
+    default: {
+      uint16_t origin;
+      return integer_lane(ctx, cl, e, out, &origin, nullptr) == Lane::Whole;
+    }
   }
-  uint16_t origin;
-  return integer_lane(ctx, cl, e, out, &origin, nullptr) == Lane::Whole;
 }
 
 bool EvaluateWholeNumber(RunContext* ctx, const CompiledLine& cl, int n, int32_t* out) {
@@ -1576,7 +1578,7 @@ void EvaluateCompiled(RunContext* ctx, const CompiledLine& cl, int n, Value* res
 }
 
 bool AssignWholeNumber(RunContext* ctx, const CompiledLine& cl) {
-  if (!cl.e[0].integers || cl.e[0].calls) return false;   // not a plain whole number: no lookup needed
+  if (cl.e[0].whole == WHOLE_NONE) return false;   // not a plain whole number: no lookup needed
   const uint16_t slot = find_slot_of(ctx, cl.vars[cl.target]);
   int32_t whole;
   if (slot == SLOT_NONE || !whole_number(ctx, cl, 0, &whole)) return false;
