@@ -981,9 +981,11 @@ inline uint16_t find_slot_again(RunContext* ctx, VarRef& ref) {
 
 // The slot a variable reference names: the one found last time while the table's layout is the same, else
 // looked up again.
+inline bool hint_holds(const RunContext* ctx, const VarRef& ref) {
+  return ref.slot && ref.layout == ctx->nVarLayout && ctx->lpVars[ref.slot].c.type;
+}
 inline uint16_t find_slot_of(RunContext* ctx, VarRef& ref) {
-  const uint16_t hint = ref.slot;
-  if (hint && ref.layout == ctx->nVarLayout && ctx->lpVars[hint].c.type) return hint;
+  if (hint_holds(ctx, ref)) return ref.slot;
   return find_slot_again(ctx, ref);
 }
 
@@ -1500,25 +1502,63 @@ bool read_line_into(RunContext* ctx, const CompiledLine& cl, uint16_t target) {
 
 }  // namespace
 
-// EvaluateWholeNumber, inlined where a statement runs straight.
+// A variable alone, or one operator between two operands, with every variable looked up: out of line, so that
+// what goes through the slots found last time keeps no frame.
+[[gnu::noinline]] bool whole_number_looked_up(RunContext* ctx, const CompiledLine& cl, int n, int32_t* out) {
+  const CompiledExpr& e = cl.e[n];
+  const Op* const op = cl.ops + e.first;
+  if (e.whole == WHOLE_OPERAND) return whole_operand(ctx, cl, op[0], out);
+  int32_t a, b;
+  if (!whole_operand(ctx, cl, op[0], &a) || !whole_operand(ctx, cl, op[1], &b)) return false;
+  return int_compare_or_arith(op[2].kw, a, b, out);
+}
+
+enum class Hinted { No, Yes, LookUp };
+
+// whole_operand through the slot the variable was found in last time; LookUp when that does not hold.
+[[gnu::always_inline]] inline Hinted hinted_operand(const RunContext* ctx, const CompiledLine& cl, const Op& op,
+                                                    int32_t* out) {
+  if (op.code == OP_INT) {
+    *out = op.payload.i;
+    return Hinted::Yes;
+  }
+  const VarRef& ref = cl.vars[op.payload.index];
+  if (!hint_holds(ctx, ref)) return Hinted::LookUp;
+  const ValueCore& v = ctx->lpVars[ref.slot].c;
+  if (v.type != VF_INTEGER) return Hinted::No;
+  *out = v.i;
+  return Hinted::Yes;
+}
+
+// EvaluateWholeNumber, inlined where a statement runs straight. A number or a variable alone, or one operator
+// between two of them (the commonest limits, cases, conditions and results) is worked out from the slots
+// found last time while they hold; the rest looks the variables up, in the same order, from the start.
 [[gnu::always_inline]] inline bool whole_number(RunContext* ctx, const CompiledLine& cl, int n, int32_t* out) {
   const CompiledExpr& e = cl.e[n];
   const Op* const op = cl.ops + e.first;
-  // A number or a variable alone, or one operator between two of them: the commonest limits, cases,
-  // conditions and results, worked out straight.
   switch (e.whole) {
     case WHOLE_NONE: return false;
-    case WHOLE_OPERAND: return whole_operand(ctx, cl, op[0], out);
+    case WHOLE_OPERAND: {
+      const Hinted h = hinted_operand(ctx, cl, op[0], out);
+      if (h != Hinted::LookUp) return h == Hinted::Yes;
+      break;
+    }
     case WHOLE_BINARY: {
       int32_t a, b;
-      if (!whole_operand(ctx, cl, op[0], &a) || !whole_operand(ctx, cl, op[1], &b)) return false;
-      return int_compare_or_arith(op[2].kw, a, b, out);
+      const Hinted first = hinted_operand(ctx, cl, op[0], &a);
+      if (first == Hinted::No) return false;
+      if (first == Hinted::LookUp) break;
+      const Hinted second = hinted_operand(ctx, cl, op[1], &b);
+      if (second == Hinted::No) return false;
+      if (second == Hinted::Yes) return int_compare_or_arith(op[2].kw, a, b, out);
+      break;
     }
     default: {
       uint16_t origin;
       return integer_lane(ctx, cl, e, out, &origin, nullptr) == Lane::Whole;
     }
   }
+  return whole_number_looked_up(ctx, cl, n, out);
 }
 
 bool EvaluateWholeNumber(RunContext* ctx, const CompiledLine& cl, int n, int32_t* out) {
