@@ -1530,34 +1530,32 @@ enum class Hinted { No, Yes, LookUp };
   return Hinted::Yes;
 }
 
-// EvaluateWholeNumber, inlined where a statement runs straight. A number or a variable alone, or one operator
-// between two of them (the commonest limits, cases, conditions and results) is worked out from the slots
-// found last time while they hold; the rest looks the variables up, in the same order, from the start.
-[[gnu::always_inline]] inline bool whole_number(RunContext* ctx, const CompiledLine& cl, int n, int32_t* out) {
+// A number or a variable alone, or one operator between two of them (the commonest limits, cases, conditions
+// and results), worked out from the slots found last time: LookUp when one does not hold (nothing was done).
+[[gnu::always_inline]] inline Hinted hinted_whole_number(const RunContext* ctx, const CompiledLine& cl, int n,
+                                                         int32_t* out) {
   const CompiledExpr& e = cl.e[n];
   const Op* const op = cl.ops + e.first;
-  switch (e.whole) {
-    case WHOLE_NONE: return false;
-    case WHOLE_OPERAND: {
-      const Hinted h = hinted_operand(ctx, cl, op[0], out);
-      if (h != Hinted::LookUp) return h == Hinted::Yes;
-      break;
-    }
-    case WHOLE_BINARY: {
-      int32_t a, b;
-      const Hinted first = hinted_operand(ctx, cl, op[0], &a);
-      if (first == Hinted::No) return false;
-      if (first == Hinted::LookUp) break;
-      const Hinted second = hinted_operand(ctx, cl, op[1], &b);
-      if (second == Hinted::No) return false;
-      if (second == Hinted::Yes) return int_compare_or_arith(op[2].kw, a, b, out);
-      break;
-    }
-    default: {
-      uint16_t origin;
-      return integer_lane(ctx, cl, e, out, &origin, nullptr) == Lane::Whole;
-    }
+  if (e.whole == WHOLE_OPERAND) return hinted_operand(ctx, cl, op[0], out);
+  int32_t a, b;
+  const Hinted first = hinted_operand(ctx, cl, op[0], &a);
+  if (first != Hinted::Yes) return first;
+  const Hinted second = hinted_operand(ctx, cl, op[1], &b);
+  if (second != Hinted::Yes) return second;
+  return int_compare_or_arith(op[2].kw, a, b, out) ? Hinted::Yes : Hinted::No;
+}
+
+// EvaluateWholeNumber, inlined where a statement runs straight. What the slots found last time do not cover
+// looks the variables up, in the same order, from the start.
+[[gnu::always_inline]] inline bool whole_number(RunContext* ctx, const CompiledLine& cl, int n, int32_t* out) {
+  const CompiledExpr& e = cl.e[n];
+  if (e.whole == WHOLE_NONE) return false;
+  if (e.whole == WHOLE_LANE) {
+    uint16_t origin;
+    return integer_lane(ctx, cl, e, out, &origin, nullptr) == Lane::Whole;
   }
+  const Hinted h = hinted_whole_number(ctx, cl, n, out);
+  if (h != Hinted::LookUp) return h == Hinted::Yes;
   return whole_number_looked_up(ctx, cl, n, out);
 }
 
@@ -1617,8 +1615,16 @@ void EvaluateCompiled(RunContext* ctx, const CompiledLine& cl, int n, Value* res
   run_ops(ctx, cl, op, op + e.count, stack, 0, 0, result);
 }
 
-bool AssignWholeNumber(RunContext* ctx, const CompiledLine& cl) {
-  if (cl.e[0].whole == WHOLE_NONE) return false;   // not a plain whole number: no lookup needed
+namespace {
+
+inline void hold_whole(ValueCore& held, int32_t whole) {
+  held = ValueCore{};
+  held.i = whole;
+  held.type = VF_INTEGER;
+}
+
+// AssignWholeNumber with every variable looked up.
+[[gnu::noinline]] bool assign_whole_looked_up(RunContext* ctx, const CompiledLine& cl) {
   const uint16_t slot = find_slot_of(ctx, cl.vars[cl.target]);
   int32_t whole;
   if (slot == SLOT_NONE || !whole_number(ctx, cl, 0, &whole)) return false;
@@ -1626,10 +1632,28 @@ bool AssignWholeNumber(RunContext* ctx, const CompiledLine& cl) {
   VarSlot* s = slot_at(ctx, slot);
   if (s->c.type & (VF_ARRAY | VF_VARIANT)) return false;
   if (s->c.type & VALUE_OWNS) value_free(ctx, s->c, VFREE_HOLDER);
-  s->c = ValueCore{};
-  s->c.i = whole;
-  s->c.type = VF_INTEGER;
+  hold_whole(s->c, whole);
   return true;
+}
+
+}  // namespace
+
+bool AssignWholeNumber(RunContext* ctx, const CompiledLine& cl) {
+  if (cl.e[0].whole == WHOLE_NONE) return false;   // not a plain whole number: no lookup needed
+  // The commonest assignment, of a plain value to a variable holding another, goes through the slots found
+  // last time without a frame.
+  const VarRef& target = cl.vars[cl.target];
+  if (cl.e[0].whole != WHOLE_LANE && hint_holds(ctx, target) &&
+      !(ctx->lpVars[target.slot].c.type & (VALUE_OWNS | VF_ARRAY | VF_VARIANT))) {
+    int32_t whole;
+    const Hinted h = hinted_whole_number(ctx, cl, 0, &whole);
+    if (h == Hinted::No) return false;
+    if (h == Hinted::Yes) {
+      hold_whole(ctx->lpVars[target.slot].c, whole);
+      return true;
+    }
+  }
+  return assign_whole_looked_up(ctx, cl);
 }
 
 void AssignCompiled(RunContext* ctx, const CompiledLine& cl, Value* result, bool handle_errors) {
