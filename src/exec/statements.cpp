@@ -327,7 +327,8 @@ bool make_counter(RunContext* ctx, Value& v) {
 
 // Whole numbers throughout: the counter steps and compares without the general conversions. False with
 // nothing done but variable lookups when a part is not a plain whole number.
-bool for_step_whole(RunContext* ctx, StructRecord* t, bool step_first, const CompiledLine& cl) {
+[[gnu::always_inline]] inline bool for_step_whole(RunContext* ctx, StructRecord* t, bool step_first,
+                                                   const CompiledLine& cl) {
   int32_t last, by = 1;
   VarSlot* s = slot_at(ctx, t->aux);
   if (s->c.type != VF_INTEGER || !EvaluateWholeNumber(ctx, cl, 1, &last) ||
@@ -992,8 +993,9 @@ const CompiledLine* single_line_if(RunContext* ctx, Value* result, const HeldScr
 // happen between the two statements: no message pump is due, no cancel is pending and no host listens.
 // They run as the two statements they are, without a pass through the run loop; false with nothing done
 // but variable lookups when the head is not one that runs straight. Returns the head when it ran.
-const CompiledLine* run_loop_head(RunContext* ctx, Value* result, const HeldScript* hs, const CompiledLine& end,
-                                  StructRecord* t, uint32_t* pos, uint32_t* start, uint32_t* length) {
+[[gnu::always_inline]] inline const CompiledLine* run_loop_head(RunContext* ctx, Value* result, const HeldScript* hs,
+                                                               const CompiledLine& end, StructRecord* t, uint32_t* pos,
+                                                               uint32_t* start, uint32_t* length) {
   if (!ctx->nPumpSkip || ctx->nHostNotify || ctx->hdr.bCancel) return nullptr;
   const CompiledLine* head = linked_after(ctx, hs, end, t->resume);
   if (!head || !head->straight) return nullptr;
