@@ -105,13 +105,13 @@ enum AppendKind : uint8_t {
   APPEND_ITEM,          // v = ItemInsert(e[1], e[2], v, e[3]) with a negative index
 };
 
+struct CompiledLine;
+
 // A run of lines that a block in a skipping state passes over, from the line that holds it: the lines only
 // read their first word (their variables exist) and leave the effects noted here. It holds while the
 // cache's epoch, the variable table's layout, and the kind and state of the skipping record are the same.
 struct SkipRun {
-  uint32_t next;              // read position after the run
-  uint32_t lastStart;         // where the run's last line starts, and its length
-  uint32_t lastLength;
+  const CompiledLine* last;   // the run's last line
   uint32_t epoch, layout;
   uint16_t kind;              // the record's kind and state the run was found under
   uint8_t state;
@@ -133,9 +133,7 @@ enum SkipEffect : uint8_t {
 // the same.
 struct CaseJump {
   int32_t value;
-  uint32_t next;              // read position after the branch's line
-  uint32_t lineStart, length; // the branch's line
-  uint8_t kind;               // LK_CASE, LK_ELSEIF or LK_ELSE
+  const CompiledLine* line;   // the branch's line: LK_CASE, LK_ELSEIF or LK_ELSE
 };
 constexpr uint32_t CASE_JUMPS = 8;
 struct CaseTable {
@@ -295,17 +293,16 @@ bool RunsStraight(const CompiledLine& cl);
 // cl is (the two run as one when nothing would happen between them); null with nothing done but variable
 // lookups: the general path is to run it. The caller has done what every statement does first and does what
 // follows every statement. *pos: the read position after the line (changed by jumps); *start, *length: the
-// place of the last line that ran (a Switch may run its matching Case line too).
+// place of the last line that ran (a Switch or If may run its matching branch's line too, which is then the
+// line returned).
 const CompiledLine* RunQuick(RunContext* ctx, Value* result, const HeldScript* hs, const CompiledLine& cl,
                              uint32_t* pos, uint32_t* start, uint32_t* length);
 // RunQuick for an expression line in a block that runs (the commonest statement, without the dispatch).
 const CompiledLine* RunQuickExpression(RunContext* ctx, Value* result, const HeldScript* hs, const CompiledLine& cl);
 
 // A block in a skipping state passes over the run of lines from first that only read their first word:
-// the last line's place (*lineStart, *length) and the read position after it; false when first is not
-// such a line.
-bool PassSkippedLines(RunContext* ctx, const HeldScript* hs, const CompiledLine& first, uint32_t* pos,
-                      uint32_t* lineStart, uint32_t* length);
+// the run's last line; null when first is not such a line.
+const CompiledLine* PassSkippedLines(RunContext* ctx, const HeldScript* hs, const CompiledLine& first);
 
 // Compiled expression n of a line when it compares a variable holding plain text with a string constant and
 // one of the two cannot read as a number (the comparison is then one of texts): true with the truth (1 or

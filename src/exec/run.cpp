@@ -116,10 +116,12 @@ Straight run_straight(RunContext* ctx, Value* result, const HeldScript* hs, cons
   Straight outcome = Straight::NotRun;
   bool dropped = false;
   for (;;) {
-    uint32_t next_pos = cl->next, last_start = cl->lineStart, last_length = cl->length;
-    const CompiledLine* ran = cl;
     const bool skipping = block_is_skipping(ctx);
-    const bool passed = skipping && PassSkippedLines(ctx, hs, *cl, &next_pos, &last_start, &last_length);
+    // The last line passed over: the line the run goes on from, as a line that ran would be.
+    const CompiledLine* ran = skipping ? PassSkippedLines(ctx, hs, *cl) : nullptr;
+    const bool passed = ran != nullptr;
+    const CompiledLine* const place = passed ? ran : cl;
+    uint32_t next_pos = place->next, last_start = place->lineStart, last_length = place->length;
     if (!passed) {
       // A statement that fails or does something else is run the general way, from its own place. The
       // straight forms do not read the line's text or place: those of the last line are set at the end.

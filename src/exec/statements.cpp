@@ -866,7 +866,7 @@ bool find_branch(RunContext* ctx, const HeldScript* hs, const CompiledLine& head
         return false;
       continue;
     }
-    *out = CaseJump{v, n->next, n->lineStart, n->length, n->kind};
+    *out = CaseJump{v, n};
     return true;
   }
   return false;
@@ -899,15 +899,19 @@ const CaseJump* branch_jump(RunContext* ctx, const HeldScript* hs, const Compile
 }
 
 // A chain's branch taken at once: its line runs as it would after the branches before it were tested.
-void take_branch(RunContext* ctx, const CaseJump& j, uint32_t* pos, uint32_t* start, uint32_t* length) {
+// Returns the branch's line, whose link leads on from it whatever branch was taken the time before.
+const CompiledLine* take_branch(RunContext* ctx, const CaseJump& j, uint32_t* pos, uint32_t* start,
+                                uint32_t* length) {
+  const CompiledLine& branch = *j.line;
   StructRecord* t = top(ctx);
   t->state = BS_RUNNING;
-  if (j.kind == LK_ELSE) t->kind = SK_ELSE;
+  if (branch.kind == LK_ELSE) t->kind = SK_ELSE;
   ctx->bBranch = 1;
-  ctx->nStmtClass = j.kind == LK_CASE ? SC_CASE : j.kind == LK_ELSEIF ? SC_ELSEIF : SC_ELSE;
-  *pos = j.next;
-  *start = j.lineStart;
-  *length = j.length;
+  ctx->nStmtClass = branch.kind == LK_CASE ? SC_CASE : branch.kind == LK_ELSEIF ? SC_ELSEIF : SC_ELSE;
+  *pos = branch.next;
+  *start = branch.lineStart;
+  *length = branch.length;
+  return &branch;
 }
 
 // The value an opening statement tests: none (0) in a block that does not run, else its whole number;
@@ -1115,7 +1119,8 @@ const CompiledLine* RunQuick(RunContext* ctx, Value* result, const HeldScript* h
         // (The variable holds a whole number unless the test was worked out the general way.)
         const VarSlot* s = equality_test(cl, &tested, &number) ? slot_at(ctx, resolve_var(ctx, *tested)) : nullptr;
         if (s && s->c.type == VF_INTEGER)
-          if (const CaseJump* j = branch_jump(ctx, hs, cl, tested, s->c.i)) take_branch(ctx, *j, pos, start, length);
+          if (const CaseJump* j = branch_jump(ctx, hs, cl, tested, s->c.i))
+            ran = take_branch(ctx, *j, pos, start, length);
       }
       return ran;
     case LK_ELSEIF:
@@ -1152,7 +1157,7 @@ const CompiledLine* RunQuick(RunContext* ctx, Value* result, const HeldScript* h
       push_record(ctx, SK_SWITCH, skipping ? 0 : uint32_t(v) >> 16, lineStart, skipping ? BS_OUTER_SKIP : BS_FALSE);
       if (!skipping) {
         top(ctx)->aux = uint16_t(uint32_t(v) & 0xFFFF);
-        if (const CaseJump* j = branch_jump(ctx, hs, cl, nullptr, v)) take_branch(ctx, *j, pos, start, length);
+        if (const CaseJump* j = branch_jump(ctx, hs, cl, nullptr, v)) ran = take_branch(ctx, *j, pos, start, length);
       }
       break;
     case LK_CASE:
@@ -1229,20 +1234,16 @@ void apply_skip_effects(RunContext* ctx, uint8_t effects, uint8_t cls) {
 
 }  // namespace
 
-bool PassSkippedLines(RunContext* ctx, const HeldScript* hs, const CompiledLine& first, uint32_t* pos,
-                      uint32_t* lineStart, uint32_t* length) {
+const CompiledLine* PassSkippedLines(RunContext* ctx, const HeldScript* hs, const CompiledLine& first) {
   StructRecord* const t = top(ctx);
   const LineCache* const cache = ctx->lineCache;
-  if (!t || t->state == BS_RUNNING || !cache || !passable(t, first)) return false;
+  if (!t || t->state == BS_RUNNING || !cache || !passable(t, first)) return nullptr;
   SkipRun& known = first.skip[t->state == BS_FALSE || t->state == BS_CONTINUE ? 0 : 1];
   if ((known.effects & SKIP_VALID) && known.epoch == cache->epoch && known.layout == ctx->nVarLayout &&
       known.kind == t->kind && known.state == t->state) {
     if (known.effects & SKIP_MEETS_ELSE) t->kind = SK_ELSE;
     apply_skip_effects(ctx, known.effects, known.lastClass);
-    *pos = known.next;
-    *lineStart = known.lastStart;
-    *length = known.lastLength;
-    return true;
+    return known.last;
   }
   SkipRun run{};
   run.kind = t->kind;
@@ -1256,19 +1257,14 @@ bool PassSkippedLines(RunContext* ctx, const HeldScript* hs, const CompiledLine&
     last = n;
   }
   apply_skip_effects(ctx, effects, cls);
-  *pos = last->next;
-  *lineStart = last->lineStart;
-  *length = last->length;
   // Noted only when passing made no variable: the next time the lines need not be read.
   if (run.layout == ctx->nVarLayout && run.epoch == cache->epoch) {
-    run.next = last->next;
-    run.lastStart = last->lineStart;
-    run.lastLength = last->length;
+    run.last = last;
     run.lastClass = cls;
     run.effects = effects | SKIP_VALID;
     known = run;
   }
-  return true;
+  return last;
 }
 
 }  // namespace tov
