@@ -255,8 +255,8 @@ inline const CompiledLine* linecache_after(RunContext* ctx, const HeldScript* hs
 }
 // linecache_after within a straight run, where the names lines were compiled under cannot change: the line's
 // own link is enough.
-inline const CompiledLine* linked_after(RunContext* ctx, const HeldScript* hs, const CompiledLine& from,
-                                        uint32_t pos) {
+[[gnu::always_inline]] inline const CompiledLine* linked_after(RunContext* ctx, const HeldScript* hs,
+                                                              const CompiledLine& from, uint32_t pos) {
   return from.link && from.linkPos == pos && from.linkEpoch == ctx->lineCache->epoch
              ? from.link
              : linecache_after(ctx, hs, from, pos);
