@@ -313,10 +313,38 @@ inline bool CompareTextWithConstant(RunContext* ctx, const CompiledLine& cl, int
 }
 // Evaluates compiled expression n of a line into result (freed first). Leaves the error in ctx->err.
 void EvaluateCompiled(RunContext* ctx, const CompiledLine& cl, int n, Value* result);
+// Whether the slot a variable reference was found in last time still holds it.
+inline bool hint_holds(const RunContext* ctx, const VarRef& ref) {
+  return ref.slot && ref.layout == ctx->nVarLayout && ctx->lpVars[ref.slot].c.type;
+}
+enum class Hinted { No, Yes, LookUp };
+// A number, or a variable holding a plain integer, through the slot the variable was found in last time:
+// LookUp when that does not hold (nothing was done).
+[[gnu::always_inline]] inline Hinted hinted_operand(const RunContext* ctx, const CompiledLine& cl, const Op& op,
+                                                    int32_t* out) {
+  if (op.code == OP_INT) {
+    *out = op.payload.i;
+    return Hinted::Yes;
+  }
+  const VarRef& ref = cl.vars[op.payload.index];
+  if (!hint_holds(ctx, ref)) return Hinted::LookUp;
+  const ValueCore& v = ctx->lpVars[ref.slot].c;
+  if (v.type != VF_INTEGER) return Hinted::No;
+  *out = v.i;
+  return Hinted::Yes;
+}
+bool evaluate_whole_number(RunContext* ctx, const CompiledLine& cl, int n, int32_t* out);
 // Compiled expression n of a line when it is a whole number worked out without anything the general
 // evaluation would report or change: true with the number; false with nothing done but the same variable
-// lookups, the general evaluation then to run.
-bool EvaluateWholeNumber(RunContext* ctx, const CompiledLine& cl, int n, int32_t* out);
+// lookups, the general evaluation then to run. A number or a variable alone is read here.
+inline bool EvaluateWholeNumber(RunContext* ctx, const CompiledLine& cl, int n, int32_t* out) {
+  const CompiledExpr& e = cl.e[n];
+  if (e.whole == WHOLE_OPERAND) {
+    const Hinted h = hinted_operand(ctx, cl, cl.ops[e.first], out);
+    if (h != Hinted::LookUp) return h == Hinted::Yes;
+  }
+  return evaluate_whole_number(ctx, cl, n, out);
+}
 // The slot of a variable reference in the current table, created uninitialised when missing (as reading
 // its name would); SLOT_NONE with the error set when the table is full.
 uint16_t resolve_var(RunContext* ctx, VarRef& ref);

@@ -981,9 +981,6 @@ inline uint16_t find_slot_again(RunContext* ctx, VarRef& ref) {
 
 // The slot a variable reference names: the one found last time while the table's layout is the same, else
 // looked up again.
-inline bool hint_holds(const RunContext* ctx, const VarRef& ref) {
-  return ref.slot && ref.layout == ctx->nVarLayout && ctx->lpVars[ref.slot].c.type;
-}
 inline uint16_t find_slot_of(RunContext* ctx, VarRef& ref) {
   if (hint_holds(ctx, ref)) return ref.slot;
   return find_slot_again(ctx, ref);
@@ -1513,23 +1510,6 @@ bool read_line_into(RunContext* ctx, const CompiledLine& cl, uint16_t target) {
   return int_compare_or_arith(op[2].kw, a, b, out);
 }
 
-enum class Hinted { No, Yes, LookUp };
-
-// whole_operand through the slot the variable was found in last time; LookUp when that does not hold.
-[[gnu::always_inline]] inline Hinted hinted_operand(const RunContext* ctx, const CompiledLine& cl, const Op& op,
-                                                    int32_t* out) {
-  if (op.code == OP_INT) {
-    *out = op.payload.i;
-    return Hinted::Yes;
-  }
-  const VarRef& ref = cl.vars[op.payload.index];
-  if (!hint_holds(ctx, ref)) return Hinted::LookUp;
-  const ValueCore& v = ctx->lpVars[ref.slot].c;
-  if (v.type != VF_INTEGER) return Hinted::No;
-  *out = v.i;
-  return Hinted::Yes;
-}
-
 // A number or a variable alone, or one operator between two of them (the commonest limits, cases, conditions
 // and results), worked out from the slots found last time: LookUp when one does not hold (nothing was done).
 [[gnu::always_inline]] inline Hinted hinted_whole_number(const RunContext* ctx, const CompiledLine& cl, int n,
@@ -1559,7 +1539,7 @@ enum class Hinted { No, Yes, LookUp };
   return whole_number_looked_up(ctx, cl, n, out);
 }
 
-bool EvaluateWholeNumber(RunContext* ctx, const CompiledLine& cl, int n, int32_t* out) {
+bool evaluate_whole_number(RunContext* ctx, const CompiledLine& cl, int n, int32_t* out) {
   return whole_number(ctx, cl, n, out);
 }
 
