@@ -55,12 +55,21 @@ struct VarRef {
 
 constexpr uint16_t NO_EXPR = 0xFFFF;
 
+// How the whole-number evaluation works an expression out, known once the line is compiled.
+enum WholeShape : uint8_t {
+  WHOLE_NONE,       // not made of plain whole numbers alone, or calls a function: declined at once
+  WHOLE_OPERAND,    // a number or a variable alone
+  WHOLE_BINARY,     // one operator between two of them
+  WHOLE_LANE,       // anything else of plain whole numbers
+};
+
 struct CompiledExpr {
   uint16_t first = NO_EXPR;   // first op; NO_EXPR: no expression
   uint16_t count = 0;
   uint16_t depth = 0;         // values on the stack at most
   uint16_t calls = 0;         // function calls in it
   uint16_t integers = 0;      // made only of what the whole-number evaluation covers (calls included)
+  uint8_t whole = WHOLE_NONE; // WholeShape
 };
 
 // Statement kinds of a compiled line.
@@ -96,13 +105,13 @@ enum AppendKind : uint8_t {
   APPEND_ITEM,          // v = ItemInsert(e[1], e[2], v, e[3]) with a negative index
 };
 
+struct CompiledLine;
+
 // A run of lines that a block in a skipping state passes over, from the line that holds it: the lines only
 // read their first word (their variables exist) and leave the effects noted here. It holds while the
 // cache's epoch, the variable table's layout, and the kind and state of the skipping record are the same.
 struct SkipRun {
-  uint32_t next;              // read position after the run
-  uint32_t lastStart;         // where the run's last line starts, and its length
-  uint32_t lastLength;
+  const CompiledLine* last;   // the run's last line
   uint32_t epoch;
   LayoutNumber layout;
   uint16_t kind;              // the record's kind and state the run was found under
@@ -125,9 +134,7 @@ enum SkipEffect : uint8_t {
 // the same.
 struct CaseJump {
   int32_t value;
-  uint32_t next;              // read position after the branch's line
-  uint32_t lineStart, length; // the branch's line
-  uint8_t kind;               // LK_CASE, LK_ELSEIF or LK_ELSE
+  const CompiledLine* line;   // the branch's line: LK_CASE, LK_ELSEIF or LK_ELSE
 };
 constexpr uint32_t CASE_JUMPS = 8;
 struct CaseTable {
@@ -162,6 +169,8 @@ struct CompiledLine {
                               // has no effect but a value or an error
   uint8_t callsOut;           // CALLS_*: a line whose only calls with an effect are these runs straight, as the
                               // general form runs it, and a failure is dispatched after it
+  uint8_t mayEnd;             // a straight line after which the straight run looks at more than the next line:
+                              // it calls out, or it is a Return (alone or after Then)
   CompiledExpr e[4];          // appends: the parts besides the target, from e[1]
   const CompiledLine* inner;  // the statement after Then/Else when it compiled; null otherwise
   Op* ops;
@@ -246,6 +255,14 @@ inline const CompiledLine* linecache_after(RunContext* ctx, const HeldScript* hs
   }
   return found;
 }
+// linecache_after within a straight run, where the names lines were compiled under cannot change: the line's
+// own link is enough.
+[[gnu::always_inline]] inline const CompiledLine* linked_after(RunContext* ctx, const HeldScript* hs,
+                                                              const CompiledLine& from, uint32_t pos) {
+  return from.link && from.linkPos == pos && from.linkEpoch == ctx->lineCache->epoch
+             ? from.link
+             : linecache_after(ctx, hs, from, pos);
+}
 // Records a line just read from pos: the first time its place, the second time its compiled form (lines
 // with % and definition lines are never recorded). Returns the entry or null.
 const CompiledLine* linecache_record(RunContext* ctx, const HeldScript* hs, uint32_t pos, uint32_t lineStart,
@@ -278,17 +295,16 @@ bool RunsStraight(const CompiledLine& cl);
 // cl is (the two run as one when nothing would happen between them); null with nothing done but variable
 // lookups: the general path is to run it. The caller has done what every statement does first and does what
 // follows every statement. *pos: the read position after the line (changed by jumps); *start, *length: the
-// place of the last line that ran (a Switch may run its matching Case line too).
+// place of the last line that ran (a Switch or If may run its matching branch's line too, which is then the
+// line returned).
 const CompiledLine* RunQuick(RunContext* ctx, Value* result, const HeldScript* hs, const CompiledLine& cl,
                              uint32_t* pos, uint32_t* start, uint32_t* length);
 // RunQuick for an expression line in a block that runs (the commonest statement, without the dispatch).
 const CompiledLine* RunQuickExpression(RunContext* ctx, Value* result, const HeldScript* hs, const CompiledLine& cl);
 
 // A block in a skipping state passes over the run of lines from first that only read their first word:
-// the last line's place (*lineStart, *length) and the read position after it; false when first is not
-// such a line.
-bool PassSkippedLines(RunContext* ctx, const HeldScript* hs, const CompiledLine& first, uint32_t* pos,
-                      uint32_t* lineStart, uint32_t* length);
+// the run's last line; null when first is not such a line.
+const CompiledLine* PassSkippedLines(RunContext* ctx, const HeldScript* hs, const CompiledLine& first);
 
 // Compiled expression n of a line when it compares a variable holding plain text with a string constant and
 // one of the two cannot read as a number (the comparison is then one of texts): true with the truth (1 or
@@ -299,10 +315,39 @@ inline bool CompareTextWithConstant(RunContext* ctx, const CompiledLine& cl, int
 }
 // Evaluates compiled expression n of a line into result (freed first). Leaves the error in ctx->err.
 void EvaluateCompiled(RunContext* ctx, const CompiledLine& cl, int n, Value* result);
+// Whether the slot a variable reference was found in last time still holds it.
+// (Slots past the used ones keep the bytes of an emptied call's table: never taken.)
+inline bool hint_holds(const RunContext* ctx, const VarRef& ref) {
+  return ref.slot && ref.layout == ctx->nVarLayout && ref.slot < ctx->nVarUsed && ctx->lpVars[ref.slot].c.type;
+}
+enum class Hinted { No, Yes, LookUp };
+// A number, or a variable holding a plain integer, through the slot the variable was found in last time:
+// LookUp when that does not hold (nothing was done).
+[[gnu::always_inline]] inline Hinted hinted_operand(const RunContext* ctx, const CompiledLine& cl, const Op& op,
+                                                    int32_t* out) {
+  if (op.code == OP_INT) {
+    *out = op.payload.i;
+    return Hinted::Yes;
+  }
+  const VarRef& ref = cl.vars[op.payload.index];
+  if (!hint_holds(ctx, ref)) return Hinted::LookUp;
+  const ValueCore& v = ctx->lpVars[ref.slot].c;
+  if (v.type != VF_INTEGER) return Hinted::No;
+  *out = v.i;
+  return Hinted::Yes;
+}
+bool evaluate_whole_number(RunContext* ctx, const CompiledLine& cl, int n, int32_t* out);
 // Compiled expression n of a line when it is a whole number worked out without anything the general
 // evaluation would report or change: true with the number; false with nothing done but the same variable
-// lookups, the general evaluation then to run.
-bool EvaluateWholeNumber(RunContext* ctx, const CompiledLine& cl, int n, int32_t* out);
+// lookups, the general evaluation then to run. A number or a variable alone is read here.
+inline bool EvaluateWholeNumber(RunContext* ctx, const CompiledLine& cl, int n, int32_t* out) {
+  const CompiledExpr& e = cl.e[n];
+  if (e.whole == WHOLE_OPERAND) {
+    const Hinted h = hinted_operand(ctx, cl, cl.ops[e.first], out);
+    if (h != Hinted::LookUp) return h == Hinted::Yes;
+  }
+  return evaluate_whole_number(ctx, cl, n, out);
+}
 // The slot of a variable reference in the current table, created uninitialised when missing (as reading
 // its name would); SLOT_NONE with the error set when the table is full.
 uint16_t resolve_var(RunContext* ctx, VarRef& ref);

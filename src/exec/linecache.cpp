@@ -711,6 +711,17 @@ bool udf_calls_only(const CompiledLine& cl, const Op* ops) {
   return calls > 0 && calls != OTHER_CALL;
 }
 
+bool plain_operand(const Op& op) { return op.code == OP_INT || op.code == OP_VARIABLE; }
+
+// The shape an expression of a compiled line has for the whole-number evaluation.
+WholeShape whole_shape(const CompiledExpr& e, const Op* ops) {
+  if (!e.integers || e.calls) return WHOLE_NONE;
+  const Op* const op = ops + e.first;
+  if (e.count == 1 && plain_operand(op[0])) return WHOLE_OPERAND;
+  if (e.count == 3 && op[2].code == OP_BINARY && plain_operand(op[0]) && plain_operand(op[1])) return WHOLE_BINARY;
+  return WHOLE_LANE;
+}
+
 // Compiles the statement at offset of a line into a new arena entry (inner statements included).
 CompiledLine* compile_line(RunContext* ctx, LineCache* cache, const char* line, uint32_t offset, int nesting) {
   static thread_local Builder builders[2];
@@ -729,11 +740,14 @@ CompiledLine* compile_line(RunContext* ctx, LineCache* cache, const char* line, 
   // A file handle is a number marked as one, which the whole-number evaluation declines: such a line goes to
   // the general evaluation at once.
   if (cl.callsOut == CALLS_FILE) cl.e[0].integers = 0;
+  for (CompiledExpr& e : cl.e) e.whole = whole_shape(e, b.ops);
   cl.straight = RunsStraight(cl);
+  cl.mayEnd = cl.callsOut || cl.kind == LK_RETURN;
   CompiledLine* out = store_line(cache, b, cl);
   if (out && has_inner && nesting == 0) {
     out->inner = compile_line(ctx, cache, line, inner_at, 1);
     out->straight = RunsStraight(*out);   // a single-line If runs straight with its inner statement
+    out->mayEnd = out->kind == LK_IF && out->inner && out->inner->kind == LK_RETURN;
   }
   return out;
 }

@@ -116,10 +116,12 @@ Straight run_straight(RunContext* ctx, Value* result, const HeldScript* hs, cons
   Straight outcome = Straight::NotRun;
   bool dropped = false;
   for (;;) {
-    uint32_t next_pos = cl->next, last_start = cl->lineStart, last_length = cl->length;
-    const CompiledLine* ran = cl;
     const bool skipping = block_is_skipping(ctx);
-    const bool passed = skipping && PassSkippedLines(ctx, hs, *cl, &next_pos, &last_start, &last_length);
+    // The last line passed over: the line the run goes on from, as a line that ran would be.
+    const CompiledLine* ran = skipping ? PassSkippedLines(ctx, hs, *cl) : nullptr;
+    const bool passed = ran != nullptr;
+    const CompiledLine* const place = passed ? ran : cl;
+    uint32_t next_pos = place->next, last_start = place->lineStart, last_length = place->length;
     if (!passed) {
       // A statement that fails or does something else is run the general way, from its own place. The
       // straight forms do not read the line's text or place: those of the last line are set at the end.
@@ -131,25 +133,22 @@ Straight run_straight(RunContext* ctx, Value* result, const HeldScript* hs, cons
     at = next_pos;
     start = last_start;
     length = last_length;
-    const bool called_out = !passed && cl->callsOut;
-    if (called_out && ctx->err) {
-      outcome = Straight::Failed;
-      *handed = ran;
-      break;
+    if (!passed && cl->mayEnd) {
+      if (cl->callsOut && ctx->err) {
+        outcome = Straight::Failed;
+        *handed = ran;
+        break;
+      }
+      // A Return, alone or after Then (of the statements a single-line If runs straight, only it can end the run).
+      if (cl->kind != LK_EXPRESSION && keep_result(ctx)) {
+        outcome = Straight::Returned;
+        break;
+      }
+      // A function called may leave a value in the result (what watches statements it restores on its way out).
+      if (cl->callsOut) dropped = false;
     }
-    // (Of the statements a single-line If runs straight, only a Return can end the run.)
-    if (!passed && (cl->kind == LK_RETURN || (cl->kind == LK_IF && !cl->block && cl->inner->kind == LK_RETURN)) &&
-        keep_result(ctx)) {
-      outcome = Straight::Returned;
-      break;
-    }
-    // A function called may leave a value in the result (what watches statements it restores on its way out).
-    if (called_out) dropped = false;
     if (!ctx->nPumpSkip || ctx->nHostNotify || ctx->hdr.bCancel) break;
-    // The names lines were compiled under cannot change here: the line's own link is enough.
-    const CompiledLine* next = ran->link && ran->linkPos == next_pos && ran->linkEpoch == ctx->lineCache->epoch
-                                   ? ran->link
-                                   : linecache_after(ctx, hs, *ran, next_pos);
+    const CompiledLine* next = linked_after(ctx, hs, *ran, next_pos);
     if (!next || next->kind <= LK_SLOW) break;
     if (!next->straight && !block_is_skipping(ctx)) {
       *handed = next;

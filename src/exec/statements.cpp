@@ -327,7 +327,8 @@ bool make_counter(RunContext* ctx, Value& v) {
 
 // Whole numbers throughout: the counter steps and compares without the general conversions. False with
 // nothing done but variable lookups when a part is not a plain whole number.
-bool for_step_whole(RunContext* ctx, StructRecord* t, bool step_first, const CompiledLine& cl) {
+[[gnu::always_inline]] inline bool for_step_whole(RunContext* ctx, StructRecord* t, bool step_first,
+                                                   const CompiledLine& cl) {
   int32_t last, by = 1;
   VarSlot* s = slot_at(ctx, t->aux);
   if (s->c.type != VF_INTEGER || !EvaluateWholeNumber(ctx, cl, 1, &last) ||
@@ -814,7 +815,7 @@ namespace {
 
 // Whether a variable reference names a variable of the current table, without making it.
 bool variable_exists(RunContext* ctx, const VarRef& ref) {
-  if (ref.slot && ref.layout == ctx->nVarLayout && ref.slot < ctx->nVarUsed && ctx->lpVars[ref.slot].c.type) return true;
+  if (hint_holds(ctx, ref)) return true;
   return slot_lookup(ctx, ref.name) != SLOT_NONE;
 }
 
@@ -865,7 +866,7 @@ bool find_branch(RunContext* ctx, const HeldScript* hs, const CompiledLine& head
         return false;
       continue;
     }
-    *out = CaseJump{v, n->next, n->lineStart, n->length, n->kind};
+    *out = CaseJump{v, n};
     return true;
   }
   return false;
@@ -898,15 +899,19 @@ const CaseJump* branch_jump(RunContext* ctx, const HeldScript* hs, const Compile
 }
 
 // A chain's branch taken at once: its line runs as it would after the branches before it were tested.
-void take_branch(RunContext* ctx, const CaseJump& j, uint32_t* pos, uint32_t* start, uint32_t* length) {
+// Returns the branch's line, whose link leads on from it whatever branch was taken the time before.
+const CompiledLine* take_branch(RunContext* ctx, const CaseJump& j, uint32_t* pos, uint32_t* start,
+                                uint32_t* length) {
+  const CompiledLine& branch = *j.line;
   StructRecord* t = top(ctx);
   t->state = BS_RUNNING;
-  if (j.kind == LK_ELSE) t->kind = SK_ELSE;
+  if (branch.kind == LK_ELSE) t->kind = SK_ELSE;
   ctx->bBranch = 1;
-  ctx->nStmtClass = j.kind == LK_CASE ? SC_CASE : j.kind == LK_ELSEIF ? SC_ELSEIF : SC_ELSE;
-  *pos = j.next;
-  *start = j.lineStart;
-  *length = j.length;
+  ctx->nStmtClass = branch.kind == LK_CASE ? SC_CASE : branch.kind == LK_ELSEIF ? SC_ELSEIF : SC_ELSE;
+  *pos = branch.next;
+  *start = branch.lineStart;
+  *length = branch.length;
+  return &branch;
 }
 
 // The value an opening statement tests: none (0) in a block that does not run, else its whole number;
@@ -914,7 +919,7 @@ void take_branch(RunContext* ctx, const CaseJump& j, uint32_t* pos, uint32_t* st
 [[gnu::always_inline]] inline bool tested_value(RunContext* ctx, const CompiledLine& cl, bool skipping, int32_t* v) {
   *v = 0;
   // (What the whole-number evaluation declines at once is declined here without calling it.)
-  return skipping || (cl.e[0].integers && !cl.e[0].calls && EvaluateWholeNumber(ctx, cl, 0, v));
+  return skipping || (cl.e[0].whole != WHOLE_NONE && EvaluateWholeNumber(ctx, cl, 0, v));
 }
 
 // A line whose expressions call only pure built-ins failed as it ran straight: the error, and what it added
@@ -992,10 +997,11 @@ const CompiledLine* single_line_if(RunContext* ctx, Value* result, const HeldScr
 // happen between the two statements: no message pump is due, no cancel is pending and no host listens.
 // They run as the two statements they are, without a pass through the run loop; false with nothing done
 // but variable lookups when the head is not one that runs straight. Returns the head when it ran.
-const CompiledLine* run_loop_head(RunContext* ctx, Value* result, const HeldScript* hs, const CompiledLine& end,
-                                  StructRecord* t, uint32_t* pos, uint32_t* start, uint32_t* length) {
+[[gnu::always_inline]] inline const CompiledLine* run_loop_head(RunContext* ctx, Value* result, const HeldScript* hs,
+                                                               const CompiledLine& end, StructRecord* t, uint32_t* pos,
+                                                               uint32_t* start, uint32_t* length) {
   if (!ctx->nPumpSkip || ctx->nHostNotify || ctx->hdr.bCancel) return nullptr;
-  const CompiledLine* head = linecache_after(ctx, hs, end, t->resume);
+  const CompiledLine* head = linked_after(ctx, hs, end, t->resume);
   if (!head || !head->straight) return nullptr;
   if (t->kind == SK_WHILE) {
     int32_t v;
@@ -1024,7 +1030,7 @@ const CompiledLine* run_loop_head(RunContext* ctx, Value* result, const HeldScri
 }  // namespace
 
 bool RunsStraight(const CompiledLine& cl) {
-  const auto whole = [&cl](int n) { return cl.e[n].integers && !cl.e[n].calls; };
+  const auto whole = [&cl](int n) { return cl.e[n].whole != WHOLE_NONE; };
   // A condition worked out without an effect: a plain whole number, or one calling only pure built-ins.
   const auto testable = [&cl, &whole](int n) { return whole(n) || cl.pure; };
   // The statement after Then of a single-line If: one that only changes variables, leaves its loop or returns.
@@ -1113,7 +1119,8 @@ const CompiledLine* RunQuick(RunContext* ctx, Value* result, const HeldScript* h
         // (The variable holds a whole number unless the test was worked out the general way.)
         const VarSlot* s = equality_test(cl, &tested, &number) ? slot_at(ctx, resolve_var(ctx, *tested)) : nullptr;
         if (s && s->c.type == VF_INTEGER)
-          if (const CaseJump* j = branch_jump(ctx, hs, cl, tested, s->c.i)) take_branch(ctx, *j, pos, start, length);
+          if (const CaseJump* j = branch_jump(ctx, hs, cl, tested, s->c.i))
+            ran = take_branch(ctx, *j, pos, start, length);
       }
       return ran;
     case LK_ELSEIF:
@@ -1150,7 +1157,7 @@ const CompiledLine* RunQuick(RunContext* ctx, Value* result, const HeldScript* h
       push_record(ctx, SK_SWITCH, skipping ? 0 : uint32_t(v) >> 16, lineStart, skipping ? BS_OUTER_SKIP : BS_FALSE);
       if (!skipping) {
         top(ctx)->aux = uint16_t(uint32_t(v) & 0xFFFF);
-        if (const CaseJump* j = branch_jump(ctx, hs, cl, nullptr, v)) take_branch(ctx, *j, pos, start, length);
+        if (const CaseJump* j = branch_jump(ctx, hs, cl, nullptr, v)) ran = take_branch(ctx, *j, pos, start, length);
       }
       break;
     case LK_CASE:
@@ -1227,20 +1234,16 @@ void apply_skip_effects(RunContext* ctx, uint8_t effects, uint8_t cls) {
 
 }  // namespace
 
-bool PassSkippedLines(RunContext* ctx, const HeldScript* hs, const CompiledLine& first, uint32_t* pos,
-                      uint32_t* lineStart, uint32_t* length) {
+const CompiledLine* PassSkippedLines(RunContext* ctx, const HeldScript* hs, const CompiledLine& first) {
   StructRecord* const t = top(ctx);
   const LineCache* const cache = ctx->lineCache;
-  if (!t || t->state == BS_RUNNING || !cache || !passable(t, first)) return false;
+  if (!t || t->state == BS_RUNNING || !cache || !passable(t, first)) return nullptr;
   SkipRun& known = first.skip[t->state == BS_FALSE || t->state == BS_CONTINUE ? 0 : 1];
   if ((known.effects & SKIP_VALID) && known.epoch == cache->epoch && known.layout == ctx->nVarLayout &&
       known.kind == t->kind && known.state == t->state) {
     if (known.effects & SKIP_MEETS_ELSE) t->kind = SK_ELSE;
     apply_skip_effects(ctx, known.effects, known.lastClass);
-    *pos = known.next;
-    *lineStart = known.lastStart;
-    *length = known.lastLength;
-    return true;
+    return known.last;
   }
   SkipRun run{};
   run.kind = t->kind;
@@ -1254,19 +1257,14 @@ bool PassSkippedLines(RunContext* ctx, const HeldScript* hs, const CompiledLine&
     last = n;
   }
   apply_skip_effects(ctx, effects, cls);
-  *pos = last->next;
-  *lineStart = last->lineStart;
-  *length = last->length;
   // Noted only when passing made no variable: the next time the lines need not be read.
   if (run.layout == ctx->nVarLayout && run.epoch == cache->epoch) {
-    run.next = last->next;
-    run.lastStart = last->lineStart;
-    run.lastLength = last->length;
+    run.last = last;
     run.lastClass = cls;
     run.effects = effects | SKIP_VALID;
     known = run;
   }
-  return true;
+  return last;
 }
 
 }  // namespace tov

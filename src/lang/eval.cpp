@@ -980,10 +980,9 @@ inline uint16_t find_slot_again(RunContext* ctx, VarRef& ref) {
 }
 
 // The slot a variable reference names: the one found last time while the table's layout is the same, else
-// looked up again. (Slots past the used ones keep the bytes of an emptied call's table: never taken.)
+// looked up again.
 inline uint16_t find_slot_of(RunContext* ctx, VarRef& ref) {
-  const uint16_t hint = ref.slot;
-  if (hint && ref.layout == ctx->nVarLayout && hint < ctx->nVarUsed && ctx->lpVars[hint].c.type) return hint;
+  if (hint_holds(ctx, ref)) return ref.slot;
   return find_slot_again(ctx, ref);
 }
 
@@ -1469,8 +1468,6 @@ void release_lent_texts(RunContext* ctx) {
 
 namespace {
 
-inline bool plain_operand(const Op& op) { return op.code == OP_INT || op.code == OP_VARIABLE; }
-
 // A number, or a variable holding a plain integer (looked up as the lane would).
 inline bool whole_operand(RunContext* ctx, const CompiledLine& cl, const Op& op, int32_t* out) {
   if (op.code == OP_INT) {
@@ -1502,24 +1499,47 @@ bool read_line_into(RunContext* ctx, const CompiledLine& cl, uint16_t target) {
 
 }  // namespace
 
-// EvaluateWholeNumber, inlined where a statement runs straight.
-[[gnu::always_inline]] inline bool whole_number(RunContext* ctx, const CompiledLine& cl, int n, int32_t* out) {
+// A variable alone, or one operator between two operands, with every variable looked up: out of line, so that
+// what goes through the slots found last time keeps no frame.
+[[gnu::noinline]] bool whole_number_looked_up(RunContext* ctx, const CompiledLine& cl, int n, int32_t* out) {
   const CompiledExpr& e = cl.e[n];
-  if (!e.integers || e.calls) return false;
-  // A number or a variable alone, or one operator between two of them: the commonest limits, cases,
-  // conditions and results, worked out straight.
   const Op* const op = cl.ops + e.first;
-  if (e.count == 1 && plain_operand(op[0])) return whole_operand(ctx, cl, op[0], out);
-  if (e.count == 3 && op[2].code == OP_BINARY && plain_operand(op[0]) && plain_operand(op[1])) {
-    int32_t a, b;
-    if (!whole_operand(ctx, cl, op[0], &a) || !whole_operand(ctx, cl, op[1], &b)) return false;
-    return int_compare_or_arith(op[2].kw, a, b, out);
-  }
-  uint16_t origin;
-  return integer_lane(ctx, cl, e, out, &origin, nullptr) == Lane::Whole;
+  if (e.whole == WHOLE_OPERAND) return whole_operand(ctx, cl, op[0], out);
+  int32_t a, b;
+  if (!whole_operand(ctx, cl, op[0], &a) || !whole_operand(ctx, cl, op[1], &b)) return false;
+  return int_compare_or_arith(op[2].kw, a, b, out);
 }
 
-bool EvaluateWholeNumber(RunContext* ctx, const CompiledLine& cl, int n, int32_t* out) {
+// A number or a variable alone, or one operator between two of them (the commonest limits, cases, conditions
+// and results), worked out from the slots found last time: LookUp when one does not hold (nothing was done).
+[[gnu::always_inline]] inline Hinted hinted_whole_number(const RunContext* ctx, const CompiledLine& cl, int n,
+                                                         int32_t* out) {
+  const CompiledExpr& e = cl.e[n];
+  const Op* const op = cl.ops + e.first;
+  if (e.whole == WHOLE_OPERAND) return hinted_operand(ctx, cl, op[0], out);
+  int32_t a, b;
+  const Hinted first = hinted_operand(ctx, cl, op[0], &a);
+  if (first != Hinted::Yes) return first;
+  const Hinted second = hinted_operand(ctx, cl, op[1], &b);
+  if (second != Hinted::Yes) return second;
+  return int_compare_or_arith(op[2].kw, a, b, out) ? Hinted::Yes : Hinted::No;
+}
+
+// EvaluateWholeNumber, inlined where a statement runs straight. What the slots found last time do not cover
+// looks the variables up, in the same order, from the start.
+[[gnu::always_inline]] inline bool whole_number(RunContext* ctx, const CompiledLine& cl, int n, int32_t* out) {
+  const CompiledExpr& e = cl.e[n];
+  if (e.whole == WHOLE_NONE) return false;
+  if (e.whole == WHOLE_LANE) {
+    uint16_t origin;
+    return integer_lane(ctx, cl, e, out, &origin, nullptr) == Lane::Whole;
+  }
+  const Hinted h = hinted_whole_number(ctx, cl, n, out);
+  if (h != Hinted::LookUp) return h == Hinted::Yes;
+  return whole_number_looked_up(ctx, cl, n, out);
+}
+
+bool evaluate_whole_number(RunContext* ctx, const CompiledLine& cl, int n, int32_t* out) {
   return whole_number(ctx, cl, n, out);
 }
 
@@ -1575,8 +1595,16 @@ void EvaluateCompiled(RunContext* ctx, const CompiledLine& cl, int n, Value* res
   run_ops(ctx, cl, op, op + e.count, stack, 0, 0, result);
 }
 
-bool AssignWholeNumber(RunContext* ctx, const CompiledLine& cl) {
-  if (!cl.e[0].integers || cl.e[0].calls) return false;   // not a plain whole number: no lookup needed
+namespace {
+
+inline void hold_whole(ValueCore& held, int32_t whole) {
+  held = ValueCore{};
+  held.i = whole;
+  held.type = VF_INTEGER;
+}
+
+// AssignWholeNumber with every variable looked up.
+[[gnu::noinline]] bool assign_whole_looked_up(RunContext* ctx, const CompiledLine& cl) {
   const uint16_t slot = find_slot_of(ctx, cl.vars[cl.target]);
   int32_t whole;
   if (slot == SLOT_NONE || !whole_number(ctx, cl, 0, &whole)) return false;
@@ -1584,10 +1612,28 @@ bool AssignWholeNumber(RunContext* ctx, const CompiledLine& cl) {
   VarSlot* s = slot_at(ctx, slot);
   if (s->c.type & (VF_ARRAY | VF_VARIANT)) return false;
   if (s->c.type & VALUE_OWNS) value_free(ctx, s->c, VFREE_HOLDER);
-  s->c = ValueCore{};
-  s->c.i = whole;
-  s->c.type = VF_INTEGER;
+  hold_whole(s->c, whole);
   return true;
+}
+
+}  // namespace
+
+bool AssignWholeNumber(RunContext* ctx, const CompiledLine& cl) {
+  if (cl.e[0].whole == WHOLE_NONE) return false;   // not a plain whole number: no lookup needed
+  // The commonest assignment, of a plain value to a variable holding another, goes through the slots found
+  // last time without a frame.
+  const VarRef& target = cl.vars[cl.target];
+  if (cl.e[0].whole != WHOLE_LANE && hint_holds(ctx, target) &&
+      !(ctx->lpVars[target.slot].c.type & (VALUE_OWNS | VF_ARRAY | VF_VARIANT))) {
+    int32_t whole;
+    const Hinted h = hinted_whole_number(ctx, cl, 0, &whole);
+    if (h == Hinted::No) return false;
+    if (h == Hinted::Yes) {
+      hold_whole(ctx->lpVars[target.slot].c, whole);
+      return true;
+    }
+  }
+  return assign_whole_looked_up(ctx, cl);
 }
 
 void AssignCompiled(RunContext* ctx, const CompiledLine& cl, Value* result, bool handle_errors) {
