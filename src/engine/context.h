@@ -49,7 +49,7 @@ struct VarFrame {
   uint16_t link;
   plat::MemId table;       // frames 1..100: the table's block; frame 0 uses hVarTable
   VarSlot* slots;          // the table while the frame exists
-  plat::MemId spare;       // the table kept from the frame's last use, emptied, for the next call
+  plat::MemId spare;       // a zero-filled table kept from the frame's last use, for the next call
   uint16_t spareCapacity;
   VarSlot* spareSlots;     // the spare table's address (it stays locked)
   LayoutNumber layout;     // nVarLayout when another table became current (tables change only while current)

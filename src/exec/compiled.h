@@ -316,7 +316,7 @@ inline bool CompareTextWithConstant(RunContext* ctx, const CompiledLine& cl, int
 // Evaluates compiled expression n of a line into result (freed first). Leaves the error in ctx->err.
 void EvaluateCompiled(RunContext* ctx, const CompiledLine& cl, int n, Value* result);
 // Whether the slot a variable reference was found in last time still holds it.
-// (Slots past the used ones keep the bytes of an emptied call's table: never taken.)
+// (Slots past the used ones are never taken, whatever a table's number.)
 inline bool hint_holds(const RunContext* ctx, const VarRef& ref) {
   return ref.slot && ref.layout == ctx->nVarLayout && ref.slot < ctx->nVarUsed && ctx->lpVars[ref.slot].c.type;
 }

@@ -156,7 +156,7 @@ int open_frame(RunContext* ctx) {
     VarFrame& f = ctx->aVarFrame[n];
     if (f.slots) continue;
     const uint16_t capacity = ctx->nVarCapacity;
-    // The table kept from the frame's last call is taken again; a new one is made otherwise.
+    // The table kept from the frame's last call is zero-filled already; a new one is made otherwise.
     plat::MemId table = f.spareCapacity == capacity ? f.spare : 0;
     VarSlot* slots = table ? f.spareSlots : nullptr;
     if (!table && f.spare) plat::mem_free(f.spare);
@@ -201,14 +201,14 @@ void close_frame(RunContext* ctx, uint16_t n) {
   if (n < ctx->nFirstFreeFrame) ctx->nFirstFreeFrame = n;
 }
 
-// Frees every variable of the current (function) table and empties it. The slots keep their old bytes: no
-// slot past the used ones is read, and a slot taken is cleared or written whole first.
+// Frees every variable of the current (function) table and leaves its used slots zero-filled again.
 void free_locals(RunContext* ctx) {
   // Freeing values leaves the table and its used count as they are.
   VarSlot* const slots = ctx->lpVars;
   const uint16_t used = ctx->nVarUsed;
   for (uint16_t i = 0; i < used; ++i)
     if (slots[i].c.type & VALUE_OWNS) value_free(ctx, slots[i].c, VFREE_HOLDER);
+  std::memset(slots, 0, size_t(used) * sizeof(VarSlot));
   ctx->nVarUsed = 0;
   new_layout(ctx);
 }
