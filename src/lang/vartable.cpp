@@ -80,9 +80,10 @@ void note_new_name(RunContext* ctx, uint16_t slot, const uint64_t (&name)[4], bo
   std::memcpy(step.name, name, sizeof name);
 }
 
+// A slot's name as 32 bytes: the flag byte at the end does not belong to the name.
 void read_padded_name(const VarSlot& s, uint64_t (&name)[4]) {
   std::memcpy(name, s.name, VARNAME_BYTES);
-  name[3] &= ~(uint64_t(0xFF) << 56);   // the flag byte
+  reinterpret_cast<char*>(name)[VARNAME_BYTES - 1] = 0;
 }
 
 // A name appended before to a table with this layout number and every slot in use: when this table's slots
@@ -157,9 +158,7 @@ uint16_t slot_find_or_create_padded(RunContext* ctx, const char* name) {
     // Both comparisons below need the first bytes to agree.
     if (slots[i].name[0] != name[0]) continue;
     uint64_t have[4];
-    std::memcpy(have, slots[i].name, VARNAME_BYTES);
-    // The flag byte at the end does not belong to the name.
-    reinterpret_cast<char*>(have)[VARNAME_BYTES - 1] = 0;
+    read_padded_name(slots[i], have);
     if (have[0] == want[0] && have[1] == want[1] && have[2] == want[2] && have[3] == want[3]) return i;
     // A slot whose name has bytes after its end is compared as a string.
     if (name_equals(slots[i], name)) return i;
