@@ -94,6 +94,13 @@ uint16_t append_known_name(RunContext* ctx, const uint64_t (&name)[4]) {
   if (slot >= ctx->nVarCapacity) return SLOT_NONE;
   const LayoutStep& step = step_at(ctx, ctx->nVarLayout, slot, name);
   if (!step.appended || !is_step(step, ctx->nVarLayout, slot, name)) return SLOT_NONE;
+  return slot_append_again(ctx, reinterpret_cast<const char*>(name), slot, step.to);
+}
+
+}  // namespace
+
+uint16_t slot_append_again(RunContext* ctx, const char* name, uint16_t slot, LayoutNumber to) {
+  if (slot != ctx->nVarUsed || slot >= ctx->nVarCapacity) return SLOT_NONE;
   VarSlot* const slots = ctx->lpVars;
   for (uint16_t i = FIRST_NAMED_SLOT; i < slot; ++i)
     if (!slots[i].c.type) return SLOT_NONE;
@@ -103,11 +110,9 @@ uint16_t append_known_name(RunContext* ctx, const uint64_t (&name)[4]) {
   std::memcpy(s.name, name, VARNAME_BYTES - 1);
   s.c.i = -1;
   s.c.type = VF_UNINIT;
-  ctx->nVarLayout = step.to;
+  ctx->nVarLayout = to;
   return slot;
 }
-
-}  // namespace
 
 // A cleared slot for a new name: the free one found by the search, else the next unused one. The caller
 // writes the name and notes it.
