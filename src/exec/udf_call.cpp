@@ -9,6 +9,7 @@
 #include "builtins/callframe.h"
 #include "diag/errors.h"
 #include "diag/trace.h"
+#include "diag/trace_calls.h"
 #include "engine/context.h"
 #include "engine/script.h"
 #include "exec/exec.h"
@@ -336,21 +337,24 @@ int CallUdf(RunContext* ctx, int code, Value* result, ArgBlock* args, int argc, 
   const bool function = rec->kind == UDF_FUNCTION;
   ++ctx->nUdfDepth;
 
-  const uint32_t saved_in_loop = ctx->bInLoop;
-  if (!push_record(ctx, SK_UDF, mode, mode == UDF_MODE_EXPRESSION ? ctx->nLineStart : 0, BS_RUNNING)) {
+  if (depth >= STRUCT_STACK_SIZE) {
+    ctx->err = ERR_NESTING_TOO_COMPLEX;
     unwind_call(ctx, caller, depth, home_frame, -1);
     return 0;
   }
-  StructRecord& frame_rec = ctx->aStruct[depth];
-  if (mode != UDF_MODE_EXPRESSION) {
-    frame_rec.script = nullptr;
-    frame_rec.udf = NO_UDF;
-    frame_rec.inUdf = 0;
-  } else {
-    frame_rec.script = ctx->hRunScript;
-    frame_rec.udf = ctx->nRunUdf;
-  }
-  frame_rec.savedInLoop = uint8_t(saved_in_loop);
+  // The call's record, written once: a call from an expression returns to the line that made it.
+  const bool expression = mode == UDF_MODE_EXPRESSION;
+  ctx->aStruct[depth] = StructRecord{SK_UDF,
+                                     mode,
+                                     expression ? ctx->nLineStart : 0,
+                                     expression ? ctx->hRunScript : nullptr,
+                                     expression ? ctx->nRunUdf : uint16_t(NO_UDF),
+                                     expression ? uint16_t(ctx->bInUdf) : uint16_t(0),
+                                     BS_RUNNING,
+                                     uint8_t(ctx->bInLoop),
+                                     0,
+                                     0};
+  ctx->nStructDepth = depth + 1;
   ctx->bInLoop = 0;
 
   int frame = -1;
@@ -416,7 +420,7 @@ int CallUdf(RunContext* ctx, int code, Value* result, ArgBlock* args, int argc, 
   }
   if (!returned) set_integer(ctx, result->c, 0);
   ctx->bInLoop = ctx->aStruct[depth].savedInLoop;
-  for (uint32_t j = depth; j < STRUCT_STACK_SIZE && j < depth + 1; ++j) ctx->aStruct[j] = StructRecord{};
+  ctx->aStruct[depth] = StructRecord{};
   caller.restore(ctx);
   ctx->nStructDepth = depth;
   --ctx->nUdfDepth;
