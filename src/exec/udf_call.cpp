@@ -263,7 +263,18 @@ void set_parameters(RunContext* ctx, UdfRecord* rec, ArgBlock* args, int argc) {
   bool in_order = rec->kind == UDF_FUNCTION && rec->layout == UDF_LAYOUT_IN_ORDER && ctx->nVarUsed == 1 &&
                   count < ctx->nVarCapacity;
   const bool started_in_order = in_order;
-  for (int i = 1; i <= count && !ctx->err; ++i) {
+  int i = 1;
+  if (in_order && !ctx->err) {
+    // The commonest call: plain numbers (with a type) given, each goes into the next slot under its name.
+    VarSlot* const slots = ctx->lpVars;
+    for (const int given = std::min(count, argc); i <= given; ++i) {
+      VarSlot& s = slots[i];
+      if (!args->slot[i].c.type || !store_plain(s, args->slot[i].c)) break;
+      std::memcpy(s.name, rec->slotNames[i - 1], VARNAME_BYTES);
+    }
+    ctx->nVarUsed = uint16_t(i);
+  }
+  for (; i <= count && !ctx->err; ++i) {
     uint16_t slot;
     if (in_order) {
       slot = ctx->nVarUsed++;
