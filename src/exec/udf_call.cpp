@@ -91,7 +91,7 @@ struct CallerState {
     pendingIf = ctx->nPendingIf;
     inUdf = ctx->bInUdf;
   }
-  void restore(RunContext* ctx) const {
+  [[gnu::always_inline]] void restore(RunContext* ctx) const {
     if (debugName) debug_leave_call(ctx, debug, debugName, debugNameLength, debugScript);
     ctx->szLine = szLine;
     ctx->tok.prog = prog;

@@ -105,9 +105,11 @@ uint16_t slot_append_again(RunContext* ctx, const char* name, uint16_t slot, Lay
   for (uint16_t i = FIRST_NAMED_SLOT; i < slot; ++i)
     if (!slots[i].c.type) return SLOT_NONE;
   ctx->nVarUsed = uint16_t(slot + 1);
+  // Every byte of the slot is written: the name, its flag byte cleared, and the value.
   VarSlot& s = slots[slot];
-  clear_slot(s);
   std::memcpy(s.name, name, VARNAME_BYTES - 1);
+  s.name[VARNAME_BYTES - 1] = 0;
+  s.c = ValueCore{};
   s.c.i = -1;
   s.c.type = VF_UNINIT;
   ctx->nVarLayout = to;
