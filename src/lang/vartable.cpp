@@ -29,12 +29,6 @@ void clear_slot(VarSlot& s) {
 
 }  // namespace
 
-void init_reserved_slot(VarSlot* slot) {
-  clear_slot(*slot);
-  slot->c.i = -1;
-  slot->c.type = VF_UNINIT;
-}
-
 // Slot 0 is the scratch slot that carries the name after a "*", marked by the top bit of its first byte.
 // A name that starts with a non-ASCII letter has that bit set already, so the scratch name could match a
 // real lookup (and drop would then clear the reserved slot): name searches start at slot 1.

@@ -17,8 +17,13 @@ inline VarSlot* slot_at(RunContext* ctx, uint16_t i) { return &ctx->lpVars[i]; }
 // number, so that no slot found before is taken for a name again without a look.
 inline void new_layout(RunContext* ctx) { ctx->nVarLayout = ++ctx->nLayoutSerial; }
 
-// The reserved first slot of every table: empty name, integer -1, uninitialised.
-void init_reserved_slot(VarSlot* slot);
+// The reserved first slot of every table: empty name, integer -1, uninitialised. (Inline: every call of a
+// function starts its table with it.)
+inline void init_reserved_slot(VarSlot* slot) {
+  *slot = VarSlot{};
+  slot->c.i = -1;
+  slot->c.type = VF_UNINIT;
+}
 
 // Slot of an exact (lower-case) name among the used slots of the current table, or SLOT_NONE.
 uint16_t slot_lookup(RunContext* ctx, const char* name);
