@@ -191,13 +191,13 @@ int RunLoop(RunContext* ctx, Value* result, const HeldScript* hs, uint32_t* line
     const bool cacheable = !ctx->nDeferredError && !ctx->bInDefinition;
     const CompiledLine* cl = handed ? handed : cacheable ? linecache_find(ctx, hs, from) : nullptr;
     // Blank lines (a function's body starts with its file's marker) are passed as the general way below passes
-    // them, the line after each found through its link.
+    // them, the line after each found through its link (the cache was found in step just above).
     while (!handed && cl && cl->kind == LK_EMPTY) {
       ctx->pendingLine = nullptr;
       *lineStart = cl->lineStart;
       *pos = from = cl->next;
       *assignment_target_of_run(ctx) = 0xFFFFFFFFu;
-      cl = linecache_after(ctx, hs, *cl, from);
+      cl = linked_after(ctx, hs, *cl, from);
     }
     // The commonest compiled statements run straight, with only what every statement needs around them.
     if (!handed && cl && cl->kind > LK_SLOW && (cl->straight || block_is_skipping(ctx)) && !ctx->bDebugOutput &&
