@@ -106,8 +106,6 @@ void initialise(RunContext* ctx, bool by_error_dump) {
   trace_environment_report(ctx);
 }
 
-bool full_trace_to_file(const DebugState& d) { return d.traceMode == TRACE_FULL && d.traceFile[0]; }
-
 // The statement text as traced: resolved jumps spelled "goto " and "gosub", at most 2042 characters.
 std::string statement_text(const char* text) {
   std::string s = jumps_spelled(text);
@@ -341,66 +339,22 @@ void debug_after_statement(RunContext* ctx, const Value* result, const Statement
   d.handlerGosub = 0;
 }
 
-namespace {
-
-// Calls save and restore the trace file's name; it is mostly empty.
-void copy_trace_file(char* to, const char* from) {
-  if (!from[0]) to[0] = 0;
-  else std::memcpy(to, from, std::strlen(from) + 1);
-}
-
-// Every call sets the called name, so no formatter is run for it: a script's is copied, cut to what the
-// record holds; a function's is pointed to (called_name cuts it).
-void set_called_name(DebugState& d, const char* name, size_t length, bool script) {
-  d.calledFunction = script ? nullptr : name;
-  d.calledFunctionLength = uint32_t(length);
-  if (!script) return;
-  const size_t n = length < sizeof d.calledName ? length : sizeof d.calledName - 1;
-  std::memmove(d.calledName, name, n);
-  d.calledName[n] = 0;
-}
-
-}  // namespace
-
 std::string called_name(const DebugState& d) {
   if (!d.calledFunction) return d.calledName;
   return std::string(d.calledFunction, std::min<size_t>(d.calledFunctionLength, TRACE_CALLED_BYTES - 1));
 }
 
-void debug_enter_call(RunContext* ctx, DebugCallSave* save, const char* name, size_t length, bool script) {
-  DebugState& d = ctx->dbg;
-  set_called_name(d, name, length, script);
-  if (full_trace_to_file(d)) {
-    ctx->nStmtClass = script ? SC_SCRIPT_CALL : SC_UDF_CALL;
-    ctx->bBranch = 1;
-    Value none;
-    value_init(none);
-    write_statement_record(ctx, ctx->szLine ? ctx->szLine : "", trace_outcome(ctx, &none), 0, true);
-  }
-  save->traceMode = d.traceMode;
-  save->savedTraceMode = d.savedTraceMode;
-  save->traceFlags = d.traceFlags;
-  save->stepMode = d.stepMode;
-  copy_trace_file(save->traceFile, d.traceFile);
-  d.savedTraceMode = d.traceMode;
-  d.traceMode = TRACE_OFF;
-  d.stepMode = 0;
+void trace_call_start(RunContext* ctx, bool script) {
+  ctx->nStmtClass = script ? SC_SCRIPT_CALL : SC_UDF_CALL;
+  ctx->bBranch = 1;
+  Value none;
+  value_init(none);
+  write_statement_record(ctx, ctx->szLine ? ctx->szLine : "", trace_outcome(ctx, &none), 0, true);
 }
 
-void debug_leave_call(RunContext* ctx, const DebugCallSave& save, const char* name, size_t length, bool script) {
-  DebugState& d = ctx->dbg;
-  if (full_trace_to_file(d) && !script) {
-    write(ctx, std::string(LINE_END) + printf_text("--- %s (%s) ---", message(ctx, 876).c_str(), name));
-    d.lastTracedUdf = NO_UDF;
-  }
-  d.traceMode = save.traceMode;
-  d.savedTraceMode = save.savedTraceMode;
-  d.traceFlags = save.traceFlags;
-  d.stepMode = save.stepMode;
-  copy_trace_file(d.traceFile, save.traceFile);
-  set_called_name(d, name, length, script);
-  ctx->nStmtClass = script ? SC_SCRIPT_CALL : SC_UDF_CALL;
-  ctx->bBranch = 0;
+void trace_function_end(RunContext* ctx, const char* name) {
+  write(ctx, std::string(LINE_END) + printf_text("--- %s (%s) ---", message(ctx, 876).c_str(), name));
+  ctx->dbg.lastTracedUdf = NO_UDF;
 }
 
 void debug_new_run(RunContext* ctx) {

@@ -14,6 +14,9 @@ struct StatementPlace;
 // The name of the trace file that sends the trace to the system debugger instead.
 constexpr const char* TRACE_TO_DEBUGGER = "*DEBUGDATA*";
 
+// Whether the full trace goes to a file (or the system debugger).
+inline bool full_trace_to_file(const DebugState& d) { return d.traceMode == TRACE_FULL && d.traceFile[0]; }
+
 // Whether the per-statement hooks must run: one test per statement while nothing is watched.
 inline bool debug_watching(const DebugState& d) { return (d.traceMode | uint32_t(d.stepMode)) != 0; }
 
@@ -24,18 +27,12 @@ bool debug_before_statement(RunContext* ctx, const StatementPlace& at);
 void debug_after_statement(RunContext* ctx, const Value* result, const StatementPlace& at, uint16_t raised,
                            bool ends);
 
-// Entering and leaving a user-defined function or a called script: the call record, then the trace and the
-// step debugger are off inside (DebugTrace 22 turns the trace back on) and restored on return. name is the
-// function's or script's, of length characters.
-struct DebugCallSave {
-  uint32_t traceMode, savedTraceMode, traceFlags;
-  int32_t stepMode;
-  char traceFile[TRACE_FILE_BYTES];
-};
-void debug_enter_call(RunContext* ctx, DebugCallSave* save, const char* name, size_t length, bool script);
 // The function or script of the last call record, cut to what the record holds (TRACE_CALLED_BYTES - 1).
 std::string called_name(const DebugState& d);
-void debug_leave_call(RunContext* ctx, const DebugCallSave& save, const char* name, size_t length, bool script);
+// The full trace's record of a call as it starts, and its line as a function's call ends (debug_enter_call
+// and debug_leave_call, in diag/trace_calls.h, write them only while the trace is on).
+void trace_call_start(RunContext* ctx, bool script);
+void trace_function_end(RunContext* ctx, const char* name);
 
 // At the end of the main script's run: the end records, the dumps of a failing end, the step dialog's last
 // view. error is the run's error or status (0 for a normal end).

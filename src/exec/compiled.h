@@ -51,6 +51,9 @@ struct VarRef {
   uint16_t slot;
   uint16_t length;
   LayoutNumber layout;        // the table's nVarLayout when slot was found
+  // When the name was last made at the end of a table (in slot), the table's number before and after: a table
+  // numbered madeFrom again takes it there again (a function's locals, made anew on every call).
+  LayoutNumber madeFrom, madeTo;
 };
 
 constexpr uint16_t NO_EXPR = 0xFFFF;

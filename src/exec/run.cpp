@@ -187,9 +187,18 @@ int RunLoop(RunContext* ctx, Value* result, const HeldScript* hs, uint32_t* line
 
   for (;;) {
     // A line met before comes from the cache; others are read, and noted for the next time.
-    const uint32_t from = *pos;
+    uint32_t from = *pos;
     const bool cacheable = !ctx->nDeferredError && !ctx->bInDefinition;
     const CompiledLine* cl = handed ? handed : cacheable ? linecache_find(ctx, hs, from) : nullptr;
+    // Blank lines (a function's body starts with its file's marker) are passed as the general way below passes
+    // them, the line after each found through its link (the cache was found in step just above).
+    while (!handed && cl && cl->kind == LK_EMPTY) {
+      ctx->pendingLine = nullptr;
+      *lineStart = cl->lineStart;
+      *pos = from = cl->next;
+      *assignment_target_of_run(ctx) = 0xFFFFFFFFu;
+      cl = linked_after(ctx, hs, *cl, from);
+    }
     // The commonest compiled statements run straight, with only what every statement needs around them.
     if (!handed && cl && cl->kind > LK_SLOW && (cl->straight || block_is_skipping(ctx)) && !ctx->bDebugOutput &&
         !debug_watching(ctx->dbg) && !(ctx->nHostNotify & NOTIFY_STATEMENT)) {

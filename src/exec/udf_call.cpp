@@ -9,6 +9,7 @@
 #include "builtins/callframe.h"
 #include "diag/errors.h"
 #include "diag/trace.h"
+#include "diag/trace_calls.h"
 #include "engine/context.h"
 #include "engine/script.h"
 #include "exec/exec.h"
@@ -90,7 +91,7 @@ struct CallerState {
     pendingIf = ctx->nPendingIf;
     inUdf = ctx->bInUdf;
   }
-  void restore(RunContext* ctx) const {
+  [[gnu::always_inline]] void restore(RunContext* ctx) const {
     if (debugName) debug_leave_call(ctx, debug, debugName, debugNameLength, debugScript);
     ctx->szLine = szLine;
     ctx->tok.prog = prog;
@@ -262,7 +263,18 @@ void set_parameters(RunContext* ctx, UdfRecord* rec, ArgBlock* args, int argc) {
   bool in_order = rec->kind == UDF_FUNCTION && rec->layout == UDF_LAYOUT_IN_ORDER && ctx->nVarUsed == 1 &&
                   count < ctx->nVarCapacity;
   const bool started_in_order = in_order;
-  for (int i = 1; i <= count && !ctx->err; ++i) {
+  int i = 1;
+  if (in_order && !ctx->err) {
+    // The commonest call: plain numbers (with a type) given, each goes into the next slot under its name.
+    VarSlot* const slots = ctx->lpVars;
+    for (const int given = std::min(count, argc); i <= given; ++i) {
+      VarSlot& s = slots[i];
+      if (!args->slot[i].c.type || !store_plain(s, args->slot[i].c)) break;
+      std::memcpy(s.name, rec->slotNames[i - 1], VARNAME_BYTES);
+    }
+    ctx->nVarUsed = uint16_t(i);
+  }
+  for (; i <= count && !ctx->err; ++i) {
     uint16_t slot;
     if (in_order) {
       slot = ctx->nVarUsed++;
@@ -336,21 +348,24 @@ int CallUdf(RunContext* ctx, int code, Value* result, ArgBlock* args, int argc, 
   const bool function = rec->kind == UDF_FUNCTION;
   ++ctx->nUdfDepth;
 
-  const uint32_t saved_in_loop = ctx->bInLoop;
-  if (!push_record(ctx, SK_UDF, mode, mode == UDF_MODE_EXPRESSION ? ctx->nLineStart : 0, BS_RUNNING)) {
+  if (depth >= STRUCT_STACK_SIZE) {
+    ctx->err = ERR_NESTING_TOO_COMPLEX;
     unwind_call(ctx, caller, depth, home_frame, -1);
     return 0;
   }
-  StructRecord& frame_rec = ctx->aStruct[depth];
-  if (mode != UDF_MODE_EXPRESSION) {
-    frame_rec.script = nullptr;
-    frame_rec.udf = NO_UDF;
-    frame_rec.inUdf = 0;
-  } else {
-    frame_rec.script = ctx->hRunScript;
-    frame_rec.udf = ctx->nRunUdf;
-  }
-  frame_rec.savedInLoop = uint8_t(saved_in_loop);
+  // The call's record, written once: a call from an expression returns to the line that made it.
+  const bool expression = mode == UDF_MODE_EXPRESSION;
+  ctx->aStruct[depth] = StructRecord{SK_UDF,
+                                     mode,
+                                     expression ? ctx->nLineStart : 0,
+                                     expression ? ctx->hRunScript : nullptr,
+                                     expression ? ctx->nRunUdf : uint16_t(NO_UDF),
+                                     expression ? uint16_t(ctx->bInUdf) : uint16_t(0),
+                                     BS_RUNNING,
+                                     uint8_t(ctx->bInLoop),
+                                     0,
+                                     0};
+  ctx->nStructDepth = depth + 1;
   ctx->bInLoop = 0;
 
   int frame = -1;
@@ -416,7 +431,7 @@ int CallUdf(RunContext* ctx, int code, Value* result, ArgBlock* args, int argc, 
   }
   if (!returned) set_integer(ctx, result->c, 0);
   ctx->bInLoop = ctx->aStruct[depth].savedInLoop;
-  for (uint32_t j = depth; j < STRUCT_STACK_SIZE && j < depth + 1; ++j) ctx->aStruct[j] = StructRecord{};
+  ctx->aStruct[depth] = StructRecord{};
   caller.restore(ctx);
   ctx->nStructDepth = depth;
   --ctx->nUdfDepth;

@@ -962,7 +962,8 @@ inline bool same_name(const char* slot_name, const VarRef& ref) {
   return ref.length < 16 || std::memcmp(slot_name + 16, ref.name + 16, VARNAME_BYTES - 17) == 0;
 }
 
-inline uint16_t find_slot_again(RunContext* ctx, VarRef& ref) {
+// Out of line: what goes through the slot found last time stays small where it is inlined.
+[[gnu::noinline]] uint16_t find_slot_again(RunContext* ctx, VarRef& ref) {
   const uint16_t hint = ref.slot;
   if (hint && hint < ctx->nVarUsed) {
     const VarSlot& s = ctx->lpVars[hint];
@@ -971,10 +972,23 @@ inline uint16_t find_slot_again(RunContext* ctx, VarRef& ref) {
       return hint;
     }
   }
+  // A name the table made at its end last time, numbered as now: made there again without a search.
+  if (hint && ref.madeFrom && ref.madeFrom == ctx->nVarLayout) {
+    const uint16_t again = slot_append_again(ctx, ref.name, hint, ref.madeTo);
+    if (again != SLOT_NONE) {
+      ref.layout = ctx->nVarLayout;
+      return again;
+    }
+  }
+  const uint16_t used = ctx->nVarUsed;
+  const LayoutNumber before = ctx->nVarLayout;
   const uint16_t slot = slot_find_or_create_padded(ctx, ref.name);
   if (slot != SLOT_NONE) {
     ref.slot = slot;
     ref.layout = ctx->nVarLayout;
+    const bool made_at_end = slot == used && before;
+    ref.madeFrom = made_at_end ? before : 0;
+    ref.madeTo = made_at_end ? ctx->nVarLayout : 0;
   }
   return slot;
 }

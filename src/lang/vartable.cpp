@@ -29,12 +29,6 @@ void clear_slot(VarSlot& s) {
 
 }  // namespace
 
-void init_reserved_slot(VarSlot* slot) {
-  clear_slot(*slot);
-  slot->c.i = -1;
-  slot->c.type = VF_UNINIT;
-}
-
 // Slot 0 is the scratch slot that carries the name after a "*", marked by the top bit of its first byte.
 // A name that starts with a non-ASCII letter has that bit set already, so the scratch name could match a
 // real lookup (and drop would then clear the reserved slot): name searches start at slot 1.
@@ -94,20 +88,27 @@ uint16_t append_known_name(RunContext* ctx, const uint64_t (&name)[4]) {
   if (slot >= ctx->nVarCapacity) return SLOT_NONE;
   const LayoutStep& step = step_at(ctx, ctx->nVarLayout, slot, name);
   if (!step.appended || !is_step(step, ctx->nVarLayout, slot, name)) return SLOT_NONE;
+  return slot_append_again(ctx, reinterpret_cast<const char*>(name), slot, step.to);
+}
+
+}  // namespace
+
+uint16_t slot_append_again(RunContext* ctx, const char* name, uint16_t slot, LayoutNumber to) {
+  if (slot != ctx->nVarUsed || slot >= ctx->nVarCapacity) return SLOT_NONE;
   VarSlot* const slots = ctx->lpVars;
   for (uint16_t i = FIRST_NAMED_SLOT; i < slot; ++i)
     if (!slots[i].c.type) return SLOT_NONE;
   ctx->nVarUsed = uint16_t(slot + 1);
+  // Every byte of the slot is written: the name, its flag byte cleared, and the value.
   VarSlot& s = slots[slot];
-  clear_slot(s);
   std::memcpy(s.name, name, VARNAME_BYTES - 1);
+  s.name[VARNAME_BYTES - 1] = 0;
+  s.c = ValueCore{};
   s.c.i = -1;
   s.c.type = VF_UNINIT;
-  ctx->nVarLayout = step.to;
+  ctx->nVarLayout = to;
   return slot;
 }
-
-}  // namespace
 
 // A cleared slot for a new name: the free one found by the search, else the next unused one. The caller
 // writes the name and notes it.

@@ -17,8 +17,13 @@ inline VarSlot* slot_at(RunContext* ctx, uint16_t i) { return &ctx->lpVars[i]; }
 // number, so that no slot found before is taken for a name again without a look.
 inline void new_layout(RunContext* ctx) { ctx->nVarLayout = ++ctx->nLayoutSerial; }
 
-// The reserved first slot of every table: empty name, integer -1, uninitialised.
-void init_reserved_slot(VarSlot* slot);
+// The reserved first slot of every table: empty name, integer -1, uninitialised. (Inline: every call of a
+// function starts its table with it.)
+inline void init_reserved_slot(VarSlot* slot) {
+  *slot = VarSlot{};
+  slot->c.i = -1;
+  slot->c.type = VF_UNINIT;
+}
 
 // Slot of an exact (lower-case) name among the used slots of the current table, or SLOT_NONE.
 uint16_t slot_lookup(RunContext* ctx, const char* name);
@@ -27,6 +32,10 @@ uint16_t slot_lookup(RunContext* ctx, const char* name);
 uint16_t slot_find_or_create(RunContext* ctx, const char* name, bool as_integer);
 // The same for a name zero-padded to 31 bytes (a compiled line's reference), compared a word at a time.
 uint16_t slot_find_or_create_padded(RunContext* ctx, const char* name);
+// A name (zero-padded to 31 bytes) made before in slot, the next one, of a table with the layout number the
+// current table has: made there again as uninitialised, the table taking the number to it took then. Only
+// while every slot before it is in use (a free one would take the name); SLOT_NONE otherwise, nothing done.
+uint16_t slot_append_again(RunContext* ctx, const char* name, uint16_t slot, LayoutNumber to);
 // Frees a slot's value and clears it (type 0, empty name); the table shrinks when it was the last one.
 void slot_drop(RunContext* ctx, uint16_t slot);
 // Stores a value into a slot: the old value is released (its array loses a hold), strings are duplicated,

@@ -5,6 +5,7 @@
 
 #include "diag/errors.h"
 #include "diag/trace.h"
+#include "diag/trace_calls.h"
 #include "test_context.h"
 
 using tov::test::TestContext;

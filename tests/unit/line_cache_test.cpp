@@ -190,6 +190,15 @@ TEST(LineCache, FunctionTablesFilledAlikeKeepTheirSlotsAndOthersDoNot) {
   EXPECT_EQ(same_with_cache_off_and_on(script, {"r"})[0], expected);
 }
 
+TEST(LineCache, ANameMadeAtATablesEndIsMadeThereAgainOnlyFromTheSameNames) {
+  // "a = 7" makes a at the end of the table after n and b on one call; on the next, a exists already where
+  // b was, and the line must find it there, not make a second a at the end (the pointer finds the first).
+  const std::string script =
+      "#DefineFunction f(n)\n  If n == 1 Then a = 5\n  If n == 0 Then b = 1\n  a = 7\n  p = &a\n  Return *p\n"
+      "#EndFunction\nr = \"\"\nFor k = 1 to 4\n  r = r : f(0) : f(1) : \";\"\nNext\n";
+  EXPECT_EQ(same_with_cache_off_and_on(script, {"r"})[0], "77;77;77;77;");
+}
+
 TEST(LineCache, FileLinesThatFailLeaveWhatReadingThemLeaves) {
   // Reads run straight once compiled; reading past the end fails, on later passes too: with a handler
   // function that assigns its value, then with the run ended at the line.
