@@ -244,9 +244,11 @@ void work_out_layout(UdfRecord* rec) {
   rec->layout = distinct ? UDF_LAYOUT_IN_ORDER : UDF_LAYOUT_BY_NAME;
 }
 
-// A plain number (no string, array or variant to duplicate or hold) is stored as slot_store would.
+// A plain number (no string, array or variant to duplicate or hold) is stored as slot_store would, into a
+// slot that holds nothing to release (a subroutine's parameter, or a repeated name, may name a variable that
+// holds a string).
 bool store_plain(VarSlot& slot, const ValueCore& v) {
-  if (v.type & (VF_STRING | VF_WSTRING | VF_ARRAY | VF_VARIANT)) return false;
+  if ((v.type | slot.c.type) & VALUE_OWNS) return false;
   slot.c = v;
   slot.c.reserved = 0;   // value_copy leaves it out
   return true;
@@ -340,6 +342,9 @@ int CallUdf(RunContext* ctx, int code, Value* result, ArgBlock* args, int argc, 
     ctx->err = ERR_UDF_PROCESSING;
     return 0;
   }
+  // The statements of the call set the record's assignment target; once it ends, the target is again that of
+  // the statement of an outer call of the same function, or none: a finished call protects no variable from Drop.
+  const uint32_t outer_target = rec->target;
   CallerState caller;
   if (ctx->pCurrentFileOf == rec->file || std::strcmp(ctx->szCurrentFile, rec->file) == 0) caller.sameFile = rec->file;
   caller.save(ctx);
@@ -433,6 +438,7 @@ int CallUdf(RunContext* ctx, int code, Value* result, ArgBlock* args, int argc, 
   ctx->bInLoop = ctx->aStruct[depth].savedInLoop;
   ctx->aStruct[depth] = StructRecord{};
   caller.restore(ctx);
+  rec->target = outer_target;
   ctx->nStructDepth = depth;
   --ctx->nUdfDepth;
   if (!run && error && error != STATUS_EXIT && error != STATUS_CANCEL) {

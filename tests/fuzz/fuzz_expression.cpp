@@ -14,6 +14,7 @@
 #include "engine/script.h"
 #include "exec/compiled.h"
 #include "exec/run.h"
+#include "exec/udf.h"
 #include "engine/tovengine.h"
 #include "lang/vartable.h"
 #include "platform/ui.h"
@@ -98,6 +99,19 @@ void run_as_loop(RunContext* ctx, const std::string& body) {
   ctx->nDeferredError = 0;
 }
 
+// Functions and subroutines defined by earlier inputs live on in the context: a finding needs them replayed,
+// so they are printed as definitions.
+void print_definitions(RunContext* ctx) {
+  for (int32_t i = 0; i < ctx->nUdfCount; ++i) {
+    const UdfRecord* rec = ctx->apUdf[i];
+    if (!rec || !rec->hBody) continue;
+    const char* kind = rec->kind == UDF_SUBROUTINE ? "Subroutine" : "Function";
+    std::fprintf(stderr, "#Define%s %s(", kind, rec->name);
+    for (int p = 0; p < rec->paramCount; ++p) std::fprintf(stderr, "%s%s", p ? ", " : "", rec->params[p]);
+    std::fprintf(stderr, ")\n%.*s#End%s\n", int(rec->bodyLength), rec->bodyText, kind);
+  }
+}
+
 void reset(RunContext* ctx) {
   for (uint16_t i = ctx->nVarUsed; i-- > 1;)
     if (ctx->lpVars[i].c.type) slot_drop(ctx, i);
@@ -155,6 +169,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (stats.usedBytes != heap_at_start) {
     std::fprintf(stderr, "string heap holds %u bytes after the input (%u before)\n", stats.usedBytes,
                  heap_at_start);
+    print_definitions(ctx);
     std::abort();
   }
   return 0;

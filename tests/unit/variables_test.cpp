@@ -252,3 +252,34 @@ TEST(VariableFunctions, DropIsdefinedVartype) {
   EXPECT_EQ(t.text_of("k"), "11");
 }
 
+
+TEST(Variables, AParameterGivenANumberReleasesTheStringItsVariableHeld) {
+  // A subroutine's parameter is the caller's variable; a function's repeated parameter name is one variable.
+  // Either may hold a string when a number is given to it.
+  TestContext t;
+  const uint32_t before = t.heap_used();
+  t.run("#DefineSubroutine shared(x)\n  Return\n#EndSubroutine\n"
+        "#DefineFunction twice(x, x)\n  Return x\n#EndFunction\n"
+        "x = \"a string\"\nshared(5)\nr = twice(\"another string\", 7)\n");
+  ASSERT_EQ(t->hdr.nRunResult, 1);
+  EXPECT_EQ(t.var_text("x"), "5");
+  EXPECT_EQ(t.var_text("r"), "7");
+  t.run("Drop(x, r)\n");
+  EXPECT_EQ(t.heap_used(), before);
+}
+
+TEST(VariableFunctions, DropFreesWhatAFinishedCallAssignedLast) {
+  // Drop leaves alone only the targets of statements still running: not the variable a subroutine's last
+  // statement assigned, nor the slot a finished function's last assignment had in a table used again.
+  TestContext t;
+  t.run("#DefineSubroutine set_y()\n  y = 1\n#EndSubroutine\n"
+        "#DefineFunction last(n)\n  a = n\n#EndFunction\n"
+        "#DefineFunction dropped(n)\n  a = n\n  Drop(a)\n  Return IsDefined(a)\n#EndFunction\n"
+        "#DefineFunction self(n)\n  If n == 0 Then Return 0\n  r = self(n - 1) + Drop(r)\n  Return IsDefined(r)\n#EndFunction\n"
+        "set_y()\nDrop(y)\nkept = IsDefined(y)\nlast(1)\nafter = dropped(2)\nouter = self(2)\n");
+  ASSERT_EQ(t->hdr.nRunResult, 1);
+  EXPECT_EQ(t.var_text("kept"), "0");
+  EXPECT_EQ(t.var_text("after"), "0");
+  // A statement waiting for the result of a call is still running: its target stays, recursion included.
+  EXPECT_EQ(t.var_text("outer"), "1");
+}
