@@ -1638,7 +1638,7 @@ bool AssignWholeNumber(RunContext* ctx, const CompiledLine& cl) {
   // last time without a frame.
   const VarRef& target = cl.vars[cl.target];
   if (cl.e[0].whole != WHOLE_LANE && hint_holds(ctx, target) &&
-      !(ctx->lpVars[target.slot].c.type & (VALUE_OWNS | VF_ARRAY | VF_VARIANT))) {
+      !(ctx->lpVars[target.slot].c.type & VALUE_OWNS)) {
     int32_t whole;
     const Hinted h = hinted_whole_number(ctx, cl, 0, &whole);
     if (h == Hinted::No) return false;
