@@ -1,6 +1,7 @@
 // User-defined functions and subroutines: the records of the UdfTable.
 #pragma once
 #include <cstdint>
+#include "engine/script.h"
 #include "lang/value.h"
 #include "platform/memory.h"
 
@@ -17,6 +18,30 @@ constexpr uint32_t UDF_PARAM_SLOT_BYTES = 32;   // a variable slot's name field
 enum UdfLayout : uint8_t { UDF_LAYOUT_UNKNOWN = 0, UDF_LAYOUT_IN_ORDER = 1, UDF_LAYOUT_BY_NAME = 2 };
 
 enum UdfKind : uint32_t { UDF_FUNCTION = 0, UDF_SUBROUTINE = 1 };
+
+// A function body made only of assignments of whole-number expressions and a Return of one, as compiled
+// steps over whole-number registers (the parameters first, then the locals in the order they are made): a
+// call with whole numbers works it out with no frame, and makes the call the usual way when a step would
+// raise an error.
+constexpr uint32_t WHOLE_STEPS = 64, WHOLE_REGISTERS = 16, WHOLE_STACK = 24;
+enum WholeStepCode : uint8_t { WS_INT, WS_READ, WS_UNARY, WS_BINARY, WS_STORE, WS_RETURN };
+struct WholeStep {
+  uint8_t code;     // WholeStepCode
+  uint8_t reg;      // WS_READ, WS_STORE
+  int32_t value;    // WS_INT: the number; WS_UNARY, WS_BINARY: the operator
+};
+enum WholeBodyState : uint8_t { WHOLE_BODY_UNKNOWN, WHOLE_BODY_NONE, WHOLE_BODY_READY };
+struct WholeBody {
+  uint8_t state;        // WholeBodyState, under the names below
+  uint8_t tries;        // looks at the body while its lines were not all compiled yet
+  uint8_t registers;
+  uint8_t statements;   // the assignments before the Return
+  // What the names of the body's lines meant when it was looked at (as for the line cache).
+  int32_t udfCount;
+  uint32_t extCount;
+  const void* hostKeywords;
+  WholeStep steps[WHOLE_STEPS];
+};
 
 struct UdfRecord {
   uint16_t paramCount;
@@ -39,6 +64,18 @@ struct UdfRecord {
   // until a call gives them.
   LayoutNumber freshLayout, paramsLayout;
   char slotNames[UDF_MAX_PARAMS][UDF_PARAM_SLOT_BYTES];
+  WholeBody whole;
 };
+
+// The script a call of function index runs: its body, whose lines the line cache keeps under its key.
+inline HeldScript udf_body_script(const UdfRecord& rec, uint16_t index) {
+  HeldScript body{};
+  body.text = rec.bodyText;
+  body.length = rec.bodyLength;
+  body.udf = index;
+  body.bodyOffset = rec.bodyStart;
+  body.cacheKey = rec.bodyKey;
+  return body;
+}
 
 }  // namespace tov

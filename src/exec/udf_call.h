@@ -23,6 +23,10 @@ using NativeHandler = void (*)(RunContext* ctx, Value* result, void* data);
 int CallUdf(RunContext* ctx, int code, Value* result, ArgBlock* args, int argc, NativeHandler native, void* data,
             uint32_t mode);
 // Calls a function with five integer values by name; its integer result, or -1.
+// A call of a user-defined function with whole numbers whose body is whole-number assignments and a Return:
+// worked out with no frame, leaving what the call made the usual way would (true with its value). False with
+// nothing done when the call is to be made the usual way.
+bool CallUdfWhole(RunContext* ctx, int code, const int32_t* numbers, int argc, int32_t* out);
 int32_t CallUdfByName(RunContext* ctx, const char* name, const int32_t values[5]);
 // The same with the five values in slots 1..5 of args (which the caller still owns and releases).
 int32_t CallUdfByNameArgs(RunContext* ctx, const char* name, ArgBlock* args);

@@ -13,8 +13,10 @@
 #include "diag/errors.h"
 #include "engine/context.h"
 #include "exec/compiled.h"
+#include "exec/udf_call.h"
 #include "lang/arrays.h"
 #include "lang/heap.h"
+#include "lang/int_ops.h"
 #include "lang/keywords.h"
 #include "lang/tokenizer.h"
 #include "lang/values.h"
@@ -69,70 +71,12 @@ void keep_number(RunContext* ctx, Value& v, bool as_float) {
   }
 }
 
-int32_t wrap_add(int32_t a, int32_t b) { return int32_t(uint32_t(a) + uint32_t(b)); }
-int32_t wrap_sub(int32_t a, int32_t b) { return int32_t(uint32_t(a) - uint32_t(b)); }
-int32_t wrap_mul(int32_t a, int32_t b) { return int32_t(uint32_t(a) * uint32_t(b)); }
-
-int32_t int_power(int32_t base, int32_t exponent) {
-  uint32_t result = 1, b = uint32_t(base);
-  for (uint32_t e = uint32_t(exponent); e; e >>= 1) {
-    if (e & 1) result *= b;
-    b *= b;
-  }
-  return int32_t(result);
-}
-
-// Whole-number arithmetic; false for a zero divisor, a negative power, or an operator it does not know.
-inline bool int_arith(int op, int32_t a, int32_t b, int32_t* r) {
-  switch (op) {
-    case KW_PLUS: *r = wrap_add(a, b); return true;
-    case KW_MINUS: *r = wrap_sub(a, b); return true;
-    case KW_MULTIPLY: *r = wrap_mul(a, b); return true;
-    case KW_DIVIDE:
-    case KW_MOD:
-      if (b == 0) return false;
-      // The smallest integer divided by -1 wraps instead of trapping.
-      if (b == -1) *r = op == KW_DIVIDE ? wrap_sub(0, a) : 0;
-      else *r = op == KW_DIVIDE ? a / b : a % b;
-      return true;
-    case KW_POWER:
-      if (b < 0) return false;
-      *r = int_power(a, b);
-      return true;
-    case KW_BIT_AND: *r = a & b; return true;
-    case KW_BIT_OR: *r = a | b; return true;
-    case KW_BIT_XOR: *r = a ^ b; return true;
-    case KW_SHIFT_LEFT: *r = int32_t(uint32_t(a) << (b & 31)); return true;
-    case KW_SHIFT_RIGHT: *r = a >> (b & 31); return true;
-    case KW_LOGICAL_AND: *r = (a != 0 && b != 0); return true;
-    case KW_LOGICAL_OR: *r = (a != 0 || b != 0); return true;
-    default: return false;
-  }
-}
-
 bool int_operation(RunContext* ctx, int op, int32_t a, int32_t b, int32_t* r) {
   if (int_arith(op, a, b, r)) return true;
   ctx->err = (op == KW_DIVIDE || op == KW_MOD) && b == 0 ? ERR_DIVIDE_BY_ZERO
              : op == KW_POWER && b < 0                  ? ERR_FP_FACT_ARGS
                                                         : ERR_ILLEGAL_SYNTAX;
   return false;
-}
-
-// A comparison or whole-number arithmetic in one dispatch: the compiled forms' commonest step.
-[[gnu::always_inline]] inline bool int_compare_or_arith(int op, int32_t a, int32_t b, int32_t* r) {
-  switch (op) {
-    case KW_EQUAL: *r = a == b; return true;
-    case KW_NOT_EQUAL:
-    case KW_NOT_EQUAL_ALT: *r = a != b; return true;
-    case KW_LESS: *r = a < b; return true;
-    case KW_LESS_EQUAL: *r = a <= b; return true;
-    case KW_GREATER: *r = a > b; return true;
-    case KW_GREATER_EQUAL: *r = a >= b; return true;
-    case KW_PLUS: *r = wrap_add(a, b); return true;
-    case KW_MINUS: *r = wrap_sub(a, b); return true;
-    case KW_MULTIPLY: *r = wrap_mul(a, b); return true;
-    default: return int_arith(op, a, b, r);
-  }
 }
 
 // Float operations; the result of "&&" and "||" is an integer (*is_int).
@@ -1386,6 +1330,10 @@ enum class Lane { Whole, Declined, Finished };
   sp -= op->argc;
   Value got;
   if (is_udf_code(op->kw)) {
+    if (CallUdfWhole(ctx, op->kw, numbers + sp, op->argc, &numbers[sp])) {
+      ++sp;
+      return true;
+    }
     CallUdfWithNumbers(ctx, op->kw, &got, numbers + sp, op->argc);
   } else {
     Value args[MAX_ARGS];
@@ -1436,13 +1384,7 @@ Lane integer_lane(RunContext* ctx, const CompiledLine& cl, const CompiledExpr& e
         if (e.count == 1) *origin = slot;
         continue;
       }
-      case OP_UNARY: {
-        int32_t& i = stack[sp - 1];
-        if (op->kw == KW_NOT) i = i == 0;
-        else if (op->kw == KW_MINUS) i = wrap_sub(0, i);
-        else if (op->kw == KW_BIT_NOT) i = ~i;
-        continue;
-      }
+      case OP_UNARY: whole_unary(op->kw, stack[sp - 1]); continue;
       case OP_BINARY: {
         const int32_t a = stack[sp - 2], b = stack[sp - 1];
         int32_t r;

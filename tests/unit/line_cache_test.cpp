@@ -250,6 +250,43 @@ TEST(LineCache, ReturnsFromCompiledLinesLeaveWhatReadingThemLeaves) {
   EXPECT_EQ(same_with_cache_off_and_on(script, {"out"})[0], "4/10,-2/20,13/0,7/four,-5/2.5,16/13,10/14,-8/15,19/16,");
 }
 
+TEST(LineCache, FunctionsOfWholeNumberStepsGiveWhatTheirCallsGave) {
+  // Bodies of whole-number assignments and a Return, called from whole-number expressions: every operator,
+  // constants, a parameter assigned, wrapping arithmetic, comments and blank lines, no value returned.
+  const std::string script =
+      "#DefineFunction mix(a, b)\n  ; a comment, then a blank line\n\n  c = a * b - -a\n  a = c mod 7 + (b << 2)\n"
+      "  d = !(a > b) + ~b + (a ^ b) + (b ** 2) + c / -3 + (a >> 1) + (a && b) + (b || 0) + (a & 6) + (a | 1)\n"
+      "  Return d + @TRUE\n#EndFunction\n#DefineFunction wrap(x)\n  Return x * 65536 * 65536 + x * 2147483647 - 2\n"
+      "#EndFunction\n#DefineFunction none()\n  Return\n#EndFunction\nout = \"\"\nFor k = -3 to 6\n"
+      "  v = mix(k, k + 2) - 1\n  v = v + wrap(k)\n  v = none() + v + 1\n  out = out : v : \",\"\nNext\n";
+  EXPECT_EQ(same_with_cache_off_and_on(script, {"out"})[0],
+            "-2147483640,3,-2147483638,25,-2147483600,60,-2147483571,84,-2147483537,136,");
+}
+
+TEST(LineCache, FunctionsOfWholeNumberStepsFailAsTheirCallsFailed) {
+  // A zero divisor on the fifth call, a local read before it is made, a parameter not given, a repeated
+  // parameter name, and a name that becomes a function's after the body was worked out.
+  const std::string divide =
+      "#DefineFunction part(a, b)\n  q = a / b\n  Return q + 1\n#EndFunction\nt = 0\n"
+      "For k = 4 to -1 by -1\n  t = t + part(12, k)\nNext\n";
+  EXPECT_EQ(outcome_with_cache_off_and_on(divide, {"t", "k"})[1], "0");
+  const std::string unmade = "#DefineFunction f(a)\n  b = a + 1\n  Return b + z\n#EndFunction\nFor k = 1 to 4\n"
+                             "  t = f(k) + 1\nNext\n";
+  EXPECT_EQ(outcome_with_cache_off_and_on(unmade, {"t"})[0], "");
+  const std::string missing = "#DefineFunction f(a, b)\n  Return a + b\n#EndFunction\nFor k = 1 to 4\n"
+                              "  t = f(k, k) + f(k)\nNext\n";
+  EXPECT_EQ(outcome_with_cache_off_and_on(missing, {"t"})[0], "");
+  const std::string repeated = "#DefineFunction f(a, a)\n  Return a * 10\n#EndFunction\nt = 0\nFor k = 1 to 4\n"
+                               "  t = t + f(k, 2)\nNext\n";
+  EXPECT_EQ(same_with_cache_off_and_on(repeated, {"t"})[0], "80");
+  const std::string renamed =
+      "#DefineFunction g(n)\n  helper = n\n  Return helper * 2\n#EndFunction\nFor k = 1 to 4\n  r = g(k) + 1\nNext\n"
+      "#DefineFunction helper()\n  Return 7\n#EndFunction\nr2 = g(5) + 1\n";
+  const std::vector<std::string> after = outcome_with_cache_off_and_on(renamed, {"r", "r2"});
+  EXPECT_EQ(after[0], "9");
+  EXPECT_EQ(after[2].rfind("1/0/", 0), std::string::npos) << after[2];
+}
+
 TEST(LineCache, KeepsToItsCapOnScriptsOfManyLines) {
   TestContext t;
   // Every line runs twice, so every line is compiled; twice the cap of distinct lines.

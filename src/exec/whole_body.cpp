@@ -1,0 +1,162 @@
+#include "exec/whole_body.h"
+
+#include <cstring>
+
+#include "engine/context.h"
+#include "exec/compiled.h"
+#include "lang/int_ops.h"
+#include "lang/keywords.h"
+
+namespace tov {
+
+namespace {
+
+// Lines that are not compiled yet are looked at again on later calls, this many times at most.
+constexpr uint8_t WHOLE_TRIES = 8;
+
+class StepWriter {
+ public:
+  StepWriter(WholeBody& body, const UdfRecord& rec) : body_(body) {
+    for (uint16_t i = 0; i < rec.paramCount; ++i) std::memcpy(names_[i], rec.slotNames[i], VARNAME_BYTES);
+    count_ = rec.paramCount;
+  }
+
+  // An assignment: its expression, then the store into the target (a new local takes the next register).
+  bool assignment(const CompiledLine& cl) {
+    if (cl.target == NO_VAR || cl.append || !cl.straight || cl.callsOut || !expression(cl, cl.e[0])) return false;
+    int reg = register_of(cl.vars[cl.target].name);
+    if (reg < 0) {
+      if (count_ >= int(WHOLE_REGISTERS)) return false;
+      std::memcpy(names_[count_], cl.vars[cl.target].name, VARNAME_BYTES);
+      reg = count_++;
+    }
+    return emit(WS_STORE, uint8_t(reg), 0, -1);
+  }
+
+  bool finish(const CompiledLine& ret) {
+    if (ret.callsOut || (ret.e[0].first != NO_EXPR && !expression(ret, ret.e[0]))) return false;
+    if (!emit(WS_RETURN, 0, 0, 0)) return false;
+    body_.registers = uint8_t(count_);
+    return true;
+  }
+
+ private:
+  int register_of(const char* name) const {
+    for (int r = 0; r < count_; ++r)
+      if (std::memcmp(names_[r], name, VARNAME_BYTES) == 0) return r;
+    return -1;
+  }
+
+  bool emit(uint8_t code, uint8_t reg, int32_t value, int stack_change) {
+    if (steps_ >= WHOLE_STEPS) return false;
+    body_.steps[steps_++] = WholeStep{code, reg, value};
+    depth_ += stack_change;
+    return depth_ >= 0 && depth_ <= int(WHOLE_STACK);
+  }
+
+  // A whole-number expression of numbers, integer constants, variables made before it and operators.
+  bool expression(const CompiledLine& cl, const CompiledExpr& e) {
+    if (e.first == NO_EXPR || e.whole == WHOLE_NONE || e.calls) return false;
+    for (const Op* op = cl.ops + e.first; op < cl.ops + e.first + e.count; ++op) {
+      bool written = false;
+      switch (op->code) {
+        case OP_INT: written = emit(WS_INT, 0, op->payload.i, 1); break;
+        case OP_CONSTANT: {
+          if (op->kw < 0 || op->kw >= int(NKEYTOKENS)) return false;
+          const uint32_t value = g_keywordTable[op->kw].value;
+          if (is_float_constant(value) || is_string_constant(value)) return false;
+          written = emit(WS_INT, 0, int32_t(value), 1);
+          break;
+        }
+        case OP_VARIABLE: {
+          const int reg = register_of(cl.vars[op->payload.index].name);
+          written = reg >= 0 && emit(WS_READ, uint8_t(reg), 0, 1);
+          break;
+        }
+        case OP_UNARY: written = emit(WS_UNARY, 0, op->kw, 0); break;
+        case OP_BINARY: written = emit(WS_BINARY, 0, op->kw, -1); break;
+        default: return false;
+      }
+      if (!written) return false;
+    }
+    return depth_ == 1;
+  }
+
+  WholeBody& body_;
+  char names_[WHOLE_REGISTERS][VARNAME_BYTES];
+  int count_ = 0;
+  uint32_t steps_ = 0;
+  int depth_ = 0;
+};
+
+// The steps of the body from its compiled lines: READY, NONE when a line is of another kind, or UNKNOWN
+// while one is not compiled yet.
+WholeBodyState write_steps(RunContext* ctx, const UdfRecord& rec, uint16_t index, WholeBody& body) {
+  // The parameters' layout is worked out by the first call made the usual way.
+  if (rec.layout == UDF_LAYOUT_UNKNOWN) return WHOLE_BODY_UNKNOWN;
+  if (rec.kind != UDF_FUNCTION || rec.layout != UDF_LAYOUT_IN_ORDER || rec.paramCount > WHOLE_REGISTERS)
+    return WHOLE_BODY_NONE;
+  const HeldScript script = udf_body_script(rec, index);
+  StepWriter writer(body, rec);
+  uint8_t statements = 0;
+  for (uint32_t pos = 0; pos < rec.bodyLength;) {
+    const CompiledLine* cl = linecache_find(ctx, &script, pos);
+    if (!cl || cl->kind == LK_SEEN) return WHOLE_BODY_UNKNOWN;
+    if (cl->kind == LK_RETURN) {
+      if (!writer.finish(*cl)) return WHOLE_BODY_NONE;
+      body.statements = statements;
+      return WHOLE_BODY_READY;
+    }
+    if (cl->kind == LK_EXPRESSION) {
+      if (!writer.assignment(*cl)) return WHOLE_BODY_NONE;
+      ++statements;
+    } else if (cl->kind != LK_EMPTY) {
+      return WHOLE_BODY_NONE;
+    }
+    pos = cl->next;
+  }
+  return WHOLE_BODY_NONE;
+}
+
+}  // namespace
+
+bool whole_body_ready(RunContext* ctx, UdfRecord* rec, uint16_t index) {
+  WholeBody& body = rec->whole;
+  const bool same_names = body.udfCount == ctx->nUdfCount && body.extCount == ctx->ext.nFunctions &&
+                          body.hostKeywords == ctx->lpHostKeywords;
+  if (same_names && body.state != WHOLE_BODY_UNKNOWN) return body.state == WHOLE_BODY_READY;
+  if (!same_names) body.tries = 0;
+  // Only the cache's own lines, made under these names, are looked at: nothing is read or reset here.
+  if (!ctx->lineCache || !linecache_in_step(ctx->lineCache, ctx)) return false;
+  WholeBodyState state = write_steps(ctx, *rec, index, body);
+  if (state == WHOLE_BODY_UNKNOWN && ++body.tries >= WHOLE_TRIES) state = WHOLE_BODY_NONE;
+  body.state = state;
+  body.udfCount = ctx->nUdfCount;
+  body.extCount = ctx->ext.nFunctions;
+  body.hostKeywords = ctx->lpHostKeywords;
+  return state == WHOLE_BODY_READY;
+}
+
+bool run_whole_body(const WholeBody& body, const int32_t* args, int argc, int32_t* out) {
+  int32_t regs[WHOLE_REGISTERS];
+  std::memcpy(regs, args, size_t(argc) * sizeof *args);
+  int32_t stack[WHOLE_STACK];
+  int sp = 0;
+  for (const WholeStep* s = body.steps;; ++s) {
+    switch (s->code) {
+      case WS_INT: stack[sp++] = s->value; continue;
+      case WS_READ: stack[sp++] = regs[s->reg]; continue;
+      case WS_UNARY: whole_unary(s->value, stack[sp - 1]); continue;
+      case WS_BINARY: {
+        int32_t r;
+        if (!int_compare_or_arith(s->value, stack[sp - 2], stack[sp - 1], &r)) return false;
+        stack[--sp - 1] = r;
+        continue;
+      }
+      case WS_STORE: regs[s->reg] = stack[--sp]; continue;
+      default: *out = sp ? stack[sp - 1] : 0; return true;
+    }
+  }
+}
+
+}  // namespace tov
