@@ -133,6 +133,11 @@ bool same_file(const char* a, const char* b) {
   return *a == *b;
 }
 
+// Whether the current file is a function's: the one met last is known by its address, others by name.
+bool in_file_of(const RunContext* ctx, const UdfRecord& rec) {
+  return ctx->pCurrentFileOf == rec.file || std::strcmp(ctx->szCurrentFile, rec.file) == 0;
+}
+
 void notify_file(RunContext* ctx, const char* file, int code) {
   if (!(ctx->nHostNotify & NOTIFY_FILE)) return;
   char c[8];
@@ -347,7 +352,7 @@ int CallUdf(RunContext* ctx, int code, Value* result, ArgBlock* args, int argc, 
   // the statement of an outer call of the same function, or none: a finished call protects no variable from Drop.
   const uint32_t outer_target = rec->target;
   CallerState caller;
-  if (ctx->pCurrentFileOf == rec->file || std::strcmp(ctx->szCurrentFile, rec->file) == 0) caller.sameFile = rec->file;
+  if (in_file_of(ctx, *rec)) caller.sameFile = rec->file;
   caller.save(ctx);
   const uint32_t depth = ctx->nStructDepth;
   const uint16_t home_frame = ctx->nVarFrame;
@@ -455,16 +460,15 @@ bool CallUdfWhole(RunContext* ctx, int code, const int32_t* numbers, int argc, i
   const uint32_t depth = ctx->nStructDepth;
   const uint16_t frame = std::max<uint16_t>(ctx->nFirstFreeFrame, 1);
   if (ctx->nHostNotify || ctx->hdr.bCancel || ctx->bDebugOutput || debug_watching(ctx->dbg) || ctx->nDiagMode ||
-      ctx->bLineCacheOff ||
-      (ctx->pCurrentFileOf != rec->file && std::strcmp(ctx->szCurrentFile, rec->file) != 0) || depth >= STRUCT_STACK_SIZE || frame >= VAR_FRAMES ||
+      ctx->bLineCacheOff || !in_file_of(ctx, *rec) || depth >= STRUCT_STACK_SIZE || frame >= VAR_FRAMES ||
       ctx->aVarFrame[frame].slots || fp_pending() || !whole_body_ready(ctx, rec, uint16_t(index)))
     return false;
   const WholeBody& body = rec->whole;
   if (ctx->nPumpSkip < body.statements || body.registers >= ctx->nVarCapacity) return false;
   if (!run_whole_body(body, numbers, argc, out)) return false;
   // What the call made the usual way leaves behind: the statements' count to the next pump, what each
-  // statement starts with, the ended run's outcome, the file met last, the frame's serial number, the emptied record above the
-  // stack's top, and the called name with the statement class of a call.
+  // statement starts with, the ended run's outcome, the file met last, the frame's serial number, the emptied
+  // record above the stack's top, and the called name with the statement class of a call.
   ctx->nPumpSkip -= body.statements;
   ctx->es.handlerTried = 0;
   ctx->es.reportTitle[0] = 0;
