@@ -34,7 +34,7 @@ class StepWriter {
   }
 
   bool finish(const CompiledLine& ret) {
-    if (ret.callsOut || (ret.e[0].first != NO_EXPR && !expression(ret, ret.e[0]))) return false;
+    if (!ret.straight || ret.callsOut || (ret.e[0].first != NO_EXPR && !expression(ret, ret.e[0]))) return false;
     if (!emit(WS_RETURN, 0, 0, 0)) return false;
     body_.registers = uint8_t(count_);
     return true;
