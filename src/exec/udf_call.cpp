@@ -14,7 +14,6 @@
 #include "engine/script.h"
 #include "exec/exec.h"
 #include "exec/run.h"
-#include "exec/whole_body.h"
 #include "ext/host_call.h"
 #include "lang/arrays.h"
 #include "lang/keywords.h"
@@ -131,11 +130,6 @@ bool same_file(const char* a, const char* b) {
   for (; *a && *b; ++a, ++b)
     if (plat::lower_ascii(*a) != plat::lower_ascii(*b)) return false;
   return *a == *b;
-}
-
-// Whether the current file is a function's: the one met last is known by its address, others by name.
-bool in_file_of(const RunContext* ctx, const UdfRecord& rec) {
-  return ctx->pCurrentFileOf == rec.file || std::strcmp(ctx->szCurrentFile, rec.file) == 0;
 }
 
 void notify_file(RunContext* ctx, const char* file, int code) {
@@ -330,6 +324,10 @@ void release_frames(RunContext* ctx) {
   ctx->nFirstFreeFrame = 1;
 }
 
+bool in_file_of(const RunContext* ctx, const UdfRecord& rec) {
+  return ctx->pCurrentFileOf == rec.file || std::strcmp(ctx->szCurrentFile, rec.file) == 0;
+}
+
 int find_udf(RunContext* ctx, const char* name) {
   char lower[UDF_NAME_BYTES];
   const size_t n = std::strlen(name);
@@ -448,44 +446,6 @@ int CallUdf(RunContext* ctx, int code, Value* result, ArgBlock* args, int argc, 
   }
   if (file_changed) notify_file(ctx, ctx->szCurrentFile, ctx->err ? -1 : 0);
   return ctx->err ? 0 : 1;
-}
-
-bool CallUdfWhole(RunContext* ctx, int code, const int32_t* numbers, int argc, int32_t* out) {
-  const int index = code - UDFSTART;
-  UdfRecord* rec = (index >= 0 && index < ctx->nUdfCount) ? ctx->apUdf[index] : nullptr;
-  if (!rec || !rec->hBody || argc != rec->paramCount || ctx->err) return false;
-  // Only while nothing watches the statements, the lines are read from the cache, no message pump or cancel
-  // falls among them, the call's record and table could be made, and the caller's file is the function's
-  // (no file notes).
-  const uint32_t depth = ctx->nStructDepth;
-  const uint16_t frame = std::max<uint16_t>(ctx->nFirstFreeFrame, 1);
-  if (ctx->nHostNotify || ctx->hdr.bCancel || ctx->bDebugOutput || debug_watching(ctx->dbg) || ctx->nDiagMode ||
-      ctx->bLineCacheOff || !in_file_of(ctx, *rec) || depth >= STRUCT_STACK_SIZE || frame >= VAR_FRAMES ||
-      ctx->aVarFrame[frame].slots || fp_pending() || !whole_body_ready(ctx, rec, uint16_t(index)))
-    return false;
-  const WholeBody& body = rec->whole;
-  if (ctx->nPumpSkip < body.statements || body.registers >= ctx->nVarCapacity) return false;
-  if (!run_whole_body(body, numbers, argc, out)) return false;
-  // What the call made the usual way leaves behind: the statements' count to the next pump, what each
-  // statement starts with, the ended run's outcome, the file met last, the frame's serial number, the emptied
-  // record above the stack's top, and the called name with the statement class of a call.
-  ctx->nPumpSkip -= body.statements;
-  ctx->es.handlerTried = 0;
-  ctx->es.reportTitle[0] = 0;
-  ctx->tok.derefPending = 0;
-  ctx->tok.addressOfPending = 0;
-  ctx->tok.text[0] = 0;
-  ctx->hdr.nRunResult = -1;
-  ctx->hdr.nRunError = 0;
-  ctx->hdr.nExtendedCode = ctx->es.extendedCode;
-  ctx->pCurrentFileOf = rec->file;
-  ++ctx->nFrameSerial;
-  ctx->nFirstFreeFrame = frame;
-  ctx->aStruct[depth] = StructRecord{};
-  set_called_name(ctx->dbg, rec->name, rec->nameLength, false);
-  ctx->nStmtClass = SC_UDF_CALL;
-  ctx->bBranch = 0;
-  return true;
 }
 
 int32_t CallUdfByName(RunContext* ctx, const char* name, const int32_t values[5]) {

@@ -7,6 +7,7 @@ namespace tov {
 struct RunContext;
 struct Value;
 struct ArgBlock;
+struct UdfRecord;
 
 enum UdfMode : uint32_t {
   UDF_MODE_EXPRESSION = 0,
@@ -23,10 +24,6 @@ using NativeHandler = void (*)(RunContext* ctx, Value* result, void* data);
 int CallUdf(RunContext* ctx, int code, Value* result, ArgBlock* args, int argc, NativeHandler native, void* data,
             uint32_t mode);
 // Calls a function with five integer values by name; its integer result, or -1.
-// A call of a user-defined function with whole numbers whose body is whole-number assignments and a Return:
-// worked out with no frame, leaving what the call made the usual way would (true with its value). False with
-// nothing done when the call is to be made the usual way.
-bool CallUdfWhole(RunContext* ctx, int code, const int32_t* numbers, int argc, int32_t* out);
 int32_t CallUdfByName(RunContext* ctx, const char* name, const int32_t values[5]);
 // The same with the five values in slots 1..5 of args (which the caller still owns and releases).
 int32_t CallUdfByNameArgs(RunContext* ctx, const char* name, ArgBlock* args);
@@ -39,5 +36,7 @@ int SetParamsW(RunContext* ctx, const char16_t* params);
 void release_frames(RunContext* ctx);
 // The number of the user-defined function with this name (case-insensitive), or -1.
 int find_udf(RunContext* ctx, const char* name);
+// Whether the current file is the function's: the one met last is known by its address, others by name.
+bool in_file_of(const RunContext* ctx, const UdfRecord& rec);
 
 }  // namespace tov

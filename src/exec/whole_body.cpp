@@ -1,11 +1,15 @@
 #include "exec/whole_body.h"
 
+#include <algorithm>
 #include <cstring>
 
-#include "engine/context.h"
+#include "diag/trace.h"
+#include "diag/trace_calls.h"
 #include "exec/compiled.h"
+#include "exec/udf_call.h"
 #include "lang/int_ops.h"
 #include "lang/keywords.h"
+#include "lang/values.h"
 
 namespace tov {
 
@@ -118,13 +122,13 @@ WholeBodyState write_steps(RunContext* ctx, const UdfRecord& rec, uint16_t index
   return WHOLE_BODY_NONE;
 }
 
-}  // namespace
-
+// Whether the body has its whole-number steps under the names the context has now: looked at (again) from
+// the compiled lines of its body when it has not been under them, until its lines are compiled.
 bool whole_body_ready(RunContext* ctx, UdfRecord* rec, uint16_t index) {
   WholeBody& body = rec->whole;
   const bool same_names = body.udfCount == ctx->nUdfCount && body.extCount == ctx->ext.nFunctions &&
                           body.hostKeywords == ctx->lpHostKeywords;
-  if (same_names && body.state != WHOLE_BODY_UNKNOWN) return body.state == WHOLE_BODY_READY;
+  if (same_names && body.state == WHOLE_BODY_READY) return true;
   if (!same_names) body.tries = 0;
   // Only the cache's own lines, made under these names, are looked at: nothing is read or reset here.
   if (!ctx->lineCache || !linecache_in_step(ctx->lineCache, ctx)) return false;
@@ -137,6 +141,8 @@ bool whole_body_ready(RunContext* ctx, UdfRecord* rec, uint16_t index) {
   return state == WHOLE_BODY_READY;
 }
 
+// Works the steps out with the arguments (one per parameter): false when a step would raise an error, with
+// nothing done.
 bool run_whole_body(const WholeBody& body, const int32_t* args, int argc, int32_t* out) {
   int32_t regs[WHOLE_REGISTERS];
   std::memcpy(regs, args, size_t(argc) * sizeof *args);
@@ -157,6 +163,44 @@ bool run_whole_body(const WholeBody& body, const int32_t* args, int argc, int32_
       default: *out = sp ? stack[sp - 1] : 0; return true;
     }
   }
+}
+
+}  // namespace
+
+bool call_whole_body(RunContext* ctx, UdfRecord* rec, uint16_t index, const int32_t* numbers, int argc, int32_t* out) {
+  if (!rec->hBody || argc != rec->paramCount || ctx->err) return false;
+  // Only while nothing watches the statements, the lines are read from the cache, no message pump or cancel
+  // falls among them, the call's record and table could be made, and the caller's file is the function's
+  // (no file notes).
+  const uint32_t depth = ctx->nStructDepth;
+  const uint16_t frame = std::max<uint16_t>(ctx->nFirstFreeFrame, 1);
+  if (ctx->nHostNotify || ctx->hdr.bCancel || ctx->bDebugOutput || debug_watching(ctx->dbg) || ctx->nDiagMode ||
+      ctx->bLineCacheOff || !in_file_of(ctx, *rec) || depth >= STRUCT_STACK_SIZE || frame >= VAR_FRAMES ||
+      ctx->aVarFrame[frame].slots || fp_pending() || !whole_body_ready(ctx, rec, index))
+    return false;
+  const WholeBody& body = rec->whole;
+  if (ctx->nPumpSkip < body.statements || body.registers >= ctx->nVarCapacity) return false;
+  if (!run_whole_body(body, numbers, argc, out)) return false;
+  // What the call made the usual way leaves behind: the statements' count to the next pump, what each
+  // statement starts with, the ended run's outcome, the file met last, the frame's serial number, the emptied
+  // record above the stack's top, and the called name with the statement class of a call.
+  ctx->nPumpSkip -= body.statements;
+  ctx->es.handlerTried = 0;
+  ctx->es.reportTitle[0] = 0;
+  ctx->tok.derefPending = 0;
+  ctx->tok.addressOfPending = 0;
+  ctx->tok.text[0] = 0;
+  ctx->hdr.nRunResult = -1;
+  ctx->hdr.nRunError = 0;
+  ctx->hdr.nExtendedCode = ctx->es.extendedCode;
+  ctx->pCurrentFileOf = rec->file;
+  ++ctx->nFrameSerial;
+  ctx->nFirstFreeFrame = frame;
+  ctx->aStruct[depth] = StructRecord{};
+  set_called_name(ctx->dbg, rec->name, rec->nameLength, false);
+  ctx->nStmtClass = SC_UDF_CALL;
+  ctx->bBranch = 0;
+  return true;
 }
 
 }  // namespace tov

@@ -13,7 +13,7 @@
 #include "diag/errors.h"
 #include "engine/context.h"
 #include "exec/compiled.h"
-#include "exec/udf_call.h"
+#include "exec/whole_body.h"
 #include "lang/arrays.h"
 #include "lang/heap.h"
 #include "lang/int_ops.h"
