@@ -27,6 +27,16 @@ void CtrlBreakCheck(RunContext* ctx) {
   }
 }
 
+bool pump_only_counts(const RunContext* ctx, uint32_t* count) {
+  if (ctx->nHostNotify) return false;
+  if (ctx->nPumpFlags & PUMP_OFF) {
+    *count = ctx->nPumpSkip;
+    return true;
+  }
+  *count = STATEMENTS_PER_PUMP - 1;
+  return plat::tick_count_coarse() == ctx->nLastPumpTick;
+}
+
 void PumpMessages(RunContext* ctx, bool fast, bool between_statements) {
   if (ctx->nPumpFlags & PUMP_OFF) return;
   // Between statements the system is asked for messages, keys and a time slice once per clock tick: a

@@ -10,6 +10,9 @@ struct RunContext;
 // with zero-length sleeps instead of 20 ms ones. Between statements the system is asked at most once per
 // clock tick.
 void PumpMessages(RunContext* ctx, bool fast = false, bool between_statements = false);
+// Whether a pump between statements, now, would do nothing but set the count of statements to the next one
+// (*count): pumps are off, or the last one was in this clock tick, and nothing listens.
+bool pump_only_counts(const RunContext* ctx, uint32_t* count);
 void CtrlBreakCheck(RunContext* ctx);
 // Waits ms milliseconds while pumping messages; a stop request ends the wait early.
 void Wait(RunContext* ctx, uint32_t ms);

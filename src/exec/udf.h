@@ -24,11 +24,14 @@ enum UdfKind : uint32_t { UDF_FUNCTION = 0, UDF_SUBROUTINE = 1 };
 // call with whole numbers works it out with no frame, and makes the call the usual way when a step would
 // raise an error.
 constexpr uint32_t WHOLE_STEPS = 64, WHOLE_REGISTERS = 16, WHOLE_STACK = 24;
-enum WholeStepCode : uint8_t { WS_INT, WS_READ, WS_UNARY, WS_BINARY, WS_STORE, WS_RETURN };
+// WS_BINARY_READ and WS_BINARY_INT take their right operand from a register or a number of their own: an
+// operand pushed only for the operator after it is one step less.
+enum WholeStepCode : uint8_t { WS_INT, WS_READ, WS_UNARY, WS_BINARY, WS_BINARY_READ, WS_BINARY_INT, WS_STORE, WS_RETURN };
 struct WholeStep {
   uint8_t code;     // WholeStepCode
-  uint8_t reg;      // WS_READ, WS_STORE
-  int32_t value;    // WS_INT: the number; WS_UNARY, WS_BINARY: the operator
+  uint8_t reg;      // WS_READ, WS_BINARY_READ, WS_STORE
+  uint16_t op;      // WS_UNARY and the binary steps: the operator
+  int32_t value;    // WS_INT, WS_BINARY_INT: the number
 };
 enum WholeBodyState : uint8_t { WHOLE_BODY_UNKNOWN, WHOLE_BODY_NONE, WHOLE_BODY_READY };
 struct WholeBody {

@@ -5,6 +5,7 @@
 
 #include "diag/trace.h"
 #include "diag/trace_calls.h"
+#include "engine/pump.h"
 #include "exec/compiled.h"
 #include "exec/udf_call.h"
 #include "lang/int_ops.h"
@@ -34,12 +35,12 @@ class StepWriter {
       std::memcpy(names_[count_], cl.vars[cl.target].name, VARNAME_BYTES);
       reg = count_++;
     }
-    return emit(WS_STORE, uint8_t(reg), 0, -1);
+    return emit(WS_STORE, uint8_t(reg), 0, 0, -1);
   }
 
   bool finish(const CompiledLine& ret) {
     if (!ret.straight || ret.callsOut || (ret.e[0].first != NO_EXPR && !expression(ret, ret.e[0]))) return false;
-    if (!emit(WS_RETURN, 0, 0, 0)) return false;
+    if (!emit(WS_RETURN, 0, 0, 0, 0)) return false;
     body_.registers = uint8_t(count_);
     return true;
   }
@@ -51,11 +52,24 @@ class StepWriter {
     return -1;
   }
 
-  bool emit(uint8_t code, uint8_t reg, int32_t value, int stack_change) {
+  bool emit(uint8_t code, uint8_t reg, uint16_t op, int32_t value, int stack_change) {
     if (steps_ >= WHOLE_STEPS) return false;
-    body_.steps[steps_++] = WholeStep{code, reg, value};
+    body_.steps[steps_++] = WholeStep{code, reg, op, value};
     depth_ += stack_change;
     return depth_ >= 0 && depth_ <= int(WHOLE_STACK);
+  }
+
+  // An operator. Its right operand ends just before it: when that is a number or a register alone, the
+  // operator takes it as its own.
+  bool binary(uint16_t op) {
+    WholeStep* const last = steps_ ? &body_.steps[steps_ - 1] : nullptr;
+    if (last && depth_ >= 2 && (last->code == WS_READ || last->code == WS_INT)) {
+      last->code = last->code == WS_READ ? WS_BINARY_READ : WS_BINARY_INT;
+      last->op = op;
+      --depth_;
+      return true;
+    }
+    return emit(WS_BINARY, 0, op, 0, -1);
   }
 
   // A whole-number expression of numbers, integer constants, variables made before it and operators.
@@ -64,21 +78,21 @@ class StepWriter {
     for (const Op* op = cl.ops + e.first; op < cl.ops + e.first + e.count; ++op) {
       bool written = false;
       switch (op->code) {
-        case OP_INT: written = emit(WS_INT, 0, op->payload.i, 1); break;
+        case OP_INT: written = emit(WS_INT, 0, 0, op->payload.i, 1); break;
         case OP_CONSTANT: {
           if (op->kw < 0 || op->kw >= int(NKEYTOKENS)) return false;
           const uint32_t value = g_keywordTable[op->kw].value;
           if (is_float_constant(value) || is_string_constant(value)) return false;
-          written = emit(WS_INT, 0, int32_t(value), 1);
+          written = emit(WS_INT, 0, 0, int32_t(value), 1);
           break;
         }
         case OP_VARIABLE: {
           const int reg = register_of(cl.vars[op->payload.index].name);
-          written = reg >= 0 && emit(WS_READ, uint8_t(reg), 0, 1);
+          written = reg >= 0 && emit(WS_READ, uint8_t(reg), 0, 0, 1);
           break;
         }
-        case OP_UNARY: written = emit(WS_UNARY, 0, op->kw, 0); break;
-        case OP_BINARY: written = emit(WS_BINARY, 0, op->kw, -1); break;
+        case OP_UNARY: written = emit(WS_UNARY, 0, uint16_t(op->kw), 0, 0); break;
+        case OP_BINARY: written = op->kw >= 0 && op->kw < int(NKEYTOKENS) && binary(uint16_t(op->kw)); break;
         default: return false;
       }
       if (!written) return false;
@@ -152,13 +166,17 @@ bool run_whole_body(const WholeBody& body, const int32_t* args, int argc, int32_
     switch (s->code) {
       case WS_INT: stack[sp++] = s->value; continue;
       case WS_READ: stack[sp++] = regs[s->reg]; continue;
-      case WS_UNARY: whole_unary(s->value, stack[sp - 1]); continue;
-      case WS_BINARY: {
-        int32_t r;
-        if (!int_compare_or_arith(s->value, stack[sp - 2], stack[sp - 1], &r)) return false;
-        stack[--sp - 1] = r;
+      case WS_UNARY: whole_unary(s->op, stack[sp - 1]); continue;
+      case WS_BINARY:
+        if (!int_compare_or_arith(s->op, stack[sp - 2], stack[sp - 1], &stack[sp - 2])) return false;
+        --sp;
         continue;
-      }
+      case WS_BINARY_READ:
+        if (!int_compare_or_arith(s->op, stack[sp - 1], regs[s->reg], &stack[sp - 1])) return false;
+        continue;
+      case WS_BINARY_INT:
+        if (!int_compare_or_arith(s->op, stack[sp - 1], s->value, &stack[sp - 1])) return false;
+        continue;
       case WS_STORE: regs[s->reg] = stack[--sp]; continue;
       default: *out = sp ? stack[sp - 1] : 0; return true;
     }
@@ -179,12 +197,17 @@ bool call_whole_body(RunContext* ctx, UdfRecord* rec, uint16_t index, const int3
       ctx->aVarFrame[frame].slots || fp_pending() || !whole_body_ready(ctx, rec, index))
     return false;
   const WholeBody& body = rec->whole;
-  if (ctx->nPumpSkip < body.statements || body.registers >= ctx->nVarCapacity) return false;
+  if (body.registers >= ctx->nVarCapacity) return false;
+  // Each statement but the Return counts towards the next message pump; one that falls among them is taken
+  // here only when it would do nothing but start the count again.
+  uint32_t skip = ctx->nPumpSkip, count = 0;
+  if (skip < body.statements && !pump_only_counts(ctx, &count)) return false;
+  for (uint32_t n = 0; n < body.statements; ++n) skip = skip ? skip - 1 : count;
   if (!run_whole_body(body, numbers, argc, out)) return false;
   // What the call made the usual way leaves behind: the statements' count to the next pump, what each
   // statement starts with, the ended run's outcome, the file met last, the frame's serial number, the emptied
   // record above the stack's top, and the called name with the statement class of a call.
-  ctx->nPumpSkip -= body.statements;
+  ctx->nPumpSkip = skip;
   ctx->es.handlerTried = 0;
   ctx->es.reportTitle[0] = 0;
   ctx->tok.derefPending = 0;

@@ -263,6 +263,26 @@ TEST(LineCache, FunctionsOfWholeNumberStepsGiveWhatTheirCallsGave) {
             "-2147483640,3,-2147483638,25,-2147483600,60,-2147483571,84,-2147483537,136,");
 }
 
+TEST(LineCache, FunctionsOfWholeNumberStepsCountTheirStatementsTowardsTheNextPump) {
+  // Every statement of a body but its Return counts, as when the body runs: at the end of loops of every
+  // length the count to the next message pump is what calls given text (whose bodies then run) leave.
+  const std::string functions =
+      "#DefineFunction three(a)\n  b = a + 1\n  c = b * 2\n  d = c - a\n  Return d\n#EndFunction\n"
+      "#DefineFunction one(a)\n  b = a + 1\n  Return b\n#EndFunction\n";
+  for (int passes = 1; passes <= 24; ++passes) {
+    uint32_t counts[2];
+    for (const int text : {0, 1}) {
+      const std::string k = text ? "(k : \"\")" : "k";
+      TestContext t;
+      t.run(functions + "For k = 1 to " + std::to_string(passes) + "\n  t = three(" + k + ") + one(" + k +
+            ")\n  u = one(" + k + ")\nNext\n");
+      EXPECT_EQ(t.var_text("t"), std::to_string(passes + 2 + passes + 1));
+      counts[text] = t->nPumpSkip;
+    }
+    EXPECT_EQ(counts[0], counts[1]) << passes;
+  }
+}
+
 TEST(LineCache, FunctionsOfWholeNumberStepsFailAsTheirCallsFailed) {
   // A zero divisor on the fifth call, a local read before it is made, a parameter not given, a repeated
   // parameter name, and a name that becomes a function's after the body was worked out.
