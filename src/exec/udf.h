@@ -39,10 +39,12 @@ struct WholeBody {
   uint8_t tries;        // looks at the body while its lines were not all compiled yet
   uint8_t registers;
   uint8_t statements;   // the assignments before the Return
-  // What the names of the body's lines meant when it was looked at (as for the line cache).
+  // What the names of the body's lines meant when it was looked at (as for the line cache), and the cache's
+  // epoch then (the cache starts afresh when a run starts, as a host's keywords may differ).
   int32_t udfCount;
   uint32_t extCount;
   const void* hostKeywords;
+  uint32_t cacheEpoch;
   WholeStep steps[WHOLE_STEPS];
 };
 

@@ -136,22 +136,26 @@ WholeBodyState write_steps(RunContext* ctx, const UdfRecord& rec, uint16_t index
   return WHOLE_BODY_NONE;
 }
 
-// Whether the body has its whole-number steps under the names the context has now: looked at (again) from
-// the compiled lines of its body when it has not been under them, until its lines are compiled.
+// Whether the body has its whole-number steps under the names the context and the line cache have now:
+// looked at (again) from the compiled lines of its body when it has not been under them, until its lines are
+// compiled.
 bool whole_body_ready(RunContext* ctx, UdfRecord* rec, uint16_t index) {
   WholeBody& body = rec->whole;
-  const bool same_names = body.udfCount == ctx->nUdfCount && body.extCount == ctx->ext.nFunctions &&
-                          body.hostKeywords == ctx->lpHostKeywords;
-  if (same_names && body.state == WHOLE_BODY_READY) return true;
-  if (!same_names) body.tries = 0;
+  const LineCache* const cache = ctx->lineCache;
+  if (!cache) return false;
+  const bool same = body.udfCount == ctx->nUdfCount && body.extCount == ctx->ext.nFunctions &&
+                    body.hostKeywords == ctx->lpHostKeywords && body.cacheEpoch == cache->epoch;
+  if (same && body.state == WHOLE_BODY_READY) return true;
+  if (!same) body.tries = 0;
   // Only the cache's own lines, made under these names, are looked at: nothing is read or reset here.
-  if (!ctx->lineCache || !linecache_in_step(ctx->lineCache, ctx)) return false;
+  if (!linecache_in_step(cache, ctx)) return false;
   WholeBodyState state = write_steps(ctx, *rec, index, body);
   if (state == WHOLE_BODY_UNKNOWN && ++body.tries >= WHOLE_TRIES) state = WHOLE_BODY_NONE;
   body.state = state;
   body.udfCount = ctx->nUdfCount;
   body.extCount = ctx->ext.nFunctions;
   body.hostKeywords = ctx->lpHostKeywords;
+  body.cacheEpoch = cache->epoch;
   return state == WHOLE_BODY_READY;
 }
 
