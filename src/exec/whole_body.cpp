@@ -19,6 +19,9 @@ namespace {
 // Lines that are not compiled yet are looked at again on later calls, this many times at most.
 constexpr uint8_t WHOLE_TRIES = 8;
 
+// A keyword's code (an operator's or a constant's): what a step keeps in 16 bits.
+bool is_keyword(int kw) { return kw >= 0 && kw < int(NKEYTOKENS); }
+
 class StepWriter {
  public:
   StepWriter(WholeBody& body, const UdfRecord& rec) : body_(body) {
@@ -80,7 +83,7 @@ class StepWriter {
       switch (op->code) {
         case OP_INT: written = emit(WS_INT, 0, 0, op->payload.i, 1); break;
         case OP_CONSTANT: {
-          if (op->kw < 0 || op->kw >= int(NKEYTOKENS)) return false;
+          if (!is_keyword(op->kw)) return false;
           const uint32_t value = g_keywordTable[op->kw].value;
           if (is_float_constant(value) || is_string_constant(value)) return false;
           written = emit(WS_INT, 0, 0, int32_t(value), 1);
@@ -91,8 +94,8 @@ class StepWriter {
           written = reg >= 0 && emit(WS_READ, uint8_t(reg), 0, 0, 1);
           break;
         }
-        case OP_UNARY: written = emit(WS_UNARY, 0, uint16_t(op->kw), 0, 0); break;
-        case OP_BINARY: written = op->kw >= 0 && op->kw < int(NKEYTOKENS) && binary(uint16_t(op->kw)); break;
+        case OP_UNARY: written = is_keyword(op->kw) && emit(WS_UNARY, 0, uint16_t(op->kw), 0, 0); break;
+        case OP_BINARY: written = is_keyword(op->kw) && binary(uint16_t(op->kw)); break;
         default: return false;
       }
       if (!written) return false;
