@@ -166,7 +166,7 @@ bool whole_body_ready(RunContext* ctx, UdfRecord* rec, uint16_t index) {
 // nothing done.
 bool run_whole_body(const WholeBody& body, const int32_t* args, int argc, int32_t* out) {
   int32_t regs[WHOLE_REGISTERS];
-  std::memcpy(regs, args, size_t(argc) * sizeof *args);
+  for (int n = 0; n < argc; ++n) regs[n] = args[n];   // a few: a call of memcpy would cost more
   int32_t stack[WHOLE_STACK];
   int sp = 0;
   for (const WholeStep* s = body.steps;; ++s) {
@@ -209,7 +209,8 @@ bool call_whole_body(RunContext* ctx, UdfRecord* rec, uint16_t index, const int3
   // here only when it would do nothing but start the count again.
   uint32_t skip = ctx->nPumpSkip, count = 0;
   if (skip < body.statements && !pump_only_counts(ctx, &count)) return false;
-  for (uint32_t n = 0; n < body.statements; ++n) skip = skip ? skip - 1 : count;
+  if (skip >= body.statements) skip -= body.statements;
+  else for (uint32_t n = 0; n < body.statements; ++n) skip = skip ? skip - 1 : count;
   if (!run_whole_body(body, numbers, argc, out)) return false;
   // What the call made the usual way leaves behind: the statements' count to the next pump, what each
   // statement starts with, the ended run's outcome, the file met last, the frame's serial number, the emptied
