@@ -289,9 +289,7 @@ void set_parameters(RunContext* ctx, UdfRecord* rec, ArgBlock* args, int argc) {
         if (!in_order) new_layout(ctx);
         continue;
       }
-      s.c = ValueCore{};
-      s.c.i = -1;
-      s.c.type = VF_UNINIT;
+      set_uninitialised(s.c);
     } else {
       slot = slot_find_or_create(ctx, rec->slotNames[i - 1], false);
     }

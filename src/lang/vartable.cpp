@@ -103,9 +103,7 @@ uint16_t slot_append_again(RunContext* ctx, const char* name, uint16_t slot, Lay
   VarSlot& s = slots[slot];
   std::memcpy(s.name, name, VARNAME_BYTES - 1);
   s.name[VARNAME_BYTES - 1] = 0;
-  s.c = ValueCore{};
-  s.c.i = -1;
-  s.c.type = VF_UNINIT;
+  set_uninitialised(s.c);
   ctx->nVarLayout = to;
   return slot;
 }

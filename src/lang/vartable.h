@@ -17,12 +17,18 @@ inline VarSlot* slot_at(RunContext* ctx, uint16_t i) { return &ctx->lpVars[i]; }
 // number, so that no slot found before is taken for a name again without a look.
 inline void new_layout(RunContext* ctx) { ctx->nVarLayout = ++ctx->nLayoutSerial; }
 
+// The value of a name just made: the integer -1, uninitialised.
+inline void set_uninitialised(ValueCore& c) {
+  c = ValueCore{};
+  c.i = -1;
+  c.type = VF_UNINIT;
+}
+
 // The reserved first slot of every table: empty name, integer -1, uninitialised. (Inline: every call of a
 // function starts its table with it.)
 inline void init_reserved_slot(VarSlot* slot) {
   *slot = VarSlot{};
-  slot->c.i = -1;
-  slot->c.type = VF_UNINIT;
+  set_uninitialised(slot->c);
 }
 
 // Slot of an exact (lower-case) name among the used slots of the current table, or SLOT_NONE.
