@@ -35,6 +35,13 @@ inline void set_called_name(DebugState& d, const char* name, size_t length, bool
   d.calledName[n] = 0;
 }
 
+// What a call leaves behind it: the called name, and the statement class of a call that did not branch.
+inline void note_call_ended(RunContext* ctx, const char* name, size_t length, bool script) {
+  set_called_name(ctx->dbg, name, length, script);
+  ctx->nStmtClass = script ? SC_SCRIPT_CALL : SC_UDF_CALL;
+  ctx->bBranch = 0;
+}
+
 // name is the function's or script's, of length characters.
 inline void debug_enter_call(RunContext* ctx, DebugCallSave* save, const char* name, size_t length, bool script) {
   DebugState& d = ctx->dbg;
@@ -59,9 +66,7 @@ inline void debug_leave_call(RunContext* ctx, const DebugCallSave& save, const c
   d.traceFlags = save.traceFlags;
   d.stepMode = save.stepMode;
   copy_trace_file(d.traceFile, save.traceFile);
-  set_called_name(d, name, length, script);
-  ctx->nStmtClass = script ? SC_SCRIPT_CALL : SC_UDF_CALL;
-  ctx->bBranch = 0;
+  note_call_ended(ctx, name, length, script);
 }
 
 }  // namespace tov

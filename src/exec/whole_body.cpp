@@ -228,9 +228,7 @@ bool call_whole_body(RunContext* ctx, UdfRecord* rec, uint16_t index, const int3
   ++ctx->nFrameSerial;
   ctx->nFirstFreeFrame = frame;
   ctx->aStruct[depth] = StructRecord{};
-  set_called_name(ctx->dbg, rec->name, rec->nameLength, false);
-  ctx->nStmtClass = SC_UDF_CALL;
-  ctx->bBranch = 0;
+  note_call_ended(ctx, rec->name, rec->nameLength, false);
   return true;
 }
 
